@@ -1,0 +1,138 @@
+#include "platform/ui.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/error.h"
+
+namespace hv {
+namespace {
+
+UserInteraction* g_interaction = nullptr;
+QString g_title = QStringLiteral("Hygrovan-RX3");
+
+// "Базы данных|*.db|Все|*.*" -> "Базы данных (*.db);;Все (*.*)"
+QString qtFilter(const QString& filter) {
+  const QStringList parts = filter.split(QChar('|'));
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2)
+    out << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QChar(';'), QChar(' ')));
+  return out.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
+UserInteraction& ui() {
+  static QtUserInteraction real;
+  return g_interaction ? *g_interaction : real;
+}
+
+void setUserInteraction(UserInteraction* interaction) { g_interaction = interaction; }
+
+QString applicationTitle() { return g_title; }
+void setApplicationTitle(const QString& title) { g_title = title; }
+
+void showDefaultErrorReport(const QString& text) {
+  ui().message(nullptr, applicationTitle(), defaultErrorReportText(text), MsgIcon::Error, MsgButtons::Ok);
+}
+
+bool runCommand(const std::function<void()>& command) {
+  try {
+    command();
+    return true;
+  } catch (const Error& e) {
+    showDefaultErrorReport(e.text());
+  } catch (const std::exception& e) {
+    showDefaultErrorReport(QString::fromLocal8Bit(e.what()));
+  }
+  return false;
+}
+
+QString withDefaultExtension(const QString& fileName, const QString& defaultExt) {
+  if (fileName.isEmpty() || defaultExt.isEmpty()) return fileName;
+  if (!QFileInfo(fileName).suffix().isEmpty()) return fileName;
+  return defaultExt.startsWith(QChar('.')) ? fileName + defaultExt : fileName + QChar('.') + defaultExt;
+}
+
+MsgResult QtUserInteraction::message(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,
+                                     MsgButtons buttons) {
+  QMessageBox box(parent);
+  box.setWindowTitle(caption);
+  box.setText(text);
+  switch (icon) {
+    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+  }
+  switch (buttons) {
+    case MsgButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Yes: return MsgResult::Yes;
+    case QMessageBox::No: return MsgResult::No;
+    case QMessageBox::Cancel: return MsgResult::Cancel;
+    default: return MsgResult::Ok;
+  }
+}
+
+QString QtUserInteraction::openFileName(QWidget* parent, const FileDialogRequest& r) {
+  const QString dir = r.fileName.isEmpty() ? r.initialDir : QDir(r.initialDir).filePath(r.fileName);
+  return QFileDialog::getOpenFileName(parent, r.caption, dir, qtFilter(r.filter));
+}
+
+QString QtUserInteraction::saveFileName(QWidget* parent, const FileDialogRequest& r) {
+  QFileDialog dialog(parent, r.caption, r.initialDir, qtFilter(r.filter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  QString ext = r.defaultExt;
+  if (ext.startsWith(QChar('.'))) ext.remove(0, 1);
+  dialog.setDefaultSuffix(ext);
+  if (!r.fileName.isEmpty()) dialog.selectFile(r.fileName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+std::optional<QColor> QtUserInteraction::chooseColor(QWidget* parent, const QColor& initial) {
+  const QColor c = QColorDialog::getColor(initial, parent);
+  if (!c.isValid()) return std::nullopt;
+  return c;
+}
+
+QList<ScriptedUserInteraction::Shown> ScriptedUserInteraction::messages() const {
+  QList<Shown> out;
+  for (const Shown& s : shown)
+    if (s.kind == Shown::Message) out << s;
+  return out;
+}
+
+MsgResult ScriptedUserInteraction::message(QWidget*, const QString& caption, const QString& text, MsgIcon icon,
+                                           MsgButtons buttons) {
+  Shown s{Shown::Message, caption, text, icon, buttons, {}};
+  shown << s;
+  if (onShown) onShown(s);
+  if (!messageAnswers.isEmpty()) return messageAnswers.takeFirst();
+  return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+}
+
+QString ScriptedUserInteraction::openFileName(QWidget*, const FileDialogRequest& request) {
+  shown << Shown{Shown::OpenFile, request.caption, request.filter, MsgIcon::None, MsgButtons::Ok, request};
+  return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+QString ScriptedUserInteraction::saveFileName(QWidget*, const FileDialogRequest& request) {
+  shown << Shown{Shown::SaveFile, request.caption, request.filter, MsgIcon::None, MsgButtons::Ok, request};
+  return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+}
+
+std::optional<QColor> ScriptedUserInteraction::chooseColor(QWidget*, const QColor& initial) {
+  shown << Shown{Shown::Color, QString(), initial.name(), MsgIcon::None, MsgButtons::Ok, {}};
+  return colorAnswers.isEmpty() ? std::nullopt : colorAnswers.takeFirst();
+}
+
+}  // namespace hv
