@@ -1,0 +1,100 @@
+#pragma once
+// TDbTable: our dBase IV table engine with a production index (.mdx).
+// Text is Windows-1251 in the file and QString here; a blank text field reads
+// as null (std::nullopt). Every failure throws hv::Error with a clear text.
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace hv {
+
+// The measurement table's fields, in file order.
+inline const QStringList& measurementFields() {
+  static const QStringList f = {"N", "N_ARC", "DATE", "TIME", "W", "W_MIN", "W_MAX", "MATERIAL", "N_IND", "COMMENT"};
+  return f;
+}
+
+class TDbTable {
+ public:
+  enum class State { Inactive, Browse, Edit, Insert };
+  using Bookmark = std::int64_t;  // record position in the file, 0-based
+
+  TDbTable();
+  ~TDbTable();  // closes; an unposted edit is dropped
+  TDbTable(const TDbTable&) = delete;
+  TDbTable& operator=(const TDbTable&) = delete;
+
+  // --- file -----------------------------------------------------------
+  void setTableName(const QString& name);  // file name with extension, no folder
+  void setFilePath(const QString& folder);
+  QString tableName() const;
+  QString filePath() const;
+  void setFileName(const QString& fullPath);  // sets both from one path
+  QString fileName() const;                   // folder + name
+  static QString mdxPathFor(const QString& dbPath);  // extension replaced by .mdx
+  int tableLevel() const { return 4; }
+  bool exclusive() const { return true; }
+
+  // Writes a new empty measurement table (replacing a file of the same name,
+  // deleting a stale .mdx); the table stays closed.
+  void createTable();
+  // Opens exclusively; throws when missing, in use, damaged, not a dBase
+  // table, or lacking one of the ten fields.
+  void open();
+  void close();
+  bool active() const;
+
+  // --- filter and order -----------------------------------------------
+  void setFilter(const QString& filter);  // "N_ARC=0" / "N_ARC=1" / "N_ARC=2" (or empty)
+  QString filter() const;
+  void setFiltered(bool on);
+  bool filtered() const;
+  void refresh();  // re-applies filter and order; keeps the current record when it still passes
+  // Empty: record order. A tag name: that tag's order. A missing tag falls back to record order.
+  void setIndexName(const QString& tag);
+  QString indexName() const;
+
+  // --- counting and navigation over the rows that pass the filter -----
+  int recordCount();  // leaves the current row where it was
+  void first();
+  void next();
+  void prior();
+  void last();
+  bool eof() const;  // moved past the last row (or no rows)
+  bool bof() const;
+  bool isEmpty();
+  int rowIndex() const;  // 0-based position of the current row in the view, -1 when none
+  void moveToRow(int row);  // 0-based position in the current view
+  Bookmark bookmark() const;  // current record's position, -1 when none
+  bool gotoBookmark(Bookmark b);  // false when that record is deleted or missing
+  // Random access in the current view without moving (for grids and reports):
+  Bookmark bookmarkAtRow(int row);
+  std::optional<QString> fieldTextAt(Bookmark b, const QString& field);
+
+  // --- the current row ------------------------------------------------
+  std::optional<QString> fieldText(const QString& field) const;  // null for a blank field
+  int fieldInt(const QString& field) const;  // numeric fields; 0 when blank
+  State state() const;
+  void append();  // new blank row in Insert state
+  void edit();
+  void setFieldText(const QString& field, const QString& value);
+  void setFieldInt(const QString& field, int value);
+  void post();    // writes the row to the file (and keeps the index in step)
+  void cancel();
+  void deleteRecord();  // marks the current row deleted
+  void pack();  // removes deleted rows (new file, one rename), rebuilds the tags
+
+  // --- production index ------------------------------------------------
+  void addIndex(const QString& tag, const QString& field, bool descending);
+  void deleteIndex(const QString& tag);  // a missing tag is not an error
+  void rebuildIndexes();
+  QStringList tagNames() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};
+
+}  // namespace hv
