@@ -1,0 +1,43 @@
+# Shared by ./run and ./test: installs what is missing and builds.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+HV_PACKAGES=(
+  cmake ninja-build g++ ccache pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev qt6-qpa-plugins
+  libgtest-dev libgmock-dev
+  clang-14 libclang-rt-14-dev
+  python3 python3-xlrd python3-olefile python3-dbf
+  poppler-utils fonts-liberation2 xvfb xauth
+)
+
+hv_install_packages() {
+  local missing=()
+  for p in "${HV_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+  fi
+}
+
+# ccache keys on paths relative to the checkout, so clones share the cache.
+export CCACHE_BASEDIR="$ROOT"
+export CCACHE_NOHASHDIR=1
+
+hv_jobs() { nproc 2>/dev/null || echo 2; }
+
+# hv_build DIR [cmake options...]
+hv_build() {
+  local dir="$1"
+  shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$(hv_jobs)"
+}

@@ -1,0 +1,89 @@
+#include "app/program.h"
+
+#include "app/about.h"
+#include "app/forms.h"
+#include "app/logo.h"
+#include "app/main.h"
+#include "platform/error.h"
+#include "platform/ui.h"
+
+#ifdef HV_HAVE_DEVICE_UI
+#include "device/receive.h"
+#endif
+#ifdef HV_HAVE_GRAPHS
+#include "graphs/graf.h"
+#include "graphs/param_graf.h"
+#endif
+
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+TForm4* Form4 = nullptr;
+
+namespace hv {
+
+namespace {
+TForm5* g_splash = nullptr;
+}
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const Error& e) {
+    showDefaultErrorReport(e.text());
+  } catch (const std::exception& e) {
+    showDefaultErrorReport(QString::fromLocal8Bit(e.what()));
+  }
+  return false;
+}
+
+void initialiseApplication() {
+  QCoreApplication::setApplicationName(QStringLiteral("Hygrovan-RX3"));
+  QCoreApplication::setOrganizationName(QStringLiteral("Brantel"));
+  setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
+}
+
+void createWindows() {
+  Form1 = new TForm1;
+#ifdef HV_HAVE_DEVICE_UI
+  Form2 = new TForm2(Form1);
+#endif
+#ifdef HV_HAVE_GRAPHS
+  Form3 = new TForm3(Form1);
+  Form4 = new TForm4(Form1);
+#endif
+  g_splash = new TForm5;
+  AboutBox = new Tform6(Form1);
+}
+
+void showSplash() {
+  if (!g_splash) return;
+  g_splash->exec();
+  delete g_splash;
+  g_splash = nullptr;
+}
+
+void destroyWindows() {
+  delete g_splash;
+  g_splash = nullptr;
+  // The child windows go with the main window; the table closes without FormClose.
+  delete Form1;
+  Form1 = nullptr;
+  Form2 = nullptr;
+  Form3 = nullptr;
+  Form4 = nullptr;
+  AboutBox = nullptr;
+}
+
+int runProgram(QApplication& app) {
+  initialiseApplication();
+  createWindows();
+  showSplash();
+  Form1->showMaximized();
+  const int rc = app.exec();
+  destroyWindows();
+  return rc;
+}
+
+}  // namespace hv
