@@ -175,20 +175,20 @@ void TForm1::FormClose() {
 }
 
 namespace {
-void setEnabled(const QList<QAction*>& actions, bool on) {
+void enableAll(const QList<QAction*>& actions, bool on) {
   for (QAction* a : actions)
     if (a) a->setEnabled(on);
 }
 }  // namespace
 
 void TForm1::enable_button() {
-  setEnabled({N4, N5, N7, N8, N9, N27, N29, N30, N31, N33, N34, N36, N37, Excel1, ToolButton3, ToolButton4,
+  enableAll({N4, N5, N7, N8, N9, N27, N29, N30, N31, N33, N34, N36, N37, Excel1, ToolButton3, ToolButton4,
               ToolButton5},
              true);
 }
 
 void TForm1::disable_button() {
-  setEnabled({N4, N5, N7, N8, N9, N27, N29, N30, N31, N33, N34, N36, N37, Excel1, ToolButton3, ToolButton4,
+  enableAll({N4, N5, N7, N8, N9, N27, N29, N30, N31, N33, N34, N36, N37, Excel1, ToolButton3, ToolButton4,
               ToolButton5},
              false);
 }

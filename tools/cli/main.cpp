@@ -1,9 +1,11 @@
 // hygrovan-cli: the program's command-line companion. It drives the same code as
 // the windows do.
-#include <QGuiApplication>
+#include <QApplication>
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cli.h"
 #include "platform/version.h"
@@ -74,8 +76,9 @@ void printHelp() {
 
 int main(int argc, char** argv) {
   // Charts and reports draw through QtGui; without a display they draw offscreen.
+  // A widgets application, because the chart is built of graphics widgets.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
+  QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("hygrovan-cli"));
   QStringList args = QCoreApplication::arguments().mid(1);
   if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
