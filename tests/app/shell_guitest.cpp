@@ -166,6 +166,17 @@ TEST_F(Shell, ErrorsEscapingACommandReachTheDefaultErrorReportAndTheProgramGoesO
   EXPECT_EQ(shown[2].text, QStringLiteral("Готово!"));
 }
 
+TEST_F(Shell, AnErrorEscapingAnEventHandlerIsReportedAndTheLoopGoesOn) {
+  QTimer::singleShot(0, [] { throw hv::Error(QStringLiteral("Запись не удалась")); });
+  QTimer::singleShot(50, [] { QCoreApplication::exit(3); });
+  EXPECT_EQ(qApp->exec(), 3);
+  const auto shown = ui.messages();
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_EQ(shown[0].caption, QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(shown[0].text, QStringLiteral("Запись не удалась."));
+  EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
+}
+
 TEST_F(Shell, MissingHelpFileGivesAClearMessage) {
   Form1 = new TForm1;
   Form1->helpFile = hv::test::testPath(QStringLiteral("nowhere/hygrovan.hlp"));

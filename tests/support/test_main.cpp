@@ -7,7 +7,7 @@
 #include <memory>
 
 #ifdef HV_TEST_GUI
-#include <QApplication>
+#include "app/program.h"
 #else
 #include <QCoreApplication>
 #endif
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   ::testing::InitGoogleTest(&argc, argv);
 #ifdef HV_TEST_GUI
-  QApplication app(argc, argv);
+  hv::Application app(argc, argv);  // the program's own, so errors escaping handlers are reported
 #else
   QCoreApplication app(argc, argv);
 #endif
