@@ -16,6 +16,9 @@ enum class MsgIcon { None, Information, Warning, Error, Question };
 enum class MsgButtons { Ok, YesNo, OkCancel };
 enum class MsgResult { Ok, Cancel, Yes, No };
 
+// Modal results of the program's own dialogs (QDialog::exec / done).
+enum ModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
+
 struct FileDialogRequest {
   QString caption;
   QString filter;      // "Базы данных|*.db" style: description|pattern pairs

@@ -1,0 +1,128 @@
+#include "graphs/chart_data.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/error.h"
+#include "platform/regional.h"
+
+namespace hv {
+namespace {
+
+const QDate kDayZero(1899, 12, 30);
+constexpr double kMsecsPerDay = 86400000.0;
+
+// Blanks as the run-time library trims them: every control character and space.
+QString trimBlanks(const QString& s) {
+  qsizetype a = 0, b = s.size();
+  while (a < b && s.at(a) <= QChar(' ')) ++a;
+  while (b > a && s.at(b - 1) <= QChar(' ')) --b;
+  return s.mid(a, b - a);
+}
+
+bool parseDate(const QString& text, QDate* out) {
+  static const QRegularExpression re(QStringLiteral("^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4})$"));
+  const auto m = re.match(text);
+  if (!m.hasMatch()) return false;
+  const QDate d(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+  if (!d.isValid()) return false;
+  *out = d;
+  return true;
+}
+
+bool parseTime(const QString& text, QTime* out) {
+  static const QRegularExpression re(QStringLiteral("^(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?$"));
+  const auto m = re.match(text);
+  if (!m.hasMatch()) return false;
+  const int h = m.captured(1).toInt(), mi = m.captured(2).toInt();
+  const int s = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
+  if (h > 23 || mi > 59 || s > 59) return false;
+  *out = QTime(h, mi, s);
+  return true;
+}
+
+}  // namespace
+
+QString curveCaption(Curve c) {
+  switch (c) {
+    case Curve::W: return QStringLiteral("W, %");
+    case Curve::WMin: return QStringLiteral("Wmin, %");
+    case Curve::WMax: return QStringLiteral("Wmax, %");
+  }
+  return {};
+}
+
+QString legendText(Curve c, const SelectionFooters& footers) {
+  switch (c) {
+    case Curve::W: return curveCaption(c) + footers.w;
+    case Curve::WMin: return curveCaption(c) + footers.wMin;
+    case Curve::WMax: return curveCaption(c) + footers.wMax;
+  }
+  return {};
+}
+
+bool ChartData::empty() const {
+  return std::all_of(series.begin(), series.end(), [](const QList<ChartPoint>& s) { return s.isEmpty(); });
+}
+
+void insertPoint(QList<ChartPoint>& points, ChartPoint p) {
+  const auto at = std::upper_bound(points.begin(), points.end(), p.x,
+                                   [](double x, const ChartPoint& q) { return x < q.x; });
+  points.insert(at, p);
+}
+
+double parseDateTime(const std::optional<QString>& date, const std::optional<QString>& time) {
+  const QString joined = date.value_or(QString()) + QChar(' ') + time.value_or(QString());
+  // A row without a date would land on 30.12.1899 and squash the whole axis.
+  QDate d;
+  if (!parseDate(trimBlanks(date.value_or(QString())), &d)) throwInvalidDateTime(joined);
+  QTime t(0, 0);
+  const QString timeText = trimBlanks(time.value_or(QString()));
+  if (!timeText.isEmpty() && !parseTime(timeText, &t)) throwInvalidDateTime(joined);
+  return static_cast<double>(kDayZero.daysTo(d)) + t.msecsSinceStartOfDay() / kMsecsPerDay;
+}
+
+QDateTime dateTimeFromDays(double days) {
+  const double whole = std::floor(days);
+  qint64 day = static_cast<qint64>(whole);
+  qint64 ms = std::llround((days - whole) * kMsecsPerDay);
+  if (ms >= static_cast<qint64>(kMsecsPerDay)) {
+    ++day;
+    ms = 0;
+  }
+  // Wall-clock time as the meter wrote it, whatever daylight saving does.
+  return QDateTime(kDayZero.addDays(day), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+}
+
+double daysFromDateTime(const QDateTime& dt) {
+  return static_cast<double>(kDayZero.daysTo(dt.date())) + dt.time().msecsSinceStartOfDay() / kMsecsPerDay;
+}
+
+double parseMoisture(const QString& text) {
+  const QString sep = QRegularExpression::escape(QString(decimalSeparator()));
+  const QRegularExpression re(QStringLiteral("^[+-]?(\\d+(%1\\d*)?|%1\\d+)([eE][+-]?\\d+)?$").arg(sep));
+  QString t = trimBlanks(text);
+  if (!re.match(t).hasMatch()) throwInvalidFloat(text);
+  t.replace(decimalSeparator(), QChar('.'));
+  bool ok = false;
+  const double v = QLocale::c().toDouble(t, &ok);
+  if (!ok || !std::isfinite(v)) throwInvalidFloat(text);
+  return v;
+}
+
+ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves) {
+  ChartData data;
+  for (const SelectedRow& row : rows) {
+    const double x = parseDateTime(row.date, row.time);
+    const std::optional<QString>* values[3] = {&row.w, &row.wMin, &row.wMax};
+    for (Curve c : kCurves) {
+      const auto& v = *values[static_cast<int>(c)];
+      if (v && curves.has(c)) insertPoint(data.series[static_cast<int>(c)], {x, parseMoisture(*v)});
+    }
+  }
+  return data;
+}
+
+}  // namespace hv

@@ -1,0 +1,60 @@
+#pragma once
+// The points of the moisture chart, built from the selected rows without any
+// window, so the chart window and the command-line tool share it.
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <array>
+
+#include "graphs/selected_rows.h"
+
+namespace hv {
+
+enum class Curve { W = 0, WMin = 1, WMax = 2 };
+inline constexpr std::array<Curve, 3> kCurves = {Curve::W, Curve::WMin, Curve::WMax};
+
+// The curves the user chose in the curve dialog.
+struct CurveChoice {
+  bool w = false, wMin = false, wMax = false;
+  bool has(Curve c) const { return c == Curve::W ? w : c == Curve::WMin ? wMin : wMax; }
+  bool any() const { return w || wMin || wMax; }
+};
+
+// "W, %", "Wmin, %", "Wmax, %": check box caption and legend base text.
+QString curveCaption(Curve c);
+// Legend entry: the base text followed directly by the footer text.
+QString legendText(Curve c, const SelectionFooters& footers);
+
+// x: days since 1899-12-30, fraction = time of day; y: moisture in percent.
+struct ChartPoint {
+  double x = 0;
+  double y = 0;
+  bool operator==(const ChartPoint&) const = default;
+};
+
+struct ChartData {
+  std::array<QList<ChartPoint>, 3> series;  // indexed by Curve
+  const QList<ChartPoint>& points(Curve c) const { return series[static_cast<int>(c)]; }
+  bool empty() const;
+};
+
+// Adds a point after every point whose x is not greater, keeping the list in
+// ascending x with equal x in insertion order.
+void insertPoint(QList<ChartPoint>& points, ChartPoint p);
+
+// "dd.mm.yyyy" + "hh:mm:ss" -> days since 1899-12-30. A missing time means
+// midnight; anything else that is not a date and time throws hv::Error
+// "'<date> <time>' is not a valid date and time".
+double parseDateTime(const std::optional<QString>& date, const std::optional<QString>& time);
+QDateTime dateTimeFromDays(double days);  // local wall-clock time
+double daysFromDateTime(const QDateTime& dt);
+
+// A moisture text with the regional decimal separator, blanks around allowed;
+// throws hv::Error "'%s' is not a valid floating point value".
+double parseMoisture(const QString& text);
+
+// The points for the chosen curves, rows taken in selection order. Throws at
+// the first row with a bad date and time or a bad chosen value.
+ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves);
+
+}  // namespace hv

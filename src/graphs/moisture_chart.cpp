@@ -1,0 +1,246 @@
+#include "graphs/moisture_chart.h"
+
+#include <QChart>
+#include <QDateTimeAxis>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+#include "platform/error.h"
+#include "platform/regional.h"
+
+namespace hv {
+namespace {
+
+constexpr int kMarkerReach = 3;  // pixels each way from the point
+constexpr qreal kMarkerSize = 2 * kMarkerReach + 1;
+
+QColor curveColor(Curve c) {
+  switch (c) {
+    case Curve::W: return Qt::black;
+    case Curve::WMin: return Qt::blue;
+    case Curve::WMax: return Qt::red;
+  }
+  return Qt::black;
+}
+
+QImage squareMarker(const QColor& color) {
+  QImage img(static_cast<int>(kMarkerSize), static_cast<int>(kMarkerSize), QImage::Format_ARGB32_Premultiplied);
+  img.fill(color);
+  return img;
+}
+
+QDateTimeAxis* xAxis(QChart* chart) {
+  const auto axes = chart->axes(Qt::Horizontal);
+  return axes.isEmpty() ? nullptr : qobject_cast<QDateTimeAxis*>(axes.first());
+}
+
+QValueAxis* yAxis(QChart* chart) {
+  const auto axes = chart->axes(Qt::Vertical);
+  return axes.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(axes.first());
+}
+
+// Axis labels are rich text: a line break in place of the format's space puts
+// the date above the time.
+QString twoLineFormat() {
+  return QString::fromLatin1(kDateTimeLabelFormat).replace(QChar(' '), QStringLiteral("'<br>'"));
+}
+
+// Keeps the top margin at 5 % of the height and the date labels from crowding.
+void fitToSize(QChart* chart) {
+  const QSizeF size = chart->size();
+  QMargins m = chart->margins();
+  m.setTop(std::max(4, static_cast<int>(std::lround(size.height() * 0.05))));
+  chart->setMargins(m);
+  if (QDateTimeAxis* x = xAxis(chart)) x->setTickCount(std::clamp(static_cast<int>(size.width() / 120), 2, 12));
+}
+
+void fitAxes(QChart* chart, const ChartData& data, const CurveChoice& curves) {
+  double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  bool any = false;
+  for (Curve c : kCurves) {
+    if (!curves.has(c)) continue;
+    for (const ChartPoint& p : data.points(c)) {
+      if (!any) {
+        x0 = x1 = p.x;
+        y0 = y1 = p.y;
+        any = true;
+      }
+      x0 = std::min(x0, p.x);
+      x1 = std::max(x1, p.x);
+      y0 = std::min(y0, p.y);
+      y1 = std::max(y1, p.y);
+    }
+  }
+  if (!any) {
+    x0 = daysFromDateTime(QDateTime(QDate::currentDate(), QTime(0, 0)));
+    x1 = x0 + 1;
+    y0 = 0;
+    y1 = 100;
+  }
+  // A little room so the end markers are not cut in half.
+  const double padX = x1 > x0 ? (x1 - x0) * 0.03 : 1.0 / 24;
+  const double padY = y1 > y0 ? (y1 - y0) * 0.05 : 1.0;
+  if (QDateTimeAxis* x = xAxis(chart))
+    x->setRange(dateTimeFromDays(x0 - padX), dateTimeFromDays(x1 + padX));
+  if (QValueAxis* y = yAxis(chart)) {
+    y->setRange(y0 - padY, y1 + padY);
+    y->applyNiceNumbers();
+  }
+}
+
+void paintChart(QChart* chart, QPainter& painter, const QRectF& area) {
+  const QRectF source = chart->sceneBoundingRect();
+  if (source.isEmpty() || area.isEmpty() || !chart->scene()) return;
+  const double scale = std::min(area.width() / source.width(), area.height() / source.height());
+  const QSizeF size = source.size() * scale;
+  const QRectF target(area.left() + (area.width() - size.width()) / 2, area.top(), size.width(), size.height());
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  chart->scene()->render(&painter, target, source, Qt::KeepAspectRatio);
+}
+
+void activateLayout(QChart* chart) {
+  if (chart->layout()) chart->layout()->activate();
+}
+
+}  // namespace
+
+QChart* createMoistureChart() {
+  auto* chart = new QChart;
+  chart->setAnimationOptions(QChart::NoAnimation);
+  chart->setDropShadowEnabled(false);
+  chart->setBackgroundRoundness(0);
+  chart->setBackgroundBrush(Qt::white);
+  chart->setPlotAreaBackgroundVisible(false);
+  chart->setTitle(QString());
+  const bool comma = decimalSeparator() == QChar(',');
+  QLocale locale = comma ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c();
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  chart->setLocale(locale);
+  chart->setLocalizeNumbers(true);
+
+  QLegend* legend = chart->legend();
+  legend->setAlignment(Qt::AlignBottom);
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(13);
+  legend->setFont(font);
+  legend->setLabelColor(Qt::black);
+  legend->setMarkerShape(QLegend::MarkerShapeFromSeries);
+
+  auto* x = new QDateTimeAxis;
+  x->setFormat(twoLineFormat());
+  x->setTitleVisible(false);
+  chart->addAxis(x, Qt::AlignBottom);
+  auto* y = new QValueAxis;
+  y->setTitleVisible(false);
+  chart->addAxis(y, Qt::AlignLeft);
+
+  for (Curve c : kCurves) {
+    auto* s = new QLineSeries;
+    s->setObjectName(QStringLiteral("Series%1").arg(static_cast<int>(c) + 1));
+    s->setName(curveCaption(c));
+    QPen pen(curveColor(c));
+    pen.setWidth(1);
+    s->setPen(pen);
+    s->setPointsVisible(true);
+    s->setPointLabelsVisible(false);
+    s->setMarkerSize(kMarkerSize);
+    if (c != Curve::W) s->setLightMarker(squareMarker(curveColor(c)));
+    chart->addSeries(s);
+    s->attachAxis(x);
+    s->attachAxis(y);
+  }
+  QObject::connect(chart, &QGraphicsWidget::geometryChanged, chart, [chart] { fitToSize(chart); });
+  fillMoistureChart(chart, ChartData{}, CurveChoice{}, SelectionFooters{});
+  return chart;
+}
+
+QLineSeries* chartSeries(QChart* chart, Curve c) {
+  const auto all = chart->series();
+  const int i = static_cast<int>(c);
+  return i < all.size() ? qobject_cast<QLineSeries*>(all.at(i)) : nullptr;
+}
+
+void fillMoistureChart(QChart* chart, const ChartData& data, const CurveChoice& curves,
+                       const SelectionFooters& footers) {
+  chart->setVisible(false);
+  for (Curve c : kCurves) {
+    QLineSeries* s = chartSeries(chart, c);
+    if (!s) continue;
+    QList<QPointF> points;
+    points.reserve(data.points(c).size());
+    for (const ChartPoint& p : data.points(c))
+      points.append(QPointF(static_cast<qreal>(dateTimeFromDays(p.x).toMSecsSinceEpoch()), p.y));
+    s->replace(points);
+    const bool on = curves.has(c);
+    if (on) s->setName(legendText(c, footers));
+    s->setVisible(on);
+    for (QLegendMarker* m : chart->legend()->markers(s)) m->setVisible(on);
+  }
+  fitAxes(chart, data, curves);
+  chart->setVisible(true);
+}
+
+QImage renderChartImage(QChart* chart, QSize size) {
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  if (chart->size().toSize() != size) chart->resize(size);
+  activateLayout(chart);
+  QPainter painter(&image);
+  paintChart(chart, painter, QRectF(QPointF(0, 0), QSizeF(size)));
+  return image;
+}
+
+void paintChartOnPage(QChart* chart, QPagedPaintDevice* device) {
+  activateLayout(chart);
+  QPainter painter(device);
+  paintChart(chart, painter, QRectF(0, 0, device->width(), device->height()));
+}
+
+bool printChart(QChart* chart, QPrinter& printer) {
+  const QPageLayout::Orientation before = printer.pageLayout().orientation();
+  printer.setPageOrientation(QPageLayout::Landscape);
+  activateLayout(chart);
+  QPainter painter;
+  const bool started = painter.begin(&printer);
+  if (started) {
+    paintChart(chart, painter, QRectF(0, 0, printer.width(), printer.height()));
+    painter.end();
+  }
+  printer.setPageOrientation(before);
+  return started;
+}
+
+void saveChartPicture(QChart* chart, const QString& fileName) {
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly))
+    throw Error(QStringLiteral("Не удалось создать файл \"%1\": %2").arg(fileName, file.errorString()));
+  if (fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+    QPdfWriter pdf(&file);
+    pdf.setTitle(QStringLiteral("Графики"));
+    pdf.setCreator(QStringLiteral("Hygrovan-RX3"));
+    pdf.setResolution(300);
+    pdf.setPageSize(QPageSize(QPageSize::A4));
+    pdf.setPageOrientation(QPageLayout::Landscape);
+    pdf.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+    paintChartOnPage(chart, &pdf);
+  } else {
+    const QImage image = renderChartImage(chart, chart->size().toSize());
+    if (!image.save(&file, "PNG"))
+      throw Error(QStringLiteral("Не удалось записать рисунок в файл \"%1\"").arg(fileName));
+  }
+  if (!file.commit())
+    throw Error(QStringLiteral("Не удалось записать файл \"%1\": %2").arg(fileName, file.errorString()));
+}
+
+}  // namespace hv

@@ -1,0 +1,44 @@
+#pragma once
+// The chart of moisture against time, shared by the chart window, its
+// picture export and the command-line tool.
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include "graphs/chart_data.h"
+
+class QChart;
+class QGraphicsScene;
+class QLineSeries;
+class QPagedPaintDevice;
+class QPrinter;
+
+namespace hv {
+
+// The label format of the bottom axis; shown split at its space (date above time).
+inline constexpr char kDateTimeLabelFormat[] = "dd.MM.yyyy HH:mm:ss";
+
+// A new chart with the three series (Series1 W, Series2 Wmin, Series3 Wmax),
+// the date-time bottom axis, the moisture left axis and the legend below.
+QChart* createMoistureChart();
+QLineSeries* chartSeries(QChart* chart, Curve c);
+
+// Replaces the chart's points by the given ones, lists exactly the chosen
+// curves in the legend with their footer texts, and fits the axes. The chart
+// is hidden while its points change.
+void fillMoistureChart(QChart* chart, const ChartData& data, const CurveChoice& curves,
+                       const SelectionFooters& footers);
+
+// The chart (alone) as a picture of the given size.
+QImage renderChartImage(QChart* chart, QSize size);
+// The chart alone on the current page of a paged device, as large as fits
+// while keeping the chart's own width-to-height ratio.
+void paintChartOnPage(QChart* chart, QPagedPaintDevice* device);
+// Prints the chart on one landscape page; the printer's orientation is put
+// back afterwards. False when the printer could not start the page.
+bool printChart(QChart* chart, QPrinter& printer);
+// Saves as PDF (one landscape A4 page) when the name ends in ".pdf", else as
+// PNG; the file is replaced only once the new one is complete. Throws hv::Error.
+void saveChartPicture(QChart* chart, const QString& fileName);
+
+}  // namespace hv

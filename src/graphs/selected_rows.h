@@ -1,0 +1,20 @@
+#pragma once
+// What the chart takes from an archive grid: for each selected row, in
+// selection order, the values the grid keeps for "W;W_MIN;W_MAX;DATE;TIME"
+// (null = blank field), and the grid's footer texts of W, W_MIN, W_MAX.
+// Header only, so the grids can fill it without linking the graphs.
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace hv {
+
+struct SelectedRow {
+  std::optional<QString> w, wMin, wMax, date, time;
+};
+
+struct SelectionFooters {
+  QString w, wMin, wMax;
+};
+
+}  // namespace hv

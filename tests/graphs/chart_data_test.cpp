@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include "graphs/chart_data.h"
+#include "platform/error.h"
+#include "platform/regional.h"
+
+namespace {
+
+using hv::ChartPoint;
+using hv::CurveChoice;
+using hv::SelectedRow;
+
+class Graphs : public ::testing::Test {
+ protected:
+  void SetUp() override { hv::setDecimalSeparatorOverride(QChar(',')); }
+  void TearDown() override { hv::setDecimalSeparatorOverride(QChar()); }
+};
+
+std::optional<QString> t(const char* s) { return QString::fromUtf8(s); }
+
+SelectedRow row(std::optional<QString> w, std::optional<QString> mn, std::optional<QString> mx, const char* date,
+                const char* time) {
+  return {w, mn, mx, t(date), t(time)};
+}
+
+QString errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const hv::Error& e) {
+    return e.text();
+  }
+  return QStringLiteral("<no error>");
+}
+
+QList<double> ys(const QList<ChartPoint>& points) {
+  QList<double> out;
+  for (const ChartPoint& p : points) out << p.y;
+  return out;
+}
+
+TEST_F(Graphs, MoistureIsReadWithTheRegionalSeparatorOnly) {
+  EXPECT_DOUBLE_EQ(hv::parseMoisture(QStringLiteral("12,5")), 12.5);
+  EXPECT_DOUBLE_EQ(hv::parseMoisture(QStringLiteral("  7,0 ")), 7.0);
+  EXPECT_DOUBLE_EQ(hv::parseMoisture(QStringLiteral("100")), 100.0);
+  EXPECT_EQ(errorOf([] { hv::parseMoisture(QStringLiteral("12.5")); }),
+            QStringLiteral("'12.5' is not a valid floating point value"));
+  for (const char* bad : {"", " ", "12,5,1", "abc", "1e999", "12 5", ","})
+    EXPECT_EQ(errorOf([&] { hv::parseMoisture(QString::fromUtf8(bad)); }),
+              QStringLiteral("'%1' is not a valid floating point value").arg(QString::fromUtf8(bad)))
+        << bad;
+  hv::setDecimalSeparatorOverride(QChar('.'));
+  EXPECT_DOUBLE_EQ(hv::parseMoisture(QStringLiteral("12.5")), 12.5);
+  EXPECT_EQ(errorOf([] { hv::parseMoisture(QStringLiteral("12,5")); }),
+            QStringLiteral("'12,5' is not a valid floating point value"));
+}
+
+TEST_F(Graphs, DateAndTimeBecomeDaysSinceTheEndOf1899) {
+  // 5 March 2024 is day 45356 of that count.
+  EXPECT_DOUBLE_EQ(hv::parseDateTime(t("05.03.2024"), t("00:00:00")), 45356.0);
+  EXPECT_DOUBLE_EQ(hv::parseDateTime(t("05.03.2024"), t("18:00:00")), 45356.75);
+  EXPECT_NEAR(hv::parseDateTime(t("5.3.2024"), t("14:30:15")), 45356 + (14 * 3600 + 30 * 60 + 15) / 86400.0, 1e-9);
+  EXPECT_DOUBLE_EQ(hv::parseDateTime(t("05.03.2024"), std::nullopt), 45356.0);  // date alone: midnight
+  EXPECT_EQ(hv::dateTimeFromDays(hv::parseDateTime(t("29.02.2024"), t("23:59:59"))),
+            QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59)));
+
+  const struct {
+    std::optional<QString> date, time;
+    const char* shown;
+  } bad[] = {{t("31.02.2024"), t("10:00:00"), "31.02.2024 10:00:00"},
+             {t("05.03.2024"), t("24:00:00"), "05.03.2024 24:00:00"},
+             {t("05.03.2024"), t("10:60:00"), "05.03.2024 10:60:00"},
+             {t("2024-03-05"), t("10:00:00"), "2024-03-05 10:00:00"},
+             {std::nullopt, t("10:00:00"), " 10:00:00"},
+             {t("05.03.2024"), t("ten"), "05.03.2024 ten"}};
+  for (const auto& b : bad)
+    EXPECT_EQ(errorOf([&] { hv::parseDateTime(b.date, b.time); }),
+              QStringLiteral("'%1' is not a valid date and time").arg(QString::fromUtf8(b.shown)));
+}
+
+TEST_F(Graphs, PointsStayInDateTimeOrderWithEqualTimesInSelectionOrder) {
+  QList<ChartPoint> points;
+  for (ChartPoint p : {ChartPoint{5, 1}, ChartPoint{3, 2}, ChartPoint{5, 3}, ChartPoint{1, 4}, ChartPoint{5, 5},
+                       ChartPoint{3, 6}})
+    hv::insertPoint(points, p);
+  EXPECT_EQ(points, (QList<ChartPoint>{{1, 4}, {3, 2}, {3, 6}, {5, 1}, {5, 3}, {5, 5}}));
+
+  // Three rows, one without W, selected newest first: two points, oldest first.
+  const QList<SelectedRow> rows = {row(t("14,0"), {}, {}, "07.03.2024", "09:00:00"),
+                                   row({}, t("10,0"), t("12,0"), "06.03.2024", "09:00:00"),
+                                   row(t("11,5"), {}, {}, "05.03.2024", "09:00:00")};
+  const hv::ChartData d = hv::buildChartData(rows, CurveChoice{true, false, false});
+  EXPECT_EQ(ys(d.points(hv::Curve::W)), (QList<double>{11.5, 14.0}));
+  EXPECT_TRUE(d.points(hv::Curve::WMin).isEmpty());
+  EXPECT_TRUE(d.points(hv::Curve::WMax).isEmpty());
+
+  // Same date and time twice: both points, in selection order.
+  const QList<SelectedRow> same = {row(t("20,0"), {}, {}, "05.03.2024", "09:00:00"),
+                                   row(t("10,0"), {}, {}, "05.03.2024", "09:00:00")};
+  const hv::ChartData s = hv::buildChartData(same, CurveChoice{true, true, true});
+  EXPECT_EQ(ys(s.points(hv::Curve::W)), (QList<double>{20.0, 10.0}));
+}
+
+TEST_F(Graphs, ARangeRowFeedsOnlyTheMinimumAndMaximumCurves) {
+  const QList<SelectedRow> rows = {row({}, t("10,0"), t("12,4"), "06.03.2024", "09:30:00")};
+  EXPECT_TRUE(hv::buildChartData(rows, CurveChoice{true, false, false}).empty());
+  const hv::ChartData d = hv::buildChartData(rows, CurveChoice{false, true, true});
+  ASSERT_EQ(d.points(hv::Curve::WMin).size(), 1);
+  ASSERT_EQ(d.points(hv::Curve::WMax).size(), 1);
+  EXPECT_EQ(d.points(hv::Curve::WMin)[0].x, d.points(hv::Curve::WMax)[0].x);
+  EXPECT_DOUBLE_EQ(d.points(hv::Curve::WMin)[0].y, 10.0);
+  EXPECT_DOUBLE_EQ(d.points(hv::Curve::WMax)[0].y, 12.4);
+  EXPECT_TRUE(d.points(hv::Curve::W).isEmpty());
+}
+
+TEST_F(Graphs, BuildingStopsAtTheFirstBadRow) {
+  // The date is read for every row, even one that adds no point.
+  const QList<SelectedRow> badDate = {row(t("10,0"), {}, {}, "05.03.2024", "09:00:00"),
+                                      row({}, t("1,0"), t("2,0"), "32.03.2024", "09:00:00")};
+  EXPECT_EQ(errorOf([&] { hv::buildChartData(badDate, CurveChoice{true, false, false}); }),
+            QStringLiteral("'32.03.2024 09:00:00' is not a valid date and time"));
+  // A bad value counts only for a chosen curve.
+  const QList<SelectedRow> badValue = {row(t("10.0"), {}, {}, "05.03.2024", "09:00:00")};
+  EXPECT_TRUE(hv::buildChartData(badValue, CurveChoice{false, true, true}).empty());
+  EXPECT_EQ(errorOf([&] { hv::buildChartData(badValue, CurveChoice{true, false, false}); }),
+            QStringLiteral("'10.0' is not a valid floating point value"));
+}
+
+TEST_F(Graphs, LegendIsTheCaptionDirectlyFollowedByTheFooter) {
+  const hv::SelectionFooters f{QStringLiteral("12,2/12,2/12,3"), QStringLiteral("100/0/0"), QStringLiteral("0/0/0")};
+  EXPECT_EQ(hv::legendText(hv::Curve::W, f), QStringLiteral("W, %12,2/12,2/12,3"));
+  EXPECT_EQ(hv::legendText(hv::Curve::WMin, f), QStringLiteral("Wmin, %100/0/0"));
+  EXPECT_EQ(hv::legendText(hv::Curve::WMax, f), QStringLiteral("Wmax, %0/0/0"));
+}
+
+}  // namespace
