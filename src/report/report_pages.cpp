@@ -1,0 +1,419 @@
+#include "report/report_pages.h"
+
+#include <QFile>
+#include <QFont>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QtEndian>
+#include <cmath>
+#include <cstring>
+
+#include "platform/error.h"
+
+namespace hv::report {
+
+// ---------------------------------------------------------------- drawing
+
+double unitsScale(const QPaintDevice& device) { return device.logicalDpiX() / kUnitsPerInch; }
+
+namespace {
+
+QRectF scaled(const QRectF& r, double s) { return QRectF(r.x() * s, r.y() * s, r.width() * s, r.height() * s); }
+
+QFont qtFont(const FontSpec& spec, double pixelSize, const QPaintDevice* device) {
+  QFont f(spec.family);
+  f.setBold(spec.bold);
+  // Point size as the device counts it, so the text has exactly pixelSize.
+  const double dpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 72.0;
+  f.setPointSizeF(std::max(0.1, pixelSize * 72.0 / dpi));
+  f.setKerning(false);  // layout measured without kerning
+  f.setStyleStrategy(QFont::PreferOutline);
+  return f;
+}
+
+void drawItemText(QPainter& painter, const PageItem& item, double scale) {
+  if (item.lines.isEmpty()) return;
+  const double pad = item.frame ? kFramePadding : 0;
+  const QRectF r = scaled(item.rect.adjusted(pad, 0, -pad, 0), scale);
+  const double lh = pointsToUnits(lineHeight(item.font)) * scale;
+  const double block = lh * item.lines.size();
+  double top;
+  if (item.alignment & Qt::AlignTop)
+    top = r.top();
+  else if (item.alignment & Qt::AlignBottom)
+    top = r.bottom() - block;
+  else
+    top = r.top() + (r.height() - block) / 2;
+  const int flags = int(item.alignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter | Qt::TextDontClip;
+  for (int i = 0; i < item.lines.size(); ++i) {
+    if (item.lines[i].isEmpty()) continue;
+    painter.drawText(QRectF(r.left(), top + i * lh, r.width(), lh), flags, item.lines[i]);
+  }
+}
+
+}  // namespace
+
+void drawPage(QPainter& painter, const Page& page, double scale, const QList<int>& highlight, int current) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setRenderHint(QPainter::TextAntialiasing, true);
+  for (int i : highlight) {
+    if (i < 0 || i >= page.items.size()) continue;
+    painter.fillRect(scaled(page.items[i].rect, scale), i == current ? QColor(255, 150, 0) : QColor(255, 240, 100));
+  }
+  QPen pen(Qt::black);
+  pen.setJoinStyle(Qt::MiterJoin);
+  painter.setBrush(Qt::NoBrush);
+  FontSpec lastFont;
+  double lastSize = -1;
+  for (const PageItem& item : page.items) {
+    if (item.frame) {
+      pen.setWidthF(std::max(item.frameWidth * scale, 0.5));
+      painter.setPen(pen);
+      painter.drawRect(scaled(item.rect, scale));
+    }
+    const double px = pointsToUnits(item.font.pointSize) * scale;
+    if (!(item.font == lastFont) || px != lastSize) {
+      painter.setFont(qtFont(item.font, px, painter.device()));
+      lastFont = item.font;
+      lastSize = px;
+    }
+    painter.setPen(Qt::black);
+    drawItemText(painter, item, scale);
+  }
+  painter.restore();
+}
+
+void paintPages(QPagedPaintDevice& device, const BuiltReport& report, const QList<int>& sequence) {
+  QPainter painter;
+  if (!painter.begin(&device)) throw Error(QStringLiteral("Не удалось начать печать."));
+  const double scale = unitsScale(device);
+  bool first = true;
+  for (int p : sequence) {
+    if (p < 0 || p >= report.pages.size()) continue;
+    if (!first && !device.newPage()) {
+      painter.end();
+      throw Error(QStringLiteral("Не удалось начать новую страницу."));
+    }
+    first = false;
+    drawPage(painter, report.pages[p], scale);
+  }
+  painter.end();
+}
+
+namespace {
+
+QList<int> allPages(const BuiltReport& r) {
+  QList<int> s;
+  for (int i = 0; i < r.pages.size(); ++i) s.append(i);
+  return s;
+}
+
+QPageLayout layoutFor(const BuiltReport& r) {
+  const double w = unitsToMm(r.pageSize.width()), h = unitsToMm(r.pageSize.height());
+  const bool landscape = w > h;
+  const QPageSize size(landscape ? QSizeF(h, w) : QSizeF(w, h), QPageSize::Millimeter);
+  return QPageLayout(size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
+                     QPageLayout::Millimeter);
+}
+
+}  // namespace
+
+void writePdf(const BuiltReport& report, QIODevice* device, const QList<int>& sequence) {
+  QPdfWriter writer(device);
+  writer.setResolution(1200);
+  writer.setCreator(QStringLiteral("Hygrovan-RX3"));
+  writer.setTitle(QStringLiteral("Hygrovan-RX3"));
+  writer.setPageLayout(layoutFor(report));
+  paintPages(writer, report, sequence.isEmpty() ? allPages(report) : sequence);
+}
+
+namespace {
+
+[[noreturn]] void throwWriteError(const QString& path, const QString& why) {
+  throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(path, why));
+}
+
+void writeSafely(const QString& path, const std::function<void(QIODevice*)>& write) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) throwWriteError(path, file.errorString());
+  write(&file);
+  if (file.error() != QFileDevice::NoError) throwWriteError(path, file.errorString());
+  if (!file.commit()) throwWriteError(path, file.errorString());
+}
+
+}  // namespace
+
+void savePdf(const BuiltReport& report, const QString& path, const QList<int>& sequence) {
+  writeSafely(path, [&](QIODevice* d) { writePdf(report, d, sequence); });
+}
+
+// ---------------------------------------------------------------- own file format
+//
+// "HVREPORT", u32 version, f64 page width and height, u32 page count; per
+// page: u32 band count, bands (u8 kind, 4 f64 rect, i32 row), u32 item count,
+// items (u8 band, i32 element, 4 f64 rect, str family, f64 point size, u8 bold,
+// u32 alignment, u8 frame, f64 frame width, str text, u32 line count, lines).
+// All little-endian; str is u32 byte count and UTF-8.
+
+namespace {
+
+constexpr char kMagic[8] = {'H', 'V', 'R', 'E', 'P', 'O', 'R', 'T'};
+constexpr quint32 kVersion = 1;
+constexpr double kMaxCoord = 100000;  // units, about 27 m: far beyond any page
+constexpr double kMaxPointSize = 500;
+
+class Writer {
+ public:
+  QByteArray bytes;
+  void u8(quint8 v) { bytes.append(char(v)); }
+  void u32(quint32 v) {
+    char b[4];
+    qToLittleEndian(v, b);
+    bytes.append(b, 4);
+  }
+  void i32(qint32 v) { u32(quint32(v)); }
+  void f64(double v) {
+    quint64 bits;
+    std::memcpy(&bits, &v, 8);
+    char b[8];
+    qToLittleEndian(bits, b);
+    bytes.append(b, 8);
+  }
+  void rect(const QRectF& r) {
+    f64(r.x());
+    f64(r.y());
+    f64(r.width());
+    f64(r.height());
+  }
+  void str(const QString& s) {
+    const QByteArray u = s.toUtf8();
+    u32(quint32(u.size()));
+    bytes.append(u);
+  }
+};
+
+class Reader {
+ public:
+  explicit Reader(const QByteArray& b) : b_(b) {}
+  [[noreturn]] static void bad() { throw Error(QStringLiteral("Файл отчета поврежден.")); }
+  qsizetype left() const { return b_.size() - pos_; }
+  void need(qsizetype n) const {
+    if (n < 0 || left() < n) bad();
+  }
+  quint8 u8() {
+    need(1);
+    return quint8(b_[pos_++]);
+  }
+  quint32 u32() {
+    need(4);
+    const quint32 v = qFromLittleEndian<quint32>(b_.constData() + pos_);
+    pos_ += 4;
+    return v;
+  }
+  qint32 i32() { return qint32(u32()); }
+  double f64(double lo, double hi) {
+    need(8);
+    const quint64 bits = qFromLittleEndian<quint64>(b_.constData() + pos_);
+    pos_ += 8;
+    double v;
+    std::memcpy(&v, &bits, 8);
+    if (!std::isfinite(v) || v < lo || v > hi) bad();
+    return v;
+  }
+  QRectF rect() {
+    const double x = f64(-kMaxCoord, kMaxCoord), y = f64(-kMaxCoord, kMaxCoord);
+    const double w = f64(0, kMaxCoord), h = f64(0, kMaxCoord);
+    return QRectF(x, y, w, h);
+  }
+  QString str() {
+    const quint32 n = u32();
+    need(qsizetype(n));
+    const QByteArray raw = b_.mid(pos_, n);
+    pos_ += n;
+    return QString::fromUtf8(raw);
+  }
+  // A count of things each at least minBytes long: bounded by what is left.
+  quint32 count(qsizetype minBytes) {
+    const quint32 n = u32();
+    if (qsizetype(n) > left() / minBytes) bad();
+    return n;
+  }
+  void magic() {
+    need(8);
+    if (std::memcmp(b_.constData(), kMagic, 8) != 0) bad();
+    pos_ += 8;
+  }
+
+ private:
+  const QByteArray& b_;
+  qsizetype pos_ = 0;
+};
+
+BandKind bandKind(quint8 v) {
+  if (v > quint8(BandKind::PageFooter)) Reader::bad();
+  return BandKind(v);
+}
+
+}  // namespace
+
+QByteArray serializeReport(const BuiltReport& report) {
+  Writer w;
+  w.bytes.append(kMagic, 8);
+  w.u32(kVersion);
+  w.f64(report.pageSize.width());
+  w.f64(report.pageSize.height());
+  w.u32(quint32(report.pages.size()));
+  for (const Page& p : report.pages) {
+    w.u32(quint32(p.bands.size()));
+    for (const PlacedBand& b : p.bands) {
+      w.u8(quint8(b.kind));
+      w.rect(b.rect);
+      w.i32(b.row);
+    }
+    w.u32(quint32(p.items.size()));
+    for (const PageItem& it : p.items) {
+      w.u8(quint8(it.band));
+      w.i32(it.element);
+      w.rect(it.rect);
+      w.str(it.font.family);
+      w.f64(it.font.pointSize);
+      w.u8(it.font.bold ? 1 : 0);
+      w.u32(quint32(it.alignment.toInt()));
+      w.u8(it.frame ? 1 : 0);
+      w.f64(it.frameWidth);
+      w.str(it.text);
+      w.u32(quint32(it.lines.size()));
+      for (const QString& l : it.lines) w.str(l);
+    }
+  }
+  return w.bytes;
+}
+
+BuiltReport deserializeReport(const QByteArray& bytes) {
+  Reader r(bytes);
+  r.magic();
+  if (r.u32() != kVersion) Reader::bad();
+  BuiltReport rep;
+  const double pw = r.f64(1, kMaxCoord), ph = r.f64(1, kMaxCoord);
+  rep.pageSize = QSizeF(pw, ph);
+  const quint32 pages = r.count(8);
+  rep.pages.reserve(pages);
+  for (quint32 i = 0; i < pages; ++i) {
+    Page p;
+    const quint32 nb = r.count(37);
+    for (quint32 k = 0; k < nb; ++k) {
+      PlacedBand b;
+      b.kind = bandKind(r.u8());
+      b.rect = r.rect();
+      b.row = r.i32();
+      p.bands.append(b);
+    }
+    const quint32 ni = r.count(71);
+    p.items.reserve(ni);
+    for (quint32 k = 0; k < ni; ++k) {
+      PageItem it;
+      it.band = bandKind(r.u8());
+      it.element = r.i32();
+      it.rect = r.rect();
+      it.font.family = r.str();
+      it.font.pointSize = r.f64(0.5, kMaxPointSize);
+      it.font.bold = r.u8() != 0;
+      const quint32 align = r.u32();
+      if (align & ~quint32(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) Reader::bad();
+      it.alignment = Qt::Alignment(int(align));
+      it.frame = r.u8() != 0;
+      it.frameWidth = r.f64(0, 100);
+      it.text = r.str();
+      const quint32 nl = r.count(4);
+      for (quint32 l = 0; l < nl; ++l) it.lines.append(r.str());
+      p.items.append(std::move(it));
+    }
+    rep.pages.append(std::move(p));
+  }
+  if (r.left() != 0) Reader::bad();
+  return rep;
+}
+
+void saveReportFile(const BuiltReport& report, const QString& path) {
+  const QByteArray bytes = serializeReport(report);
+  writeSafely(path, [&](QIODevice* d) {
+    if (d->write(bytes) != bytes.size()) throwWriteError(path, d->errorString());
+  });
+}
+
+BuiltReport loadReportFile(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly))
+    throw Error(QStringLiteral("Не удалось открыть файл %1: %2").arg(path, f.errorString()));
+  const QByteArray bytes = f.readAll();
+  try {
+    return deserializeReport(bytes);
+  } catch (const Error&) {
+    throw Error(QStringLiteral("Файл %1 не является отчетом или поврежден.").arg(path));
+  }
+}
+
+// ---------------------------------------------------------------- search and pages
+
+QList<SearchHit> findText(const BuiltReport& report, const QString& what) {
+  QList<SearchHit> hits;
+  if (what.isEmpty()) return hits;
+  for (int p = 0; p < report.pages.size(); ++p) {
+    const Page& page = report.pages[p];
+    for (int i = 0; i < page.items.size(); ++i)
+      if (page.items[i].text.contains(what, Qt::CaseInsensitive)) hits.append({p, i});
+  }
+  return hits;
+}
+
+QList<int> parsePageRanges(const QString& text, int pageCount, QString* error) {
+  QList<int> pages;
+  auto fail = [&]() {
+    if (error)
+      *error = QStringLiteral("Неверно указаны страницы: \"%1\". Укажите номера и диапазоны через запятую, "
+                              "например 1,3,5-12 (страниц в отчете: %2).")
+                   .arg(text)
+                   .arg(pageCount);
+    return QList<int>();
+  };
+  if (text.trimmed().isEmpty()) {
+    for (int i = 1; i <= pageCount; ++i) pages.append(i);
+    return pages;
+  }
+  for (const QString& raw : text.split(QChar(','))) {
+    const QString part = raw.trimmed();
+    const qsizetype dash = part.indexOf(QChar('-'));
+    bool ok1 = false, ok2 = false;
+    int a, b;
+    if (dash < 0) {
+      a = b = part.toInt(&ok1);
+      ok2 = true;
+    } else {
+      a = part.left(dash).trimmed().toInt(&ok1);
+      b = part.mid(dash + 1).trimmed().toInt(&ok2);
+    }
+    if (!ok1 || !ok2 || a < 1 || b < a || b > pageCount) return fail();
+    for (int v = a; v <= b; ++v) pages.append(v);
+  }
+  return pages;
+}
+
+QList<int> printSequence(const QList<int>& pages1Based, int copies, bool collate) {
+  QList<int> seq;
+  copies = std::max(1, copies);
+  if (collate) {
+    for (int c = 0; c < copies; ++c)
+      for (int p : pages1Based) seq.append(p - 1);
+  } else {
+    for (int p : pages1Based)
+      for (int c = 0; c < copies; ++c) seq.append(p - 1);
+  }
+  return seq;
+}
+
+}  // namespace hv::report

@@ -1,0 +1,96 @@
+#pragma once
+// A built report: a list of pages, each a list of placed bands and the texts
+// and frames on them, in design units from the page's top-left corner. Pages
+// can be drawn on any QPainter (screen, printer, PDF), saved in our own file
+// format and read back exactly.
+#include <QByteArray>
+#include <QList>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+#include <Qt>
+
+#include "report/report_template.h"
+
+class QIODevice;
+class QPainter;
+class QPagedPaintDevice;
+class QPaintDevice;
+
+namespace hv::report {
+
+// Space between a frame and its text, in units.
+inline constexpr double kFramePadding = 2;
+
+struct PlacedBand {
+  BandKind kind;
+  QRectF rect;
+  int row = -1;  // the data row of a detail band
+};
+
+struct PageItem {
+  BandKind band;
+  int element = 0;  // index of the element within its band template
+  QRectF rect;
+  FontSpec font;
+  Qt::Alignment alignment;
+  bool frame = false;
+  double frameWidth = 1;
+  QString text;       // the whole text, as the data gave it
+  QStringList lines;  // what is drawn: wrapped, cut to the lines that fit
+};
+
+struct Page {
+  QList<PlacedBand> bands;
+  QList<PageItem> items;
+};
+
+struct BuiltReport {
+  QSizeF pageSize;  // units
+  QList<Page> pages;
+  bool isEmpty() const { return pages.isEmpty(); }
+};
+
+// Draws one page with its top-left corner at the painter's origin, scale
+// device pixels per design unit. highlight: items to mark (search hits),
+// current: the one hit to mark more strongly (-1 for none).
+void drawPage(QPainter& painter, const Page& page, double scale, const QList<int>& highlight = {},
+              int current = -1);
+
+// Device pixels per design unit of a paint device.
+double unitsScale(const QPaintDevice& device);
+
+// Paints the given pages (0-based, in the order given) on a paged device, one
+// device page each; the device must already have the report's page size.
+void paintPages(QPagedPaintDevice& device, const BuiltReport& report, const QList<int>& sequence);
+
+// PDF of the given pages (all when empty) into device.
+void writePdf(const BuiltReport& report, QIODevice* device, const QList<int>& sequence = {});
+// Writes the PDF to path through a temporary file, so a failed write leaves
+// any earlier file untouched. Throws hv::Error.
+void savePdf(const BuiltReport& report, const QString& path, const QList<int>& sequence = {});
+
+// Our own format.
+QByteArray serializeReport(const BuiltReport& report);
+// Throws hv::Error on anything that is not a sound report file.
+BuiltReport deserializeReport(const QByteArray& bytes);
+void saveReportFile(const BuiltReport& report, const QString& path);  // throws hv::Error
+BuiltReport loadReportFile(const QString& path);                      // throws hv::Error
+inline constexpr const char* kReportFileExtension = ".hvr";
+
+// Search: items whose text contains what (case-insensitive), in page order.
+struct SearchHit {
+  int page;
+  int item;
+};
+QList<SearchHit> findText(const BuiltReport& report, const QString& what);
+
+// "1,3,5-12" against a report of pageCount pages -> 1-based page numbers in
+// the order given; blank means all. Empty result (and *error set) on a bad list.
+QList<int> parsePageRanges(const QString& text, int pageCount, QString* error);
+// The 0-based page order a print job sends: copies of the chosen pages,
+// collated (1 2 3 1 2 3) or not (1 1 2 2 3 3).
+QList<int> printSequence(const QList<int>& pages1Based, int copies, bool collate);
+
+}  // namespace hv::report

@@ -1,0 +1,97 @@
+#include "report/report_template.h"
+
+namespace hv::report {
+
+const BandTemplate* ReportTemplate::band(BandKind kind) const {
+  for (const BandTemplate& b : bands)
+    if (b.kind == kind) return &b;
+  return nullptr;
+}
+
+namespace {
+
+ReportTemplate makeArchiveReport() {
+  ReportTemplate t;
+  t.name = QStringLiteral("Report1");
+  t.dataLink = QStringLiteral("ReportData1");
+  // A4 landscape: 297 x 210 mm.
+  t.pageSize = QSizeF(mmToUnits(297.0), mmToUnits(210.0));
+  t.leftMargin = 25;
+  t.topMargin = 72;
+  t.rightMargin = 25;
+  t.bottomMargin = 25;
+
+  const FontSpec titleFont{QStringLiteral("Arial"), 14, true};
+  const FontSpec headerFont{QStringLiteral("Arial"), 12, true};
+  const FontSpec dataFont{QStringLiteral("Arial"), 10, false};
+
+  BandTemplate title{QStringLiteral("ReportTitle1"), BandKind::Title, 64, {}};
+  TextElement caption;
+  caption.rect = QRectF(0, 0, 234, 64);
+  caption.text = QStringLiteral("Hygrovan-RX3");
+  caption.font = titleFont;
+  caption.alignment = Qt::AlignLeft | Qt::AlignTop;
+  title.elements.append(caption);
+
+  struct Column {
+    double width;
+    const char* header;
+    const char* field;
+    Qt::Alignment dataAlign;
+  };
+  const Column columns[] = {
+      {61, "N", "N", Qt::AlignHCenter},
+      {88, "Дата", "DATE", Qt::AlignHCenter},
+      {72, "Время", "TIME", Qt::AlignHCenter},
+      {82, "W, %", "W", Qt::AlignRight},
+      {82, "Wmin, %", "W_MIN", Qt::AlignRight},
+      {82, "Wmax, %", "W_MAX", Qt::AlignRight},
+      {276, "Материал", "MATERIAL", Qt::AlignHCenter},
+      {113, "№ индивид.\nзависимости", "N_IND", Qt::AlignHCenter},
+      {164, "Примечание", "COMMENT", Qt::AlignHCenter},
+  };
+  BandTemplate header{QStringLiteral("Band1"), BandKind::PageHeader, 60, {}};
+  BandTemplate detail{QStringLiteral("Band3"), BandKind::Detail, 20, {}};
+  double x = 0;
+  for (const Column& c : columns) {
+    TextElement h;
+    h.rect = QRectF(x, 0, c.width, header.height);
+    h.text = QString::fromUtf8(c.header);
+    h.font = headerFont;
+    h.alignment = Qt::AlignHCenter | Qt::AlignVCenter;
+    h.frame = true;
+    header.elements.append(h);
+
+    TextElement d;
+    d.rect = QRectF(x, 0, c.width, detail.height);
+    d.field = QString::fromLatin1(c.field);
+    d.font = dataFont;
+    d.alignment = c.dataAlign | Qt::AlignVCenter;
+    d.frame = true;
+    detail.elements.append(d);
+    x += c.width;
+  }
+
+  BandTemplate footer{QStringLiteral("PageFooter1"), BandKind::PageFooter, 20, {}};
+  TextElement pageNo;
+  const double bandWidth = t.pageSize.width() - t.leftMargin - t.rightMargin;
+  pageNo.rect = QRectF(bandWidth, 0, 0, footer.height);
+  pageNo.text = QStringLiteral("Стр. [PAGE#] из [TOTALPAGES]");
+  pageNo.font = dataFont;
+  pageNo.alignment = Qt::AlignRight | Qt::AlignVCenter;
+  pageNo.wordWrap = false;
+  pageNo.growLeft = true;
+  footer.elements.append(pageNo);
+
+  t.bands = {title, header, detail, footer};
+  return t;
+}
+
+}  // namespace
+
+const ReportTemplate& archiveReportTemplate() {
+  static const ReportTemplate t = makeArchiveReport();
+  return t;
+}
+
+}  // namespace hv::report
