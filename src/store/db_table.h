@@ -36,6 +36,10 @@ class TDbTable {
   static QString mdxPathFor(const QString& dbPath);  // extension replaced by .mdx
   int tableLevel() const { return 4; }
   bool exclusive() const { return true; }
+  // A read-only table never writes its file; its index tags live in memory
+  // only (no .mdx is written). Set while the table is closed.
+  void setReadOnly(bool on);
+  bool readOnly() const;
 
   // Writes a new empty measurement table (replacing a file of the same name,
   // deleting a stale .mdx); the table stays closed.

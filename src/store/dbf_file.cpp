@@ -1,0 +1,131 @@
+#include "store/dbf_file.h"
+
+#include <QDate>
+#include <cstring>
+
+#include "platform/error.h"
+
+namespace hv::store {
+namespace {
+
+[[noreturn]] void damaged(const QString& why) { throw hv::Error(QStringLiteral("The table file is damaged: ") + why); }
+
+}  // namespace
+
+void putU16(unsigned char* p, unsigned v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+}
+void putU32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+unsigned getU16(const unsigned char* p) { return p[0] | (unsigned(p[1]) << 8); }
+std::uint32_t getU32(const unsigned char* p) {
+  return p[0] | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+int TableLayout::indexOf(const QString& name) const {
+  const QString up = name.trimmed().toUpper();
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].name == up) return static_cast<int>(i);
+  return -1;
+}
+
+const std::vector<FieldDef>& measurementFieldDefs() {
+  static const std::vector<FieldDef> defs = {
+      {"N", 'N', 4},      {"N_ARC", 'N', 4},     {"DATE", 'C', 10},  {"TIME", 'C', 8},  {"W", 'C', 6},
+      {"W_MIN", 'C', 6},  {"W_MAX", 'C', 6},     {"MATERIAL", 'C', 50}, {"N_IND", 'C', 2}, {"COMMENT", 'C', 50},
+  };
+  return defs;
+}
+
+void todayBytes(unsigned char out[3]) {
+  const QDate d = QDate::currentDate();
+  out[0] = static_cast<unsigned char>(d.year() - 1900);
+  out[1] = static_cast<unsigned char>(d.month());
+  out[2] = static_cast<unsigned char>(d.day());
+}
+
+QByteArray newMeasurementHeader() {
+  const auto& defs = measurementFieldDefs();
+  const int headerLength = kFileHeaderSize + kDescriptorSize * int(defs.size()) + 1;
+  int recordLength = 1;
+  for (const auto& f : defs) recordLength += f.width;
+  QByteArray h(headerLength, '\0');
+  auto* p = reinterpret_cast<unsigned char*>(h.data());
+  p[0] = 0x03;
+  todayBytes(p + 1);
+  putU32(p + kCountOffset, 0);
+  putU16(p + 8, headerLength);
+  putU16(p + 10, recordLength);
+  p[kMdxFlagOffset] = 0;
+  p[kLanguageDriverOffset] = kLanguageDriver1251;
+  for (size_t i = 0; i < defs.size(); ++i) {
+    unsigned char* d = p + kFileHeaderSize + kDescriptorSize * i;
+    std::memcpy(d, defs[i].name, std::strlen(defs[i].name));
+    d[11] = static_cast<unsigned char>(defs[i].type);
+    d[16] = static_cast<unsigned char>(defs[i].width);
+    d[17] = 0;
+  }
+  p[headerLength - 1] = kHeaderEnd;
+  return h;
+}
+
+TableLayout parseHeader(const unsigned char* p, std::size_t available, std::uint64_t fileSize) {
+  if (fileSize < kFileHeaderSize + 1 || available < kFileHeaderSize) damaged(QStringLiteral("the file is too short"));
+  // dBase III/IV tables: 0x03, or 0x83/0x8B with a memo file we never need.
+  if ((p[0] & 0x07) != 0x03) damaged(QStringLiteral("not a dBase table"));
+  TableLayout t;
+  t.recordCount = getU32(p + kCountOffset);
+  t.headerLength = static_cast<int>(getU16(p + 8));
+  t.recordLength = static_cast<int>(getU16(p + 10));
+  t.mdxFlag = p[kMdxFlagOffset] != 0;
+  if (t.headerLength < kFileHeaderSize + kDescriptorSize + 1) damaged(QStringLiteral("bad header length"));
+  if (std::uint64_t(t.headerLength) > fileSize || std::size_t(t.headerLength) > available)
+    damaged(QStringLiteral("the header runs past the end of the file"));
+  if (t.recordLength < 2) damaged(QStringLiteral("bad record length"));
+
+  int pos = kFileHeaderSize;
+  int recordOffset = 1;
+  for (;;) {
+    if (pos >= t.headerLength) damaged(QStringLiteral("the field list is not terminated"));
+    if (p[pos] == kHeaderEnd) break;
+    if (pos + kDescriptorSize > t.headerLength - 1) damaged(QStringLiteral("the field list is not terminated"));
+    const unsigned char* d = p + pos;
+    int nameLength = 0;
+    while (nameLength < 11 && d[nameLength] != 0) ++nameLength;
+    FieldInfo f;
+    f.name = QString::fromLatin1(reinterpret_cast<const char*>(d), nameLength).trimmed().toUpper();
+    f.type = static_cast<char>(d[11]);
+    f.width = d[16];
+    f.decimals = d[17];
+    f.offset = recordOffset;
+    if (f.name.isEmpty()) damaged(QStringLiteral("a field has no name"));
+    if (f.width < 1) damaged(QStringLiteral("field %1 has no width").arg(f.name));
+    if (t.indexOf(f.name) >= 0) damaged(QStringLiteral("field %1 appears twice").arg(f.name));
+    recordOffset += f.width;
+    if (recordOffset > t.recordLength) damaged(QStringLiteral("the fields do not fit the record length"));
+    t.fields.push_back(f);
+    pos += kDescriptorSize;
+  }
+  if (t.fields.empty()) damaged(QStringLiteral("no fields"));
+  if (recordOffset != t.recordLength) damaged(QStringLiteral("the record length disagrees with the fields"));
+  const std::uint64_t need = std::uint64_t(t.headerLength) + std::uint64_t(t.recordCount) * std::uint64_t(t.recordLength);
+  if (need > fileSize) damaged(QStringLiteral("the record count runs past the end of the file"));
+  if (t.recordCount > 0x7FFFFFF0u) damaged(QStringLiteral("too many records"));
+  return t;
+}
+
+void requireMeasurementFields(const TableLayout& t) {
+  for (const auto& def : measurementFieldDefs()) {
+    const int i = t.indexOf(QString::fromLatin1(def.name));
+    if (i < 0) damaged(QStringLiteral("field %1 is missing").arg(QString::fromLatin1(def.name)));
+    const FieldInfo& f = t.fields[size_t(i)];
+    const bool numeric = def.type == 'N';
+    if (numeric ? (f.type != 'N' && f.type != 'F') : f.type != 'C')
+      damaged(QStringLiteral("field %1 has the wrong type").arg(f.name));
+    if (numeric && f.width > 20) damaged(QStringLiteral("field %1 is too wide").arg(f.name));
+  }
+}
+
+}  // namespace hv::store

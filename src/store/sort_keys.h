@@ -1,0 +1,47 @@
+#pragma once
+// Sort keys of the index tags. Every key is a fixed-width byte string whose
+// byte order is the row order; the same bytes go into the .mdx, and the
+// dBase expression that yields them is written beside.
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <string_view>
+
+namespace hv::store {
+
+enum class KeyKind {
+  Text,      // the stored text (Windows-1251 bytes)
+  Date,      // "dd.mm.yyyy" rearranged to yyyymmdd, then the row's TIME
+  Integer,   // numeric field by value
+  Moisture,  // decimal text with ',' or '.', by value, blanks first
+};
+
+struct KeyField {
+  int offset = 0;  // within the record (the deletion byte is offset 0)
+  int width = 0;
+};
+
+struct KeySpec {
+  KeyKind kind = KeyKind::Text;
+  KeyField field;
+  KeyField time;     // Date keys only
+  QString fieldName;
+  int length = 0;        // bytes of every key
+  QByteArray expression;  // the dBase key expression
+};
+
+// Builds the key of one field. `timeField` is used by Date keys only.
+KeySpec makeKeySpec(KeyKind kind, const QString& fieldName, KeyField field, KeyField timeField = {});
+
+// Writes spec.length bytes of the key of one record into `out`.
+void makeKey(const KeySpec& spec, const char* record, char* out);
+
+// VAL() of a decimal text with either separator, in thousandths, rounded
+// half away from zero. Parsing stops at the first character that does not fit.
+std::int64_t parseDecimalMilli(std::string_view text);
+
+// A numeric field's value as the program reads it: a 16-bit signed integer,
+// 0 when blank or unreadable.
+int parseInt16(std::string_view text);
+
+}  // namespace hv::store
