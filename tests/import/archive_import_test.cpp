@@ -1,0 +1,298 @@
+// The import of hand-built device images into a measurement table.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <csignal>
+
+#include "device/import/archive_import.h"
+#include "import_images.h"
+#include "platform/error.h"
+#include "platform/regional.h"
+#include "support/test_support.h"
+
+namespace {
+
+using hv::test::at;
+using hv::test::numbersOf;
+using hv::test::Rec;
+using hv::test::rowsOf;
+
+class ArchiveImport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hv::setDecimalSeparatorOverride(QChar(','));
+    path = hv::test::testPath(QStringLiteral("m.db"));
+    table.setFileName(path);
+    table.createTable();
+    table.open();
+    table.setFiltered(true);
+    table.setFilter(QStringLiteral("N_ARC=1"));
+  }
+  void TearDown() override {
+    table.close();
+    hv::setDecimalSeparatorOverride(QChar());
+  }
+  hv::ImportResult import(const std::array<QList<Rec>, 3>& archives, bool append) {
+    reports.clear();
+    auto image = hv::test::makeImage(archives);
+    return hv::ImportArchives(table, *image, append,
+                              [this](const hv::ArchiveImportResult& r) { reports << hv::AppendReportText(r); });
+  }
+
+  QString path;
+  hv::TDbTable table;
+  QStringList reports;
+};
+
+TEST_F(ArchiveImport, CreateModeNumbersEachArchiveFromOneAndReportsNothing) {
+  const auto res = import({QList<Rec>{at(1, 0), at(1, 1)}, {}, QList<Rec>{at(2, 0)}}, false);
+  EXPECT_TRUE(reports.isEmpty());
+  EXPECT_EQ(res[0].added, 2);
+  EXPECT_EQ(res[1].added, 0);
+  EXPECT_EQ(res[2].added, 1);
+  // The filter in force before is back, on the first row.
+  EXPECT_EQ(table.filter(), QStringLiteral("N_ARC=1"));
+  EXPECT_TRUE(table.isEmpty());
+  table.setFilter(QString());
+  table.setFiltered(false);
+  table.refresh();
+  EXPECT_EQ(table.recordCount(), 3);
+  table.setFiltered(true);
+  EXPECT_EQ(numbersOf(rowsOf(table, 0)), (QList<int>{1, 2}));
+  EXPECT_EQ(numbersOf(rowsOf(table, 1)), QList<int>{});
+  const auto bulk = rowsOf(table, 2);
+  ASSERT_EQ(bulk.size(), 1);
+  EXPECT_EQ(bulk[0].n, 1);
+  EXPECT_EQ(bulk[0].arc, 2);
+  EXPECT_EQ(bulk[0].date, QStringLiteral("02.01.2007"));
+}
+
+TEST_F(ArchiveImport, EveryFieldOfSingleAndSeriesRecords) {
+  Rec single = at(15, 7, 125);
+  single.hour = 9;
+  single.second = 3;
+  single.material = 3;
+  Rec series;
+  series.wMin = 118;
+  series.wMax = 131;
+  series.w = 999;  // ignored in a series
+  series.hour = 24;
+  series.minute = 5;
+  series.second = 7;
+  series.day = 0;
+  series.month = 13;
+  series.year = 7;
+  Rec oneSided;  // only the minimum marked: a series whose minimum reads 6553.5
+  oneSided.wMax = 250;
+  import({QList<Rec>{single, series, oneSided}, {}, {}}, false);
+  const auto rows = rowsOf(table, 0);
+  ASSERT_EQ(rows.size(), 3);
+  EXPECT_EQ(rows[0].w, QStringLiteral("12,5"));
+  EXPECT_EQ(rows[0].wMin, std::nullopt);
+  EXPECT_EQ(rows[0].wMax, std::nullopt);
+  EXPECT_EQ(rows[0].date, QStringLiteral("15.01.2007"));
+  EXPECT_EQ(rows[0].time, QStringLiteral("09:07:03"));
+  EXPECT_EQ(rows[0].material, QStringLiteral("Лиственница 590 кг/м.куб."));
+  EXPECT_EQ(rows[0].nInd, std::nullopt);
+  EXPECT_EQ(rows[0].comment, std::nullopt);
+  EXPECT_EQ(rows[1].w, std::nullopt);
+  EXPECT_EQ(rows[1].wMin, QStringLiteral("11,8"));
+  EXPECT_EQ(rows[1].wMax, QStringLiteral("13,1"));
+  EXPECT_EQ(rows[1].time, QStringLiteral("00:05:07"));
+  EXPECT_EQ(rows[1].date, QStringLiteral("01.01.2007"));
+  EXPECT_EQ(rows[2].w, std::nullopt);
+  EXPECT_EQ(rows[2].wMin, QStringLiteral("6553,5"));
+  EXPECT_EQ(rows[2].wMax, QStringLiteral("25,0"));
+}
+
+TEST_F(ArchiveImport, IndividualNumbersPickTheListAndTooWideOnesAreMarked) {
+  auto rec = [](quint8 ind, quint8 material) {
+    Rec r;
+    r.individual = ind;
+    r.material = material;
+    return r;
+  };
+  import({QList<Rec>{rec(0, 0), rec(5, 0), rec(150, 1), rec(99, 2), rec(100, 2), rec(255, 14)},
+          QList<Rec>{rec(0, 12), rec(7, 13)}, QList<Rec>{rec(0, 3), rec(0, 8)}},
+         false);
+  const auto wood = rowsOf(table, 0);
+  ASSERT_EQ(wood.size(), 6);
+  EXPECT_EQ(wood[0].nInd, std::nullopt);
+  EXPECT_EQ(wood[0].material, QStringLiteral("Сосна 420 кг/м.куб."));
+  EXPECT_EQ(wood[1].nInd, QStringLiteral("5"));
+  EXPECT_EQ(wood[1].material, QStringLiteral("Древесина"));
+  EXPECT_EQ(wood[2].nInd, QStringLiteral("**"));
+  EXPECT_EQ(wood[2].material, QStringLiteral("Сосна"));
+  EXPECT_EQ(wood[3].nInd, QStringLiteral("99"));
+  EXPECT_EQ(wood[4].nInd, QStringLiteral("**"));
+  EXPECT_EQ(wood[5].nInd, QStringLiteral("**"));
+  EXPECT_EQ(wood[5].material, QStringLiteral("Кедр"));
+  const auto concrete = rowsOf(table, 1);
+  ASSERT_EQ(concrete.size(), 2);
+  EXPECT_EQ(concrete[0].material, QStringLiteral("Цементно-песчаный раствор"));
+  EXPECT_EQ(concrete[1].material, QStringLiteral("Пенобетон"));
+  const auto bulk = rowsOf(table, 2);
+  ASSERT_EQ(bulk.size(), 2);
+  EXPECT_EQ(bulk[0].material, QStringLiteral("Отсев M2.8"));
+  // A code beyond its list stops nothing; the row keeps the code.
+  EXPECT_EQ(bulk[1].material, QStringLiteral("8"));
+}
+
+TEST_F(ArchiveImport, AppendIntoAnEmptyArchiveTakesEveryRecordAndReportsAllThree) {
+  import({QList<Rec>{at(1, 0), at(1, 1)}, {}, {}}, false);
+  const auto res = import({QList<Rec>{at(1, 0), at(1, 1)}, QList<Rec>{at(3, 0), at(3, 1), at(3, 2)}, {}}, true);
+  EXPECT_EQ(reports, (QStringList{QStringLiteral("Добавлено записей в архив древесных: 0"),
+                                  QStringLiteral("Добавлено записей в архив бетонных: 3"),
+                                  QStringLiteral("Добавлено записей в архив сыпучих: 0")}));
+  EXPECT_EQ(res[1].added, 3);
+  EXPECT_EQ(numbersOf(rowsOf(table, 1)), (QList<int>{1, 2, 3}));
+  EXPECT_EQ(numbersOf(rowsOf(table, 0)), (QList<int>{1, 2}));
+}
+
+TEST_F(ArchiveImport, AppendSkipsWhatTheTableHoldsAndNumbersOnFromThere) {
+  const QList<Rec> first3 = {at(1, 0), at(1, 1), at(1, 2)};
+  import({first3, {}, {}}, false);
+  QList<Rec> device = first3;
+  device << at(2, 0) << at(2, 1);
+  auto res = import({device, {}, {}}, true);
+  EXPECT_EQ(res[0].skipped, 3);
+  EXPECT_EQ(res[0].added, 2);
+  EXPECT_EQ(reports.value(0), QStringLiteral("Добавлено записей в архив древесных: 2"));
+  const auto wood = rowsOf(table, 0);
+  EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(wood[3].date, QStringLiteral("02.01.2007"));
+
+  // Nothing newer: nothing added, the report says 0.
+  res = import({device, {}, {}}, true);
+  EXPECT_EQ(res[0].added, 0);
+  EXPECT_EQ(reports.value(0), QStringLiteral("Добавлено записей в архив древесных: 0"));
+  EXPECT_EQ(rowsOf(table, 0).size(), 5);
+}
+
+TEST_F(ArchiveImport, AppendComparesByTheStoredSecondAndTakesAllFromTheFirstNewer) {
+  import({QList<Rec>{at(5, 10)}, {}, {}}, false);
+  // Same second as the stored row (counts as stored), one newer, then one older
+  // again: from the first newer record on, everything is appended.
+  Rec sameSecond = at(5, 10, 300);
+  Rec newer = at(5, 11);
+  Rec older = at(1, 0);
+  const auto res = import({QList<Rec>{at(4, 0), sameSecond, newer, older}, {}, {}}, true);
+  EXPECT_EQ(res[0].skipped, 2);
+  EXPECT_EQ(res[0].added, 2);
+  const auto wood = rowsOf(table, 0);
+  EXPECT_EQ(numbersOf(wood), (QList<int>{1, 3, 4}));
+  EXPECT_EQ(wood[2].date, QStringLiteral("01.01.2007"));
+}
+
+TEST_F(ArchiveImport, AnUnreadableLastStoredDateStopsOnlyThatArchive) {
+  import({QList<Rec>{at(1, 0), at(1, 1)}, QList<Rec>{at(1, 0)}, {}}, false);
+  for (const char* bad : {"31.02.2007", "", "вчера"}) {
+    table.setFilter(QStringLiteral("N_ARC=0"));
+    table.refresh();
+    table.last();
+    table.edit();
+    table.setFieldText(QStringLiteral("DATE"), QString::fromUtf8(bad));
+    table.post();
+    const auto res =
+        import({QList<Rec>{at(1, 0), at(1, 1), at(9, 0)}, QList<Rec>{at(1, 0), at(9, 0)}, QList<Rec>{at(9, 0)}}, true);
+    EXPECT_TRUE(res[0].unreadableLastRow) << bad;
+    EXPECT_EQ(res[0].added, 0) << bad;
+    EXPECT_EQ(rowsOf(table, 0).size(), 2) << bad;
+    ASSERT_EQ(reports.size(), 3);
+    EXPECT_FALSE(reports[0].contains(QStringLiteral("Добавлено"))) << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].contains(QStringLiteral("древесных"))) << reports[0].toStdString();
+    EXPECT_TRUE(reports[0].contains(QStringLiteral("не добавлены"))) << reports[0].toStdString();
+    // The other archives go on: the newer record once, nothing the next time.
+    for (int k : {1, 2}) {
+      EXPECT_FALSE(res[k].unreadableLastRow);
+      EXPECT_EQ(res[k].skipped + res[k].added, res[k].deviceCount);
+      EXPECT_EQ(rowsOf(table, k).size(), k == 1 ? 2 : 1);
+    }
+  }
+}
+
+TEST_F(ArchiveImport, AClosedTableOrABrokenImageWritesNothing) {
+  auto image = hv::test::makeImage({QList<Rec>{at(1, 0)}, {}, {}});
+  hv::TDbTable closed;
+  int calls = 0;
+  const auto res = hv::ImportArchives(closed, *image, true, [&](const hv::ArchiveImportResult&) { ++calls; });
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(res[0].added, 0);
+
+  // Counts that run past the end of the image.
+  hv::DeviceImageBytes broken{};
+  broken[0] = 0xFF;
+  broken[1] = 0xFF;
+  EXPECT_THROW(hv::ImportArchives(table, broken, false), hv::Error);
+  table.setFilter(QString());
+  table.setFiltered(false);
+  table.refresh();
+  EXPECT_EQ(table.recordCount(), 0);
+}
+
+// A kill in the middle of an import: the rows posted before it stay in a file
+// that opens.
+TEST_F(ArchiveImport, AKillDuringTheImportLeavesThePostedRows) {
+  GTEST_FLAG_SET(death_test_style, "fast");
+  QList<Rec> wood;
+  for (int i = 0; i < 50; ++i) wood << at(1 + i / 60, i % 60);
+  auto image = hv::test::makeImage({wood, QList<Rec>{at(1, 0)}, {}});
+  table.close();
+  EXPECT_EXIT(
+      {
+        hv::TDbTable child;
+        child.setFileName(path);
+        child.open();
+        child.setFiltered(true);
+        hv::ImportArchives(child, *image, true, [](const hv::ArchiveImportResult&) { std::raise(SIGKILL); });
+      },
+      ::testing::KilledBySignal(SIGKILL), "");
+  hv::TDbTable reopened;
+  reopened.setFileName(path);
+  ASSERT_NO_THROW(reopened.open());
+  reopened.setFiltered(true);
+  const auto rows = rowsOf(reopened, 0);
+  EXPECT_EQ(rows.size(), 50);
+  EXPECT_EQ(rows.value(49).n, 50);
+  EXPECT_EQ(rowsOf(reopened, 1).size(), 0);
+  reopened.close();
+  table.open();
+}
+
+TEST_F(ArchiveImport, IntoAFileRefusesAnEmptyImageAndLeavesAnExistingFile) {
+  table.close();
+  const QString other = hv::test::testPath(QStringLiteral("other.db"));
+  hv::test::writeFile(other, "not a table, but the user's file");
+  auto empty = hv::test::makeImage({});
+  try {
+    hv::ImportIntoFile(other, *empty, false);
+    ADD_FAILURE() << "no error";
+  } catch (const hv::Error& e) {
+    EXPECT_EQ(e.text(), QStringLiteral("Архив прибора пуст!"));
+  }
+  EXPECT_EQ(hv::test::readFile(other), QByteArray("not a table, but the user's file"));
+  const QString fresh = hv::test::testPath(QStringLiteral("new.db"));
+  EXPECT_THROW(hv::ImportIntoFile(fresh, *empty, false), hv::Error);
+  EXPECT_FALSE(QFile::exists(fresh));
+
+  // Create replaces the file; append reports each archive.
+  auto image = hv::test::makeImage({QList<Rec>{at(1, 0)}, {}, QList<Rec>{at(1, 0)}});
+  hv::ImportIntoFile(other, *image, false);
+  auto more = hv::test::makeImage({QList<Rec>{at(1, 0), at(2, 0)}, {}, QList<Rec>{at(1, 0)}});
+  QStringList lines;
+  const auto res = hv::ImportIntoFile(other, *more, true, [&](const QString& l) { lines << l; });
+  EXPECT_EQ(res[0].added, 1);
+  EXPECT_EQ(lines, (QStringList{QStringLiteral("Добавлено записей в архив древесных: 1"),
+                                QStringLiteral("Добавлено записей в архив бетонных: 0"),
+                                QStringLiteral("Добавлено записей в архив сыпучих: 0")}));
+  hv::TDbTable created;
+  created.setFileName(other);
+  created.open();
+  created.setFiltered(true);
+  EXPECT_EQ(numbersOf(rowsOf(created, 0)), (QList<int>{1, 2}));
+  EXPECT_EQ(numbersOf(rowsOf(created, 2)), (QList<int>{1}));
+  created.close();
+  table.open();
+}
+
+}  // namespace
