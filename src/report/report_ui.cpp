@@ -1,0 +1,116 @@
+#include "report/report_ui.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPrinter>
+#include <QWidget>
+#include <exception>
+
+#include "platform/error.h"
+#include "platform/ui.h"
+#include "report/preview_window.h"
+#include "report/print_dialog.h"
+#include "report/progress_window.h"
+#include "report/report_builder.h"
+#include "report/table_data_link.h"
+
+namespace hv {
+
+namespace {
+
+std::function<QStringList()>& printerList() {
+  static std::function<QStringList()> f;
+  return f;
+}
+
+void showError(QWidget* parent, const QString& text) {
+  ui().message(parent, QStringLiteral("Ошибка"), text, MsgIcon::Error, MsgButtons::Ok);
+}
+
+}  // namespace
+
+void setPrinterListForTests(std::function<QStringList()> list) { printerList() = std::move(list); }
+
+std::optional<report::BuiltReport> buildReport(QWidget* parent, report::RowSource& rows) {
+  report::ProgressWindow progress(parent);
+  progress.show();
+  try {
+    auto built = report::buildReport(report::archiveReportTemplate(), rows,
+                                     [&](int pass, int page) { return progress.step(pass, page); });
+    progress.hide();
+    return built;
+  } catch (const Error& e) {
+    progress.hide();
+    showError(parent, e.text());
+  } catch (const std::exception& e) {
+    progress.hide();
+    showError(parent, QString::fromLocal8Bit(e.what()));
+  }
+  return std::nullopt;
+}
+
+void showPreview(QWidget* parent, const report::BuiltReport& built) {
+  if (built.isEmpty()) return;
+  report::PreviewWindow w(built, parent);
+  w.exec();
+}
+
+void previewReport(QWidget* parent, report::RowSource& rows) {
+  if (auto built = buildReport(parent, rows)) showPreview(parent, *built);
+}
+
+bool printBuiltReport(QWidget* parent, const report::BuiltReport& built) {
+  if (built.isEmpty()) return false;
+  const QStringList printers = printerList() ? printerList()() : report::installedPrinters();
+  report::PrintDialog dialog(int(built.pages.size()), printers, parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const report::PrintChoice c = dialog.choice();
+  const QList<int> sequence = report::printSequence(c.pages, c.copies, c.collate);
+  try {
+    if (c.printer.isEmpty()) {
+      FileDialogRequest req;
+      req.caption = QStringLiteral("Печать в файл");
+      req.filter = QStringLiteral("Документы PDF|*.pdf");
+      req.defaultExt = QStringLiteral(".pdf");
+      const QString path = ui().saveFileName(parent, req);
+      if (path.isEmpty()) return false;
+      report::savePdf(built, withDefaultExtension(path, req.defaultExt), sequence);
+      return true;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPrinterName(c.printer);
+    if (!printer.isValid()) throw Error(QStringLiteral("Принтер \"%1\" недоступен.").arg(c.printer));
+    printer.setFullPage(true);
+    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
+    // Copies and collation are laid out here, so every driver prints them alike.
+    printer.setCopyCount(1);
+    printer.setDocName(QStringLiteral("Hygrovan-RX3"));
+    report::paintPages(printer, built, sequence);
+    return true;
+  } catch (const Error& e) {
+    showError(parent, e.text());
+  }
+  return false;
+}
+
+bool printReport(QWidget* parent, report::RowSource& rows) {
+  auto built = buildReport(parent, rows);
+  return built && printBuiltReport(parent, *built);
+}
+
+std::optional<report::BuiltReport> buildReport(QWidget* parent, TDbTable& table) {
+  report::TableDataLink link(table);
+  return buildReport(parent, static_cast<report::RowSource&>(link));
+}
+
+void previewReport(QWidget* parent, TDbTable& table) {
+  report::TableDataLink link(table);
+  previewReport(parent, static_cast<report::RowSource&>(link));
+}
+
+bool printReport(QWidget* parent, TDbTable& table) {
+  report::TableDataLink link(table);
+  return printReport(parent, static_cast<report::RowSource&>(link));
+}
+
+}  // namespace hv

@@ -1,0 +1,89 @@
+#pragma once
+// "Предварительный просмотр": the built pages on screen, with zoom, page
+// navigation, opening and saving, PDF, search, help, print and close.
+#include <QDialog>
+#include <QWidget>
+
+#include "report/report_pages.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QScrollArea;
+class QSpinBox;
+class QToolBar;
+
+namespace hv::report {
+
+// One page at a given scale, with the search hits marked.
+class PageView : public QWidget {
+  Q_OBJECT
+ public:
+  explicit PageView(QWidget* parent = nullptr) : QWidget(parent) {}
+  void setPage(const Page* page, double scale, QList<int> hits, int current);
+  double scale() const { return scale_; }
+  QSize sizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  const Page* page_ = nullptr;
+  QSizeF pageSize_;
+  double scale_ = 1;
+  QList<int> hits_;
+  int current_ = -1;
+  friend class PreviewWindow;
+};
+
+class PreviewWindow : public QDialog {
+  Q_OBJECT
+ public:
+  enum class ZoomMode { WholePage, PageWidth, Percent };
+
+  explicit PreviewWindow(BuiltReport report, QWidget* parent = nullptr);
+  const BuiltReport& report() const { return report_; }
+
+  int currentPage() const { return page_; }  // 0-based
+  void showPage(int page);
+  void setZoom(ZoomMode mode, int percent = 100);
+  ZoomMode zoomMode() const { return zoomMode_; }
+  double pageScale() const;  // device pixels per design unit now in use
+
+  // Finds the next item holding text after the current hit; false (with a
+  // message) when there is none.
+  bool findNext(const QString& text);
+  QList<int> highlightedItems() const;
+  int currentHitItem() const;
+
+  bool openReport();  // through the open dialog
+  bool saveReport();
+  bool savePdfFile();
+  void print();
+  void help();
+
+ protected:
+  void resizeEvent(QResizeEvent*) override;
+
+ private:
+  void refresh();
+  double percentScale(int percent) const;
+
+  BuiltReport report_;
+  int page_ = 0;
+  ZoomMode zoomMode_ = ZoomMode::WholePage;
+  int percent_ = 100;
+  QString searchText_;
+  QList<SearchHit> hits_;
+  int hit_ = -1;
+
+  QToolBar* toolBar_;
+  QScrollArea* scroll_;
+  PageView* view_;
+  QSpinBox* pageBox_;
+  QLabel* pageCount_;
+  QComboBox* zoomBox_;
+  QLineEdit* searchEdit_;
+};
+
+}  // namespace hv::report

@@ -1,0 +1,47 @@
+#pragma once
+// The archive report's commands for the main window:
+//   N8Click  ("Предварительный просмотр"): previewReport(this, Table1)
+//   N9Click, N22Click ("Печать"):          printReport(this, Table1)
+// each after the window's own check that a table is open (db_open and the
+// table active). Both build the report anew from the rows the table lets
+// through now (its filter and its order), with the progress window.
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+#include "report/report_pages.h"
+
+class QWidget;
+
+namespace hv {
+
+class TDbTable;
+namespace report {
+class RowSource;
+}
+
+// Builds `Report1` over the rows with the window "Подготовка отчета". nullopt
+// when the user cancelled, or when the build failed: then the error has been
+// shown in a message box captioned "Ошибка".
+std::optional<report::BuiltReport> buildReport(QWidget* parent, report::RowSource& rows);
+std::optional<report::BuiltReport> buildReport(QWidget* parent, TDbTable& table);
+
+// Shows built pages in the modal preview window.
+void showPreview(QWidget* parent, const report::BuiltReport& report);
+// Build, then preview (nothing is shown when the build did not complete).
+void previewReport(QWidget* parent, report::RowSource& rows);
+void previewReport(QWidget* parent, TDbTable& table);
+
+// The print dialog, then printing of the chosen pages. With no printer
+// installed the dialog offers a PDF file instead. True when something was
+// printed or written.
+bool printBuiltReport(QWidget* parent, const report::BuiltReport& report);
+// Build; if the build completed, the print dialog and printing.
+bool printReport(QWidget* parent, report::RowSource& rows);
+bool printReport(QWidget* parent, TDbTable& table);
+
+// The printers the print dialog offers; tests replace the list (an empty
+// list: no printer installed). Restore with nullptr.
+void setPrinterListForTests(std::function<QStringList()> list);
+
+}  // namespace hv
