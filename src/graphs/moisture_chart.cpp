@@ -1,6 +1,7 @@
 #include "graphs/moisture_chart.h"
 
 #include <QChart>
+#include <QCoreApplication>
 #include <QDateTimeAxis>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
@@ -60,6 +61,7 @@ void fitToSize(QChart* chart) {
   const QSizeF size = chart->size();
   QMargins m = chart->margins();
   m.setTop(std::max(4, static_cast<int>(std::lround(size.height() * 0.05))));
+  m.setRight(30);  // room for half of the last date label
   chart->setMargins(m);
   if (QDateTimeAxis* x = xAxis(chart)) x->setTickCount(std::clamp(static_cast<int>(size.width() / 120), 2, 12));
 }
@@ -109,8 +111,12 @@ void paintChart(QChart* chart, QPainter& painter, const QRectF& area) {
   chart->scene()->render(&painter, target, source, Qt::KeepAspectRatio);
 }
 
+// The chart lays itself out through posted events; drawing before they ran
+// would show stale, elided labels.
 void activateLayout(QChart* chart) {
+  QCoreApplication::sendPostedEvents();
   if (chart->layout()) chart->layout()->activate();
+  QCoreApplication::sendPostedEvents();
 }
 
 }  // namespace
@@ -154,8 +160,13 @@ QChart* createMoistureChart() {
     s->setPen(pen);
     s->setPointsVisible(true);
     s->setPointLabelsVisible(false);
-    s->setMarkerSize(kMarkerSize);
-    if (c != Curve::W) s->setLightMarker(squareMarker(curveColor(c)));
+    // A circle's marker size is its radius, a picture marker's its side.
+    if (c == Curve::W) {
+      s->setMarkerSize(kMarkerReach);
+    } else {
+      s->setMarkerSize(kMarkerSize);
+      s->setLightMarker(squareMarker(curveColor(c)));
+    }
     chart->addSeries(s);
     s->attachAxis(x);
     s->attachAxis(y);
@@ -187,8 +198,9 @@ void fillMoistureChart(QChart* chart, const ChartData& data, const CurveChoice& 
     s->setVisible(on);
     for (QLegendMarker* m : chart->legend()->markers(s)) m->setVisible(on);
   }
-  fitAxes(chart, data, curves);
   chart->setVisible(true);
+  // Axis labels are laid out only while the chart is visible.
+  fitAxes(chart, data, curves);
 }
 
 QImage renderChartImage(QChart* chart, QSize size) {

@@ -1,0 +1,335 @@
+// The curve dialog and the chart window: choosing curves, building the chart
+// from a selection, printing and saving it.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QDateTimeAxis>
+#include <QGroupBox>
+#include <QImage>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include "graphs/graf.h"
+#include "graphs/moisture_chart.h"
+#include "graphs/param_graf.h"
+#include "platform/regional.h"
+#include "platform/ui.h"
+#include "support/test_support.h"
+
+namespace {
+
+using hv::Curve;
+using hv::CurveChoice;
+using hv::SelectedRow;
+
+std::optional<QString> t(const char* s) { return QString::fromUtf8(s); }
+
+SelectedRow row(std::optional<QString> w, std::optional<QString> mn, std::optional<QString> mx, const char* date,
+                const char* time) {
+  return {w, mn, mx, t(date), t(time)};
+}
+
+class Graphs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hv::setUserInteraction(&ui);
+    hv::setDecimalSeparatorOverride(QChar(','));
+  }
+  void TearDown() override {
+    hv::setDecimalSeparatorOverride(QChar());
+    hv::setUserInteraction(nullptr);
+  }
+
+  // (date-time, moisture) of a series, in its own order.
+  static QList<QPair<QDateTime, double>> points(TForm3& form, Curve c) {
+    QList<QPair<QDateTime, double>> out;
+    for (const QPointF& p : hv::chartSeries(form.Chart1, c)->points())
+      out.append({QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(p.x())), p.y()});
+    return out;
+  }
+  static QStringList legend(TForm3& form) {
+    QStringList out;
+    for (QLegendMarker* m : form.Chart1->legend()->markers())
+      if (m->isVisible()) out << m->label();
+    return out;
+  }
+
+  hv::ScriptedUserInteraction ui;
+  const hv::SelectionFooters footers{QStringLiteral("11,5/12,8/14"), QStringLiteral("10/10/10"),
+                                     QStringLiteral("12,4/12,4/12,4")};
+};
+
+TEST_F(Graphs, CurveDialogOffersBuildOnlyWithACurveChosen) {
+  TForm4 dialog;
+  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Построение графиков"));
+  EXPECT_EQ(dialog.GroupBox1->title(), QStringLiteral("Выберете графики"));
+  EXPECT_EQ(dialog.Button1->text(), QStringLiteral("Построить"));
+  // Top to bottom: W, Wmin, Wmax.
+  EXPECT_EQ(dialog.CheckBox6->text(), QStringLiteral("W, %"));
+  EXPECT_EQ(dialog.CheckBox7->text(), QStringLiteral("Wmin, %"));
+  EXPECT_EQ(dialog.CheckBox1->text(), QStringLiteral("Wmax, %"));
+  EXPECT_LT(dialog.CheckBox6->y(), dialog.CheckBox7->y());
+  EXPECT_LT(dialog.CheckBox7->y(), dialog.CheckBox1->y());
+
+  dialog.show();
+  EXPECT_FALSE(dialog.Button1->isEnabled());
+  dialog.CheckBox7->click();
+  EXPECT_TRUE(dialog.Button1->isEnabled());
+  dialog.CheckBox7->click();
+  EXPECT_FALSE(dialog.Button1->isEnabled());
+  dialog.CheckBox1->click();
+  EXPECT_TRUE(dialog.Button1->isEnabled());
+  dialog.Button1->click();
+  EXPECT_EQ(dialog.result(), hv::mrOk);
+  EXPECT_FALSE(dialog.isVisible());
+
+  // The choice stays for the next showing; the close box gives cancel.
+  dialog.show();
+  EXPECT_TRUE(dialog.CheckBox1->isChecked());
+  EXPECT_FALSE(dialog.CheckBox6->isChecked());
+  EXPECT_TRUE(dialog.Button1->isEnabled());
+  EXPECT_EQ(dialog.curves().wMax, true);
+  dialog.close();
+  EXPECT_EQ(dialog.result(), hv::mrCancel);
+
+  // Run modally as the main window does.
+  QTimer::singleShot(0, &dialog, [&] { dialog.Button1->click(); });
+  EXPECT_EQ(dialog.exec(), hv::mrOk);
+}
+
+TEST_F(Graphs, PointsFollowDateAndTimeWhateverTheSelectionOrder) {
+  TForm3 form;
+  form.FormShow({row(t("14,0"), {}, {}, "07.03.2024", "08:15:00"), row({}, {}, {}, "06.03.2024", "09:00:00"),
+                 row(t("11,5"), {}, {}, "05.03.2024", "10:30:00")},
+                footers, CurveChoice{true, false, false});
+  const auto w = points(form, Curve::W);
+  ASSERT_EQ(w.size(), 2);
+  EXPECT_EQ(w[0].first, QDateTime(QDate(2024, 3, 5), QTime(10, 30)));
+  EXPECT_DOUBLE_EQ(w[0].second, 11.5);
+  EXPECT_EQ(w[1].first, QDateTime(QDate(2024, 3, 7), QTime(8, 15)));
+  EXPECT_DOUBLE_EQ(w[1].second, 14.0);
+  EXPECT_EQ(legend(form), QStringList{QStringLiteral("W, %11,5/12,8/14")});
+
+  // The bottom axis covers the points and shows date above time.
+  auto* axis = qobject_cast<QDateTimeAxis*>(form.Chart1->axes(Qt::Horizontal).value(0));
+  ASSERT_NE(axis, nullptr);
+  EXPECT_LT(axis->min(), w[0].first);
+  EXPECT_GT(axis->max(), w[1].first);
+  EXPECT_EQ(w[0].first.toString(axis->format()), QStringLiteral("05.03.2024<br>10:30:00"));
+}
+
+TEST_F(Graphs, ARangeRowGivesABlueAndARedPointAtTheSameTime) {
+  TForm3 form;
+  const QList<SelectedRow> rows = {row({}, t("10,0"), t("12,4"), "06.03.2024", "09:00:00")};
+  form.FormShow(rows, footers, CurveChoice{true, false, false});
+  EXPECT_TRUE(points(form, Curve::W).isEmpty());
+  EXPECT_TRUE(points(form, Curve::WMin).isEmpty());
+  EXPECT_TRUE(points(form, Curve::WMax).isEmpty());
+
+  form.FormShow(rows, footers, CurveChoice{false, true, true});
+  const auto mn = points(form, Curve::WMin), mx = points(form, Curve::WMax);
+  ASSERT_EQ(mn.size(), 1);
+  ASSERT_EQ(mx.size(), 1);
+  EXPECT_EQ(mn[0].first, mx[0].first);
+  EXPECT_DOUBLE_EQ(mn[0].second, 10.0);
+  EXPECT_DOUBLE_EQ(mx[0].second, 12.4);
+  EXPECT_TRUE(points(form, Curve::W).isEmpty());
+  EXPECT_EQ(hv::chartSeries(form.Chart1, Curve::WMin)->color(), QColor(Qt::blue));
+  EXPECT_EQ(hv::chartSeries(form.Chart1, Curve::WMax)->color(), QColor(Qt::red));
+  EXPECT_EQ(hv::chartSeries(form.Chart1, Curve::W)->color(), QColor(Qt::black));
+  // The legend lists the chosen curves only, each with its own footer.
+  EXPECT_EQ(legend(form), (QStringList{QStringLiteral("Wmin, %10/10/10"), QStringLiteral("Wmax, %12,4/12,4/12,4")}));
+  // Markers reach 3 pixels each way: circles for W, squares for the others.
+  form.FormShow({row(t("12,0"), {}, {}, "06.03.2024", "09:00:00"), rows[0]}, footers, CurveChoice{true, true, true});
+  form.Chart1->resize(698, 482);
+  const QImage image = hv::renderChartImage(form.Chart1, QSize(698, 482));
+  for (Curve c : hv::kCurves) {
+    QLineSeries* s = hv::chartSeries(form.Chart1, c);
+    ASSERT_EQ(s->count(), 1);
+    const QPoint centre = form.Chart1->mapToPosition(s->at(0), s).toPoint();
+    const QColor colour = s->color();
+    // Inked, antialiased edges included; the light grid lines are not.
+    const auto inColour = [&](int x, int y) {
+      const QColor p = image.pixelColor(x, y);
+      return (255 - p.red()) + (255 - p.green()) + (255 - p.blue()) > 190;
+    };
+    const QColor at = image.pixelColor(centre);
+    EXPECT_LT(std::abs(at.red() - colour.red()) + std::abs(at.green() - colour.green()) +
+                  std::abs(at.blue() - colour.blue()),
+              60)
+        << static_cast<int>(c);
+    QRect blob;
+    for (int dy = -8; dy <= 8; ++dy)
+      for (int dx = -8; dx <= 8; ++dx)
+        if (inColour(centre.x() + dx, centre.y() + dy)) blob |= QRect(centre.x() + dx, centre.y() + dy, 1, 1);
+    EXPECT_GE(blob.width(), 6) << static_cast<int>(c);
+    EXPECT_LE(blob.width(), 8) << static_cast<int>(c);
+    EXPECT_GE(blob.height(), 6) << static_cast<int>(c);
+    EXPECT_LE(blob.height(), 8) << static_cast<int>(c);
+    // A square fills its corners, a circle does not.
+    const bool corner = inColour(blob.left(), blob.top()) && inColour(blob.right(), blob.bottom());
+    EXPECT_EQ(corner, c != Curve::W) << static_cast<int>(c);
+  }
+}
+
+TEST_F(Graphs, EqualDateTimesKeepSelectionOrderAndASecondOpeningShowsOnlyTheNewSelection) {
+  TForm3 form;
+  form.FormShow({row(t("20,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("10,0"), {}, {}, "05.03.2024", "09:00:00"),
+                 row(t("15,0"), {}, {}, "01.03.2024", "09:00:00")},
+                footers, CurveChoice{true, true, true});
+  auto w = points(form, Curve::W);
+  ASSERT_EQ(w.size(), 3);
+  EXPECT_DOUBLE_EQ(w[0].second, 15.0);
+  EXPECT_DOUBLE_EQ(w[1].second, 20.0);
+  EXPECT_DOUBLE_EQ(w[2].second, 10.0);
+  EXPECT_EQ(w[1].first, w[2].first);
+
+  const hv::SelectionFooters other{QStringLiteral("0/0/0"), QStringLiteral("1/2/3"), QStringLiteral("4/5/6")};
+  form.FormShow({row(t("30,0"), {}, {}, "10.04.2024", "12:00:00")}, other, CurveChoice{true, false, false});
+  w = points(form, Curve::W);
+  ASSERT_EQ(w.size(), 1);
+  EXPECT_DOUBLE_EQ(w[0].second, 30.0);
+  EXPECT_EQ(legend(form), QStringList{QStringLiteral("W, %0/0/0")});
+  // With no selected row the chart opens with no points.
+  form.FormShow({}, other, CurveChoice{true, true, true});
+  for (Curve c : hv::kCurves) EXPECT_TRUE(points(form, c).isEmpty());
+}
+
+TEST_F(Graphs, ABadRowStopsWithTheMessageAndTheWindowStaysHidden) {
+  TForm3 form;
+  EXPECT_EQ(form.showChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00"),
+                            row(t("13,0"), {}, {}, "05.13.2024", "09:00:00")},
+                           footers, CurveChoice{true, false, false}),
+            hv::mrCancel);
+  EXPECT_FALSE(form.isVisible());
+  auto shown = ui.messages();
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_EQ(shown[0].caption, hv::applicationTitle());
+  EXPECT_EQ(shown[0].text, QStringLiteral("'05.13.2024 09:00:00' is not a valid date and time."));
+  EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
+
+  ui.clear();
+  EXPECT_EQ(form.showChart({row(t("12.0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false}),
+            hv::mrCancel);
+  shown = ui.messages();
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_EQ(shown[0].text, QStringLiteral("'12.0' is not a valid floating point value."));
+
+  // A good selection opens the window modally.
+  ui.clear();
+  QTimer::singleShot(0, &form, [&] {
+    EXPECT_TRUE(form.isVisible());
+    form.accept();
+  });
+  EXPECT_EQ(form.showChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false}),
+            hv::mrOk);
+  EXPECT_TRUE(ui.messages().isEmpty());
+}
+
+TEST_F(Graphs, ThePrintButtonFollowsTheBottomRightCorner) {
+  TForm3 form;
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Графики"));
+  EXPECT_EQ(form.Button1->text(), QStringLiteral("Печать"));
+  EXPECT_EQ(form.Button1->size(), QSize(75, 25));
+  form.show();
+  for (QSize size : {QSize(698, 482), QSize(900, 600)}) {
+    form.resize(size);
+    EXPECT_EQ(form.chartView->geometry(), form.rect());
+    const QPoint gap = form.rect().bottomRight() - form.Button1->geometry().bottomRight();
+    EXPECT_EQ(gap, QPoint(8, 8));
+  }
+  form.close();
+}
+
+TEST_F(Graphs, PrintingGivesOneLandscapePageAndPutsTheOrientationBack) {
+  TForm3 form;
+  form.resize(698, 482);
+  form.show();
+  form.FormShow({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("14,0"), {}, {}, "06.03.2024", "09:00:00")},
+                footers, CurveChoice{true, false, false});
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  const QString pdf = hv::test::testPath(QStringLiteral("chart.pdf"));
+  printer.setOutputFileName(pdf);
+  printer.setPageOrientation(QPageLayout::Portrait);
+  ASSERT_TRUE(form.printTo(printer));
+  EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Portrait);
+
+  const auto info = hv::test::runProcess(QStringLiteral("pdfinfo"), {pdf});
+  ASSERT_EQ(info.exitCode, 0) << info.err.constData();
+  EXPECT_TRUE(QString::fromUtf8(info.out).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))))
+      << info.out.constData();
+  const QRegularExpression sizeRe(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)"));
+  const auto m = sizeRe.match(QString::fromUtf8(info.out));
+  ASSERT_TRUE(m.hasMatch()) << info.out.constData();
+  EXPECT_GT(m.captured(1).toDouble(), m.captured(2).toDouble());  // landscape
+  const auto text = hv::test::runProcess(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  EXPECT_TRUE(text.out.contains("W, %11,5/12,8/14")) << text.out.constData();
+  EXPECT_FALSE(text.out.contains("Печать"));  // the chart alone, not the window
+
+  // The printed chart keeps the width-to-height ratio it has on the screen.
+  const auto png = hv::test::runProcess(
+      QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("40"), QStringLiteral("-png"),
+                                   QStringLiteral("-singlefile"), pdf, hv::test::testPath(QStringLiteral("page"))});
+  ASSERT_EQ(png.exitCode, 0) << png.err.constData();
+  const QImage page(hv::test::testPath(QStringLiteral("page.png")));
+  ASSERT_FALSE(page.isNull());
+  QRect ink;
+  for (int y = 0; y < page.height(); ++y)
+    for (int x = 0; x < page.width(); ++x)
+      if (qGray(page.pixel(x, y)) < 200) ink |= QRect(x, y, 1, 1);
+  // The chart's own frame is not drawn, so its ink sits a little inside its area.
+  const double screenRatio = form.Chart1->size().width() / form.Chart1->size().height();
+  EXPECT_NEAR(static_cast<double>(ink.width()) / ink.height(), screenRatio, 0.15);
+  EXPECT_GT(ink.height(), page.height() * 0.7);
+}
+
+TEST_F(Graphs, WithoutAPrinterThePrintButtonSaysSo) {
+  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a default printer";
+  TForm3 form;
+  form.Button1->click();
+  const auto shown = ui.messages();
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_EQ(shown[0].caption, QStringLiteral("Ошибка"));
+  EXPECT_TRUE(shown[0].text.contains(QStringLiteral("Принтер не установлен"))) << shown[0].text.toStdString();
+}
+
+TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
+  TForm3 form;
+  form.resize(698, 482);
+  form.show();
+  form.FormShow({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false});
+  ASSERT_TRUE(form.chartView->actions().contains(form.saveImageAction));
+  EXPECT_EQ(form.saveImageAction->text(), QStringLiteral("Сохранить изображение..."));
+
+  ui.fileAnswers = {hv::test::testPath(QStringLiteral("chart")), hv::test::testPath(QStringLiteral("chart.pdf"))};
+  form.saveImageAction->trigger();
+  ASSERT_EQ(ui.shown.size(), 1);
+  EXPECT_EQ(ui.shown[0].kind, hv::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_TRUE(ui.shown[0].file.filter.contains(QStringLiteral("*.pdf")));
+  const QImage png(hv::test::testPath(QStringLiteral("chart.png")));  // the default extension was added
+  ASSERT_FALSE(png.isNull());
+  EXPECT_EQ(png.size(), form.Chart1->size().toSize());
+
+  form.saveImageAction->trigger();
+  EXPECT_TRUE(hv::test::readFile(hv::test::testPath(QStringLiteral("chart.pdf"))).startsWith("%PDF"));
+
+  // Cancel writes nothing; a folder that cannot be written is reported.
+  ui.clear();
+  form.saveImageAction->trigger();
+  EXPECT_TRUE(ui.messages().isEmpty());
+  ui.fileAnswers = {hv::test::testPath(QStringLiteral("missing/chart.png"))};
+  form.saveImageAction->trigger();
+  ASSERT_EQ(ui.messages().size(), 1);
+  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+}
+
+}  // namespace
