@@ -1,0 +1,314 @@
+// The report's windows: progress with cancel, the print dialog (with the PDF
+// file offered when no printer is installed), and the preview.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <functional>
+
+#include "platform/error.h"
+#include "platform/ui.h"
+#include "report/preview_window.h"
+#include "report/print_dialog.h"
+#include "report/progress_window.h"
+#include "report/report_builder.h"
+#include "report/report_ui.h"
+#include "store/db_table.h"
+#include "support/test_support.h"
+
+using namespace hv::report;
+
+namespace {
+
+class Rows : public RowSource {
+ public:
+  explicit Rows(int n) : n_(n) {}
+  int rowCount() override { return n_; }
+  std::optional<QString> fieldText(int row, const QString& field) override {
+    if (onRow) onRow(row);
+    if (field == "N") return QString::number(row + 1);
+    if (field == "MATERIAL") return QString("Сосна");
+    return std::nullopt;
+  }
+  std::function<void(int)> onRow;
+
+ private:
+  int n_;
+};
+
+template <class W>
+W* findWindow(const QString& objectName) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == objectName && w->isVisible()) return qobject_cast<W*>(w);
+  return nullptr;
+}
+
+// Runs fn on the window once it is on screen (modal windows run their own loop).
+template <class W>
+void whenShown(const QString& objectName, std::function<void(W*)> fn, int triesLeft = 200) {
+  QTimer::singleShot(10, [=] {
+    if (W* w = findWindow<W>(objectName))
+      fn(w);
+    else if (triesLeft > 0)
+      whenShown<W>(objectName, fn, triesLeft - 1);
+  });
+}
+
+struct Scripted {
+  hv::ScriptedUserInteraction ui;
+  Scripted() { hv::setUserInteraction(&ui); }
+  ~Scripted() {
+    hv::setUserInteraction(nullptr);
+    hv::setPrinterListForTests(nullptr);
+  }
+};
+
+QString pdfText(const QString& pdf, int page = 0) {
+  QStringList args = {"-layout"};
+  if (page > 0) args << "-f" << QString::number(page) << "-l" << QString::number(page);
+  auto r = hv::test::runProcess("pdftotext", args << pdf << "-");
+  return QString::fromUtf8(r.out);
+}
+
+int pdfPages(const QString& pdf) {
+  auto r = hv::test::runProcess("pdfinfo", {pdf});
+  for (const QString& l : QString::fromUtf8(r.out).split('\n'))
+    if (l.startsWith("Pages:")) return l.mid(6).trimmed().toInt();
+  return -1;
+}
+
+}  // namespace
+
+TEST(ReportProgress, CancellingTheBuildPrintsNothing) {
+  Scripted s;
+  Rows rows(500);
+  QString caption, counted;
+  bool dialogSeen = false;
+  rows.onRow = [&](int row) {
+    if (row != 300) return;
+    auto* w = findWindow<ProgressWindow>("ReportProgress");
+    ASSERT_NE(w, nullptr);
+    caption = w->windowTitle();
+    counted = w->pageText();
+    w->cancelButton()->click();
+  };
+  whenShown<PrintDialog>("ReportPrintDialog", [&](PrintDialog* d) {
+    dialogSeen = true;
+    d->reject();
+  });
+  EXPECT_FALSE(hv::printReport(nullptr, rows));
+  QApplication::processEvents();
+  EXPECT_EQ(caption, "Подготовка отчета");
+  EXPECT_EQ(counted, "Страница 18");  // the pass that formed the pages counted them all
+  EXPECT_FALSE(dialogSeen);
+  EXPECT_TRUE(s.ui.shown.isEmpty());
+  EXPECT_EQ(findWindow<ProgressWindow>("ReportProgress"), nullptr);
+}
+
+TEST(ReportProgress, ABuildErrorShowsInTheErrorBoxAndPrintsNothing) {
+  Scripted s;
+  Rows rows(40);
+  rows.onRow = [](int row) {
+    if (row == 33) throw hv::Error("Ошибка чтения записи 34");
+  };
+  bool dialogSeen = false;
+  whenShown<PrintDialog>("ReportPrintDialog", [&](PrintDialog* d) {
+    dialogSeen = true;
+    d->reject();
+  });
+  EXPECT_FALSE(hv::printReport(nullptr, rows));
+  ASSERT_EQ(s.ui.messages().size(), 1);
+  EXPECT_EQ(s.ui.messages()[0].caption, "Ошибка");
+  EXPECT_EQ(s.ui.messages()[0].text, "Ошибка чтения записи 34");
+  EXPECT_EQ(s.ui.messages()[0].icon, hv::MsgIcon::Error);
+  EXPECT_FALSE(dialogSeen);
+
+  // Empty archive: one page, and the build completes.
+  Rows none(0);
+  auto built = hv::buildReport(nullptr, none);
+  ASSERT_TRUE(built.has_value());
+  EXPECT_EQ(built->pages.size(), 1);
+}
+
+TEST(ReportPrint, WithNoPrinterTheDialogOffersAPdfFileAndPrintsTheChosenPages) {
+  Scripted s;
+  hv::setPrinterListForTests([] { return QStringList(); });
+  const QString pdf = hv::test::testPath("printed.pdf");
+  s.ui.fileAnswers << hv::test::testPath("printed");  // the dialog adds .pdf
+  Rows rows(70);                                       // 3 pages
+  QStringList entries;
+  bool noteShown = false, collateDefault = false;
+  int copiesDefault = 0;
+  whenShown<PrintDialog>("ReportPrintDialog", [&](PrintDialog* d) {
+    auto* printer = d->findChild<QComboBox*>("printer");
+    for (int i = 0; i < printer->count(); ++i) entries << printer->itemText(i);
+    noteShown = d->findChild<QLabel*>("noPrinterNote") != nullptr;
+    copiesDefault = d->findChild<QSpinBox*>("copies")->value();
+    collateDefault = d->findChild<QCheckBox*>("collate")->isChecked();
+    // First a list the report cannot satisfy: refused, the dialog stays.
+    d->findChild<QRadioButton*>("pageRange")->setChecked(true);
+    d->findChild<QLineEdit*>("pages")->setText("2-4");
+    d->accept();
+    EXPECT_TRUE(d->isVisible());
+    d->findChild<QLineEdit*>("pages")->setText("3,1");
+    d->findChild<QSpinBox*>("copies")->setValue(2);
+    d->findChild<QCheckBox*>("collate")->setChecked(false);
+    d->accept();
+  });
+  EXPECT_TRUE(hv::printReport(nullptr, rows));
+  EXPECT_EQ(entries, QStringList({"Печать в файл PDF"}));
+  EXPECT_TRUE(noteShown);
+  EXPECT_EQ(copiesDefault, 1);
+  EXPECT_TRUE(collateDefault);
+  ASSERT_EQ(s.ui.messages().size(), 1);
+  EXPECT_EQ(s.ui.messages()[0].caption, "Ошибка");
+  EXPECT_TRUE(s.ui.messages()[0].text.contains("1,3,5-12"));
+  // Pages 3, 3, 1, 1: uncollated copies.
+  ASSERT_EQ(pdfPages(pdf), 4);
+  EXPECT_TRUE(pdfText(pdf, 1).contains("Стр. 3 из 3"));
+  EXPECT_TRUE(pdfText(pdf, 2).contains("Стр. 3 из 3"));
+  EXPECT_TRUE(pdfText(pdf, 3).contains("Стр. 1 из 3"));
+  EXPECT_TRUE(pdfText(pdf, 4).contains("Hygrovan-RX3"));
+
+  // Cancel in the dialog: nothing written.
+  QFile::remove(pdf);
+  whenShown<PrintDialog>("ReportPrintDialog", [](PrintDialog* d) { d->reject(); });
+  EXPECT_FALSE(hv::printReport(nullptr, rows));
+  EXPECT_FALSE(QFile::exists(pdf));
+}
+
+TEST(ReportPrint, PrintsTheTablesCurrentArchive) {
+  Scripted s;
+  hv::setPrinterListForTests([] { return QStringList(); });
+  const QString db = hv::test::testPath("t.db");
+  hv::TDbTable t;
+  t.setFileName(db);
+  t.createTable();
+  t.open();
+  for (int i = 0; i < 6; ++i) {
+    t.append();
+    t.setFieldInt("N", i / 2 + 1);
+    t.setFieldInt("N_ARC", i % 2);
+    t.setFieldText("MATERIAL", i % 2 ? QString("Бетон%1").arg(i) : QString("Дерево%1").arg(i));
+    t.post();
+  }
+  t.setFilter("N_ARC=1");
+  t.setFiltered(true);
+  t.refresh();
+  const QString pdf = hv::test::testPath("table.pdf");
+  s.ui.fileAnswers << pdf;
+  whenShown<PrintDialog>("ReportPrintDialog", [](PrintDialog* d) { d->accept(); });
+  ASSERT_TRUE(hv::printReport(nullptr, t));
+  const QString text = pdfText(pdf);
+  EXPECT_TRUE(text.contains("Бетон1") && text.contains("Бетон3") && text.contains("Бетон5"));
+  EXPECT_FALSE(text.contains("Дерево"));
+  EXPECT_LT(text.indexOf("Бетон1"), text.indexOf("Бетон5"));
+}
+
+TEST(ReportPreview, ZoomNavigationAndSearch) {
+  Scripted s;
+  Rows rows(70);
+  PreviewWindow w(*buildReport(archiveReportTemplate(), rows));
+  w.resize(1000, 700);
+  w.show();
+  QApplication::processEvents();
+  EXPECT_EQ(w.windowTitle(), "Предварительный просмотр");
+
+  w.setZoom(PreviewWindow::ZoomMode::Percent, 100);
+  EXPECT_NEAR(w.pageScale(), w.logicalDpiX() / kUnitsPerInch, 1e-9);
+  w.setZoom(PreviewWindow::ZoomMode::Percent, 200);
+  EXPECT_NEAR(w.pageScale(), 2 * w.logicalDpiX() / kUnitsPerInch, 1e-9);
+  w.setZoom(PreviewWindow::ZoomMode::WholePage);
+  const double whole = w.pageScale();
+  w.setZoom(PreviewWindow::ZoomMode::PageWidth);
+  const double width = w.pageScale();
+  // A landscape page in a window of this shape: whole page is limited by the height.
+  EXPECT_LT(whole, width);
+  EXPECT_LE(whole * w.report().pageSize.height(), 700);
+
+  auto* next = w.findChild<QAction*>("nextPage");
+  auto* last = w.findChild<QAction*>("lastPage");
+  auto* page = w.findChild<QSpinBox*>("page");
+  ASSERT_TRUE(next && last && page);
+  next->trigger();
+  EXPECT_EQ(w.currentPage(), 1);
+  EXPECT_EQ(page->value(), 2);
+  last->trigger();
+  EXPECT_EQ(w.currentPage(), 2);
+  next->trigger();  // stays on the last page
+  EXPECT_EQ(w.currentPage(), 2);
+  page->setValue(1);
+  EXPECT_EQ(w.currentPage(), 0);
+
+  ASSERT_TRUE(w.findNext("Сосна"));
+  EXPECT_EQ(w.currentPage(), 0);
+  EXPECT_EQ(w.highlightedItems().size(), 25);  // every material cell of page 1
+  const int firstHit = w.currentHitItem();
+  ASSERT_TRUE(w.findNext("Сосна"));
+  EXPECT_NE(w.currentHitItem(), firstHit);
+  for (int i = 0; i < 24; ++i) w.findNext("Сосна");
+  EXPECT_EQ(w.currentPage(), 1);  // the 26th hit is on page 2
+  EXPECT_EQ(w.highlightedItems().size(), 29);
+
+  ASSERT_TRUE(w.findNext("Стр. 3 из"));
+  EXPECT_EQ(w.currentPage(), 2);
+  EXPECT_FALSE(w.findNext("Ель"));
+  ASSERT_EQ(s.ui.messages().size(), 1);
+  EXPECT_EQ(s.ui.messages()[0].text, "Текст \"Ель\" не найден.");
+}
+
+TEST(ReportPreview, SavesAndOpensReportsAndPdf) {
+  Scripted s;
+  Rows rows(30);
+  PreviewWindow w(*buildReport(archiveReportTemplate(), rows));
+  const QString saved = hv::test::testPath("r.hvr");
+  s.ui.fileAnswers << hv::test::testPath("r");  // default extension added
+  ASSERT_TRUE(w.saveReport());
+  EXPECT_EQ(s.ui.shown.last().file.filter, "Отчеты Hygrovan-RX3|*.hvr");
+  ASSERT_TRUE(QFile::exists(saved));
+
+  Rows two(2);
+  PreviewWindow other(*buildReport(archiveReportTemplate(), two));
+  EXPECT_EQ(other.report().pages.size(), 1);
+  s.ui.fileAnswers << saved;
+  ASSERT_TRUE(other.openReport());
+  EXPECT_EQ(other.report().pages.size(), 2);
+  EXPECT_EQ(serializeReport(other.report()), serializeReport(w.report()));
+
+  // A damaged file: the error box, and the report on view stays.
+  hv::test::writeFile(hv::test::testPath("bad.hvr"), QByteArray("HVREPORT\1\0\0\0", 12));
+  s.ui.fileAnswers << hv::test::testPath("bad.hvr");
+  EXPECT_FALSE(other.openReport());
+  EXPECT_EQ(other.report().pages.size(), 2);
+  ASSERT_EQ(s.ui.messages().size(), 1);
+  EXPECT_EQ(s.ui.messages()[0].caption, "Ошибка");
+
+  s.ui.fileAnswers << hv::test::testPath("out.pdf");
+  ASSERT_TRUE(w.savePdfFile());
+  EXPECT_EQ(pdfPages(hv::test::testPath("out.pdf")), 2);
+}
+
+TEST(ReportPreview, PreviewCommandShowsTheBuiltPagesModally) {
+  Scripted s;
+  Rows rows(26);
+  int pages = 0;
+  QString caption;
+  whenShown<PreviewWindow>("ReportPreview", [&](PreviewWindow* w) {
+    pages = int(w->report().pages.size());
+    caption = w->windowTitle();
+    EXPECT_TRUE(w->isModal());
+    w->findChild<QAction*>("close")->trigger();
+  });
+  hv::previewReport(nullptr, rows);
+  EXPECT_EQ(pages, 2);
+  EXPECT_EQ(caption, "Предварительный просмотр");
+}
