@@ -272,7 +272,7 @@ struct TDbTable::Impl {
     }
     if (pos < 0) {
       pos = view.empty() ? -1 : 0;
-      cur = view.empty() ? -1 : view[0];
+      cur = view.empty() ? std::int64_t(-1) : std::int64_t(view[0]);
       bof = true;
       eof = view.empty();
     }
@@ -280,7 +280,7 @@ struct TDbTable::Impl {
 
   void setPos(std::int64_t p) {
     pos = p;
-    cur = p >= 0 && p < std::int64_t(view.size()) ? view[size_t(p)] : -1;
+    cur = p >= 0 && p < std::int64_t(view.size()) ? std::int64_t(view[size_t(p)]) : std::int64_t(-1);
   }
 
   // --- the production index file ------------------------------------------

@@ -109,6 +109,11 @@ TableLayout parseHeader(const unsigned char* p, std::size_t available, std::uint
     pos += kDescriptorSize;
   }
   if (t.fields.empty()) damaged(QStringLiteral("no fields"));
+  // Some dBase III writers put one zero byte after the terminator; anything
+  // else between the field list and the records is a header length that
+  // disagrees with the fields.
+  const int extra = t.headerLength - (pos + 1);
+  if (extra > 1 || (extra == 1 && p[pos + 1] != 0)) damaged(QStringLiteral("the header length disagrees with the fields"));
   if (recordOffset != t.recordLength) damaged(QStringLiteral("the record length disagrees with the fields"));
   const std::uint64_t need = std::uint64_t(t.headerLength) + std::uint64_t(t.recordCount) * std::uint64_t(t.recordLength);
   if (need > fileSize) damaged(QStringLiteral("the record count runs past the end of the file"));

@@ -1,0 +1,31 @@
+#pragma once
+// Helpers shared by the table engine's tests.
+#include <QString>
+#include <QStringList>
+#include <ostream>
+#include <vector>
+
+#include "store/db_table.h"
+
+namespace hv::test {
+
+struct Row {
+  int n = 0;
+  int arc = 0;
+  QString date, time, w, wmin, wmax, material, nind, comment;
+};
+
+// Creates `name` in the test folder and returns its path.
+QString createTable(const QString& name = QStringLiteral("t.db"));
+void appendRow(TDbTable& t, const Row& r);
+// Creates a table holding `rows` (closed afterwards).
+QString tableWith(const std::vector<Row>& rows, const QString& name = QStringLiteral("t.db"));
+// The ten fields of every row of the current view, in view order, nulls as "-".
+QStringList viewRows(TDbTable& t);
+// The N of every row of the current view.
+std::vector<int> viewNumbers(TDbTable& t);
+
+}  // namespace hv::test
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
