@@ -1,0 +1,343 @@
+#include "device/download_exchange.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "device/device_image.h"
+
+namespace hv {
+
+namespace download_text {
+QString overflow() { return QStringLiteral("Ответ прибора слишком длинный. Данные не приняты."); }
+QString noStartMarker() { return QStringLiteral("В ответе прибора нет начала архива. Данные не приняты."); }
+QString oddLength() { return QStringLiteral("Ответ прибора содержит нечетное число знаков. Данные не приняты."); }
+QString badCharacter() { return QStringLiteral("Ответ прибора содержит недопустимый знак. Данные не приняты."); }
+QString countsMismatch() {
+  return QStringLiteral("Число записей в ответе прибора не совпадает с его длиной. Данные не приняты.");
+}
+}  // namespace download_text
+
+namespace {
+const QString WaitingText = QStringLiteral("Ожидание готовности прибора ...");
+const QString ReceivingText = QStringLiteral("Идет прием информации ...");
+const QString NotFoundText =
+    QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
+const QString WrongDeviceText = QStringLiteral("Вы подключили не тот прибор !");
+const QString ErrorCaption = QStringLiteral("Ошибка");
+const QString StandardErrorCaption = QStringLiteral("Error");
+const QString DefaultPort = QStringLiteral("\\\\.\\COM1");
+constexpr int AcceptedFamily = 8;
+}  // namespace
+
+QString ModelName(int deviceType) {
+  static const char* const names[] = {"Hygrovan-RX3W",  "Hygrovan-RX3C",  "Hygrovan-RX3WC", "Hygrovan-RX3B",
+                                      "Hygrovan-RX3WB", "Hygrovan-RX3CB", "Hygrovan-RX3U"};
+  return (deviceType >= 1 && deviceType <= 7) ? QString::fromLatin1(names[deviceType - 1]) : QString();
+}
+
+QString FormatVersion(quint8 at3, quint8 at5, quint8 at7) {
+  auto two = [](quint8 v) { return v < 10 ? QStringLiteral("0%1").arg(v) : QString::number(v); };
+  return two(at7) + QLatin1Char('.') + two(at5) + QLatin1Char('.') + two(at3);
+}
+
+const QStringList& PortNames() {
+  static const QStringList names = [] {
+    QStringList list;
+    for (int n = 1; n <= 38; ++n) list.append(QStringLiteral("\\\\.\\COM%1").arg(n));
+    return list;
+  }();
+  return names;
+}
+
+DownloadExchange::DownloadExchange(QObject* parent)
+    : QObject(parent),
+      serial_(std::make_unique<TSerialPortDriver>()),
+      defaultPort_(DefaultPort),
+      receiveBuffer_(new char[ReceiveBufferSize]()) {
+  // The line settings of the meter: 9600 8N2, DTR off, RTS on, 4 KB queues.
+  serial_->SetPortName(DefaultPort);
+  serial_->SetStopBits(stop2);
+  serial_->SetInBufSize(4096);
+  serial_->SetOutBufSize(4096);
+  serial_->EnableDTROnOpen = false;
+  serial_->OnReceiveData = [this](TSerialPortDriver*, const quint8* data, quint32 size) {
+    SerialPort1ReceiveData(data, size);
+  };
+  // The protocol's delays are exact seconds, not the coarse timers' +-5 %.
+  timer1_.setTimerType(Qt::PreciseTimer);
+  timer2_.setTimerType(Qt::PreciseTimer);
+  timer1_.setSingleShot(true);
+  timer2_.setSingleShot(true);
+  timer2_.setInterval(RequestDelayMs);
+  connect(&timer1_, &QTimer::timeout, this, &DownloadExchange::Timer1Timer);
+  connect(&timer2_, &QTimer::timeout, this, &DownloadExchange::Timer2Timer);
+}
+
+DownloadExchange::~DownloadExchange() = default;
+
+void DownloadExchange::setDefaultPort(const QString& portName, bool searchPorts) {
+  defaultPort_ = portName;
+  searchPorts_ = searchPorts;
+}
+
+void DownloadExchange::resetReceiveState() {
+  receivedCount_ = 0;
+  endSeen_ = false;
+}
+
+void DownloadExchange::setProgress(int value) {
+  progress_ = std::clamp(value, 0, 100);
+  emit progressChanged(progress_);
+}
+
+void DownloadExchange::FormShow() {
+  timer2_.stop();
+  timer2_.setInterval(RequestDelayMs);
+  // Every exchange ends with the port closed; a name set while open would be ignored.
+  serial_->ClosePort();
+  serial_->SetPortName(defaultPort_);
+  running_ = true;
+  modalResult_ = mrNone;
+  resetReceiveState();
+  setProgress(0);
+  counts_.clear();
+  emit countsChanged(QString());
+  emit modelNameChanged(QString());
+  emit versionChanged(QString());
+  emit statusTextChanged(WaitingText);
+  emit captionChanged(QStringLiteral("Прием данных"));
+  serial_->OpenPort();
+  lastCommand_ = IdentifyRequest;
+  send(IdentifyRequest);
+  timer1_.start(ReplyTimeoutMs);
+}
+
+void DownloadExchange::FormClose() {
+  timer1_.stop();
+  timer2_.stop();
+  if (running_) {
+    serial_->ClosePort();
+    running_ = false;
+  }
+}
+
+void DownloadExchange::Button1Click() {
+  resetReceiveState();
+  setProgress(0);
+  serial_->ClosePort();
+  finish(mrCancel);
+}
+
+bool DownloadExchange::Com_Connect() {
+  send(ProbeByte);
+  quint8 answer = 0;
+  if (serial_->ReadByte(answer) && answer == quint8(ProbeByte)) portFound_ = true;
+  return portFound_;
+}
+
+void DownloadExchange::Timer1Timer() {
+  timer1_.stop();
+  if (!running_) return;
+  // An open port is waited on without a further time-out.
+  if (serial_->OpenPort()) return;
+  if (!searchPorts_) {
+    refuse(ErrorCaption, QStringLiteral("Не удалось открыть порт %1.").arg(defaultPort_));
+    return;
+  }
+  for (const QString& name : PortNames()) {
+    serial_->ClosePort();
+    serial_->SetPortName(name);
+    emit searchTextChanged(QStringLiteral("Поиск прибора....ComPort №") + name);
+    const bool open = serial_->OpenPort();
+    resetReceiveState();
+    setProgress(0);
+    if (open) Com_Connect();
+    if (portFound_) {
+      emit searchTextChanged(QStringLiteral("Прибор найден ComPort №") + name);
+      lastCommand_ = IdentifyRequest;
+      send(IdentifyRequest);
+      timer1_.start(ReplyTimeoutMs);
+      portFound_ = false;
+      return;
+    }
+  }
+  serial_->ClosePort();
+  serial_->SetPortName(DefaultPort);
+  resetReceiveState();
+  setProgress(0);
+  running_ = false;
+  emit errorMessage(ErrorCaption, NotFoundText);
+  finish(mrCancel);
+  emit searchTextChanged(QString());
+}
+
+void DownloadExchange::Timer2Timer() {
+  timer2_.stop();
+  if (!running_) return;
+  lastCommand_ = ArchiveRequest;
+  send(ArchiveRequest);
+  receivedCount_ = 0;
+}
+
+qsizetype DownloadExchange::FindChar(char c) const {
+  const void* at = std::memchr(receiveBuffer_.get(), c, size_t(receivedCount_));
+  return at ? static_cast<const char*>(at) - receiveBuffer_.get() : -1;
+}
+
+void DownloadExchange::SerialPort1ReceiveData(const quint8* data, quint32 size) {
+  if (!running_ || size == 0) return;
+  if (qint64(receivedCount_) + size > ReceiveBufferSize) {
+    refuse(ErrorCaption, download_text::overflow());
+    return;
+  }
+  std::memcpy(receiveBuffer_.get() + receivedCount_, data, size);
+  for (quint32 i = 0; i < size; ++i) {
+    switch (char(data[i])) {
+      case EndMarker:
+        endSeen_ = true;
+        break;
+      case StartMarker:
+        timer1_.stop();
+        break;
+      case ProbeByte:
+        // The meter restarted: what came so far, and the rest of this block, is dropped.
+        timer1_.stop();
+        timer2_.stop();
+        lastCommand_ = IdentifyRequest;
+        receivedCount_ = 0;
+        endSeen_ = false;
+        send(IdentifyRequest);
+        return;
+      default:
+        break;
+    }
+  }
+  receivedCount_ += size;
+
+  if (lastCommand_ == IdentifyRequest && receivedCount_ >= IdentifyReplyLength) {
+    identify();
+    if (!running_) return;
+  }
+  updateProgress();
+  if (lastCommand_ == ArchiveRequest) readCounts();
+  if (endSeen_) endOfStream();
+}
+
+void DownloadExchange::identify() {
+  const qsizetype p = receivedCount_ - IdentifyReplyLength;
+  const char* c = receiveBuffer_.get();
+  familyCode_ = DecodeByte(c, p);
+  deviceType_ = quint8(quint8(c[p + 2]) - 0x30);
+  softwareVersion_ = FormatVersion(DecodeByte(c, p + 3), DecodeByte(c, p + 5), DecodeByte(c, p + 7));
+  if (familyCode_ != AcceptedFamily || deviceType_ < 1 || deviceType_ > 7) {
+    refuse(StandardErrorCaption, WrongDeviceText);
+    return;
+  }
+  timer1_.stop();
+  emit modelNameChanged(ModelName(deviceType_));
+  emit versionChanged(softwareVersion_);
+  endSeen_ = false;
+  for (auto& e : archiveProgress_) e.Seen = false;
+  emit statusTextChanged(ReceivingText);
+  recordSize_ = hv::RecordSize;
+  timer2_.start(RequestDelayMs);
+}
+
+void DownloadExchange::updateProgress() {
+  bool any = false;
+  qint64 value = 0;
+  for (const auto& e : archiveProgress_) {
+    if (!e.Seen) continue;
+    any = true;
+    value = e.CharCount == 0 ? 100 : (qint64(receivedCount_) - e.DataStart) * 100 / e.CharCount;
+  }
+  if (any) setProgress(int(std::clamp<qint64>(value, 0, 100)));
+}
+
+void DownloadExchange::readCounts() {
+  const qsizetype start = FindChar(StartMarker);
+  if (start < 0) return;
+  const char* c = receiveBuffer_.get();
+  auto& wood = archiveProgress_[0];
+  auto& concrete = archiveProgress_[1];
+  auto& bulk = archiveProgress_[2];
+  // A count is read only once all four of its characters have arrived.
+  auto read = [&](ArchiveProgressEntry& e, qint64 s) {
+    if (s + 4 > receivedCount_) return false;
+    const quint16 n = DecodeWord(c, s);
+    e.CharCount = qint64(n) * recordSize_ * 2;
+    e.DataStart = s + 4;
+    e.Seen = true;
+    counts_ = counts_.isEmpty() || &e == &wood ? QString::number(n) : counts_ + QLatin1Char('/') + QString::number(n);
+    emit countsChanged(counts_);
+    return true;
+  };
+  if (!wood.Seen && receivedCount_ >= 6) read(wood, start + 1);
+  if (wood.Seen && !concrete.Seen && receivedCount_ > wood.CharCount + 9)
+    read(concrete, start + 1 + 4 + wood.CharCount);
+  if (concrete.Seen && !bulk.Seen && receivedCount_ > wood.CharCount + concrete.CharCount + 13)
+    read(bulk, start + 1 + 4 + wood.CharCount + 4 + concrete.CharCount);
+}
+
+QString DownloadExchange::checkStream(qsizetype first, qsizetype end) const {
+  const qsizetype length = end - first;
+  if (length % 2 != 0) return download_text::oddLength();
+  const char* c = receiveBuffer_.get();
+  for (qsizetype i = first; i < end; ++i) {
+    if (quint8(c[i]) < 0x30 || quint8(c[i]) > 0x3F) return download_text::badCharacter();
+  }
+  const qint64 bytes = length / 2;
+  qint64 offset = 0;
+  for (int kind = 0; kind < 3; ++kind) {
+    if (offset + 2 > bytes) return download_text::countsMismatch();
+    offset += 2 + qint64(hv::RecordSize) * DecodeWord(c, first + 2 * offset);
+  }
+  if (offset != bytes) return download_text::countsMismatch();
+  if (bytes > MaxDecodedImageLength) return download_text::overflow();
+  return QString();
+}
+
+void DownloadExchange::endOfStream() {
+  endSeen_ = false;
+  const qsizetype start = FindChar(StartMarker);
+  const qsizetype end = FindChar(EndMarker);
+  if (start < 0 || end < start) {
+    refuse(ErrorCaption, download_text::noStartMarker());
+    return;
+  }
+  const QString problem = checkStream(start + 1, end);
+  if (!problem.isEmpty()) {
+    refuse(ErrorCaption, problem);
+    return;
+  }
+  serial_->ClosePort();
+  DecodeImage(receiveBuffer_.get(), start + 1, end);
+  finish(mrOk);
+}
+
+void DownloadExchange::refuse(const QString& caption, const QString& text) {
+  // Closing the port stops the polling, so the box's own message loop can't
+  // bring further blocks into this handler.
+  timer1_.stop();
+  timer2_.stop();
+  serial_->ClosePort();
+  endSeen_ = false;
+  running_ = false;
+  emit errorMessage(caption, text);
+  finish(mrCancel);
+}
+
+void DownloadExchange::send(char request) {
+  serial_->WriteByte(quint8(request));
+  emit requestSent(request);
+}
+
+void DownloadExchange::finish(int result) {
+  timer1_.stop();
+  timer2_.stop();
+  running_ = false;
+  modalResult_ = result;
+  emit finished(result);
+}
+
+}  // namespace hv
