@@ -83,8 +83,8 @@ bool parseNode(const QByteArray& b, qsizetype at, qsizetype limit, VersionNode* 
   return true;
 }
 
-// The data of the RT_VERSION entry of a .res file, with its language.
-bool versionResource(const QByteArray& res, QByteArray* data, quint16* language) {
+// The data of the first entry of a type (RT_VERSION: 16) in a .res file, with its language.
+bool findResource(const QByteArray& res, quint16 type, QByteArray* data, quint16* language) {
   qsizetype at = 0;
   while (at + 8 <= res.size()) {
     const quint32 dataSize = dword(res, at);
@@ -102,7 +102,7 @@ bool versionResource(const QByteArray& res, QByteArray* data, quint16* language)
       }
     }
     p = align4(p);
-    if (typeId == 16 && p + 16 <= at + qsizetype(headerSize)) {
+    if (typeId == type && p + 16 <= at + qsizetype(headerSize)) {
       *language = word(res, p + 6);
       *data = res.mid(at + headerSize, dataSize);
       return true;
@@ -165,17 +165,22 @@ QByteArray versionDataOf(const QString& windres, const QByteArray& rcText) {
   hv::test::writeFile(rc, rcText);
   QByteArray data;
   quint16 language = 0;
-  if (!versionResource(compileResource(windres, rc), &data, &language)) return {};
+  if (!findResource(compileResource(windres, rc), 16, &data, &language)) return {};
   return data;
 }
 
-TEST(VersionResource, CarriesTheProgramsVersionUnderTheRussianTranslation) {
+TEST(ProgramResource, CarriesTheIconAndTheVersionUnderTheRussianTranslation) {
   REQUIRE_TOOL(windres, Windres);
   const QByteArray res = compileResource(windres, sourcePath(QStringLiteral("src/app/hygrovan.rc")));
   QByteArray data;
   quint16 language = 0;
-  ASSERT_TRUE(versionResource(res, &data, &language));
+  ASSERT_TRUE(findResource(res, 16, &data, &language));
   EXPECT_EQ(language, 0x0419);
+  // The icon group (RT_GROUP_ICON) with its six sizes.
+  QByteArray icons;
+  ASSERT_TRUE(findResource(res, 14, &icons, &language));
+  ASSERT_GE(icons.size(), 6);
+  EXPECT_EQ(word(icons, 4), 6);
 
   VersionNode root;
   ASSERT_TRUE(parseNode(data, 0, data.size(), &root));
