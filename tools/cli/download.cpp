@@ -9,15 +9,22 @@
 #include "cli.h"
 #include "device/device_image.h"
 #include "device/download_exchange.h"
+#include "import.h"
 
 namespace {
 
 int run(const QStringList& args) {
-  QString port, image;
+  QString port, image, table, targetError;
+  bool append = false;
   int timeoutSeconds = 60;
   for (int i = 0; i < args.size(); ++i) {
     const QString& a = args.at(i);
-    if ((a == QLatin1String("--port") || a == QLatin1String("--image") || a == QLatin1String("--timeout")) &&
+    if (hv::cli::takeImportTarget(args, &i, &append, &table, &targetError)) {
+      if (!targetError.isEmpty()) {
+        hv::cli::err() << "download: " << targetError << "\n";
+        return 2;
+      }
+    } else if ((a == QLatin1String("--port") || a == QLatin1String("--image") || a == QLatin1String("--timeout")) &&
         i + 1 < args.size()) {
       const QString v = args.at(++i);
       if (a == QLatin1String("--port")) port = v;
@@ -35,8 +42,9 @@ int run(const QStringList& args) {
       return 2;
     }
   }
-  if (port.isEmpty() || image.isEmpty()) {
-    hv::cli::err() << "usage: hygrovan-cli download --port PATH --image OUT.bin [--timeout SECONDS]\n";
+  if (port.isEmpty() || (image.isEmpty() && table.isEmpty())) {
+    hv::cli::err() << "usage: hygrovan-cli download --port PATH [--image OUT.bin] [--create FILE.db | --append "
+                      "FILE.db] [--timeout SECONDS]\n";
     return 2;
   }
 
@@ -62,6 +70,7 @@ int run(const QStringList& args) {
     return 1;
   }
 
+  if (image.isEmpty()) return hv::cli::importImage(hv::DeviceImage(), append, table);
   QSaveFile out(image);
   const QByteArray bytes(reinterpret_cast<const char*>(hv::DeviceImage().data()), hv::DecodedImageLength());
   if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
@@ -70,10 +79,10 @@ int run(const QStringList& args) {
   }
   hv::cli::out() << "counts " << hv::ArchiveCount(0) << "/" << hv::ArchiveCount(1) << "/" << hv::ArchiveCount(2)
                  << ", " << bytes.size() << " bytes written to " << image << "\n";
-  return 0;
+  return table.isEmpty() ? 0 : hv::cli::importImage(hv::DeviceImage(), append, table);
 }
 
-hv::cli::Registration reg("download", "download --port PATH --image OUT.bin   read the meter's archives into an image",
+hv::cli::Registration reg("download", "download --port PATH [--image OUT.bin] [--create FILE.db | --append FILE.db]   read the meter's archives into an image or a table",
                           &run);
 
 }  // namespace

@@ -1,0 +1,226 @@
+// "Создать" and "Дополнить" driving the real windows against the meter simulator.
+#include <gtest/gtest.h>
+
+#ifdef HV_HAVE_DEVICE_UI
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTest>
+#include <memory>
+
+#include "app/forms.h"
+#include "app/main.h"
+#include "app/program.h"
+#include "device/receive.h"
+#include "import_images.h"
+#include "platform/regional.h"
+#include "platform/ui.h"
+#include "store/db_table.h"
+#include "support/test_support.h"
+
+namespace {
+
+using hv::test::numbersOf;
+using hv::test::rowsOf;
+
+// Simulator records: archive moisture minimum maximum material individual
+// second minute hour day month year.
+const QStringList kWood = {"0 125 65535 65535 0 0 1 0 10 1 3 7", "0 0 118 131 2 5 2 0 10 1 3 7",
+                           "0 300 65535 65535 1 0 3 0 10 1 3 7"};
+const QStringList kBulk = {"2 90 65535 65535 7 0 0 30 9 2 3 7"};
+const QStringList kNewWood = {"0 140 65535 65535 0 0 0 0 11 1 3 7", "0 150 65535 65535 0 0 0 0 12 1 3 7"};
+const QStringList kNewConcrete = {"1 33 65535 65535 12 0 0 0 12 1 3 7"};
+
+class ImportWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int n = 1; n <= 38; ++n) setCom(n, QStringLiteral("/nonexistent/hygrovan-com%1").arg(n));
+    hv::setUserInteraction(&ui);
+    hv::setDecimalSeparatorOverride(QChar(','));
+    hv::createWindows();
+  }
+  void TearDown() override {
+    hv::destroyWindows();
+    hv::setUserInteraction(nullptr);
+    hv::setDecimalSeparatorOverride(QChar());
+    hv::setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
+    for (int n = 1; n <= 38; ++n) qunsetenv(QStringLiteral("HYGROVAN_COM%1").arg(n).toLatin1().constData());
+    stopMeter();
+  }
+  static void setCom(int n, const QString& path) {
+    qputenv(QStringLiteral("HYGROVAN_COM%1").arg(n).toLatin1().constData(), path.toLocal8Bit());
+  }
+  // Starts the simulator with these records and points COM1 at its link.
+  void startMeter(const QStringList& records) {
+    stopMeter();
+    const QString file = hv::test::testPath(QStringLiteral("records%1.txt").arg(++meterRuns));
+    hv::test::writeFile(file, records.join(QChar('\n')).toLatin1() + "\n");
+    const QString link = hv::test::testPath(QStringLiteral("com1"));
+    sim = std::make_unique<QProcess>();
+    sim->start(hv::test::toolPath(QStringLiteral("hygrovan-meter-sim")),
+               {QStringLiteral("--records"), file, QStringLiteral("--link"), link});
+    ASSERT_TRUE(sim->waitForStarted(5000));
+    QElapsedTimer t;
+    t.start();
+    while (!sim->canReadLine() && t.elapsed() < 5000) sim->waitForReadyRead(100);
+    ASSERT_FALSE(sim->readLine().trimmed().isEmpty());
+    setCom(1, link);
+  }
+  void stopMeter() {
+    if (!sim) return;
+    sim->terminate();
+    sim->waitForFinished(3000);
+    sim.reset();
+  }
+  // The file of the last create, read on its own.
+  QList<hv::test::Row> storedRows(const QString& path, int kind) {
+    hv::TDbTable t;
+    t.setFileName(path);
+    t.open();
+    t.setFiltered(true);
+    return rowsOf(t, kind);
+  }
+
+  hv::ScriptedUserInteraction ui;
+  std::unique_ptr<QProcess> sim;
+  int meterRuns = 0;
+};
+
+TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
+  const QString path = hv::test::testPath(QStringLiteral("old.db"));
+  auto image = hv::test::makeImage({QList<hv::test::Rec>{hv::test::at(1, 0)}, {}, {}});
+  hv::ImportIntoFile(path, *image, false);
+  Form1->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form1));
+  Form1->Open_DB(path);
+  ASSERT_TRUE(Form1->db_open);
+  // A comment typed but not posted, as the grid leaves it while editing.
+  Form1->Table1->first();
+  Form1->Table1->edit();
+  Form1->Table1->setFieldText(QStringLiteral("COMMENT"), QStringLiteral("дуб у ворот"));
+  Form1->db_changed = true;
+
+  ui.messageAnswers = {hv::MsgResult::No};
+  EXPECT_EQ(Form1->N2->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+  QTest::keyClick(Form1, Qt::Key_N, Qt::ControlModifier);
+  ASSERT_EQ(ui.shown.size(), 2);
+  EXPECT_EQ(ui.shown[0].kind, hv::ScriptedUserInteraction::Shown::Message);
+  EXPECT_EQ(ui.shown[0].text, QStringLiteral("Сохранить изменения в таблицах ?"));
+  EXPECT_EQ(ui.shown[0].caption, QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(ui.shown[1].kind, hv::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_EQ(ui.shown[1].file.filter, QStringLiteral("Файлы данных|*.db"));
+  EXPECT_EQ(ui.shown[1].file.defaultExt, QStringLiteral(".db"));
+  EXPECT_TRUE(ui.shown[1].file.fileName.isEmpty());
+  // The save dialog was cancelled: no table open, and the unsaved comment is gone.
+  EXPECT_FALSE(Form1->db_open);
+  EXPECT_FALSE(Form1->tableActive());
+  EXPECT_EQ(storedRows(path, 0).value(0).comment, std::nullopt);
+}
+
+TEST_F(ImportWindow, CreateShowsTheTabsOfTheNonEmptyArchivesAndKeepsTheTitle) {
+  startMeter(kWood + kBulk);
+  const QString path = hv::test::testPath(QStringLiteral("new.db"));
+  hv::test::writeFile(path, "an older file of that name, replaced without a question");
+  const QString defaultDir = Form1->defaultDir;
+  Form1->show();
+  ui.fileAnswers = {hv::test::testPath(QStringLiteral("new"))};  // the extension comes from the dialog
+  Form1->N2->trigger();
+  EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().value(0).text.toStdString();
+  ASSERT_TRUE(Form1->db_open);
+  EXPECT_FALSE(Form1->db_changed);
+  EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(hv::applicationTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(Form1->defaultDir, defaultDir);
+  EXPECT_TRUE(Form1->PageControl1->isVisible());
+  EXPECT_TRUE(Form1->PageControl1->isTabVisible(0));
+  EXPECT_FALSE(Form1->PageControl1->isTabVisible(1));
+  EXPECT_TRUE(Form1->PageControl1->isTabVisible(2));
+  EXPECT_EQ(Form1->PageControl1->currentIndex(), 0);
+  EXPECT_EQ(Form1->Table1->filter(), QStringLiteral("N_ARC=0"));
+  EXPECT_TRUE(Form1->N4->isEnabled());
+  EXPECT_EQ(Form1->windowColour(), Form1->palette().color(QPalette::Button));
+
+  hv::destroyWindows();  // the file is whole without a save
+  const auto wood = storedRows(path, 0);
+  ASSERT_EQ(wood.size(), 3);
+  EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3}));
+  EXPECT_EQ(wood[0].w, QStringLiteral("12,5"));
+  EXPECT_EQ(wood[1].wMin, QStringLiteral("11,8"));
+  EXPECT_EQ(wood[1].material, QStringLiteral("Ель"));
+  EXPECT_EQ(wood[1].nInd, QStringLiteral("5"));
+  EXPECT_EQ(storedRows(path, 2).value(0).material, QStringLiteral("Зола"));
+}
+
+TEST_F(ImportWindow, ThreeEmptyArchivesLeaveAnExistingFileAsItWas) {
+  startMeter({});
+  const QString path = hv::test::testPath(QStringLiteral("keep.db"));
+  hv::test::writeFile(path, "the user's own file");
+  Form1->show();
+  ui.fileAnswers = {path};
+  Form1->N2->trigger();
+  const auto messages = ui.messages();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0].text, QStringLiteral("Архив прибора пуст!"));
+  EXPECT_EQ(messages[0].caption, QStringLiteral("Ошибка"));
+  EXPECT_EQ(messages[0].icon, hv::MsgIcon::Information);
+  EXPECT_EQ(hv::test::readFile(path), QByteArray("the user's own file"));
+  EXPECT_FALSE(Form1->db_open);
+  EXPECT_FALSE(Form1->PageControl1->isVisible());
+  EXPECT_FALSE(Form1->N4->isEnabled());
+}
+
+TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
+  startMeter(kWood + kBulk);
+  const QString path = hv::test::testPath(QStringLiteral("grow.db"));
+  Form1->show();
+  ui.fileAnswers = {path};
+  Form1->N2->trigger();
+  ASSERT_TRUE(Form1->db_open);
+  ASSERT_FALSE(Form1->PageControl1->isTabVisible(1));
+  Form1->PageControl1->setCurrentIndex(2);  // the filter of the bulk tab
+  ASSERT_EQ(Form1->Table1->filter(), QStringLiteral("N_ARC=2"));
+
+  startMeter(kWood + kNewWood + kNewConcrete + kBulk);
+  ui.clear();
+  // The import goes on only after each box is closed: the rows of the next
+  // archive are not there yet while a box is shown.
+  QList<int> concreteRowsWhileShown;
+  ui.onShown = [&](const hv::ScriptedUserInteraction::Shown&) {
+    const QString filter = Form1->Table1->filter();
+    concreteRowsWhileShown << rowsOf(*Form1->Table1, 1).size();
+    Form1->Table1->setFilter(filter);
+  };
+  Form1->N4->trigger();
+  const auto messages = ui.messages();
+  ASSERT_EQ(messages.size(), 3);
+  EXPECT_EQ(messages[0].text, QStringLiteral("Добавлено записей в архив древесных: 2"));
+  EXPECT_EQ(messages[1].text, QStringLiteral("Добавлено записей в архив бетонных: 1"));
+  EXPECT_EQ(messages[2].text, QStringLiteral("Добавлено записей в архив сыпучих: 0"));
+  for (const auto& m : messages) {
+    EXPECT_EQ(m.caption, QStringLiteral("Дополнение"));
+    EXPECT_EQ(m.icon, hv::MsgIcon::Information);
+  }
+  EXPECT_EQ(concreteRowsWhileShown, (QList<int>{0, 1, 1}));
+  // Saved, and the concrete tab appears.
+  EXPECT_TRUE(Form1->db_open);
+  EXPECT_FALSE(Form1->db_changed);
+  EXPECT_TRUE(Form1->PageControl1->isTabVisible(1));
+  EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  hv::destroyWindows();
+  const auto wood = storedRows(path, 0);
+  EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(wood.value(3).w, QStringLiteral("14,0"));
+  EXPECT_EQ(wood.value(4).time, QStringLiteral("12:00:00"));
+  const auto concrete = storedRows(path, 1);
+  ASSERT_EQ(concrete.size(), 1);
+  EXPECT_EQ(concrete[0].material, QStringLiteral("Цементно-песчаный раствор"));
+  EXPECT_EQ(concrete[0].w, QStringLiteral("3,3"));
+  EXPECT_EQ(storedRows(path, 2).size(), 1);
+}
+
+}  // namespace
+
+#endif  // HV_HAVE_DEVICE_UI
