@@ -1,0 +1,105 @@
+// The download dialog against the meter simulator.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "device/device_image.h"
+#include "device/receive.h"
+#include "platform/ui.h"
+#include "support/test_support.h"
+
+namespace {
+
+class DownloadDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int n = 1; n <= 38; ++n) setCom(n, QStringLiteral("/nonexistent/hygrovan-com%1").arg(n));
+    hv::setUserInteraction(&ui_);
+  }
+  void TearDown() override {
+    hv::setUserInteraction(nullptr);
+    for (int n = 1; n <= 38; ++n) qunsetenv(QStringLiteral("HYGROVAN_COM%1").arg(n).toLatin1().constData());
+    if (sim_) {
+      sim_->terminate();
+      sim_->waitForFinished(3000);
+    }
+  }
+  static void setCom(int n, const QString& path) {
+    qputenv(QStringLiteral("HYGROVAN_COM%1").arg(n).toLatin1().constData(), path.toLocal8Bit());
+  }
+  // Starts the simulator and points COM1 at it.
+  void startMeter(const QStringList& args) {
+    sim_ = std::make_unique<QProcess>();
+    sim_->start(hv::test::toolPath(QStringLiteral("hygrovan-meter-sim")), args);
+    ASSERT_TRUE(sim_->waitForStarted(5000));
+    QElapsedTimer t;
+    t.start();
+    while (!sim_->canReadLine() && t.elapsed() < 5000) sim_->waitForReadyRead(100);
+    const QString path = QString::fromLocal8Bit(sim_->readLine()).trimmed();
+    ASSERT_FALSE(path.isEmpty());
+    setCom(1, path);
+  }
+
+  hv::ScriptedUserInteraction ui_;
+  std::unique_ptr<QProcess> sim_;
+};
+
+}  // namespace
+
+TEST_F(DownloadDialog, DownloadsTwiceAndClosesWithOk) {
+  startMeter({"--generate", "3,0,2", "--type", "1", "--version", "21.3.5"});
+  TForm2 form;
+  for (int run = 0; run < 2; ++run) {
+    hv::DeviceImage().fill(0xEE);
+    EXPECT_EQ(form.exec(), hv::mrOk);
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Прием данных"));
+    EXPECT_EQ(form.StaticText5->text(), QStringLiteral("Hygrovan-RX3W"));
+    EXPECT_EQ(form.StaticText1->text(), QStringLiteral("21.03.05"));
+    EXPECT_EQ(form.StaticText7->text(), QStringLiteral("3/0/2"));
+    EXPECT_EQ(form.StaticText2->text(), QStringLiteral("Идет прием информации ..."));
+    EXPECT_FALSE(form.SerialPort1().IsOpen());
+    EXPECT_EQ(hv::ArchiveCount(0), 3);
+    EXPECT_EQ(hv::ArchiveCount(2), 2);
+  }
+  EXPECT_TRUE(ui_.messages().isEmpty());
+}
+
+TEST_F(DownloadDialog, WrongDeviceBoxWithThePollingStopped) {
+  startMeter({"--type", "9"});
+  TForm2 form;
+  bool portOpenWhileBoxShown = true;
+  ui_.onShown = [&](const hv::ScriptedUserInteraction::Shown&) { portOpenWhileBoxShown = form.SerialPort1().IsOpen(); };
+  hv::DeviceImage().fill(0xEE);
+  EXPECT_EQ(form.exec(), hv::mrCancel);
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].caption, QStringLiteral("Error"));
+  EXPECT_EQ(ui_.messages()[0].text, QStringLiteral("Вы подключили не тот прибор !"));
+  EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
+  EXPECT_FALSE(portOpenWhileBoxShown);
+  EXPECT_EQ(hv::DeviceImage()[0], 0xEE);
+}
+
+TEST_F(DownloadDialog, CancelEndsTheWaitEscapeDoesNot) {
+  startMeter({"--silent"});
+  TForm2 form;
+  bool visibleAfterEscape = false;
+  QTimer::singleShot(300, &form, [&] {
+    QTest::keyClick(&form, Qt::Key_Escape);
+    visibleAfterEscape = form.isVisible();
+    EXPECT_TRUE(form.SerialPort1().IsOpen());
+    EXPECT_EQ(form.StaticText2->text(), QStringLiteral("Ожидание готовности прибора ..."));
+    form.Button1->click();
+  });
+  EXPECT_EQ(form.exec(), hv::mrCancel);
+  EXPECT_TRUE(visibleAfterEscape);
+  EXPECT_FALSE(form.SerialPort1().IsOpen());
+  EXPECT_EQ(form.ProgressBar1->value(), 0);
+  EXPECT_TRUE(ui_.messages().isEmpty());
+}
