@@ -28,6 +28,7 @@ void TForm1::N2Click() {
   SaveDialog1.fileName.clear();
   SaveDialog1.filter = QStringLiteral("Файлы данных|*.db");
   SaveDialog1.defaultExt = QStringLiteral(".db");
+  SaveDialog1.overwritePrompt = false;  // the new table replaces a file of that name
   const QString path = hv::withDefaultExtension(hv::ui().saveFileName(this, SaveDialog1), SaveDialog1.defaultExt);
   if (path.isEmpty()) return;
   // Create_DB takes the file from the save dialog, as the dialog left it.

@@ -90,6 +90,7 @@ QString QtUserInteraction::openFileName(QWidget* parent, const FileDialogRequest
 QString QtUserInteraction::saveFileName(QWidget* parent, const FileDialogRequest& r) {
   QFileDialog dialog(parent, r.caption, r.initialDir, qtFilter(r.filter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
+  if (!r.overwritePrompt) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   QString ext = r.defaultExt;
   if (ext.startsWith(QChar('.'))) ext.remove(0, 1);
   dialog.setDefaultSuffix(ext);

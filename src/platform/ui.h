@@ -25,6 +25,7 @@ struct FileDialogRequest {
   QString defaultExt;  // ".db"
   QString initialDir;
   QString fileName;    // preset name, may be empty
+  bool overwritePrompt = true;  // save dialog: ask before an existing file is chosen
 };
 
 class UserInteraction {

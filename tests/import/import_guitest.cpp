@@ -114,6 +114,7 @@ TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
   EXPECT_EQ(ui.shown[1].file.filter, QStringLiteral("Файлы данных|*.db"));
   EXPECT_EQ(ui.shown[1].file.defaultExt, QStringLiteral(".db"));
   EXPECT_TRUE(ui.shown[1].file.fileName.isEmpty());
+  EXPECT_FALSE(ui.shown[1].file.overwritePrompt);
   // The save dialog was cancelled: no table open, and the unsaved comment is gone.
   EXPECT_FALSE(Form1->db_open);
   EXPECT_FALSE(Form1->tableActive());

@@ -119,9 +119,10 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
     }
     if (append && archiveDone) archiveDone(res);
   }
+  // Refresh before moving to the first row: the same end, one pass over the rows.
   table.setFilter(filter);
-  table.first();
   table.refresh();
+  table.first();
   return results;
 }
 
