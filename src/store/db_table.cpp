@@ -54,15 +54,17 @@ void syncFolder(const QString& folder) {
 }
 
 // Writes `bytes` to a new file beside `path` and puts it in place with one
-// rename, so that `path` is always either the old or the new file.
-void replaceFile(const QString& path, const QByteArray& bytes) {
+// rename, so that `path` is always either the old or the new file. Only the
+// index file goes through here: it is rebuilt from the rows whenever it is
+// missing or unreadable, so it is not forced to disk first.
+void replaceFile(const QString& path, const QByteArray& bytes, bool durable) {
   const QFileInfo fi(path);
   QByteArray tmpl = QFile::encodeName(fi.absolutePath() + QStringLiteral("/.") + fi.fileName() + QStringLiteral(".XXXXXX"));
   const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
   if (fd < 0) fail(QStringLiteral("Cannot write '%1': %2").arg(path, sysError()));
   try {
     writeAllAt(fd, bytes.constData(), size_t(bytes.size()), 0);
-    if (::fsync(fd) != 0) fail(QStringLiteral("Cannot write '%1': %2").arg(path, sysError()));
+    if (durable && ::fsync(fd) != 0) fail(QStringLiteral("Cannot write '%1': %2").arg(path, sysError()));
     ::fchmod(fd, 0644);
     if (::rename(tmpl.constData(), QFile::encodeName(path).constData()) != 0)
       fail(QStringLiteral("Cannot write '%1': %2").arg(path, sysError()));
@@ -72,7 +74,7 @@ void replaceFile(const QString& path, const QByteArray& bytes) {
     throw;
   }
   ::close(fd);
-  syncFolder(fi.absolutePath());
+  if (durable) syncFolder(fi.absolutePath());
 }
 
 std::string_view trimBlanks(std::string_view s) {
@@ -106,6 +108,32 @@ std::uint64_t bigEndian(const char* p, int n) {
   return v;
 }
 
+// Stable LSD radix sort on (k0, k1), 16 bits a pass; passes whose digit is
+// the same in every item are skipped. Stable, so equal keys keep record order.
+void radixSort(std::vector<SortItem>& items) {
+  constexpr int kPasses = 8;
+  auto digit = [](const SortItem& it, int pass) -> unsigned {
+    const std::uint64_t word = pass < 4 ? it.k1 : it.k0;
+    return unsigned(word >> (16 * (pass % 4))) & 0xFFFFu;
+  };
+  std::vector<std::uint32_t> counts(size_t(kPasses) * 65536, 0);
+  for (const SortItem& it : items)
+    for (int p = 0; p < kPasses; ++p) ++counts[size_t(p) * 65536 + digit(it, p)];
+  std::vector<SortItem> other(items.size());
+  for (int p = 0; p < kPasses; ++p) {
+    std::uint32_t* c = counts.data() + size_t(p) * 65536;
+    if (items.empty() || c[digit(items.front(), p)] == items.size()) continue;
+    std::uint32_t sum = 0;
+    for (int i = 0; i < 65536; ++i) {
+      const std::uint32_t n = c[i];
+      c[i] = sum;
+      sum += n;
+    }
+    for (const SortItem& it : items) other[c[digit(it, p)]++] = it;
+    items.swap(other);
+  }
+}
+
 }  // namespace
 
 struct TDbTable::Impl {
@@ -115,6 +143,7 @@ struct TDbTable::Impl {
     bool descending = false;
     KeySpec spec;
     std::vector<std::uint32_t> order;  // every record, deleted ones too, in tag order
+    std::vector<char> sortedKeys;      // the keys in tag order, from the last sort until the .mdx is written
     bool dirty = true;
   };
 
@@ -138,6 +167,10 @@ struct TDbTable::Impl {
   std::vector<Tag> tags;
   bool mdxDirty = false;
 
+  // Per record: its N_ARC value, and kMetaDeleted when marked deleted; kept
+  // in step with every write so that filtering never rereads the file.
+  static constexpr std::uint32_t kMetaDeleted = 1u << 16;
+  std::vector<std::uint32_t> meta;
   std::vector<std::uint32_t> view;
   bool viewDirty = true;
   std::int64_t cur = -1;  // record of the current row
@@ -167,11 +200,23 @@ struct TDbTable::Impl {
   std::uint64_t recordOffset(std::uint32_t r) const {
     return std::uint64_t(layout.headerLength) + std::uint64_t(r) * std::uint64_t(layout.recordLength);
   }
-  bool passes(const char* rec) const {
-    if (rec[0] == char(kDeletedMark)) return false;
-    if (!filterOn()) return true;
+  std::uint32_t metaOf(const char* rec) const {
     const FieldInfo& f = layout.fields[size_t(arcField)];
-    return parseInt16(std::string_view(rec + f.offset, size_t(f.width))) == arcValue;
+    const auto arc = std::uint16_t(parseInt16(std::string_view(rec + f.offset, size_t(f.width))));
+    return arc | (rec[0] == char(kDeletedMark) ? kMetaDeleted : 0u);
+  }
+  void ensureMeta() {
+    if (meta.size() > count) meta.clear();
+    meta.reserve(count);
+    for (std::uint32_t r = std::uint32_t(meta.size()); r < count; ++r) meta.push_back(metaOf(record(r)));
+  }
+  void updateMeta(std::uint32_t r) {
+    if (r < meta.size()) meta[r] = metaOf(record(r));
+  }
+  bool passes(std::uint32_t r) const {
+    const std::uint32_t m = meta[r];
+    if (m & kMetaDeleted) return false;
+    return !filterOn() || std::int16_t(std::uint16_t(m & 0xFFFF)) == arcValue;
   }
 
   int fieldIndex(const QString& field) const {
@@ -223,46 +268,67 @@ struct TDbTable::Impl {
   void sortTag(Tag& t) {
     if (!t.dirty) return;
     const int len = t.spec.length;
+    const bool desc = t.descending;
     std::vector<SortItem> items(count);
     std::vector<char> flat;
     if (len > 16) flat.resize(size_t(count) * size_t(len));
-    std::vector<char> key(size_t(len) + 16, ' ');
     for (std::uint32_t r = 0; r < count; ++r) {
-      char* k = len > 16 ? flat.data() + size_t(r) * size_t(len) : key.data();
+      char small[16] = {};
+      char* k = len > 16 ? flat.data() + size_t(r) * size_t(len) : small;
       makeKey(t.spec, record(r), k);
-      items[r] = {bigEndian(k, len), bigEndian(k + 8, len - 8), r};
+      std::uint64_t k0 = bigEndian(k, len), k1 = bigEndian(k + 8, len - 8);
+      if (desc && len <= 16) {  // complemented keys sort the other way round
+        k0 = ~k0;
+        k1 = ~k1;
+      }
+      items[r] = {k0, k1, r};
     }
-    const bool desc = t.descending;
-    auto keyLess = [&](const SortItem& a, const SortItem& b) -> int {  // <0, 0, >0
-      if (a.k0 != b.k0) return a.k0 < b.k0 ? -1 : 1;
-      if (a.k1 != b.k1) return a.k1 < b.k1 ? -1 : 1;
-      if (len > 16)
+    if (len <= 16) {
+      radixSort(items);
+    } else {
+      auto compare = [&](const SortItem& a, const SortItem& b) {
+        if (a.k0 != b.k0) return a.k0 < b.k0 ? -1 : 1;
+        if (a.k1 != b.k1) return a.k1 < b.k1 ? -1 : 1;
         return std::memcmp(flat.data() + size_t(a.record) * size_t(len) + 16,
                            flat.data() + size_t(b.record) * size_t(len) + 16, size_t(len - 16));
-      return 0;
-    };
-    // Equal keys keep record order in both directions.
-    std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
-      const int c = keyLess(a, b);
-      if (c != 0) return desc ? c > 0 : c < 0;
-      return a.record < b.record;
-    });
+      };
+      // Equal keys keep record order in both directions.
+      std::sort(items.begin(), items.end(), [&](const SortItem& a, const SortItem& b) {
+        const int c = compare(a, b);
+        if (c != 0) return desc ? c > 0 : c < 0;
+        return a.record < b.record;
+      });
+    }
     t.order.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) t.order[i] = items[i].record;
+    // The index file is written in tag order: its keys are kept here so that
+    // writing it does not revisit the records in random order.
+    t.sortedKeys.resize(size_t(count) * size_t(len));
+    char* k = t.sortedKeys.data();
+    for (std::uint32_t i = 0; i < count; ++i, k += len) {
+      const SortItem& it = items[i];
+      t.order[i] = it.record;
+      if (len > 16) {
+        std::memcpy(k, flat.data() + size_t(it.record) * size_t(len), size_t(len));
+      } else {
+        const std::uint64_t k0 = desc ? ~it.k0 : it.k0, k1 = desc ? ~it.k1 : it.k1;
+        for (int b = 0; b < len; ++b) k[b] = char(b < 8 ? k0 >> (56 - 8 * b) : k1 >> (56 - 8 * (b - 8)));
+      }
+    }
     t.dirty = false;
   }
 
   void ensureView() {
     if (!viewDirty || !active()) return;
+    ensureMeta();
     view.clear();
     if (Tag* t = activeTag()) {
       sortTag(*t);
       for (std::uint32_t r : t->order)
-        if (r < count && passes(record(r))) view.push_back(r);
+        if (r < count && passes(r)) view.push_back(r);
     } else {
       view.reserve(filterOn() ? count / 2 : count);
       for (std::uint32_t r = 0; r < count; ++r)
-        if (passes(record(r))) view.push_back(r);
+        if (passes(r)) view.push_back(r);
     }
     viewDirty = false;
     pos = -1;
@@ -310,10 +376,14 @@ struct TDbTable::Impl {
       o.fieldKey = t.spec.kind == KeyKind::Text;
       o.order = &t.order;
       const KeySpec spec = t.spec;
-      o.key = [this, spec](std::uint32_t r, char* k) { makeKey(spec, record(r), k); };
+      if (t.sortedKeys.size() == size_t(count) * size_t(spec.length))
+        o.sortedKeys = t.sortedKeys.data();
+      else
+        o.key = [this, spec](std::uint32_t r, char* k) { makeKey(spec, record(r), k); };
       out.push_back(std::move(o));
     }
-    replaceFile(mdxPath(), buildMdx(QFileInfo(path()).completeBaseName(), out));
+    replaceFile(mdxPath(), buildMdx(QFileInfo(path()).completeBaseName(), out), false);
+    for (auto& t : tags) std::vector<char>().swap(t.sortedKeys);
     if (!layout.mdxFlag) setMdxFlag(true);
     mdxDirty = false;
   }
@@ -349,7 +419,7 @@ struct TDbTable::Impl {
       for (size_t i = 0; i < layout.fields.size(); ++i) {
         const KeySpec spec = specFor(int(i));
         if (spec.expression == in.expression) {
-          tags.push_back({in.name, int(i), in.descending, spec, {}, true});
+          tags.push_back({in.name, int(i), in.descending, spec, {}, {}, true});
           break;
         }
       }
@@ -430,7 +500,7 @@ void TDbTable::createTable() {
   }
   QByteArray bytes = newMeasurementHeader();
   bytes.append(char(kFileEnd));
-  replaceFile(path, bytes);
+  replaceFile(path, bytes, true);
   ::unlink(QFile::encodeName(mdxPathFor(path)).constData());
 }
 
@@ -469,6 +539,7 @@ void TDbTable::open() {
     throw;
   }
   d->tags.clear();
+  d->meta.clear();
   d->mdxDirty = false;
   try {
     d->loadTags();
@@ -499,6 +570,7 @@ void TDbTable::close() {
   d->fd = -1;
   d->state = State::Inactive;
   d->tags.clear();
+  d->meta.clear();
   d->view.clear();
   d->viewDirty = true;
   d->cur = d->pos = -1;
@@ -797,12 +869,13 @@ void TDbTable::post() {
     d->fileSize = std::max<std::uint64_t>(d->fileSize, at + data.size());
     d->ensureMapped();
     const std::uint32_t r = d->count++;
+    if (d->meta.size() == r) d->meta.push_back(d->metaOf(d->record(r)));
     d->state = State::Browse;
     d->markChanged({}, d->buf, true);
     if (d->activeTag() || d->viewDirty) {
       d->cur = r;
       d->viewDirty = true;
-    } else if (d->passes(d->record(r))) {
+    } else if (d->meta.size() > r && d->passes(r)) {
       d->view.push_back(r);
       d->setPos(std::int64_t(d->view.size()) - 1);
     } else {
@@ -824,12 +897,13 @@ void TDbTable::post() {
       }
       throw;
     }
+    d->updateMeta(r);
     d->state = State::Browse;
     d->markChanged(before, d->buf, false);
     if (d->activeTag() && d->activeTag()->dirty) {
       d->cur = r;
       d->viewDirty = true;
-    } else if (!d->viewDirty && !d->passes(d->record(r)) && d->pos >= 0) {
+    } else if (!d->viewDirty && d->meta.size() > r && !d->passes(r) && d->pos >= 0) {
       d->view.erase(d->view.begin() + d->pos);
       d->setPos(std::min<std::int64_t>(d->pos, std::int64_t(d->view.size()) - 1));
     }
@@ -863,6 +937,7 @@ void TDbTable::deleteRecord() {
   if (d->cur < 0) fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
   const unsigned char mark = kDeletedMark;
   writeAllAt(d->fd, &mark, 1, d->recordOffset(std::uint32_t(d->cur)));
+  d->updateMeta(std::uint32_t(d->cur));
   d->view.erase(d->view.begin() + d->pos);
   d->setPos(std::min<std::int64_t>(d->pos, std::int64_t(d->view.size()) - 1));
   d->bof = d->pos <= 0;
@@ -920,6 +995,7 @@ void TDbTable::pack() {
   d->count = live;
   d->layout.recordCount = live;
   d->fileSize = d->recordOffset(live) + 1;
+  d->meta.clear();
   d->mapFile();
   for (auto& t : d->tags) t.dirty = true;
   d->viewDirty = true;

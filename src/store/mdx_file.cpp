@@ -29,11 +29,9 @@ std::uint32_t buildTree(const MdxTagOut& t, std::uint32_t firstPage, QByteArray&
   const int item = itemLength(t.keyLength);
   const int maxKeys = maxKeysPerNode(item);
   std::uint32_t nextPage = firstPage;
-  auto newBlock = [&]() -> unsigned char* {
-    const qsizetype at = out.size();
-    out.append(QByteArray(kMdxBlockSize, '\0'));
+  auto newBlock = [&] {
+    out.append(kMdxBlockSize, '\0');
     nextPage += kPagesPerBlock;
-    return reinterpret_cast<unsigned char*>(out.data() + at);
   };
   struct Child {
     std::uint32_t page;
@@ -52,7 +50,10 @@ std::uint32_t buildTree(const MdxTagOut& t, std::uint32_t firstPage, QByteArray&
     for (; n < maxKeys && i < order.size(); ++n, ++i) {
       unsigned char* it = b + 8 + n * item;
       putU32(it, order[i] + 1);
-      t.key(order[i], key.data());
+      if (t.sortedKeys)
+        std::memcpy(key.data(), t.sortedKeys + i * size_t(t.keyLength), size_t(t.keyLength));
+      else
+        t.key(order[i], key.data());
       std::memcpy(it + 4, key.data(), size_t(t.keyLength));
     }
     putU32(b, std::uint32_t(n));
@@ -106,13 +107,24 @@ void threadTags(unsigned char* table, const std::vector<QByteArray>& names) {
 QByteArray buildMdx(const QString& tableBaseName, const std::vector<MdxTagOut>& tags) {
   if (tags.size() > size_t(kMdxMaxTags)) throw hv::Error(QStringLiteral("Too many index tags"));
   QByteArray out(kFirstTagPage * kPage, '\0');
+  qsizetype blocks = 0;
+  for (const auto& t : tags) {
+    const qsizetype perLeaf = maxKeysPerNode(itemLength(t.keyLength));
+    qsizetype level = std::max<qsizetype>(1, (qsizetype(t.order->size()) + perLeaf - 1) / perLeaf);
+    blocks += 1 + level;
+    while (level > 1) {
+      level = (level + perLeaf) / (perLeaf + 1);
+      blocks += level;
+    }
+  }
+  out.reserve(out.size() + blocks * kMdxBlockSize);
   std::uint32_t page = kFirstTagPage;
   std::vector<std::uint32_t> headerPages;
   for (const auto& t : tags) {
     const std::uint32_t headerPage = page;
     headerPages.push_back(headerPage);
     const qsizetype at = out.size();
-    out.append(QByteArray(kMdxBlockSize, '\0'));
+    out.append(kMdxBlockSize, '\0');
     page += kPagesPerBlock;
     const std::uint32_t root = buildTree(t, page, out);
     page = std::uint32_t(out.size() / kPage);

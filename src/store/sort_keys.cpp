@@ -1,6 +1,5 @@
 #include "store/sort_keys.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace hv::store {
@@ -8,10 +7,24 @@ namespace {
 
 // A field's bytes, or blanks where the field is shorter than asked.
 void copyPadded(const char* record, KeyField f, int from, int count, char* out) {
+  if (from + count <= f.width) {
+    std::memcpy(out, record + f.offset + from, size_t(count));
+    return;
+  }
   for (int i = 0; i < count; ++i) {
     const int at = from + i;
     out[i] = at < f.width ? record[f.offset + at] : ' ';
   }
+}
+
+// Right-aligned decimal digits of a non-negative value, blanks on the left.
+void putRight(std::uint64_t v, char* out, int width) {
+  int i = width - 1;
+  do {
+    out[i--] = char('0' + v % 10);
+    v /= 10;
+  } while (v > 0 && i >= 0);
+  while (i >= 0) out[i--] = ' ';
 }
 
 bool isBlank(std::string_view s) {
@@ -106,12 +119,9 @@ void makeKey(const KeySpec& k, const char* record, char* out) {
       copyPadded(record, k.field, 0, 2, out + 6);
       copyPadded(record, k.time, 0, k.time.width, out + 8);
       break;
-    case KeyKind::Integer: {
-      char buf[16];
-      std::snprintf(buf, sizeof buf, "%6d", parseInt16(value) + 100000);
-      std::memcpy(out, buf, 6);
+    case KeyKind::Integer:
+      putRight(std::uint64_t(parseInt16(value) + 100000), out, 6);
       break;
-    }
     case KeyKind::Moisture: {
       if (isBlank(value)) {
         std::memset(out, ' ', 12);
@@ -121,9 +131,11 @@ void makeKey(const KeySpec& k, const char* record, char* out) {
       std::int64_t v = parseDecimalMilli(value) + 100000000;
       if (v < 0) v = 0;
       if (v > 99999999999LL) v = 99999999999LL;  // 8 digits before the point
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%8lld.%03lld", static_cast<long long>(v / 1000), static_cast<long long>(v % 1000));
-      std::memcpy(out, buf, 12);
+      putRight(std::uint64_t(v / 1000), out, 8);
+      out[8] = '.';
+      out[9] = char('0' + v / 100 % 10);
+      out[10] = char('0' + v / 10 % 10);
+      out[11] = char('0' + v % 10);
       break;
     }
   }
