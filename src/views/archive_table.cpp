@@ -1,0 +1,95 @@
+#include "views/archive_table.h"
+
+#include "platform/error.h"
+
+namespace hv {
+
+QString archiveFilter(int kind) { return QStringLiteral("N_ARC=%1").arg(kind); }
+QString archiveTag(int kind) { return QStringLiteral("tab%1").arg(kind + 1); }
+QString layoutValueName(int kind) { return QStringLiteral("Table_%1").arg(kind + 1); }
+
+bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, TitleState state) {
+  table.setIndexName(QString());
+  try {
+    table.deleteIndex(tag);
+    table.refresh();
+  } catch (const std::exception&) {
+    // A tag that cannot be removed is replaced below anyway.
+  }
+  if (state == TitleState::None) return false;
+  table.addIndex(tag, field, state == TitleState::Up);
+  table.setIndexName(tag);
+  table.rebuildIndexes();
+  table.refresh();
+  return true;
+}
+
+void resetTableSort(TDbTable& table, const QString& tag) {
+  if (!table.active()) return;
+  try {
+    table.setIndexName(QString());
+    table.deleteIndex(tag);
+    table.refresh();
+  } catch (const std::exception&) {
+    // Resetting never reports: the table stays in whatever order it reached.
+  }
+}
+
+void deleteRecordsAndPack(TDbTable& table, const QList<TDbTable::Bookmark>& records) {
+  if (!table.active()) return;
+  for (qsizetype i = records.size() - 1; i >= 0; --i) {
+    if (table.gotoBookmark(records[i])) table.deleteRecord();
+  }
+  table.pack();
+  table.close();
+  table.open();
+  table.first();
+}
+
+void renumberView(TDbTable& table) {
+  if (!table.active()) return;
+  const int n = table.recordCount();
+  QList<TDbTable::Bookmark> order;
+  order.reserve(n);
+  for (int i = 0; i < n; ++i) order.append(table.bookmarkAtRow(i));
+  for (int i = 0; i < n; ++i) {
+    if (!table.gotoBookmark(order[i])) continue;
+    table.edit();
+    table.setFieldInt(QStringLiteral("N"), i + 1);
+    table.post();
+  }
+  table.first();
+}
+
+QList<std::optional<QString>> readFields(TDbTable& table, TDbTable::Bookmark record, const QStringList& fields) {
+  QList<std::optional<QString>> values;
+  values.reserve(fields.size());
+  for (const QString& f : fields) values.append(table.fieldTextAt(record, f));
+  return values;
+}
+
+SelectedRow toSelectedRow(const QList<std::optional<QString>>& values) {
+  SelectedRow r;
+  auto at = [&](int i) { return i < values.size() ? values[i] : std::nullopt; };
+  r.w = at(0);
+  r.wMin = at(1);
+  r.wMax = at(2);
+  r.date = at(3);
+  r.time = at(4);
+  return r;
+}
+
+QList<SelectedRow> selectedRowsAt(TDbTable& table, const QList<int>& positions) {
+  const int count = table.recordCount();
+  const QStringList fields = kBookmarkFields.split(QChar(';'));
+  QList<SelectedRow> rows;
+  rows.reserve(positions.size());
+  for (int p : positions) {
+    if (p < 0 || p >= count)
+      throw Error(QStringLiteral("Row %1 is outside the archive's %2 rows").arg(p + 1).arg(count));
+    rows.append(toSelectedRow(readFields(table, table.bookmarkAtRow(p), fields)));
+  }
+  return rows;
+}
+
+}  // namespace hv

@@ -1,0 +1,49 @@
+#pragma once
+// What the archive grids do to the shared table, without any window: the
+// archive filters and tags, sorting by a title state, the delete and renumber
+// commands, and reading the values a grid keeps for a selected row.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "graphs/selected_rows.h"
+#include "store/db_table.h"
+#include "views/grid_layout.h"
+
+namespace hv {
+
+QString archiveFilter(int kind);  // "N_ARC=0".."N_ARC=2"
+QString archiveTag(int kind);     // "tab1".."tab3"
+QString layoutValueName(int kind);  // "Table_1".."Table_3"
+
+// The fields whose values a grid keeps with each selected row.
+inline const QString kBookmarkFields = QStringLiteral("W;W_MIN;W_MAX;DATE;TIME");
+
+// A title state change on a grid with the given tag: record order, the old
+// tag removed (errors ignored), then, unless the state is None, the tag added
+// on the field (descending for Up, ascending for Down), selected, rebuilt.
+// Returns false for None: the caller then resets the sort.
+bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, TitleState state);
+// Record order and the tag removed; errors end it silently.
+void resetTableSort(TDbTable& table, const QString& tag);
+
+// Marks the given records deleted, taking the list from its end; records
+// already gone are skipped. Then packs, closes and reopens the table.
+void deleteRecordsAndPack(TDbTable& table, const QList<TDbTable::Bookmark>& records);
+
+// Numbers the rows of the current view 1, 2, 3... in the order they show at
+// the start (a sort on N cannot reshuffle them while numbering), then goes
+// back to the first row.
+void renumberView(TDbTable& table);
+
+// The values of the given fields of one record (null for blank).
+QList<std::optional<QString>> readFields(TDbTable& table, TDbTable::Bookmark record, const QStringList& fields);
+// Values in BookmarkFields order -> what the chart and the statistics take.
+SelectedRow toSelectedRow(const QList<std::optional<QString>>& values);
+
+// The rows at the given 0-based positions of the current view, in that order;
+// throws hv::Error for a position outside the view.
+QList<SelectedRow> selectedRowsAt(TDbTable& table, const QList<int>& positions);
+
+}  // namespace hv

@@ -1,0 +1,666 @@
+#include "views/data_grid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPointer>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <string_view>
+#include <vector>
+
+#include "platform/regional.h"
+#include "platform/ui.h"
+#include "views/data_grid_model.h"
+#include "views/selection_stats.h"
+
+namespace hv {
+
+namespace {
+const QColor kSilver(0xC0, 0xC0, 0xC0);
+const QString kComment = QStringLiteral("COMMENT");
+constexpr int kCommentWidth = 50;  // characters the comment field holds
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The selected rows: bookmark, a mark per record for painting, and the
+// BookmarkFields values packed into one buffer (a million selected rows stay
+// a few tens of megabytes).
+struct TDataGrid::Selection {
+  std::vector<Bookmark> records;
+  std::vector<qsizetype> offsets;
+  QByteArray pool;  // per value: 16-bit length (0xFFFF = null), then UTF-8 bytes
+  std::vector<bool> mark;
+
+  qsizetype size() const { return static_cast<qsizetype>(records.size()); }
+  bool empty() const { return records.empty(); }
+  void clear() {
+    records.clear();
+    offsets.clear();
+    pool.clear();
+    mark.clear();
+  }
+  bool contains(Bookmark b) const { return b >= 0 && static_cast<size_t>(b) < mark.size() && mark[b]; }
+  void add(Bookmark b, const QList<std::optional<QString>>& values) {
+    if (b < 0 || contains(b)) return;
+    if (static_cast<size_t>(b) >= mark.size()) mark.resize(static_cast<size_t>(b) + 1 + mark.size() / 2, false);
+    mark[b] = true;
+    records.push_back(b);
+    offsets.push_back(pool.size());
+    for (const std::optional<QString>& v : values) {
+      if (!v) {
+        pool.append('\xff').append('\xff');
+        continue;
+      }
+      QByteArray u = v->toUtf8();
+      if (u.size() > 0xfffe) u.truncate(0xfffe);
+      pool.append(static_cast<char>(u.size() & 0xff)).append(static_cast<char>(u.size() >> 8)).append(u);
+    }
+  }
+  void remove(Bookmark b) {
+    if (!contains(b)) return;
+    mark[b] = false;
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (records[i] == b) {
+        records.erase(records.begin() + static_cast<std::ptrdiff_t>(i));
+        offsets.erase(offsets.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+  }
+  std::optional<std::string_view> raw(qsizetype i, int field) const {
+    qsizetype p = offsets[static_cast<size_t>(i)];
+    for (int f = 0;; ++f) {
+      const auto lo = static_cast<unsigned char>(pool[p]);
+      const auto hi = static_cast<unsigned char>(pool[p + 1]);
+      p += 2;
+      const int len = lo | (hi << 8);
+      if (f == field) {
+        if (len == 0xffff) return std::nullopt;
+        return std::string_view(pool.constData() + p, static_cast<size_t>(len));
+      }
+      if (len != 0xffff) p += len;
+    }
+  }
+  QList<std::optional<QString>> values(qsizetype i, int fields) const {
+    QList<std::optional<QString>> out;
+    for (int f = 0; f < fields; ++f) {
+      const std::optional<std::string_view> r = raw(i, f);
+      out.append(r ? std::optional<QString>(QString::fromUtf8(r->data(), static_cast<qsizetype>(r->size())))
+                   : std::nullopt);
+    }
+    return out;
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Two-line centred titles with the sort arrow; clicks report their modifiers.
+class TitleHeader : public QHeaderView {
+ public:
+  explicit TitleHeader(TDataGrid* grid) : QHeaderView(Qt::Horizontal), grid_(grid) {
+    setSectionsClickable(true);
+    setSectionsMovable(false);
+    setHighlightSections(false);
+    connect(this, &QHeaderView::sectionClicked, this,
+            [this](int section) { grid_->titleClick(section, pressModifiers_ & Qt::ControlModifier); });
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override {
+    pressModifiers_ = e->modifiers();
+    QHeaderView::mousePressEvent(e);
+  }
+  QSize sectionSizeFromContents(int logicalIndex) const override {
+    QSize s = QHeaderView::sectionSizeFromContents(logicalIndex);
+    s.setHeight(2 * fontMetrics().lineSpacing() + 8);
+    return s;
+  }
+  void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+    if (!rect.isValid() || logicalIndex >= grid_->columnCount()) return;
+    QStyleOptionHeader opt;
+    initStyleOption(&opt);
+    opt.rect = rect;
+    opt.section = logicalIndex;
+    opt.text.clear();
+    opt.textAlignment = Qt::AlignCenter;
+    switch (grid_->titleState(logicalIndex)) {
+      case TitleState::Up: opt.sortIndicator = QStyleOptionHeader::SortUp; break;
+      case TitleState::Down: opt.sortIndicator = QStyleOptionHeader::SortDown; break;
+      default: opt.sortIndicator = QStyleOptionHeader::None; break;
+    }
+    painter->save();
+    style()->drawControl(QStyle::CE_Header, &opt, painter, this);
+    painter->restore();
+    const int arrow = opt.sortIndicator != QStyleOptionHeader::None ? 12 : 0;
+    painter->save();
+    painter->setPen(palette().color(QPalette::ButtonText));
+    painter->drawText(rect.adjusted(2, 2, -2 - arrow, -2), Qt::AlignCenter | Qt::TextWordWrap,
+                      grid_->column(logicalIndex).caption);
+    painter->restore();
+  }
+
+ private:
+  TDataGrid* grid_;
+  Qt::KeyboardModifiers pressModifiers_;
+};
+
+// ---------------------------------------------------------------------------
+// Only the comment column gets an editor; opening one is the edit start.
+class CommentDelegate : public QStyledItemDelegate {
+ public:
+  CommentDelegate(TDataGrid* grid, QObject* parent) : QStyledItemDelegate(parent), grid_(grid) {}
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    if (index.column() >= grid_->columnCount() || grid_->column(index.column()).fieldName != kComment) return nullptr;
+    auto* e = new QLineEdit(parent);
+    e->setMaxLength(kCommentWidth);
+    e->setFrame(false);
+    Q_UNUSED(option);
+    editor = e;
+    emit grid_->editStarted();
+    return e;
+  }
+  mutable QPointer<QWidget> editor;
+
+ private:
+  TDataGrid* grid_;
+};
+
+// ---------------------------------------------------------------------------
+class TDataGridView : public QTableView {
+ public:
+  explicit TDataGridView(TDataGrid* grid) : QTableView(grid), grid_(grid) {}
+  CommentDelegate* delegate = nullptr;
+  bool keyMove = false;
+  Qt::KeyboardModifiers keyModifiers;
+
+  void commitOpenEditor() {
+    if (delegate && delegate->editor) {
+      QWidget* e = delegate->editor;
+      commitData(e);
+      closeEditor(e, QAbstractItemDelegate::NoHint);
+    }
+  }
+  void dropOpenEditor() {
+    if (delegate && delegate->editor) closeEditor(delegate->editor, QAbstractItemDelegate::NoHint);
+  }
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override {
+    const QModelIndex idx = indexAt(e->position().toPoint());
+    if (e->button() == Qt::LeftButton && idx.isValid()) grid_->clickRow(idx.row(), e->modifiers());
+    QTableView::mousePressEvent(e);
+  }
+  void keyPressEvent(QKeyEvent* e) override {
+    if (e->matches(QKeySequence::SelectAll)) {
+      grid_->selectAll();
+      return;
+    }
+    keyMove = true;
+    keyModifiers = e->modifiers();
+    QTableView::keyPressEvent(e);
+    keyMove = false;
+  }
+  void contextMenuEvent(QContextMenuEvent* e) override {
+    if (grid_->popupMenu()) grid_->popupMenu()->exec(e->globalPos());
+  }
+  void scrollContentsBy(int dx, int dy) override {
+    QTableView::scrollContentsBy(dx, dy);
+    grid_->updateFooter();
+  }
+
+ private:
+  TDataGrid* grid_;
+};
+
+// ---------------------------------------------------------------------------
+// The footer row under the data, one cell per column.
+class TDataGridFooter : public QWidget {
+ public:
+  explicit TDataGridFooter(TDataGrid* grid) : QWidget(grid), grid_(grid) {
+    setFixedHeight(fontMetrics().height() + 8);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.fillRect(rect(), palette().color(QPalette::Button));
+    QTableView* v = grid_->view();
+    QHeaderView* h = v->horizontalHeader();
+    const int x0 = v->geometry().x() + v->viewport()->geometry().x() - geometry().x();
+    p.setPen(kSilver);
+    for (int c = 0; c < grid_->columnCount(); ++c) {
+      const QRect r(x0 + h->sectionViewportPosition(c), 0, h->sectionSize(c), height());
+      p.setPen(kSilver);
+      p.drawRect(r.adjusted(0, 0, -1, -1));
+      const QString& text = grid_->footerText(c);
+      if (text.isEmpty()) continue;
+      p.setPen(palette().color(QPalette::ButtonText));
+      const bool right = grid_->column(c).alignment == ColumnAlignment::Right;
+      p.drawText(r.adjusted(3, 0, -3, 0), (right ? Qt::AlignRight : Qt::AlignHCenter) | Qt::AlignVCenter, text);
+    }
+  }
+
+ private:
+  TDataGrid* grid_;
+};
+
+// ---------------------------------------------------------------------------
+
+TDataGrid::TDataGrid(QWidget* parent) : QWidget(parent), sel_(std::make_unique<Selection>()) {
+  model_ = new TDataGridModel(this);
+  view_ = new TDataGridView(this);
+  view_->setHorizontalHeader(new TitleHeader(this));
+  view_->setModel(model_);
+  view_->delegate = new CommentDelegate(this, view_);
+  view_->setItemDelegate(view_->delegate);
+  // The grid keeps its own selection (by bookmark); the view only tracks the current cell.
+  view_->setSelectionMode(QAbstractItemView::NoSelection);
+  view_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                         QAbstractItemView::AnyKeyPressed);
+  view_->setTabKeyNavigation(false);
+  view_->setWordWrap(false);
+  view_->setCornerButtonEnabled(false);
+  view_->verticalHeader()->setVisible(false);
+  view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
+  view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  view_->setShowGrid(true);
+  view_->setStyleSheet(QStringLiteral("QTableView { gridline-color: %1; }").arg(kSilver.name()));
+  view_->setContextMenuPolicy(Qt::DefaultContextMenu);
+  footer_ = new TDataGridFooter(this);
+
+  auto* lay = new QVBoxLayout(this);
+  lay->setContentsMargins(0, 0, 0, 0);
+  lay->setSpacing(0);
+  lay->addWidget(view_);
+  lay->addWidget(footer_);
+
+  connect(view_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
+    if (!fitting_ && logical < columnCount()) columns_[logical].width = size;
+    updateFooter();
+  });
+  connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& now, const QModelIndex& before) {
+            runCommand([&] { rowLeft(before.row(), now.row()); });
+            if (view_->keyMove) runCommand([&] { keyboardMoved(now.row(), view_->keyModifiers); });
+          });
+  view_->viewport()->installEventFilter(this);
+  setBookmarkFields(QStringLiteral("W;W_MIN;W_MAX;DATE;TIME"));
+}
+
+TDataGrid::~TDataGrid() { table_ = nullptr; }
+
+QTableView* TDataGrid::view() const { return view_; }
+
+QColor TDataGrid::gridLineColor() const { return kSilver; }
+
+void TDataGrid::setTable(TDbTable* table) {
+  if (table != table_) sel_->clear();
+  table_ = table;
+  tableChanged();
+}
+
+void TDataGrid::tableChanged() {
+  const int col = currentColumn();
+  model_->reload();
+  if (model_->rowCount() > 0 && table_ && table_->active()) {
+    // The grid shows from the first row.
+    view_->selectionModel()->setCurrentIndex(model_->index(0, col), QItemSelectionModel::NoUpdate);
+  }
+  fitColumns();
+  updateFooter();
+}
+
+void TDataGrid::setColumns(const QList<TGridColumn>& columns) {
+  columns_ = columns;
+  model_->columnsChanged();
+  for (int i = 0; i < columnCount(); ++i) view_->horizontalHeader()->resizeSection(i, columns_[i].width);
+  fitColumns();
+}
+
+int TDataGrid::columnOf(const QString& fieldName) const {
+  for (int i = 0; i < columnCount(); ++i)
+    if (columns_[i].fieldName.compare(fieldName, Qt::CaseInsensitive) == 0) return i;
+  return -1;
+}
+
+void TDataGrid::setColumnWidth(int i, int width) {
+  columns_[i].width = qMax(1, width);
+  fitColumns();
+}
+
+int TDataGrid::shownColumnWidth(int i) const { return view_->horizontalHeader()->sectionSize(i); }
+
+void TDataGrid::setColumnColor(int i, const QColor& color) {
+  if (i < 0 || i >= columnCount()) return;
+  columns_[i].color = color.isValid() ? QColor(color.rgb()) : QColor();
+  view_->viewport()->update();
+}
+
+void TDataGrid::setAutoColumnFit(bool on) {
+  autoFit_ = on;
+  fitColumns();
+}
+
+void TDataGrid::setBookmarkFields(const QString& fields) {
+  bookmarkFields_ = fields.split(QChar(';'), Qt::SkipEmptyParts);
+  sel_->clear();
+}
+
+void TDataGrid::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  fitColumns();
+}
+
+bool TDataGrid::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_->viewport() && event->type() == QEvent::Resize) fitColumns();
+  return QWidget::eventFilter(watched, event);
+}
+
+void TDataGrid::fitColumns() {
+  if (fitting_ || columns_.isEmpty()) return;
+  fitting_ = true;
+  QHeaderView* h = view_->horizontalHeader();
+  const int avail = view_->viewport()->width();
+  if (!autoFit_ || avail <= 0) {
+    for (int i = 0; i < columnCount(); ++i) h->resizeSection(i, columns_[i].width);
+  } else {
+    // Scale the design widths so the columns fill the width exactly.
+    qint64 total = 0;
+    for (const TGridColumn& c : columns_) total += qMax(1, c.width);
+    qint64 before = 0;
+    int x = 0;
+    for (int v = 0; v < columnCount(); ++v) {
+      const int i = h->logicalIndex(v);
+      before += qMax(1, columns_[i].width);
+      const int end = static_cast<int>(before * avail / total);
+      h->resizeSection(i, qMax(1, end - x));
+      x = end;
+    }
+  }
+  fitting_ = false;
+  updateFooter();
+}
+
+void TDataGrid::updateFooter() {
+  if (footer_) footer_->update();
+}
+
+// --- titles ---------------------------------------------------------------
+
+void TDataGrid::setTitleState(int column, TitleState state) {
+  if (column < 0 || column >= columnCount()) return;
+  if (state != TitleState::None) {
+    for (TGridColumn& c : columns_) {
+      c.titleState = TitleState::None;
+      c.sortOrder = 0;
+    }
+  }
+  columns_[column].titleState = state;
+  columns_[column].sortOrder = state == TitleState::None ? 0 : 1;
+  view_->horizontalHeader()->viewport()->update();
+}
+
+void TDataGrid::clearTitleStates() {
+  for (TGridColumn& c : columns_) {
+    c.titleState = TitleState::None;
+    c.sortOrder = 0;
+  }
+  view_->horizontalHeader()->viewport()->update();
+}
+
+void TDataGrid::titleClick(int column, bool ctrl) {
+  if (column < 0 || column >= columnCount()) return;
+  TitleState next = TitleState::None;
+  if (!ctrl) next = columns_[column].titleState == TitleState::Up ? TitleState::Down : TitleState::Up;
+  setTitleState(column, next);
+  emit titleStateChanged(column);
+}
+
+// --- footers --------------------------------------------------------------
+
+QString TDataGrid::footerText(const QString& fieldName) const {
+  const int c = columnOf(fieldName);
+  return c < 0 ? QString() : columns_[c].footerText;
+}
+
+void TDataGrid::setFooterText(int column, const QString& text) {
+  if (column < 0 || column >= columnCount()) return;
+  columns_[column].footerText = text;
+  updateFooter();
+}
+
+void TDataGrid::setFooterText(const QString& fieldName, const QString& text) {
+  setFooterText(columnOf(fieldName), text);
+}
+
+SelectionFooters TDataGrid::footers() const {
+  return SelectionFooters{footerText(QStringLiteral("W")), footerText(QStringLiteral("W_MIN")),
+                          footerText(QStringLiteral("W_MAX"))};
+}
+
+// --- current cell ---------------------------------------------------------
+
+int TDataGrid::rowCount() const { return model_->rowCount(); }
+
+int TDataGrid::currentRow() const {
+  const QModelIndex i = view_->currentIndex();
+  return i.isValid() ? i.row() : -1;
+}
+
+int TDataGrid::currentColumn() const {
+  const QModelIndex i = view_->currentIndex();
+  return i.isValid() ? i.column() : 0;
+}
+
+void TDataGrid::setCurrentCell(int row, int column) {
+  if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount()) return;
+  view_->selectionModel()->setCurrentIndex(model_->index(row, column), QItemSelectionModel::NoUpdate);
+}
+
+void TDataGrid::rowLeft(int oldRow, int newRow) {
+  Q_UNUSED(oldRow);
+  if (!model_->hasPendingEdit()) return;
+  if (model_->bookmarkAt(newRow) != *model_->pendingRecord()) model_->postPending();
+}
+
+// --- selection ------------------------------------------------------------
+
+bool TDataGrid::addSelected(int row) {
+  const Bookmark b = model_->bookmarkAt(row);
+  if (b < 0 || !table_) return false;
+  sel_->add(b, readFields(*table_, b, bookmarkFields_));
+  return true;
+}
+
+void TDataGrid::selectRange(int from, int to) {
+  sel_->clear();
+  const int step = from <= to ? 1 : -1;
+  for (int r = from;; r += step) {
+    addSelected(r);
+    if (r == to) break;
+  }
+}
+
+void TDataGrid::clickRow(int row, Qt::KeyboardModifiers modifiers) {
+  if (!table_ || !table_->active() || row < 0 || row >= rowCount()) return;
+  if (modifiers & Qt::ShiftModifier) {
+    const int from = anchorRow_ >= 0 && anchorRow_ < rowCount() ? anchorRow_ : qMax(0, currentRow());
+    selectRange(from, row);
+  } else if (modifiers & Qt::ControlModifier) {
+    const Bookmark b = model_->bookmarkAt(row);
+    if (sel_->contains(b)) {
+      sel_->remove(b);
+    } else {
+      addSelected(row);
+    }
+    anchorRow_ = row;
+  } else {
+    sel_->clear();
+    addSelected(row);
+    anchorRow_ = row;
+  }
+  setCurrentCell(row, currentColumn());
+  view_->viewport()->update();
+  notifySelection();
+}
+
+void TDataGrid::keyboardMoved(int row, Qt::KeyboardModifiers modifiers) {
+  if (!table_ || !table_->active() || row < 0) return;
+  if (modifiers & Qt::ShiftModifier) {
+    selectRange(anchorRow_ >= 0 ? anchorRow_ : row, row);
+  } else {
+    sel_->clear();
+    addSelected(row);
+    anchorRow_ = row;
+  }
+  view_->viewport()->update();
+  notifySelection();
+}
+
+void TDataGrid::selectAll() {
+  if (!table_ || !table_->active()) return;
+  sel_->clear();
+  const int n = rowCount();
+  sel_->records.reserve(static_cast<size_t>(n));
+  sel_->offsets.reserve(static_cast<size_t>(n));
+  for (int r = 0; r < n; ++r) {
+    const Bookmark b = table_->bookmarkAtRow(r);
+    sel_->add(b, readFields(*table_, b, bookmarkFields_));
+  }
+  view_->viewport()->update();
+  notifySelection();
+}
+
+void TDataGrid::clearSelection(bool notify) {
+  const bool had = !sel_->empty();
+  sel_->clear();
+  anchorRow_ = -1;
+  view_->viewport()->update();
+  if (notify && had) notifySelection();
+}
+
+void TDataGrid::notifySelection() { emit selectionChanged(); }
+
+bool TDataGrid::hasExplicitSelection() const { return !sel_->empty(); }
+
+int TDataGrid::selectedCount() const {
+  if (!sel_->empty()) return static_cast<int>(sel_->size());
+  return currentRow() >= 0 && model_->bookmarkAt(currentRow()) >= 0 ? 1 : 0;
+}
+
+TDataGrid::Bookmark TDataGrid::selectedBookmark(int i) const {
+  if (!sel_->empty()) return sel_->records.at(static_cast<size_t>(i));
+  return model_->bookmarkAt(currentRow());
+}
+
+QList<TDataGrid::Bookmark> TDataGrid::selectedBookmarks() const {
+  QList<Bookmark> out;
+  if (!sel_->empty()) {
+    out.reserve(sel_->size());
+    for (Bookmark b : sel_->records) out.append(b);
+  } else if (selectedCount() == 1) {
+    out.append(model_->bookmarkAt(currentRow()));
+  }
+  return out;
+}
+
+QList<std::optional<QString>> TDataGrid::currentRowValues() const {
+  const Bookmark b = model_->bookmarkAt(currentRow());
+  if (b < 0 || !table_) return {};
+  return readFields(*table_, b, bookmarkFields_);
+}
+
+QList<std::optional<QString>> TDataGrid::selectedValues(int i) const {
+  if (!sel_->empty()) return sel_->values(i, static_cast<int>(bookmarkFields_.size()));
+  return currentRowValues();
+}
+
+QList<SelectedRow> TDataGrid::selectedRows() const {
+  QList<SelectedRow> rows;
+  const int n = selectedCount();
+  rows.reserve(n);
+  for (int i = 0; i < n; ++i) rows.append(toSelectedRow(selectedValues(i)));
+  return rows;
+}
+
+SelectionFooters TDataGrid::selectionStatistics() const {
+  // The first three BookmarkFields are W, W_MIN, W_MAX.
+  if (sel_->empty()) return selectionFooters(selectedRows());
+  return selectionFootersOf(
+      sel_->size(), [this](qsizetype i, int q) { return sel_->raw(i, q); }, decimalSeparator());
+}
+
+bool TDataGrid::isRowSelected(int row) const {
+  if (sel_->empty()) return false;
+  return sel_->contains(model_->bookmarkAt(row));
+}
+
+// --- editing --------------------------------------------------------------
+
+void TDataGrid::postEdit() {
+  view_->commitOpenEditor();
+  model_->postPending();
+}
+
+void TDataGrid::dropEdit() {
+  view_->dropOpenEditor();
+  model_->cancelPending();
+}
+
+// --- layout ---------------------------------------------------------------
+
+static ColumnLayout toLayout(const TGridColumn& c, int index) {
+  ColumnLayout l;
+  l.fieldName = c.fieldName;
+  l.width = c.width;
+  l.index = index;
+  l.titleState = c.titleState;
+  l.sortOrder = c.sortOrder;
+  l.footerState = c.footerState;
+  l.options = c.options;
+  l.color = c.color;
+  l.alignment = c.alignment;
+  l.font = c.font;
+  return l;
+}
+
+QList<ColumnLayout> TDataGrid::layout() const {
+  QList<ColumnLayout> out;
+  for (int i = 0; i < columnCount(); ++i) out.append(toLayout(columns_[i], view_->horizontalHeader()->visualIndex(i)));
+  return out;
+}
+
+void TDataGrid::applyLayout(const QList<ColumnLayout>& stored) {
+  QList<QPair<int, int>> moves;  // column, position
+  for (const ColumnLayout& l : stored) {
+    const int i = columnOf(l.fieldName);
+    if (i < 0) continue;
+    TGridColumn& c = columns_[i];
+    c.fieldName = l.fieldName;
+    c.width = qMax(1, l.width);
+    c.titleState = l.titleState;
+    c.sortOrder = l.sortOrder;
+    c.footerState = l.footerState;
+    c.options = l.options;
+    c.color = l.color;
+    c.alignment = l.alignment;
+    c.font = l.font;
+    moves.append({i, l.index});
+  }
+  std::sort(moves.begin(), moves.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+  QHeaderView* h = view_->horizontalHeader();
+  for (const auto& [column, position] : moves) {
+    if (position >= 0 && position < columnCount()) h->moveSection(h->visualIndex(column), position);
+  }
+  model_->columnsChanged();
+  fitColumns();
+  h->viewport()->update();
+}
+
+}  // namespace hv
