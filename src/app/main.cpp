@@ -29,7 +29,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), Table1(std::make_unique<h
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() { detachGrids(); }
 
 QAction* TForm1::addCommand(QMenu* menu, const QString& text, void (TForm1::*handler)(), int picture,
                             const QKeySequence& shortcut) {

@@ -95,6 +95,8 @@ class TForm1 : public QMainWindow {
   void TabSheet2Show();
   void TabSheet3Show();
   void postPendingEdit();  // commits a cell edit in progress
+  void refreshGrids();     // after the table's filter, order, rows or open state changed
+  void detachGrids();      // before the table goes away
 
   // --- import ---------------------------------------------------------
   void Create_DB();
