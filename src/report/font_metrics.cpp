@@ -56,6 +56,11 @@ double lineHeight(const FontSpec& font) {
   return double(t.src.ascent + t.src.descent) * font.pointSize / t.src.unitsPerEm;
 }
 
+double fontAscent(const FontSpec& font) {
+  const WidthTable& t = table(font);
+  return double(t.src.ascent) * font.pointSize / t.src.unitsPerEm;
+}
+
 QStringList wrapText(const QString& text, double maxWidth, const FontSpec& font) {
   const WidthTable& t = table(font);
   // Work in font units to keep the sums exact.

@@ -30,6 +30,7 @@ extern const GlyphWidths kBold;
 // Widths and heights in points (1/72 inch).
 double textWidth(const QString& text, const FontSpec& font);
 double lineHeight(const FontSpec& font);  // ascent + descent
+double fontAscent(const FontSpec& font);
 
 // Breaks text into lines no wider than maxWidth: at explicit line breaks, at
 // blanks, and inside a word only when the word alone is too wide.

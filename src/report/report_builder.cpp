@@ -88,6 +88,9 @@ std::optional<BuiltReport> buildReport(const ReportTemplate& tmpl, RowSource& ro
   for (int pi = 0; pi < total; ++pi) {
     if (progress && !progress(2, pi + 1)) return std::nullopt;
     Page& page = report.pages[pi];
+    qsizetype itemCount = 0;
+    for (const PlacedBand& pb : page.bands) itemCount += tmpl.band(pb.kind)->elements.size();
+    page.items.reserve(itemCount);
     for (const PlacedBand& pb : page.bands) {
       const BandTemplate* b = tmpl.band(pb.kind);
       for (int ei = 0; ei < b->elements.size(); ++ei) {
