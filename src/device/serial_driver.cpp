@@ -13,9 +13,13 @@ quint32 clampQueue(quint32 v) { return std::clamp(v, MinQueue, MaxQueue); }
 TSerialPortDriver::TSerialPortDriver(QObject* parent) : TSerialPortDriver(createPlatformSerialBackend(), parent) {}
 
 TSerialPortDriver::TSerialPortDriver(std::unique_ptr<SerialBackend> backend, QObject* parent)
-    : QObject(parent), backend_(std::move(backend)), receiveBuffer_(inBufSize_, 0) {
+    : QObject(parent), backend_(std::move(backend)) {
+  receiveBuffer_.assign(inBufSize_, 0);
   pollTimer_.setTimerType(Qt::PreciseTimer);
   connect(&pollTimer_, &QTimer::timeout, this, &TSerialPortDriver::poll);
+  drainTimer_.setSingleShot(true);
+  drainTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&drainTimer_, &QTimer::timeout, this, &TSerialPortDriver::poll);
 }
 
 TSerialPortDriver::~TSerialPortDriver() { ClosePort(); }
@@ -64,6 +68,8 @@ bool TSerialPortDriver::OpenPort() {
 void TSerialPortDriver::ClosePort() {
   if (!IsOpen()) return;
   pollTimer_.stop();
+  drainTimer_.stop();
+  draining_ = false;
   backend_->close();
 }
 
@@ -219,10 +225,23 @@ void TSerialPortDriver::poll() {
     pollPackets(in);
     return;
   }
-  if (in == 0) return;
+  if (in == 0) {
+    draining_ = false;
+    return;
+  }
   // Never more than the buffer, whatever the port says is queued.
   const qint64 n = backend_->read(receiveBuffer_.data(), std::min<quint32>(in, inBufSize_));
-  if (n > 0 && OnReceiveData) OnReceiveData(this, receiveBuffer_.data(), quint32(n));
+  if (n <= 0) return;
+  if (OnReceiveData) OnReceiveData(this, receiveBuffer_.data(), quint32(n));
+  // A block of half a buffer or more means a line far faster than the poll
+  // (a pseudo-terminal, a USB adapter's burst). Then ticks follow closely,
+  // at once while more is queued and a few ms apart otherwise, until a tick
+  // finds the line quiet, so a backlog never waits whole poll periods.
+  if (!IsOpen() || pollSuspension_ > 0) return;
+  if (quint32(n) >= inBufSize_ / 2) draining_ = true;
+  if (!draining_) return;
+  quint32 more = 0;
+  drainTimer_.start(backend_->queueCounts(&more, &out) && more > 0 ? 0 : DrainTickMs);
 }
 
 void TSerialPortDriver::pollPackets(quint32 queued) {

@@ -106,6 +106,9 @@ class TSerialPortDriver : public QObject {
 
   std::unique_ptr<SerialBackend> backend_;
   QTimer pollTimer_;
+  QTimer drainTimer_;  // extra ticks while a backlog is coming in
+  bool draining_ = false;
+  static constexpr int DrainTickMs = 5;
   std::vector<quint8> receiveBuffer_;
   int pollSuspension_ = 0;
   bool packetStartSet_ = false;
