@@ -420,6 +420,8 @@ struct TDbTable::Impl {
         const KeySpec spec = specFor(int(i));
         if (spec.expression == in.expression) {
           tags.push_back({in.name, int(i), in.descending, spec, {}, {}, true});
+          // Left behind by a process that stopped before writing it again.
+          if (in.records.size() != count) mdxDirty = true;
           break;
         }
       }

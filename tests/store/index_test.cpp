@@ -297,3 +297,24 @@ TEST(IndexTags, AnIndexLeftBehindIsUsedAndAMissingOneFallsBackToRecordOrder) {
   t.close();
   EXPECT_EQ(headerFlag(path), 0);
 }
+
+TEST(IndexTags, AStaleIndexFileIsWrittenAgain) {
+  const QString path = hv::test::tableWith(trickyRows());
+  TDbTable t;
+  t.setFileName(path);
+  t.open();
+  t.addIndex("tab1", "W", false);
+  const QByteArray stale = hv::test::readFile(testPath("t.mdx"));
+  hv::test::appendRow(t, {77, 0, "01.01.2001", "01:01:01", "50,0", "", "", "", "", ""});
+  t.close();
+  // As if the process had stopped before writing the index again.
+  hv::test::writeFile(testPath("t.mdx"), stale);
+  t.open();
+  t.setIndexName("tab1");
+  const auto order = viewBookmarks(t);
+  t.close();
+  const auto tags = readIndexFile(testPath("t.mdx"));
+  ASSERT_EQ(tags.size(), 1u);
+  EXPECT_EQ(liveOrder(tags[0], {}), order);
+  EXPECT_EQ(order.size(), trickyRows().size() + 1);
+}
