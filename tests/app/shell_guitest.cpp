@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
