@@ -172,7 +172,12 @@ struct TDbTable::Impl {
   static constexpr std::uint32_t kMetaDeleted = 1u << 16;
   std::vector<std::uint32_t> meta;
   std::vector<std::uint32_t> view;
-  bool viewDirty = true;
+  bool viewDirty = true;  // the view must be built again (filter, order)
+  // Rows deleted or moved out of the filter since the view was built stay in
+  // it as holes until the next call that needs positions; deleting many rows
+  // one by one then costs no more than deleting one.
+  bool holes = false;
+  std::vector<std::int32_t> posOf;  // record -> its place in the view, -1 when not in it
   std::int64_t cur = -1;  // record of the current row
   std::int64_t pos = -1;  // its place in the view
   bool eof = true, bof = true;
@@ -317,25 +322,34 @@ struct TDbTable::Impl {
     t.dirty = false;
   }
 
+  void indexPositions() {
+    posOf.assign(count, -1);
+    for (size_t i = 0; i < view.size(); ++i) posOf[view[i]] = std::int32_t(i);
+  }
+
+  // Builds the view again when needed, or closes its holes; the current
+  // record stays current while it is in the view, else the first row is.
   void ensureView() {
-    if (!viewDirty || !active()) return;
+    if (!active() || (!viewDirty && !holes)) return;
     ensureMeta();
-    view.clear();
-    if (Tag* t = activeTag()) {
-      sortTag(*t);
-      for (std::uint32_t r : t->order)
-        if (r < count && passes(r)) view.push_back(r);
+    if (viewDirty) {
+      view.clear();
+      if (Tag* t = activeTag()) {
+        sortTag(*t);
+        for (std::uint32_t r : t->order)
+          if (r < count && passes(r)) view.push_back(r);
+      } else {
+        view.reserve(filterOn() ? count / 2 : count);
+        for (std::uint32_t r = 0; r < count; ++r)
+          if (passes(r)) view.push_back(r);
+      }
     } else {
-      view.reserve(filterOn() ? count / 2 : count);
-      for (std::uint32_t r = 0; r < count; ++r)
-        if (passes(r)) view.push_back(r);
+      view.erase(std::remove_if(view.begin(), view.end(), [&](std::uint32_t r) { return !passes(r); }), view.end());
     }
     viewDirty = false;
-    pos = -1;
-    if (cur >= 0) {
-      const auto it = std::find(view.begin(), view.end(), std::uint32_t(cur));
-      if (it != view.end()) pos = it - view.begin();
-    }
+    holes = false;
+    indexPositions();
+    pos = cur >= 0 && cur < std::int64_t(count) ? posOf[size_t(cur)] : -1;
     if (pos < 0) {
       pos = view.empty() ? -1 : 0;
       cur = view.empty() ? std::int64_t(-1) : std::int64_t(view[0]);
@@ -344,9 +358,29 @@ struct TDbTable::Impl {
     }
   }
 
+  // Positions are usable without closing the holes (bookmark lookups while
+  // rows are deleted one after another).
+  void ensureBuilt() {
+    if (viewDirty) ensureView();
+  }
+
   void setPos(std::int64_t p) {
     pos = p;
     cur = p >= 0 && p < std::int64_t(view.size()) ? std::int64_t(view[size_t(p)]) : std::int64_t(-1);
+  }
+
+  // The current row left the view: the next row becomes current, or the
+  // previous one at the end.
+  void leaveCurrentRow() {
+    holes = true;
+    std::int64_t p = pos + 1;
+    while (p < std::int64_t(view.size()) && !passes(view[size_t(p)])) ++p;
+    if (p >= std::int64_t(view.size())) {
+      p = pos - 1;
+      while (p >= 0 && !passes(view[size_t(p)])) --p;
+    }
+    setPos(p);
+    bof = eof = p < 0;
   }
 
   // --- the production index file ------------------------------------------
@@ -574,6 +608,8 @@ void TDbTable::close() {
   d->tags.clear();
   d->meta.clear();
   d->view.clear();
+  d->posOf.clear();
+  d->holes = false;
   d->viewDirty = true;
   d->cur = d->pos = -1;
   d->eof = d->bof = true;
@@ -712,11 +748,11 @@ TDbTable::Bookmark TDbTable::bookmark() const {
 bool TDbTable::gotoBookmark(Bookmark b) {
   d->checkActive();
   d->checkBrowseMode(this);
-  d->ensureView();
-  if (b < 0 || b >= std::int64_t(d->count)) return false;
-  const auto it = std::find(d->view.begin(), d->view.end(), std::uint32_t(b));
-  if (it == d->view.end()) return false;
-  d->setPos(it - d->view.begin());
+  d->ensureBuilt();
+  if (b < 0 || b >= std::int64_t(d->count) || size_t(b) >= d->posOf.size()) return false;
+  const std::int32_t p = d->posOf[size_t(b)];
+  if (p < 0 || !d->passes(std::uint32_t(b))) return false;
+  d->setPos(p);
   d->bof = d->eof = false;
   return true;
 }
@@ -874,13 +910,15 @@ void TDbTable::post() {
     if (d->meta.size() == r) d->meta.push_back(d->metaOf(d->record(r)));
     d->state = State::Browse;
     d->markChanged({}, d->buf, true);
-    if (d->activeTag() || d->viewDirty) {
+    if (d->viewDirty) {
       d->cur = r;
-      d->viewDirty = true;
     } else if (d->meta.size() > r && d->passes(r)) {
+      // Shown at the end of the view until the next refresh puts it in its place.
       d->view.push_back(r);
+      d->posOf.push_back(std::int32_t(d->view.size() - 1));
       d->setPos(std::int64_t(d->view.size()) - 1);
     } else {
+      if (!d->viewDirty) d->posOf.push_back(-1);
       // Not in this view: stay where we were.
       d->cur = d->savedCur;
       d->pos = d->savedPos;
@@ -902,18 +940,16 @@ void TDbTable::post() {
     d->updateMeta(r);
     d->state = State::Browse;
     d->markChanged(before, d->buf, false);
-    if (d->activeTag() && d->activeTag()->dirty) {
-      d->cur = r;
-      d->viewDirty = true;
-    } else if (!d->viewDirty && d->meta.size() > r && !d->passes(r) && d->pos >= 0) {
-      d->view.erase(d->view.begin() + d->pos);
-      d->setPos(std::min<std::int64_t>(d->pos, std::int64_t(d->view.size()) - 1));
-    }
+    // A changed key moves the row at the next refresh; a row that left the
+    // filter leaves the view now.
+    d->cur = r;
+    if (!d->viewDirty && d->meta.size() > r && !d->passes(r) && d->pos >= 0 && d->pos < std::int64_t(d->view.size()) &&
+        d->view[size_t(d->pos)] == r)
+      d->leaveCurrentRow();
   }
   d->modified = false;
   d->editRecord = -1;
-  d->bof = d->eof = false;
-  if (d->view.empty() && !d->viewDirty) d->bof = d->eof = true;
+  d->bof = d->eof = d->cur < 0;
 }
 
 void TDbTable::cancel() {
@@ -935,15 +971,13 @@ void TDbTable::deleteRecord() {
   }
   d->checkBrowseMode(this);
   d->checkWritable();
-  d->ensureView();
-  if (d->cur < 0) fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
+  d->ensureBuilt();
+  if (d->cur < 0 || d->pos < 0) fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
   const unsigned char mark = kDeletedMark;
   writeAllAt(d->fd, &mark, 1, d->recordOffset(std::uint32_t(d->cur)));
+  d->ensureMeta();
   d->updateMeta(std::uint32_t(d->cur));
-  d->view.erase(d->view.begin() + d->pos);
-  d->setPos(std::min<std::int64_t>(d->pos, std::int64_t(d->view.size()) - 1));
-  d->bof = d->pos <= 0;
-  d->eof = d->view.empty();
+  d->leaveCurrentRow();
 }
 
 void TDbTable::pack() {
@@ -1051,8 +1085,11 @@ void TDbTable::deleteIndex(const QString& tag) {
 void TDbTable::rebuildIndexes() {
   d->checkActive();
   d->checkBrowseMode(this);
-  for (auto& t : d->tags) t.dirty = true;
-  if (!d->tags.empty()) d->writeMdx();
+  // The tags follow every posted row (sorted again when a change reached
+  // them), so rebuilding sorts what is out of step and writes the index file
+  // when it lags behind or is missing.
+  for (auto& t : d->tags) d->sortTag(t);
+  if (!d->tags.empty() && (d->mdxDirty || !QFile::exists(d->mdxPath()))) d->writeMdx();
   d->viewDirty = true;
 }
 

@@ -285,3 +285,26 @@ TEST(TableEditing, DeleteHidesRowsAndPackRemovesThemInOneReplace) {
   t.open();
   EXPECT_EQ(hv::test::viewNumbers(t), (std::vector<int>{1, 1, 3, 1}));
 }
+
+TEST(TableEditing, DeletingManyRowsByBookmarkDeletesExactlyThose) {
+  std::vector<Row> rows;
+  for (int i = 0; i < 300; ++i) rows.push_back({i + 1, i % 3, "01.01.2024", "00:00:00", "1,0", "", "", "", "", ""});
+  const QString path = hv::test::tableWith(rows);
+  TDbTable t;
+  t.setFileName(path);
+  t.setFilter("N_ARC=1");
+  t.setFiltered(true);
+  t.open();
+  std::vector<TDbTable::Bookmark> marks;
+  for (int r = 0; r < t.recordCount(); r += 2) marks.push_back(t.bookmarkAtRow(r));
+  for (auto it = marks.rbegin(); it != marks.rend(); ++it) {
+    ASSERT_TRUE(t.gotoBookmark(*it));
+    t.deleteRecord();
+    EXPECT_FALSE(t.gotoBookmark(*it));
+  }
+  EXPECT_EQ(t.recordCount(), 50);
+  std::vector<int> left = hv::test::viewNumbers(t);
+  for (size_t i = 0; i < left.size(); ++i) EXPECT_EQ(left[i], 6 * int(i) + 5);
+  t.setFiltered(false);
+  EXPECT_EQ(t.recordCount(), 250);
+}
