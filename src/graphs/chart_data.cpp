@@ -1,12 +1,12 @@
 #include "graphs/chart_data.h"
 
-#include <QLocale>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 
 #include "platform/error.h"
 #include "platform/regional.h"
+#include "views/selection_stats.h"
 
 namespace hv {
 namespace {
@@ -100,26 +100,15 @@ double daysFromDateTime(const QDateTime& dt) {
   return static_cast<double>(kDayZero.daysTo(dt.date())) + dt.time().msecsSinceStartOfDay() / kMsecsPerDay;
 }
 
-double parseMoisture(const QString& text) {
-  const QString sep = QRegularExpression::escape(QString(decimalSeparator()));
-  const QRegularExpression re(QStringLiteral("^[+-]?(\\d+(%1\\d*)?|%1\\d+)([eE][+-]?\\d+)?$").arg(sep));
-  QString t = trimBlanks(text);
-  if (!re.match(t).hasMatch()) throwInvalidFloat(text);
-  t.replace(decimalSeparator(), QChar('.'));
-  bool ok = false;
-  const double v = QLocale::c().toDouble(t, &ok);
-  if (!ok || !std::isfinite(v)) throwInvalidFloat(text);
-  return v;
-}
-
 ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves) {
   ChartData data;
+  const QChar separator = decimalSeparator();
   for (const SelectedRow& row : rows) {
     const double x = parseDateTime(row.date, row.time);
     const std::optional<QString>* values[3] = {&row.w, &row.wMin, &row.wMax};
     for (Curve c : kCurves) {
       const auto& v = *values[static_cast<int>(c)];
-      if (v && curves.has(c)) insertPoint(data.series[static_cast<int>(c)], {x, parseMoisture(*v)});
+      if (v && curves.has(c)) insertPoint(data.series[static_cast<int>(c)], {x, parseRegionalFloat(*v, separator)});
     }
   }
   return data;

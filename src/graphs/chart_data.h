@@ -49,12 +49,9 @@ double parseDateTime(const std::optional<QString>& date, const std::optional<QSt
 QDateTime dateTimeFromDays(double days);  // local wall-clock time
 double daysFromDateTime(const QDateTime& dt);
 
-// A moisture text with the regional decimal separator, blanks around allowed;
-// throws hv::Error "'%s' is not a valid floating point value".
-double parseMoisture(const QString& text);
-
-// The points for the chosen curves, rows taken in selection order. Throws at
-// the first row with a bad date and time or a bad chosen value.
+// The points for the chosen curves, rows taken in selection order; values are
+// read with the regional decimal separator, as the grid footers read them.
+// Throws at the first row with a bad date and time or a bad chosen value.
 ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves);
 
 }  // namespace hv

@@ -1,0 +1,139 @@
+// hygrovan-cli chart: the chart window's picture of chosen rows, into a file.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QRegularExpression>
+
+#include "store/db_table.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct Row {
+  int arc;
+  const char *date, *time, *w, *wMin, *wMax;
+};
+
+QString makeTable(const QList<Row>& rows) {
+  const QString path = hv::test::testPath(QStringLiteral("chart.db"));
+  hv::TDbTable table;
+  table.setFileName(path);
+  table.createTable();
+  table.open();
+  int n = 0;
+  for (const Row& r : rows) {
+    table.append();
+    table.setFieldInt(QStringLiteral("N"), ++n);
+    table.setFieldInt(QStringLiteral("N_ARC"), r.arc);
+    table.setFieldText(QStringLiteral("DATE"), QString::fromUtf8(r.date));
+    table.setFieldText(QStringLiteral("TIME"), QString::fromUtf8(r.time));
+    if (r.w) table.setFieldText(QStringLiteral("W"), QString::fromUtf8(r.w));
+    if (r.wMin) table.setFieldText(QStringLiteral("W_MIN"), QString::fromUtf8(r.wMin));
+    if (r.wMax) table.setFieldText(QStringLiteral("W_MAX"), QString::fromUtf8(r.wMax));
+    table.setFieldText(QStringLiteral("MATERIAL"), QStringLiteral("Сосна"));
+    table.post();
+  }
+  table.close();
+  return path;
+}
+
+hv::test::ProcessResult chart(const QStringList& args) {
+  qputenv("HYGROVAN_DECIMAL_SEPARATOR", ",");
+  return hv::test::runProcess(hv::test::toolPath(QStringLiteral("hygrovan-cli")),
+                              QStringList{QStringLiteral("chart")} + args);
+}
+
+const QList<Row> kRows = {{0, "05.03.2024", "10:00:00", "12,5", nullptr, nullptr},
+                          {1, "05.03.2024", "11:00:00", "30,0", nullptr, nullptr},
+                          {0, "06.03.2024", "11:30:00", nullptr, "10,0", "14,5"},
+                          {0, "07.03.2024", "09:15:00", "13,1", nullptr, nullptr},
+                          {0, "08.03.2024", "16:45:10", nullptr, "11,0", "15,0"},
+                          {0, "08.03.2024", "17:00:00", "1.5", nullptr, nullptr}};
+
+TEST(ChartCli, DrawsTheChosenRowsOfOneArchiveWithTheirFootersInTheLegend) {
+  const QString db = makeTable(kRows);
+  const QString png = hv::test::testPath(QStringLiteral("chart.png"));
+  auto r = chart({db, QStringLiteral("--archive"), QStringLiteral("0"), QStringLiteral("--rows"), QStringLiteral("1-4"),
+                  QStringLiteral("--curves"), QStringLiteral("W,Wmin,Wmax"), png});
+  ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+  const QImage image(png);
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.size(), QSize(698, 482));
+  // Black, blue and red ink: all three curves are there.
+  int black = 0, blue = 0, red = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      black += c.red() < 40 && c.green() < 40 && c.blue() < 40;
+      blue += c.blue() > 200 && c.red() < 60 && c.green() < 60;
+      red += c.red() > 200 && c.green() < 60 && c.blue() < 60;
+    }
+  EXPECT_GT(black, 100);
+  EXPECT_GT(blue, 100);
+  EXPECT_GT(red, 100);
+
+  // The PDF carries the legend with the footers and the two-line date labels.
+  const QString pdf = hv::test::testPath(QStringLiteral("chart.pdf"));
+  r = chart({db, QStringLiteral("--archive"), QStringLiteral("0"), QStringLiteral("--rows"), QStringLiteral("1-4"),
+             QStringLiteral("--curves"), QStringLiteral("W,Wmin,Wmax"), pdf});
+  ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+  const auto text = hv::test::runProcess(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  const QString s = QString::fromUtf8(text.out);
+  EXPECT_TRUE(s.contains(QStringLiteral("W, %12,5/12,8/13,1"))) << text.out.constData();
+  EXPECT_TRUE(s.contains(QStringLiteral("Wmin, %10/10,5/11"))) << text.out.constData();
+  EXPECT_TRUE(s.contains(QStringLiteral("Wmax, %14,5/14,7/15"))) << text.out.constData();
+  EXPECT_TRUE(s.contains(QRegularExpression(QStringLiteral("\\d\\d\\.03\\.2024[^\\n]*\\n[^\\n]*\\d\\d:\\d\\d:\\d\\d"))))
+      << text.out.constData();
+  const auto info = hv::test::runProcess(QStringLiteral("pdfinfo"), {pdf});
+  const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)")).match(QString::fromUtf8(info.out));
+  ASSERT_TRUE(m.hasMatch()) << info.out.constData();
+  EXPECT_GT(m.captured(1).toDouble(), m.captured(2).toDouble());
+}
+
+TEST(ChartCli, RefusesBadRequestsWithAClearMessage) {
+  const QString db = makeTable(kRows);
+  const QString png = hv::test::testPath(QStringLiteral("out.png"));
+  const auto run = [&](const QString& rows, const QString& curves, const QString& out = QString()) {
+    return chart({db, QStringLiteral("--archive"), QStringLiteral("0"), QStringLiteral("--rows"), rows,
+                  QStringLiteral("--curves"), curves, out.isEmpty() ? png : out});
+  };
+  // Row 5 of the wood archive has W "1.5", not a number with a comma.
+  auto r = run(QStringLiteral("4-5"), QStringLiteral("W"));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("'1.5' is not a valid floating point value.")) << r.err.constData();
+  EXPECT_FALSE(QFile::exists(png));
+
+  r = run(QStringLiteral("1,9"), QStringLiteral("W"));
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.err.contains("row 9 is out of range")) << r.err.constData();
+
+  EXPECT_EQ(run(QStringLiteral("1"), QStringLiteral("W,Wavg")).exitCode, 2);
+  EXPECT_EQ(run(QStringLiteral("0"), QStringLiteral("W")).exitCode, 2);
+  EXPECT_EQ(run(QStringLiteral("1"), QStringLiteral("W"), hv::test::testPath(QStringLiteral("out.jpg"))).exitCode, 2);
+  EXPECT_EQ(chart({db, QStringLiteral("--archive"), QStringLiteral("3"), QStringLiteral("--rows"), QStringLiteral("1"),
+                   QStringLiteral("--curves"), QStringLiteral("W"), png})
+                .exitCode,
+            2);
+  EXPECT_EQ(chart({db, QStringLiteral("--archive"), QStringLiteral("0"), QStringLiteral("--rows"), QStringLiteral("1"),
+                   QStringLiteral("--curves"), QStringLiteral("W"), QStringLiteral("--size"), QStringLiteral("10x10"),
+                   png})
+                .exitCode,
+            2);
+  r = chart({hv::test::testPath(QStringLiteral("missing.db")), QStringLiteral("--archive"), QStringLiteral("0"),
+             QStringLiteral("--rows"), QStringLiteral("1"), QStringLiteral("--curves"), QStringLiteral("W"), png});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_FALSE(r.err.isEmpty());
+}
+
+TEST(ChartCli, SizeSetsThePictureSize) {
+  const QString db = makeTable(kRows);
+  const QString png = hv::test::testPath(QStringLiteral("big.png"));
+  const auto r = chart({db, QStringLiteral("--archive"), QStringLiteral("1"), QStringLiteral("--rows"),
+                        QStringLiteral("1"), QStringLiteral("--curves"), QStringLiteral("w"), QStringLiteral("--size"),
+                        QStringLiteral("1024x600"), png});
+  ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+  EXPECT_EQ(QImage(png).size(), QSize(1024, 600));
+}
+
+}  // namespace
