@@ -1,0 +1,281 @@
+#include "export/compound_file.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/error.h"
+
+namespace hv {
+
+namespace {
+
+constexpr std::uint32_t kFreeSect = 0xFFFFFFFF;
+constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr std::uint32_t kFatSect = 0xFFFFFFFD;
+constexpr std::uint32_t kDifSect = 0xFFFFFFFC;
+constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
+constexpr std::uint32_t kSectorSize = 512;
+constexpr std::uint32_t kMiniSectorSize = 64;
+constexpr std::uint32_t kEntriesPerSector = kSectorSize / 4;
+constexpr std::uint32_t kHeaderDifatEntries = 109;
+constexpr std::size_t kFlushSize = 1 << 20;
+
+void put16(std::vector<char>& b, std::size_t at, std::uint16_t v) {
+  b[at] = static_cast<char>(v & 0xFF);
+  b[at + 1] = static_cast<char>(v >> 8);
+}
+void put32(std::vector<char>& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+void put64(std::vector<char>& b, std::size_t at, std::uint64_t v) {
+  for (int i = 0; i < 8; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t sectorsFor(std::uint64_t bytes, std::uint32_t sectorSize) {
+  return static_cast<std::uint32_t>((bytes + sectorSize - 1) / sectorSize);
+}
+
+// One 128-byte directory entry.
+void putEntry(std::vector<char>& b, std::size_t at, const QString& name, std::uint8_t type, std::uint32_t child,
+              std::uint32_t start, std::uint64_t size) {
+  std::fill(b.begin() + at, b.begin() + at + 128, 0);
+  for (qsizetype i = 0; i < name.size(); ++i) put16(b, at + 2 * i, name.at(i).unicode());
+  put16(b, at + 64, static_cast<std::uint16_t>(name.isEmpty() ? 0 : (name.size() + 1) * 2));
+  b[at + 66] = static_cast<char>(type);
+  b[at + 67] = static_cast<char>(type == 0 ? 0 : 1);  // black
+  put32(b, at + 68, kNoStream);
+  put32(b, at + 72, kNoStream);
+  put32(b, at + 76, child);
+  put32(b, at + 116, start);
+  put64(b, at + 120, size);
+}
+
+}  // namespace
+
+TCompoundFile::~TCompoundFile() { discard(); }
+
+void TCompoundFile::fail(int error) {
+  discard();
+  throw Error(qt_error_string(error));
+}
+
+void TCompoundFile::create(const QString& fileName) {
+  discard();
+  const auto createError = [](int e) { return Error(QStringLiteral("StgCreateDocFile error %1").arg(e)); };
+  const QFileInfo info(fileName);
+  if (fileName.isEmpty()) throw createError(ENOENT);
+  if (info.isDir()) throw createError(EISDIR);
+  const QByteArray targetPath = QFile::encodeName(info.absoluteFilePath());
+  mode_t mode;
+  struct stat st {};
+  if (::stat(targetPath.constData(), &st) == 0) {
+    // Replacing a file we may not write would bypass its protection.
+    if (::access(targetPath.constData(), W_OK) != 0) throw createError(errno);
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  QByteArray temp = QFile::encodeName(info.absolutePath()) + "/.hygrovan-xls-XXXXXX";
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) throw createError(errno);
+  if (::fchmod(fd, mode) != 0) {
+    const int e = errno;
+    ::close(fd);
+    ::unlink(temp.constData());
+    throw createError(e);
+  }
+  fd_ = fd;
+  target_ = info.absoluteFilePath();
+  tempPath_ = QFile::decodeName(temp);
+  hasStream_ = false;
+  pos_ = size_ = bufferStart_ = 0;
+  buffer_.clear();
+}
+
+void TCompoundFile::createStream(const QString& name) {
+  const auto streamError = [](int e) { return Error(QStringLiteral("CreateStream error %1").arg(e)); };
+  if (fd_ < 0) throw streamError(EBADF);
+  if (hasStream_) throw streamError(EEXIST);
+  if (name.isEmpty() || name.size() > 31) throw streamError(ENAMETOOLONG);
+  streamName_ = name;
+  hasStream_ = true;
+}
+
+void TCompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::size_t size) {
+  const char* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(fileOffset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno);
+    }
+    if (n == 0) fail(EIO);
+    p += n;
+    size -= static_cast<std::size_t>(n);
+    fileOffset += static_cast<std::uint64_t>(n);
+  }
+}
+
+void TCompoundFile::flush() {
+  if (buffer_.empty()) return;
+  writeAt(kSectorSize + bufferStart_, buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void TCompoundFile::write(const void* data, std::size_t size) {
+  if (fd_ < 0 || !hasStream_) fail(EBADF);
+  if (size == 0) return;
+  if (pos_ + size > kMaxStreamSize) fail(EFBIG);
+  // Patches of bytes already flushed, and writes after a jump, start a new buffer.
+  if (!buffer_.empty() && (pos_ < bufferStart_ || pos_ > bufferStart_ + buffer_.size())) flush();
+  if (size >= kFlushSize) {
+    flush();
+    writeAt(kSectorSize + pos_, data, size);
+  } else {
+    if (buffer_.empty()) bufferStart_ = pos_;
+    const std::size_t offset = pos_ - bufferStart_;
+    if (offset + size > buffer_.size()) buffer_.resize(offset + size);
+    std::memcpy(buffer_.data() + offset, data, size);
+  }
+  pos_ += size;
+  size_ = std::max(size_, pos_);
+  if (buffer_.size() >= kFlushSize) flush();
+}
+
+void TCompoundFile::seek(std::uint64_t position) {
+  if (fd_ < 0 || !hasStream_) fail(EBADF);
+  if (position > kMaxStreamSize) fail(EINVAL);
+  pos_ = position;
+}
+
+void TCompoundFile::release() {
+  if (fd_ < 0) return;
+  flush();
+
+  // Sector layout: the stream's bytes from sector 0 on (as the mini stream when
+  // the stream is small), then the directory, the mini allocation table, the
+  // allocation table and the extra DIFAT sectors.
+  const bool mini = size_ > 0 && size_ < kMiniStreamCutoff;
+  const std::uint32_t miniSectors = mini ? sectorsFor(size_, kMiniSectorSize) : 0;
+  const std::uint64_t rootSize = std::uint64_t(miniSectors) * kMiniSectorSize;
+  const std::uint32_t dataSectors = mini ? sectorsFor(rootSize, kSectorSize) : sectorsFor(size_, kSectorSize);
+  const std::uint32_t dirSector = dataSectors;
+  const std::uint32_t miniFatSectors = mini ? 1 : 0;
+  const std::uint32_t firstFat = dirSector + 1 + miniFatSectors;
+  std::uint32_t fatSectors = 1, difatSectors = 0;
+  for (;;) {
+    difatSectors = fatSectors > kHeaderDifatEntries ? (fatSectors - kHeaderDifatEntries + 126) / 127 : 0;
+    const std::uint32_t total = firstFat + fatSectors + difatSectors;
+    const std::uint32_t needed = (total + kEntriesPerSector - 1) / kEntriesPerSector;
+    if (needed <= fatSectors) break;
+    fatSectors = needed;
+  }
+  const std::uint32_t firstDifat = firstFat + fatSectors;
+  const std::uint32_t totalSectors = firstDifat + difatSectors;
+
+  // Everything after the stream's bytes, in one piece: padding, directory,
+  // mini allocation table, allocation table, DIFAT.
+  const std::uint64_t tailStart = kSectorSize + size_;
+  const std::uint64_t tailEnd = kSectorSize + std::uint64_t(totalSectors) * kSectorSize;
+  std::vector<char> tail(tailEnd - tailStart, 0);
+  const auto sectorAt = [&](std::uint32_t sector) {
+    return static_cast<std::size_t>(kSectorSize + std::uint64_t(sector) * kSectorSize - tailStart);
+  };
+
+  const std::size_t dir = sectorAt(dirSector);
+  const std::uint32_t streamStart = size_ == 0 ? kEndOfChain : 0;
+  putEntry(tail, dir, QStringLiteral("Root Entry"), 5, 1, mini ? 0 : kEndOfChain, rootSize);
+  putEntry(tail, dir + 128, streamName_, 2, kNoStream, streamStart, size_);
+  putEntry(tail, dir + 256, QString(), 0, kNoStream, 0, 0);
+  putEntry(tail, dir + 384, QString(), 0, kNoStream, 0, 0);
+
+  if (mini) {
+    const std::size_t mf = sectorAt(dirSector + 1);
+    for (std::uint32_t i = 0; i < kEntriesPerSector; ++i)
+      put32(tail, mf + 4 * i, i + 1 < miniSectors ? i + 1 : (i + 1 == miniSectors ? kEndOfChain : kFreeSect));
+  }
+
+  const std::size_t fat = sectorAt(firstFat);
+  for (std::uint32_t s = 0; s < fatSectors * kEntriesPerSector; ++s) {
+    std::uint32_t v = kFreeSect;
+    if (s < dataSectors) v = s + 1 < dataSectors ? s + 1 : kEndOfChain;
+    else if (s == dirSector || (mini && s == dirSector + 1)) v = kEndOfChain;
+    else if (s >= firstFat && s < firstDifat) v = kFatSect;
+    else if (s >= firstDifat && s < totalSectors) v = kDifSect;
+    put32(tail, fat + 4 * std::size_t(s), v);
+  }
+
+  for (std::uint32_t d = 0; d < difatSectors; ++d) {
+    const std::size_t at = sectorAt(firstDifat + d);
+    for (std::uint32_t i = 0; i < 127; ++i) {
+      const std::uint32_t f = kHeaderDifatEntries + d * 127 + i;
+      put32(tail, at + 4 * i, f < fatSectors ? firstFat + f : kFreeSect);
+    }
+    put32(tail, at + 508, d + 1 < difatSectors ? firstDifat + d + 1 : kEndOfChain);
+  }
+
+  std::vector<char> header(kSectorSize, 0);
+  static const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  std::memcpy(header.data(), signature, 8);
+  put16(header, 24, 0x003E);  // minor version
+  put16(header, 26, 0x0003);  // major version 3
+  put16(header, 28, 0xFFFE);  // little endian
+  put16(header, 30, 9);       // 512-byte sectors
+  put16(header, 32, 6);       // 64-byte mini sectors
+  put32(header, 44, fatSectors);
+  put32(header, 48, dirSector);
+  put32(header, 56, static_cast<std::uint32_t>(kMiniStreamCutoff));
+  put32(header, 60, mini ? dirSector + 1 : kEndOfChain);
+  put32(header, 64, miniFatSectors);
+  put32(header, 68, difatSectors ? firstDifat : kEndOfChain);
+  put32(header, 72, difatSectors);
+  for (std::uint32_t i = 0; i < kHeaderDifatEntries; ++i)
+    put32(header, 76 + 4 * i, i < fatSectors ? firstFat + i : kFreeSect);
+
+  writeAt(tailStart, tail.data(), tail.size());
+  writeAt(0, header.data(), header.size());
+  if (::ftruncate(fd_, static_cast<off_t>(tailEnd)) != 0) fail(errno);
+  if (::fsync(fd_) != 0) fail(errno);
+  if (::close(fd_) != 0) {
+    fd_ = -1;
+    fail(errno);
+  }
+  fd_ = -1;
+  if (::rename(QFile::encodeName(tempPath_).constData(), QFile::encodeName(target_).constData()) != 0) {
+    const int e = errno;
+    ::unlink(QFile::encodeName(tempPath_).constData());
+    tempPath_.clear();
+    throw Error(qt_error_string(e));
+  }
+  tempPath_.clear();
+  // The rename itself is durable only once the folder is on disk.
+  const int dirFd = ::open(QFile::encodeName(QFileInfo(target_).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  hasStream_ = false;
+}
+
+void TCompoundFile::discard() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!tempPath_.isEmpty()) {
+    ::unlink(QFile::encodeName(tempPath_).constData());
+    tempPath_.clear();
+  }
+  hasStream_ = false;
+  buffer_.clear();
+}
+
+}  // namespace hv

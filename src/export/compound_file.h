@@ -1,0 +1,61 @@
+#pragma once
+// TCompoundFile: a compound document (the published OLE2 structured-storage
+// format, version 3, 512-byte sectors) holding one stream.
+//
+// The stream is written straight to a hidden temporary file in the target's
+// folder; release() adds the allocation tables and directory and only then
+// renames the file over the target. A failed or abandoned export therefore
+// leaves any earlier file of that name as it was, never a half-written one.
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace hv {
+
+class TCompoundFile {
+ public:
+  TCompoundFile() = default;
+  ~TCompoundFile();  // an unreleased file is removed
+  TCompoundFile(const TCompoundFile&) = delete;
+  TCompoundFile& operator=(const TCompoundFile&) = delete;
+
+  // Creates the file, replacing an existing one on release.
+  // Throws hv::Error "StgCreateDocFile error %d" (the system error number).
+  void create(const QString& fileName);
+  // Creates the one stream of the root storage. Throws "CreateStream error %d".
+  void createStream(const QString& name);
+
+  // Stream operations; a failure throws hv::Error with the system's error text.
+  void write(const void* data, std::size_t size);
+  std::uint64_t tell() const { return pos_; }
+  void seek(std::uint64_t position);
+  void seekToEnd() { pos_ = size_; }
+  std::uint64_t size() const { return size_; }
+
+  // Completes the file and puts it in place. Throws like write().
+  void release();
+  // Gives the file up; the target is left untouched.
+  void discard();
+
+  // Streams below this size live in the mini stream.
+  static constexpr std::uint64_t kMiniStreamCutoff = 4096;
+  // Version 3 files keep stream sizes below 2 GiB.
+  static constexpr std::uint64_t kMaxStreamSize = 0x7FFFFE00u;
+
+ private:
+  void flush();
+  void writeAt(std::uint64_t fileOffset, const void* data, std::size_t size);
+  [[noreturn]] void fail(int error);
+
+  int fd_ = -1;
+  QString target_;
+  QString tempPath_;
+  QString streamName_;
+  bool hasStream_ = false;
+  std::uint64_t pos_ = 0;
+  std::uint64_t size_ = 0;
+  std::vector<char> buffer_;  // stream bytes from bufferStart_ not yet in the file
+  std::uint64_t bufferStart_ = 0;
+};
+
+}  // namespace hv

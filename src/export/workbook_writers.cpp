@@ -1,0 +1,720 @@
+#include "export/workbook_writers.h"
+
+#include <QHash>
+#include <algorithm>
+#include <cstring>
+
+#include "export/compound_file.h"
+#include "platform/error.h"
+
+namespace hv {
+
+using namespace biff8;
+
+namespace {
+
+// Little-endian record data.
+class Bytes {
+ public:
+  Bytes() = default;
+  explicit Bytes(qsizetype reserve) { b_.reserve(reserve); }
+  Bytes& u8(unsigned v) {
+    b_.append(static_cast<char>(v & 0xFF));
+    return *this;
+  }
+  Bytes& u16(unsigned v) { return u8(v).u8(v >> 8); }
+  Bytes& u32(std::uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+  Bytes& f64(double d) {
+    std::uint64_t v;
+    std::memcpy(&v, &d, 8);
+    return u32(static_cast<std::uint32_t>(v)).u32(static_cast<std::uint32_t>(v >> 32));
+  }
+  Bytes& zeros(int n) {
+    b_.append(n, '\0');
+    return *this;
+  }
+  Bytes& utf16(const QString& s) {
+    for (QChar c : s) u16(c.unicode());
+    return *this;
+  }
+  Bytes& raw(const std::uint8_t* p, int n) {
+    b_.append(reinterpret_cast<const char*>(p), n);
+    return *this;
+  }
+  const QByteArray& data() const { return b_; }
+
+ private:
+  QByteArray b_;
+};
+
+void putU16(char* p, unsigned v) {
+  p[0] = static_cast<char>(v & 0xFF);
+  p[1] = static_cast<char>((v >> 8) & 0xFF);
+}
+void putU32(char* p, std::uint32_t v) {
+  putU16(p, v & 0xFFFF);
+  putU16(p + 2, v >> 16);
+}
+
+class CompoundStream : public WorkbookStream {
+ public:
+  explicit CompoundStream(TCompoundFile& file) : file_(file) {}
+  void write(const char* data, std::size_t size) override { file_.write(data, size); }
+  std::uint64_t tell() const override { return file_.tell(); }
+  void seek(std::uint64_t position) override { file_.seek(position); }
+  void seekToEnd() override { file_.seekToEnd(); }
+
+ private:
+  TCompoundFile& file_;
+};
+
+class MemoryStream : public WorkbookStream {
+ public:
+  void write(const char* data, std::size_t size) override {
+    const qsizetype end = static_cast<qsizetype>(pos_ + size);
+    if (end > bytes.size()) bytes.resize(end);
+    std::memcpy(bytes.data() + pos_, data, size);
+    pos_ = static_cast<std::uint64_t>(end);
+  }
+  std::uint64_t tell() const override { return pos_; }
+  void seek(std::uint64_t position) override { pos_ = position; }
+  void seekToEnd() override { pos_ = static_cast<std::uint64_t>(bytes.size()); }
+  QByteArray bytes;
+
+ private:
+  std::uint64_t pos_ = 0;
+};
+
+// The text a Text range shows, and its kind as the writer treats it: formulas
+// are never set in this program, so a formula range is written by its value.
+bool writesAsNumber(const TXlsRange& r) { return isNumericValue(r.GetValue()); }
+
+QString headerText(const QString& left, const QString& center, const QString& right) {
+  QString t;
+  if (!left.isEmpty()) t += QStringLiteral("&L") + left;
+  if (!center.isEmpty()) t += QStringLiteral("&C") + center;
+  if (!right.isEmpty()) t += QStringLiteral("&R") + right;
+  return t;
+}
+
+}  // namespace
+
+void TCustomWorkbookWriter::Save(const TXlsWorkbook&, const QString&) {}
+
+void TBiff8Writer::checkFits(const TXlsWorkbook& workbook) {
+  for (int i = 0; i < workbook.SheetCount(); ++i) {
+    const TXlsWorksheet& sheet = workbook.Sheets(i);
+    const TXlsArea& a = sheet.UsedArea();
+    if (a.isEmpty()) continue;
+    if (a.firstRow < 0 || a.firstColumn < 0 || a.lastRow >= kMaxRows || a.lastColumn >= kMaxColumns)
+      throw Error(QStringLiteral("Лист \"%1\" не помещается в книгу Excel: в листе не более %2 строк и %3 столбцов")
+                      .arg(sheet.Name())
+                      .arg(kMaxRows)
+                      .arg(kMaxColumns));
+  }
+}
+
+void TBiff8Writer::Save(const TXlsWorkbook& workbook, const QString& fileName) {
+  checkFits(workbook);
+  TCompoundFile file;  // removed again unless released
+  file.create(fileName);
+  file.createStream(QStringLiteral("Workbook"));
+  CompoundStream stream(file);
+  writeWorkbook(workbook, stream);
+  file.release();
+}
+
+QByteArray TBiff8Writer::streamBytes(const TXlsWorkbook& workbook) {
+  MemoryStream stream;
+  writeWorkbook(workbook, stream);
+  return stream.bytes;
+}
+
+void TBiff8Writer::writeWorkbook(const TXlsWorkbook& workbook, WorkbookStream& stream) {
+  stream_ = &stream;
+  reset(workbook);
+  buildTables(workbook);
+  globalsStart_ = stream.tell();
+  writeGlobals(workbook);
+  std::size_t entry = 0;
+  for (int i = 0; i < workbook.SheetCount(); ++i) {
+    sheetOffsets_[i].bof = stream.tell();
+    writeSheet(workbook, i, entry);
+    entry += workbook.Sheets(i).Ranges().size();
+  }
+  for (int i = 0; i < workbook.SheetCount(); ++i) {
+    char pos[4];
+    putU32(pos, static_cast<std::uint32_t>(sheetOffsets_[i].bof - globalsStart_));
+    stream.seek(sheetOffsets_[i].boundSheetField);
+    stream.write(pos, 4);
+  }
+  stream.seekToEnd();
+  // The tables live for one save only.
+  cellEntries_.clear();
+  cellEntries_.shrink_to_fit();
+  sharedStrings_.clear();
+  sharedStrings_.shrink_to_fit();
+  stream_ = nullptr;
+}
+
+void TBiff8Writer::reset(const TXlsWorkbook& workbook) {
+  palette_.assign(kDefaultPalette.begin(), kDefaultPalette.end());
+  paletteChanged_ = false;
+  usedColors_.clear();
+  colorNumbers_.clear();
+  std::size_t ranges = 0;
+  for (int i = 0; i < workbook.SheetCount(); ++i) ranges += workbook.Sheets(i).Ranges().size();
+  cellEntries_.assign(ranges, CellEntry{});
+  fontTable_.clear();
+  fontRecords_.clear();
+  formatTable_.clear();
+  xfTable_.clear();
+  xfNumbers_.clear();
+  sharedStrings_.clear();
+  sheetOffsets_.assign(workbook.SheetCount(), SheetOffset{});
+}
+
+int TBiff8Writer::colorIndex(Color color) {
+  const Color rgb = resolveColor(color);
+  // Once a colour is in UsedColors its palette entry is never replaced, so its
+  // number can be remembered.
+  if (auto it = colorNumbers_.find(rgb); it != colorNumbers_.end()) return it->second;
+  if (std::find(usedColors_.begin(), usedColors_.end(), rgb) == usedColors_.end()) usedColors_.push_back(rgb);
+  int result = 8;
+  if (auto it = std::find(palette_.begin(), palette_.end(), rgb); it != palette_.end()) {
+    result = 8 + static_cast<int>(it - palette_.begin());
+  } else {
+    for (std::size_t i = 0; i < palette_.size(); ++i) {
+      const Color c = palette_[i];
+      const bool standard = std::find(kStandardColors.begin(), kStandardColors.end(), c) != kStandardColors.end();
+      const bool used = std::find(usedColors_.begin(), usedColors_.end(), c) != usedColors_.end();
+      if (!standard && !used) {
+        palette_[i] = rgb;
+        paletteChanged_ = true;
+        result = 8 + static_cast<int>(i);
+        break;
+      }
+    }
+    if (result == 8) return result;  // nothing may be replaced; not remembered
+  }
+  colorNumbers_.emplace(rgb, result);
+  return result;
+}
+
+XfBody TBiff8Writer::xfBody(const TXlsRange& range, const CellEntry& entry) {
+  const TXlsRangeFormat& f = std::as_const(range).Format();
+  const auto borderColor = [&](int position) {
+    const TXlsBorder& b = f.Borders[position];
+    return b.LineStyle != 0 ? colorIndex(b.Color) : 0;
+  };
+  const int left = borderColor(TXlsBorders::Left);
+  const int right = borderColor(TXlsBorders::Right);
+  const int top = borderColor(TXlsBorders::Top);
+  const int bottom = borderColor(TXlsBorders::Bottom);
+  const TXlsBorder& down = f.Borders[TXlsBorders::DiagonalDown];
+  const TXlsBorder& up = f.Borders[TXlsBorders::DiagonalUp];
+  const TXlsBorder* diagonal = down.LineStyle ? &down : (up.LineStyle ? &up : nullptr);
+  const int diagonalColor = diagonal ? colorIndex(diagonal->Color) : 0;
+  const int fill = colorIndex(f.FillColor);
+  const int pattern = colorIndex(f.PatternColor);
+
+  XfBody b{};
+  b[0] = entry.font & 0xFF;
+  b[1] = (entry.font >> 8) & 0xFF;
+  b[2] = entry.format & 0xFF;
+  b[3] = (entry.format >> 8) & 0xFF;
+  b[4] = 0x01;  // locked, parent style 0
+  b[5] = 0x00;
+  b[6] = static_cast<std::uint8_t>((f.HorizontalAlignment & 0x07) | (f.WrapText ? 0x08 : 0) |
+                                   ((f.VerticalAlignment & 0x03) << 4));
+  b[7] = f.Rotation;
+  const unsigned attr = 0x7C00 | (range.isSingleCell() ? 0 : 0x0020);
+  b[8] = attr & 0xFF;
+  b[9] = attr >> 8;
+  const unsigned lines = (f.Borders[TXlsBorders::Left].LineStyle & 0x0F) |
+                         (f.Borders[TXlsBorders::Right].LineStyle & 0x0F) << 4 |
+                         (f.Borders[TXlsBorders::Top].LineStyle & 0x0F) << 8 |
+                         (f.Borders[TXlsBorders::Bottom].LineStyle & 0x0F) << 12;
+  b[10] = lines & 0xFF;
+  b[11] = lines >> 8;
+  const unsigned sides = (left & 0x7F) | (right & 0x7F) << 7 | (down.LineStyle ? 0x4000u : 0u) |
+                         (up.LineStyle ? 0x8000u : 0u);
+  b[12] = sides & 0xFF;
+  b[13] = sides >> 8;
+  const std::uint32_t more = static_cast<std::uint32_t>(top & 0x7F) | static_cast<std::uint32_t>(bottom & 0x7F) << 7 |
+                             static_cast<std::uint32_t>(diagonalColor & 0x7F) << 14 |
+                             static_cast<std::uint32_t>(diagonal ? diagonal->LineStyle & 0x0F : 0) << 21 |
+                             static_cast<std::uint32_t>(f.FillPattern & 0x3F) << 26;
+  for (int i = 0; i < 4; ++i) b[14 + i] = (more >> (8 * i)) & 0xFF;
+  const unsigned colours = (fill & 0x7F) | (pattern & 0x7F) << 7;
+  b[18] = colours & 0xFF;
+  b[19] = colours >> 8;
+  return b;
+}
+
+void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
+  // Fonts: four standard ones, then every new font of the ranges. The format
+  // has no font number 4.
+  TXlsFont standard;
+  standard.Color = clWindowText;
+  fontTable_.assign(4, standard);
+  const auto fontNumber = [](std::size_t entry) { return static_cast<std::int32_t>(entry < 4 ? entry : entry + 1); };
+  int defaultFont = -1;  // number of the default range font, once looked up
+  std::size_t e = 0;
+  for (int s = 0; s < workbook.SheetCount(); ++s) {
+    for (const auto& range : workbook.Sheets(s).Ranges()) {
+      const TXlsFont& font = std::as_const(*range).Format().Font;
+      const bool plain = !range->hasFormat();
+      if (plain && defaultFont >= 0) {
+        cellEntries_[e++].font = defaultFont;
+        continue;
+      }
+      auto it = std::find(fontTable_.begin(), fontTable_.end(), font);
+      if (it == fontTable_.end()) {
+        fontTable_.push_back(font);
+        it = fontTable_.end() - 1;
+      }
+      cellEntries_[e].font = fontNumber(static_cast<std::size_t>(it - fontTable_.begin()));
+      if (plain) defaultFont = cellEntries_[e].font;
+      ++e;
+    }
+  }
+  for (const TXlsFont& font : fontTable_) {
+    Bytes d;
+    const QString name = font.Name.left(255);
+    d.u16(static_cast<unsigned>(font.Size * 20))
+        .u16((font.Italic ? 0x0002 : 0) | (font.StrikeOut ? 0x0008 : 0))
+        .u16(static_cast<unsigned>(colorIndex(font.Color)))
+        .u16(font.Bold ? 1000 : 100)
+        .u16(0)
+        .u8(font.Underline ? 1 : 0)
+        .u8(font.Pitch)
+        .u8(font.Charset)
+        .u8(0)
+        .u8(static_cast<unsigned>(name.size()))
+        .u8(1)
+        .utf16(name);
+    fontRecords_.push_back(d.data());
+  }
+
+  // Number formats: the eight built-in ones, then each new text from 50 on.
+  const auto& builtIn = builtInNumberFormats();
+  formatTable_.assign(builtIn.begin(), builtIn.end());
+  QHash<QString, std::uint16_t> formatNumbers;
+  for (const auto& f : formatTable_) formatNumbers.insert(f.text.toCaseFolded(), f.number);
+  std::uint16_t nextFormat = kFirstCustomFormat;
+  e = 0;
+  for (int s = 0; s < workbook.SheetCount(); ++s) {
+    for (const auto& range : workbook.Sheets(s).Ranges()) {
+      const QString& text = std::as_const(*range).Format().NumberFormat;
+      CellEntry& entry = cellEntries_[e++];
+      if (text.isEmpty()) continue;
+      const QString key = text.toCaseFolded();
+      auto it = formatNumbers.constFind(key);
+      if (it == formatNumbers.constEnd()) {
+        formatTable_.push_back({nextFormat, text});
+        it = formatNumbers.insert(key, nextFormat++);
+      }
+      entry.format = it.value();
+    }
+  }
+
+  // Cell formats: the six fixed bodies, then each new body of a range.
+  for (const XfBody& body : kFixedCellXfs) {
+    xfNumbers_.emplace(body, 15 + static_cast<int>(xfTable_.size()));
+    xfTable_.push_back(body);
+  }
+  e = 0;
+  for (int s = 0; s < workbook.SheetCount(); ++s) {
+    for (const auto& range : workbook.Sheets(s).Ranges()) {
+      CellEntry& entry = cellEntries_[e++];
+      const XfBody body = xfBody(*range, entry);
+      auto it = xfNumbers_.find(body);
+      if (it == xfNumbers_.end()) {
+        it = xfNumbers_.emplace(body, 15 + static_cast<int>(xfTable_.size())).first;
+        xfTable_.push_back(body);
+      }
+      entry.xf = it->second;
+    }
+  }
+
+  // Shared strings: one entry per non-empty text cell; equal texts are not shared.
+  e = 0;
+  for (int s = 0; s < workbook.SheetCount(); ++s) {
+    for (const auto& range : workbook.Sheets(s).Ranges()) {
+      CellEntry& entry = cellEntries_[e++];
+      if (writesAsNumber(*range)) continue;
+      const Value& v = range->GetValue();
+      const QString* text = std::get_if<QString>(&v);
+      QString other;
+      if (!text) {
+        other = valueText(v);
+        text = &other;
+      }
+      if (text->isEmpty()) continue;
+      entry.sst = static_cast<std::int32_t>(sharedStrings_.size());
+      sharedStrings_.push_back(*text);
+    }
+  }
+}
+
+void TBiff8Writer::writeRecord(std::uint16_t id, const QByteArray& data) {
+  qsizetype offset = 0;
+  do {
+    const qsizetype n = std::min<qsizetype>(data.size() - offset, kMaxRecordData);
+    char header[4];
+    putU16(header, offset == 0 ? id : static_cast<std::uint16_t>(rtContinue));
+    putU16(header + 2, static_cast<unsigned>(n));
+    stream_->write(header, 4);
+    if (n > 0) stream_->write(data.constData() + offset, static_cast<std::size_t>(n));
+    offset += n;
+  } while (offset < data.size());
+}
+
+void TBiff8Writer::writeGlobals(const TXlsWorkbook& workbook) {
+  const auto u16 = [](unsigned v) { return Bytes().u16(v).data(); };
+  writeRecord(rtBof, Bytes().u16(0x0600).u16(0x0005).u16(0x0DBB).u16(0x07CC).u32(0).u32(0x600).data());
+  writeRecord(rtInterfaceHdr, u16(1252));
+  writeRecord(rtMms, u16(0));
+  writeRecord(rtInterfaceEnd, {});
+  {
+    // 112 bytes: the name as a string with its length and option byte (readers
+    // expect them), then blanks. Up to 54 characters fit.
+    const QString name = workbook.AuthorName().left(54);
+    QByteArray access = Bytes().u16(static_cast<unsigned>(name.size())).u8(1).utf16(name).data();
+    access.append(112 - access.size(), ' ');
+    writeRecord(rtWriteAccess, access);
+  }
+  writeRecord(rtCodePage, u16(1252));
+  writeRecord(rtDsf, u16(0));
+  writeRecord(rtExcel9File, {});
+  {
+    Bytes tabs;
+    for (int i = 0; i < workbook.SheetCount(); ++i) tabs.u16(static_cast<unsigned>(i + 1));
+    writeRecord(rtTabId, tabs.data());
+  }
+  writeRecord(rtFnGroupCount, u16(14));
+  writeRecord(rtWindowProtect, u16(0));
+  writeRecord(rtProtect, u16(0));
+  writeRecord(rtPassword, u16(0));
+  writeRecord(rtProt4Rev, u16(0));
+  writeRecord(rtProt4RevPass, u16(0));
+  writeRecord(rtWindow1, Bytes().u16(360).u16(30).u16(7454).u16(6240).u16(0x0038).u16(0).u16(0).u16(1).u16(600).data());
+  writeRecord(rtBackup, u16(0));
+  writeRecord(rtHideObj, u16(0));
+  writeRecord(rtDate1904, u16(0));
+  writeRecord(rtPrecision, u16(1));
+  writeRecord(rtRefreshAll, u16(0));
+  writeRecord(rtBookBool, u16(0));
+  for (const QByteArray& font : fontRecords_) writeRecord(rtFont, font);
+  for (const NumberFormat& f : formatTable_)
+    writeRecord(rtFormat, Bytes().u16(f.number).u16(static_cast<unsigned>(f.text.size())).u8(1).utf16(f.text).data());
+  for (const XfBody& body : kStyleXfs) writeRecord(rtXf, Bytes().raw(body.data(), 20).data());
+  for (const XfBody& body : xfTable_) writeRecord(rtXf, Bytes().raw(body.data(), 20).data());
+  for (const auto& style : kStyles) writeRecord(rtStyle, Bytes().raw(style.data(), 4).data());
+  if (paletteChanged_) {
+    Bytes p;
+    p.u16(56);
+    for (Color c : palette_) p.u8(c & 0xFF).u8((c >> 8) & 0xFF).u8((c >> 16) & 0xFF).u8(0);
+    writeRecord(rtPalette, p.data());
+  }
+  writeRecord(rtUsesElfs, u16(0));
+  for (int i = 0; i < workbook.SheetCount(); ++i) {
+    const QString& name = workbook.Sheets(i).Name();
+    sheetOffsets_[i].boundSheetField = stream_->tell() + 4;
+    writeRecord(rtBoundSheet, Bytes().u32(0).u16(0).u8(static_cast<unsigned>(name.size())).u8(1).utf16(name).data());
+  }
+  writeRecord(rtCountry, Bytes().u16(7).u16(7).data());
+  if (!sharedStrings_.empty()) writeSst();
+  writeRecord(rtEof, {});
+}
+
+void TBiff8Writer::writeSst() {
+  // The string table with its CONTINUE records, built here in one piece:
+  // an entry starts only where 5 data bytes are left, and a text split between
+  // records goes on after the option byte 1.
+  const std::uint64_t sstStart = stream_->tell();
+  QByteArray out;
+  qsizetype bytes = 12;
+  for (const QString& s : sharedStrings_) bytes += 3 + 2 * s.size();
+  out.reserve(bytes + bytes / kMaxRecordData * 5 + 16);
+  struct Bucket {
+    std::uint32_t position;
+    std::uint16_t offset;
+  };
+  std::vector<Bucket> buckets;
+  buckets.reserve(sharedStrings_.size() / 8 + 1);
+
+  qsizetype recordStart = 0;  // offset of the current record's header in `out`
+  const auto recordUsed = [&]() { return out.size() - recordStart - 4; };
+  const auto finishRecord = [&]() { putU16(out.data() + recordStart + 2, static_cast<unsigned>(recordUsed())); };
+  const auto beginRecord = [&](std::uint16_t id) {
+    recordStart = out.size();
+    char h[4];
+    putU16(h, id);
+    putU16(h + 2, 0);
+    out.append(h, 4);
+  };
+  const auto append16 = [&](unsigned v) {
+    char c[2];
+    putU16(c, v);
+    out.append(c, 2);
+  };
+
+  beginRecord(rtSst);
+  char counts[8];
+  putU32(counts, static_cast<std::uint32_t>(sharedStrings_.size()));
+  putU32(counts + 4, static_cast<std::uint32_t>(sharedStrings_.size()));
+  out.append(counts, 8);
+  for (std::size_t i = 0; i < sharedStrings_.size(); ++i) {
+    const QString& s = sharedStrings_[i];
+    if (kMaxRecordData - recordUsed() < 5) {
+      finishRecord();
+      beginRecord(rtContinue);
+    }
+    if (i % 8 == 0)
+      buckets.push_back({static_cast<std::uint32_t>(sstStart + static_cast<std::uint64_t>(out.size()) - globalsStart_),
+                         static_cast<std::uint16_t>(out.size() - recordStart)});
+    append16(static_cast<unsigned>(s.size()));
+    out.append('\x01');
+    qsizetype done = 0;
+    while (done < s.size()) {
+      qsizetype room = (kMaxRecordData - recordUsed()) / 2;
+      if (room == 0) {
+        finishRecord();
+        beginRecord(rtContinue);
+        out.append('\x01');
+        room = (kMaxRecordData - recordUsed()) / 2;
+      }
+      const qsizetype n = std::min(room, s.size() - done);
+      for (qsizetype k = 0; k < n; ++k) append16(s.at(done + k).unicode());
+      done += n;
+    }
+  }
+  finishRecord();
+  stream_->write(out.constData(), static_cast<std::size_t>(out.size()));
+  out = QByteArray();
+
+  Bytes ext(2 + 8 * static_cast<qsizetype>(buckets.size()));
+  ext.u16(8);
+  for (const Bucket& b : buckets) ext.u32(b.position).u16(b.offset).u16(0);
+  writeRecord(rtExtSst, ext.data());
+}
+
+void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std::size_t firstEntry) {
+  const TXlsWorksheet& sheet = workbook.Sheets(sheetIndex);
+  const TXlsPageSetup& page = sheet.PageSetup;
+  const TXlsArea& used = sheet.UsedArea();
+  const bool empty = used.isEmpty();
+  const auto u16 = [](unsigned v) { return Bytes().u16(v).data(); };
+  const auto f64 = [](double v) { return Bytes().f64(v).data(); };
+  const int blocks = empty ? 0 : (used.lastRow - used.firstRow + kRowBlockSize) / kRowBlockSize;
+
+  writeRecord(rtBof, Bytes().u16(0x0600).u16(0x0010).u16(0x0DBB).u16(0x07CC).zeros(8).data());
+  const std::uint64_t indexPos = stream_->tell();
+  {
+    Bytes index;
+    index.u32(0).u32(empty ? 0 : static_cast<std::uint32_t>(used.firstRow));
+    index.u32(empty ? 0 : static_cast<std::uint32_t>(used.lastRow + 1)).u32(0);
+    index.zeros(4 * blocks);
+    writeRecord(rtIndex, index.data());
+  }
+  writeRecord(rtCalcMode, u16(1));
+  writeRecord(rtCalcCount, u16(100));
+  writeRecord(rtRefMode, u16(1));
+  writeRecord(rtIteration, u16(0));
+  writeRecord(rtDelta, f64(0.001));
+  writeRecord(rtSaveRecalc, u16(1));
+  writeRecord(rtPrintHeaders, u16(page.PrintHeaders ? 1 : 0));
+  writeRecord(rtPrintGridLines, u16(page.PrintGridLines ? 1 : 0));
+  writeRecord(rtGridSet, u16(1));
+  writeRecord(rtGuts, Bytes().zeros(8).data());
+  writeRecord(rtDefaultRowHeight, Bytes().u16(0).u16(255).data());
+  if (!sheet.PageBreaks.empty()) {
+    Bytes breaks;
+    breaks.u16(static_cast<unsigned>(sheet.PageBreaks.size()));
+    for (std::uint16_t row : sheet.PageBreaks) breaks.u16(row).u16(0).u16(255);
+    writeRecord(rtHorizontalPageBreaks, breaks.data());
+  }
+  writeRecord(rtWsBool, u16(page.UseZoom ? 0x04C1 : 0x05C1));
+  for (const auto& [id, text] : {std::pair{rtHeader, headerText(page.LeftHeader, page.CenterHeader, page.RightHeader)},
+                                 std::pair{rtFooter, headerText(page.LeftFooter, page.CenterFooter, page.RightFooter)}}) {
+    if (text.isEmpty())
+      writeRecord(id, {});
+    else
+      writeRecord(id, Bytes().u16(static_cast<unsigned>(text.size())).u8(1).utf16(text).data());
+  }
+  writeRecord(rtHCenter, u16(page.CenterHorizontally ? 1 : 0));
+  writeRecord(rtVCenter, u16(page.CenterVertically ? 1 : 0));
+  writeRecord(rtLeftMargin, f64(page.LeftMargin));
+  writeRecord(rtRightMargin, f64(page.RightMargin));
+  writeRecord(rtTopMargin, f64(page.TopMargin));
+  writeRecord(rtBottomMargin, f64(page.BottomMargin));
+  {
+    unsigned options = 0;
+    if (page.PageOrder == 1) options |= 0x0001;
+    if (page.Orientation == 0) options |= 0x0002;
+    if (page.BlackAndWhite) options |= 0x0008;
+    if (page.PrintQualityLow) options |= 0x0010;
+    if (page.PrintNotes) options |= 0x0020;
+    if (page.FirstPageNumber != 1) options |= 0x0080;
+    writeRecord(rtSetup, Bytes()
+                             .u16(page.PaperSize)
+                             .u16(static_cast<unsigned>(page.Zoom))
+                             .u16(static_cast<unsigned>(page.FirstPageNumber))
+                             .u16(static_cast<unsigned>(page.FitToPagesWide))
+                             .u16(static_cast<unsigned>(page.FitToPagesTall))
+                             .u16(options)
+                             .u16(0)
+                             .u16(0)
+                             .f64(page.HeaderMargin)
+                             .f64(page.FooterMargin)
+                             .u16(static_cast<unsigned>(page.Copies))
+                             .data());
+  }
+  writeRecord(rtDefColWidth, u16(8));
+  for (const TXlsColumnWidth& c : sheet.ColumnWidths)
+    writeRecord(rtColInfo, Bytes().u16(c.column).u16(c.column).u16(c.width).u16(0).u16(0).u16(0).data());
+  if (empty) {
+    writeRecord(rtDimensions, Bytes().zeros(14).data());
+  } else {
+    writeRecord(rtDimensions, Bytes()
+                                  .u32(static_cast<std::uint32_t>(used.firstRow))
+                                  .u32(static_cast<std::uint32_t>(used.lastRow + 1))
+                                  .u16(static_cast<unsigned>(used.firstColumn))
+                                  .u16(static_cast<unsigned>(used.lastColumn + 1))
+                                  .u16(0)
+                                  .data());
+  }
+
+  // Row blocks.
+  std::vector<std::uint32_t> dbCells;
+  if (!empty) {
+    std::unordered_map<std::int32_t, std::uint16_t> heights;
+    for (const TXlsRowHeight& h : sheet.RowHeights) heights.emplace(h.row, h.height);
+    const auto& ranges = sheet.Ranges();
+    std::vector<std::size_t> rowRanges;  // indices of the ranges crossing a row
+    QByteArray cells;
+    std::vector<qsizetype> rowCellStart;
+    for (std::int32_t blockFirst = used.firstRow; blockFirst <= used.lastRow; blockFirst += kRowBlockSize) {
+      const std::int32_t blockLast = std::min(used.lastRow, blockFirst + kRowBlockSize - 1);
+      const std::uint64_t blockStart = stream_->tell();
+      cells.clear();
+      rowCellStart.clear();
+      for (std::int32_t row = blockFirst; row <= blockLast; ++row) {
+        rowRanges.clear();
+        const std::int64_t from = static_cast<std::int64_t>(row) - sheet.MaxRangeHeight() + 1;
+        for (std::size_t i = sheet.firstRangeFrom(static_cast<std::int32_t>(std::max<std::int64_t>(from, INT32_MIN)));
+             i < ranges.size() && ranges[i]->Top() <= row; ++i)
+          if (ranges[i]->Bottom() >= row) rowRanges.push_back(i);
+        std::stable_sort(rowRanges.begin(), rowRanges.end(),
+                         [&](std::size_t a, std::size_t b) { return ranges[a]->Left() < ranges[b]->Left(); });
+        const auto height = heights.find(row);
+        Bytes rec(20);
+        rec.u16(rtRow).u16(16).u16(static_cast<unsigned>(row));
+        rec.u16(rowRanges.empty() ? 0 : static_cast<unsigned>(ranges[rowRanges.front()]->Left()));
+        rec.u16(rowRanges.empty() ? 0 : static_cast<unsigned>(ranges[rowRanges.back()]->Right() + 1));
+        rec.u16(height != heights.end() ? height->second : 255).u32(0).u32(height != heights.end() ? 0x40 : 0);
+        stream_->write(rec.data().constData(), 20);
+
+        rowCellStart.push_back(cells.size());
+        for (std::size_t i : rowRanges) {
+          const TXlsRange& r = *ranges[i];
+          const CellEntry& entry = cellEntries_[firstEntry + i];
+          const unsigned xf = static_cast<unsigned>(entry.xf);
+          std::int32_t next = r.Left();
+          char buf[18];
+          if (r.Top() == row) {
+            if (writesAsNumber(r)) {
+              putU16(buf, rtNumber);
+              putU16(buf + 2, 14);
+              putU16(buf + 4, static_cast<unsigned>(row));
+              putU16(buf + 6, static_cast<unsigned>(r.Left()));
+              putU16(buf + 8, xf);
+              const double d = numericValue(r.GetValue());
+              std::uint64_t bits;
+              std::memcpy(&bits, &d, 8);
+              putU32(buf + 10, static_cast<std::uint32_t>(bits));
+              putU32(buf + 14, static_cast<std::uint32_t>(bits >> 32));
+              cells.append(buf, 18);
+              next = r.Left() + 1;
+            } else if (entry.sst >= 0) {
+              putU16(buf, rtLabelSst);
+              putU16(buf + 2, 10);
+              putU16(buf + 4, static_cast<unsigned>(row));
+              putU16(buf + 6, static_cast<unsigned>(r.Left()));
+              putU16(buf + 8, xf);
+              putU32(buf + 10, static_cast<std::uint32_t>(entry.sst));
+              cells.append(buf, 14);
+              next = r.Left() + 1;
+            }
+          }
+          if (next < r.Right()) {
+            Bytes mul;
+            mul.u16(static_cast<unsigned>(row)).u16(static_cast<unsigned>(next));
+            for (std::int32_t c = next; c <= r.Right(); ++c) mul.u16(xf);
+            mul.u16(static_cast<unsigned>(r.Right()));
+            char h[4];
+            putU16(h, rtMulBlank);
+            putU16(h + 2, static_cast<unsigned>(mul.data().size()));
+            cells.append(h, 4).append(mul.data());
+          } else if (next == r.Right()) {
+            putU16(buf, rtBlank);
+            putU16(buf + 2, 6);
+            putU16(buf + 4, static_cast<unsigned>(row));
+            putU16(buf + 6, static_cast<unsigned>(next));
+            putU16(buf + 8, xf);
+            cells.append(buf, 10);
+          }
+        }
+      }
+      stream_->write(cells.constData(), static_cast<std::size_t>(cells.size()));
+      const std::uint64_t dbCellPos = stream_->tell();
+      const qsizetype rowCount = static_cast<qsizetype>(rowCellStart.size());
+      Bytes db;
+      db.u32(static_cast<std::uint32_t>(dbCellPos - blockStart));
+      // The first offset counts from the block's second ROW record, each
+      // further one from the first cell of the row before.
+      qsizetype previous = 20 * rowCount + rowCellStart[0] - 20;
+      db.u16(static_cast<unsigned>(previous));
+      for (qsizetype i = 1; i < rowCount; ++i) db.u16(static_cast<unsigned>(rowCellStart[i] - rowCellStart[i - 1]));
+      writeRecord(rtDbCell, db.data());
+      dbCells.push_back(static_cast<std::uint32_t>(dbCellPos - globalsStart_));
+    }
+    // INDEX again, now with the DBCELL positions.
+    Bytes positions;
+    for (std::uint32_t p : dbCells) positions.u32(p);
+    stream_->seek(indexPos + 4 + 16);
+    if (!dbCells.empty()) stream_->write(positions.data().constData(), static_cast<std::size_t>(positions.data().size()));
+    stream_->seekToEnd();
+  }
+
+  writeRecord(rtWindow2, Bytes()
+                             .u16(sheetIndex == 0 ? 0x06B6 : 0x04B6)
+                             .u16(0)
+                             .u16(0)
+                             .u32(64)
+                             .u16(0)
+                             .u16(0)
+                             .zeros(4)
+                             .data());
+  writeRecord(rtSelection, Bytes().u8(3).u16(0).u16(0).u16(0).u16(1).u16(0).u16(0).u8(0).u8(0).data());
+
+  std::vector<const TXlsRange*> merged;
+  for (const auto& r : sheet.Ranges())
+    if (!r->isSingleCell()) merged.push_back(r.get());
+  for (std::size_t first = 0; first < merged.size(); first += kMaxMergedAreasPerRecord) {
+    const std::size_t n = std::min<std::size_t>(kMaxMergedAreasPerRecord, merged.size() - first);
+    Bytes m;
+    m.u16(static_cast<unsigned>(n));
+    for (std::size_t i = first; i < first + n; ++i)
+      m.u16(static_cast<unsigned>(merged[i]->Top()))
+          .u16(static_cast<unsigned>(merged[i]->Bottom()))
+          .u16(static_cast<unsigned>(merged[i]->Left()))
+          .u16(static_cast<unsigned>(merged[i]->Right()));
+    writeRecord(rtMergedCells, m.data());
+  }
+  writeRecord(rtEof, {});
+}
+
+}  // namespace hv

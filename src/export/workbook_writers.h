@@ -1,0 +1,84 @@
+#pragma once
+// Workbook writers: TBiff8Writer saves a workbook as an Excel 97 file (a
+// compound document with one "Workbook" stream in BIFF8 records).
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "export/biff8_types.h"
+#include "export/workbook.h"
+
+namespace hv {
+
+class TCustomWorkbookWriter {
+ public:
+  virtual ~TCustomWorkbookWriter() = default;
+  virtual void Save(const TXlsWorkbook& workbook, const QString& fileName);
+};
+
+// Where the writer puts the workbook stream: the compound file, or memory.
+class WorkbookStream {
+ public:
+  virtual ~WorkbookStream() = default;
+  virtual void write(const char* data, std::size_t size) = 0;
+  virtual std::uint64_t tell() const = 0;
+  virtual void seek(std::uint64_t position) = 0;
+  virtual void seekToEnd() = 0;
+};
+
+class TBiff8Writer : public TCustomWorkbookWriter {
+ public:
+  // Writes the file (replacing one of that name). Throws hv::Error:
+  // "StgCreateDocFile error %d", "CreateStream error %d", the system's error
+  // text for a failed write, or a clear text for a sheet too large for the format.
+  void Save(const TXlsWorkbook& workbook, const QString& fileName) override;
+
+  // The bytes of the "Workbook" stream for this workbook.
+  QByteArray streamBytes(const TXlsWorkbook& workbook);
+
+  // Throws when a sheet holds cells beyond row 65,535 or column 255, or before
+  // row or column 0: their numbers would not fit the cell records.
+  static void checkFits(const TXlsWorkbook& workbook);
+
+ private:
+  struct CellEntry {
+    std::int32_t xf = 0;
+    std::int32_t sst = -1;
+    std::int32_t font = 0;
+    std::int32_t format = 0;
+  };
+  struct SheetOffset {
+    std::uint64_t bof = 0;
+    std::uint64_t boundSheetField = 0;
+  };
+
+  void writeWorkbook(const TXlsWorkbook& workbook, WorkbookStream& stream);
+  void reset(const TXlsWorkbook& workbook);
+  void buildTables(const TXlsWorkbook& workbook);
+  int colorIndex(Color color);
+  biff8::XfBody xfBody(const TXlsRange& range, const CellEntry& entry);
+  void writeGlobals(const TXlsWorkbook& workbook);
+  void writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std::size_t firstEntry);
+  void writeRecord(std::uint16_t id, const QByteArray& data);
+  void writeSst();
+
+  WorkbookStream* stream_ = nullptr;
+  std::vector<CellEntry> cellEntries_;
+  std::vector<TXlsFont> fontTable_;
+  std::vector<QByteArray> fontRecords_;
+  std::vector<biff8::NumberFormat> formatTable_;
+  std::vector<biff8::XfBody> xfTable_;
+  std::map<biff8::XfBody, int> xfNumbers_;
+  std::vector<Color> palette_;
+  std::vector<Color> usedColors_;
+  std::unordered_map<Color, int> colorNumbers_;
+  bool paletteChanged_ = false;
+  std::vector<SheetOffset> sheetOffsets_;
+  std::uint64_t globalsStart_ = 0;
+  std::vector<QString> sharedStrings_;
+};
+
+}  // namespace hv

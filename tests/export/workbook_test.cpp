@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "export/workbook.h"
+
+namespace {
+
+using hv::TXlsWorkbook;
+
+TEST(Workbook, DefaultsOfANewWorkbookAndSheet) {
+  TXlsWorkbook book;
+  EXPECT_EQ(book.AuthorName(), QStringLiteral("Lindora"));
+  EXPECT_EQ(book.SheetCount(), 0);
+  auto& sheet = book.AddSheet();
+  EXPECT_EQ(sheet.UsedArea().firstColumn, -1);
+  EXPECT_EQ(sheet.UsedArea().firstRow, -1);
+  EXPECT_EQ(sheet.UsedArea().lastColumn, -1);
+  EXPECT_EQ(sheet.UsedArea().lastRow, -1);
+  EXPECT_EQ(sheet.MaxRangeHeight(), 0);
+  EXPECT_EQ(sheet.PageSetup.PaperSize, 9);
+  EXPECT_DOUBLE_EQ(sheet.PageSetup.LeftMargin, 2.0);
+  EXPECT_DOUBLE_EQ(sheet.PageSetup.TopMargin, 2.5);
+  EXPECT_TRUE(sheet.PageSetup.UseZoom);
+
+  const hv::TXlsRange& cell = sheet.GetRange(0, 0, 0, 0);
+  EXPECT_EQ(cell.Format().Font.Name, QStringLiteral("Arial"));
+  EXPECT_EQ(cell.Format().Font.Size, 10);
+  EXPECT_EQ(cell.Format().Font.Charset, 1);
+  EXPECT_EQ(cell.Format().VerticalAlignment, 2);
+  EXPECT_FALSE(cell.hasFormat());  // reading the defaults allocates nothing
+  EXPECT_TRUE(hv::isEmptyValue(cell.GetValue()));
+}
+
+TEST(Workbook, DefaultSheetNamesSkipTakenOnesWithoutRegardToCase) {
+  TXlsWorkbook book;
+  EXPECT_EQ(book.AddSheet().Name(), QStringLiteral("Sheet1"));
+  EXPECT_EQ(book.AddSheet().Name(), QStringLiteral("Sheet2"));
+  EXPECT_EQ(book.AddSheet().Name(), QStringLiteral("Sheet3"));
+
+  TXlsWorkbook other;
+  other.AddSheet().SetName(QStringLiteral("SHEET2"));
+  auto& second = other.AddSheet();
+  EXPECT_EQ(second.Name(), QStringLiteral("Sheet3"));
+  second.SetName(QStringLiteral("sheet3"));
+  EXPECT_EQ(other.AddSheet().Name(), QStringLiteral("Sheet4"));
+  EXPECT_EQ(other.SheetIndex(&second), 1);
+  EXPECT_EQ(second.SheetIndex(), 1);
+  hv::TXlsWorksheet loose(nullptr);
+  EXPECT_EQ(loose.SheetIndex(), -1);
+  EXPECT_EQ(other.SheetIndex(&loose), -1);
+}
+
+TEST(Workbook, NamesAreCutThenTrimmed) {
+  TXlsWorkbook book;
+  auto& sheet = book.AddSheet();
+  sheet.SetName(QStringLiteral(" Name "));
+  EXPECT_EQ(sheet.Name(), QStringLiteral("Name"));
+  sheet.SetName(QString(40, QChar('x')));
+  EXPECT_EQ(sheet.Name(), QString(31, QChar('x')));
+  // Cut first: the blanks at place 31 and beyond are gone, those before are trimmed.
+  sheet.SetName(QStringLiteral("\t") + QString(29, QChar('y')) + QStringLiteral("  zz"));
+  EXPECT_EQ(sheet.Name(), QString(29, QChar('y')));
+  sheet.SetName(QStringLiteral("Hygrovan-RX3 (Древесные)"));
+  EXPECT_EQ(sheet.Name().size(), 24);
+
+  book.SetAuthorName(QStringLiteral("\x01 Автор\r\n"));
+  EXPECT_EQ(book.AuthorName(), QStringLiteral("Автор"));
+  book.SetAuthorName(QString(70, QChar('a')));
+  EXPECT_EQ(book.AuthorName().size(), 66);
+}
+
+TEST(Workbook, TextValuesFoldCrLfAndReadWindows1251) {
+  TXlsWorkbook book;
+  auto& cell = book.AddSheet().GetRange(1, 1, 1, 1);
+  cell.SetValue(QStringLiteral("a\r\nb"));
+  EXPECT_EQ(std::get<QString>(cell.GetValue()), QStringLiteral("a\nb"));
+  cell.SetValue(hv::Value(QStringLiteral("c\r\n\r\nd\re\n")));
+  EXPECT_EQ(std::get<QString>(cell.GetValue()), QStringLiteral("c\n\nd\re\n"));
+  cell.SetValue(hv::AnsiText{QByteArray("\xC1\xE5\xF2\xEE\xED\r\n\xB9")});
+  EXPECT_EQ(std::get<QString>(cell.GetValue()), QStringLiteral("Бетон\n№"));
+  cell.SetValue(hv::Value(std::int32_t(7)));
+  EXPECT_EQ(std::get<std::int32_t>(cell.GetValue()), 7);
+}
+
+TEST(Workbook, CellKindClassifiesValues) {
+  TXlsWorkbook book;
+  auto& sheet = book.AddSheet();
+  auto kind = [&](const hv::Value& v) {
+    auto& r = sheet.GetRange(0, 0, 0, 0);
+    r.SetValue(v);
+    return r.GetCellKind();
+  };
+  using hv::CellKind;
+  EXPECT_EQ(kind(std::uint8_t(1)), CellKind::Number);
+  EXPECT_EQ(kind(std::int16_t(-1)), CellKind::Number);
+  EXPECT_EQ(kind(std::int32_t(1)), CellKind::Number);
+  EXPECT_EQ(kind(1.5f), CellKind::Number);
+  EXPECT_EQ(kind(2.5), CellKind::Number);
+  EXPECT_EQ(kind(hv::Currency{12345}), CellKind::Number);
+  EXPECT_EQ(kind(hv::Value()), CellKind::Text);
+  EXPECT_EQ(kind(hv::OleDate{45000}), CellKind::Text);
+  EXPECT_EQ(kind(true), CellKind::Text);
+  EXPECT_EQ(kind(QStringLiteral("12")), CellKind::Text);
+  auto& r = sheet.GetRange(0, 0, 0, 0);
+  r.Format().Formula = QStringLiteral("=1+1");
+  EXPECT_EQ(r.GetCellKind(), CellKind::Formula);
+
+  EXPECT_DOUBLE_EQ(hv::numericValue(hv::Currency{12345}), 1.2345);
+  EXPECT_EQ(hv::valueText(true), QStringLiteral("True"));
+  EXPECT_EQ(hv::valueText(hv::OleDate{2.5}), QStringLiteral("01.01.1900 12:00:00"));
+}
+
+TEST(Workbook, GetRangeReturnsTheSameRangeForTheSameRectangle) {
+  TXlsWorkbook book;
+  auto& sheet = book.AddSheet();
+  auto& a = sheet.GetRange(2, 3, 4, 5);
+  a.SetValue(QStringLiteral("kept"));
+  sheet.GetRange(0, 0, 0, 0);
+  auto& again = sheet.GetRange(2, 3, 4, 5);
+  EXPECT_EQ(&a, &again);
+  EXPECT_EQ(std::get<QString>(again.GetValue()), QStringLiteral("kept"));
+  EXPECT_EQ(sheet.Ranges().size(), 2u);
+  EXPECT_EQ(sheet.MaxRangeHeight(), 3);
+}
+
+TEST(Workbook, GetRangeRemovesOverlappingRangesAndTheirValues) {
+  TXlsWorkbook book;
+  auto& sheet = book.AddSheet();
+  sheet.GetRange(0, 0, 3, 9).SetValue(QStringLiteral("tall"));  // 10 rows high
+  sheet.GetRange(5, 2, 5, 2).SetValue(QStringLiteral("beside"));
+  EXPECT_EQ(sheet.MaxRangeHeight(), 10);
+
+  // Overlaps the tall block in its last row only: found despite its top row 0.
+  auto& small = sheet.GetRange(3, 9, 4, 9);
+  EXPECT_TRUE(hv::isEmptyValue(small.GetValue()));
+  ASSERT_EQ(sheet.Ranges().size(), 2u);
+  EXPECT_EQ(sheet.Ranges()[0]->Left(), 5);  // the untouched one
+  EXPECT_EQ(&*sheet.Ranges()[1], &small);
+  EXPECT_EQ(sheet.MaxRangeHeight(), 1);  // recomputed after the removal
+  // The used area never shrinks.
+  EXPECT_EQ(sheet.UsedArea().firstRow, 0);
+  EXPECT_EQ(sheet.UsedArea().lastRow, 9);
+  EXPECT_EQ(sheet.UsedArea().lastColumn, 5);
+
+  // A different shape on the same place replaces the range.
+  sheet.GetRange(3, 9, 4, 9).SetValue(std::int32_t(1));
+  auto& narrower = sheet.GetRange(4, 9, 4, 9);
+  EXPECT_TRUE(hv::isEmptyValue(narrower.GetValue()));
+  EXPECT_EQ(sheet.Ranges().size(), 2u);
+}
+
+TEST(Workbook, RangesStayOrderedByTopRowThenCreation) {
+  TXlsWorkbook book;
+  auto& sheet = book.AddSheet();
+  sheet.GetRange(5, 4, 5, 4);
+  sheet.GetRange(1, 4, 1, 4);
+  sheet.GetRange(0, 7, 0, 8);
+  sheet.GetRange(3, 1, 3, 1);
+  sheet.GetRange(2, 4, 2, 4);
+  sheet.GetRange(9, 0, 9, 0);
+  std::vector<std::pair<int, int>> order;
+  for (const auto& r : sheet.Ranges()) order.emplace_back(r->Top(), r->Left());
+  const std::vector<std::pair<int, int>> expected = {{0, 9}, {1, 3}, {4, 5}, {4, 1}, {4, 2}, {7, 0}};
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(sheet.MaxRangeHeight(), 2);
+  EXPECT_EQ(sheet.UsedArea().firstColumn, 0);
+  EXPECT_EQ(sheet.UsedArea().lastColumn, 9);
+  EXPECT_EQ(sheet.UsedArea().lastRow, 8);
+}
+
+TEST(Workbook, ExtremeCoordinatesDoNotOverflow) {
+  TXlsWorkbook book;
+  auto& sheet = book.AddSheet();
+  sheet.GetRange(0, INT32_MIN, 0, INT32_MAX);
+  EXPECT_EQ(sheet.MaxRangeHeight(), INT32_MAX);
+  auto& r = sheet.GetRange(0, INT32_MIN, 0, INT32_MIN);
+  EXPECT_EQ(sheet.Ranges().size(), 1u);
+  EXPECT_EQ(&*sheet.Ranges()[0], &r);
+}
+
+}  // namespace
