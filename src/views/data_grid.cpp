@@ -591,7 +591,7 @@ QList<SelectedRow> TDataGrid::selectedRows() const {
 
 SelectionFooters TDataGrid::selectionStatistics() const {
   // The first three BookmarkFields are W, W_MIN, W_MAX.
-  if (sel_->empty()) return selectionFooters(selectedRows());
+  if (sel_->empty() || bookmarkFields_.size() < 3) return selectionFooters(selectedRows());
   return selectionFootersOf(
       sel_->size(), [this](qsizetype i, int q) { return sel_->raw(i, q); }, decimalSeparator());
 }
@@ -658,9 +658,9 @@ void TDataGrid::applyLayout(const QList<ColumnLayout>& stored) {
   for (const auto& [column, position] : moves) {
     if (position >= 0 && position < columnCount()) h->moveSection(h->visualIndex(column), position);
   }
-  model_->columnsChanged();
   fitColumns();
   h->viewport()->update();
+  view_->viewport()->update();
 }
 
 }  // namespace hv

@@ -1,0 +1,163 @@
+// The archive grid over a table of a million rows: opening to the first
+// painted grid, a page-down repaint, a title click that sorts by DATE, and
+// Ctrl+A with the footers computed; then the memory of the process. Each
+// time is also given as a ratio to reading the file with cat in the same run.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <vector>
+
+#include "app/main.h"
+#include "platform/codepage.h"
+#include "platform/regional.h"
+#include "platform/ui.h"
+#include "store/dbf_file.h"
+#include "views/data_grid.h"
+
+namespace {
+
+constexpr int kRows = 1'000'000;
+
+// Three archives side by side, dates over twenty years, single values and ranges.
+void writeTable(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    std::exit(1);
+  }
+  QByteArray head = hv::store::newMeasurementHeader();
+  hv::store::putU32(reinterpret_cast<unsigned char*>(head.data()) + hv::store::kCountOffset, kRows);
+  f.write(head);
+  std::vector<int> widths;
+  for (const auto& d : hv::store::measurementFieldDefs()) widths.push_back(d.width);
+  const QByteArray material = hv::toCp1251(QStringLiteral("Сосна"));
+  QByteArray chunk;
+  for (int i = 0; i < kRows; ++i) {
+    const int kind = i % 3;
+    const int n = i / 3 + 1;
+    const unsigned h = static_cast<unsigned>(i) * 2654435761u;
+    const int w = static_cast<int>(h % 1500);  // tenths
+    const bool single = (h >> 16) % 2 == 0;
+    auto moisture = [](int tenths) { return QByteArray::number(tenths / 10) + ',' + QByteArray::number(tenths % 10); };
+    const QByteArray date = QStringLiteral("%1.%2.%3")
+                                .arg(1 + (h >> 8) % 28, 2, 10, QChar('0'))
+                                .arg(1 + (h >> 13) % 12, 2, 10, QChar('0'))
+                                .arg(2004 + (h >> 4) % 20)
+                                .toLatin1();
+    const QByteArray time =
+        QStringLiteral("%1:%2:%3").arg(n / 3600 % 24, 2, 10, QChar('0')).arg(n / 60 % 60, 2, 10, QChar('0')).arg(n % 60, 2, 10, QChar('0')).toLatin1();
+    const QByteArray fields[] = {QByteArray::number(n % 10000).rightJustified(widths[0]),
+                                 QByteArray::number(kind).rightJustified(widths[1]),
+                                 date,
+                                 time,
+                                 single ? moisture(w) : QByteArray(),
+                                 single ? QByteArray() : moisture(w),
+                                 single ? QByteArray() : moisture(w + 20),
+                                 material,
+                                 QByteArray(),
+                                 QByteArray()};
+    chunk.append(' ');
+    for (size_t c = 0; c < widths.size(); ++c) chunk.append(fields[c].leftJustified(widths[c], ' ', true));
+    if (chunk.size() > (1 << 22)) {
+      f.write(chunk);
+      chunk.clear();
+    }
+  }
+  chunk.append(char(hv::store::kFileEnd));
+  f.write(chunk);
+}
+
+double seconds(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e9; }
+
+long statusKb(const char* key) {
+  QFile f(QStringLiteral("/proc/self/status"));
+  if (!f.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : f.readAll().split('\n'))
+    if (line.startsWith(key)) return line.mid(static_cast<int>(qstrlen(key))).trimmed().split(' ').value(0).toLong();
+  return -1;
+}
+
+void pageDown(QTableView* v) {
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+  QApplication::sendEvent(v, &press);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  hv::setDecimalSeparatorOverride(QChar(','));
+  QTemporaryDir dir(QDir::current().filePath(QStringLiteral("views_bench.XXXXXX")));
+  qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+  const QString path = dir.filePath(QStringLiteral("big.db"));
+  writeTable(path);
+  const double fileMb = QFileInfo(path).size() / 1e6;
+
+  QElapsedTimer t;
+  t.start();
+  QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cat '%1' > /dev/null").arg(path)});
+  const double cat = seconds(t);
+
+  hv::ScriptedUserInteraction ui;
+  hv::setUserInteraction(&ui);
+  auto* form = new TForm1;
+  form->resize(1280, 800);
+  form->show();
+  QApplication::processEvents();
+
+  t.restart();
+  form->Open_DB(path);
+  QTableView* v = form->DataGrid1->view();
+  v->viewport()->repaint();
+  const double open = seconds(t);
+
+  t.restart();
+  v->viewport()->repaint();
+  const double repaint = seconds(t);
+
+  t.restart();
+  pageDown(v);
+  v->viewport()->repaint();
+  const double page = seconds(t);
+
+  t.restart();
+  form->DataGrid1->titleClick(form->DataGrid1->columnOf(QStringLiteral("DATE")), false);
+  v->viewport()->repaint();
+  const double sort = seconds(t);
+
+  t.restart();
+  pageDown(v);
+  v->viewport()->repaint();
+  const double sortedPage = seconds(t);
+
+  t.restart();
+  form->DataGrid1->selectAll();
+  v->viewport()->repaint();
+  const double all = seconds(t);
+
+  const long rssKb = statusKb("VmRSS:");
+  const long peakKb = statusKb("VmHWM:");
+  std::printf("table: %d rows, %.0f MB; rows in the wood grid: %d\n", kRows, fileMb, form->DataGrid1->rowCount());
+  std::printf("baseline cat FILE > /dev/null:       %8.3f s\n", cat);
+  std::printf("Open_DB to first painted grid:       %8.3f s  (%.2f x cat)\n", open, open / cat);
+  std::printf("repaint of the grid:                 %8.4f s  (%.2f of a 60 Hz frame)\n", repaint, repaint * 60);
+  std::printf("page down and repaint:               %8.4f s  (%.2f of a 60 Hz frame)\n", page, page * 60);
+  std::printf("title click sorting by DATE:         %8.3f s  (%.2f x cat)\n", sort, sort / cat);
+  std::printf("page down in DATE order:             %8.4f s  (%.2f of a 60 Hz frame)\n", sortedPage, sortedPage * 60);
+  std::printf("Ctrl+A with footers (%d rows):   %8.3f s  (%.2f x cat)  footers W %s, W_MIN %s\n",
+              form->DataGrid1->selectedCount(), all, all / cat, qPrintable(form->DataGrid1->footerText(QStringLiteral("W"))),
+              qPrintable(form->DataGrid1->footerText(QStringLiteral("W_MIN"))));
+  std::printf("memory: %.0f MB now, %.0f MB peak (%.2f x the file)\n", rssKb / 1024.0, peakKb / 1024.0,
+              peakKb / 1024.0 * 1.048576 / fileMb);
+  form->N11Click();
+  delete form;
+  hv::setUserInteraction(nullptr);
+  return 0;
+}

@@ -1,0 +1,446 @@
+// The archive grids in the real main window: tabs and filters, sorting by
+// title clicks, layouts, colours, selection footers, comment editing, the
+// delete and renumber commands, and the table file commands.
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+
+#include "app/main.h"
+#include "app/program.h"
+#include "platform/regional.h"
+#include "platform/settings.h"
+#include "platform/ui.h"
+#include "store/db_table.h"
+#include "support/test_support.h"
+#include "views/data_grid.h"
+#include "views/grid_layout.h"
+#include "views/views_fixture.h"
+
+namespace {
+
+using hv::test::ranged;
+using hv::test::single;
+
+enum Col { cN, cDate, cTime, cW, cWMin, cWMax, cMaterial, cNInd, cComment };
+
+class Grids : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hv::setUserInteraction(&ui);
+    hv::setDecimalSeparatorOverride(QChar(','));
+    path = hv::test::testPath(QStringLiteral("oak.db"));
+    hv::test::writeTable(path, {
+                                   single(1, 0, "05.03.2024", "10:00:00", "10,0"),
+                                   single(2, 0, "20.01.2023", "09:00:00", "9,5"),
+                                   ranged(7, 1, "01.02.2024", "08:00:00", "3,0", "4,0"),
+                                   single(3, 0, "11.12.2023", "23:59:59", "12,5"),
+                                   ranged(9, 1, "02.02.2023", "08:00:00", "5,0", "6,0"),
+                                   single(5, 2, "01.01.2020", "00:00:00", "55,0"),
+                                   single(4, 0, "05.03.2024", "09:30:00", "5,3"),
+                               });
+  }
+  void TearDown() override {
+    hv::destroyWindows();
+    hv::setUserInteraction(nullptr);
+    hv::setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
+    hv::setDecimalSeparatorOverride(QChar());
+  }
+  TForm1* openForm() {
+    Form1 = new TForm1;
+    Form1->resize(1000, 600);
+    Form1->show();
+    Form1->Open_DB(path);
+    EXPECT_TRUE(Form1->db_open);
+    return Form1;
+  }
+  static QStringList shown(hv::TDataGrid* g, int col) {
+    QStringList out;
+    QAbstractItemModel* m = g->view()->model();
+    for (int r = 0; r < m->rowCount(); ++r) out << m->data(m->index(r, col)).toString();
+    return out;
+  }
+  static void clickTitle(hv::TDataGrid* g, int col, Qt::KeyboardModifiers mods = {}) {
+    QHeaderView* h = g->view()->horizontalHeader();
+    const QPoint p(h->sectionViewportPosition(col) + h->sectionSize(col) / 2, h->height() / 2);
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, mods, p);
+  }
+  static void clickRow(hv::TDataGrid* g, int row, Qt::KeyboardModifiers mods = {}) {
+    QTableView* v = g->view();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, mods, v->visualRect(v->model()->index(row, cMaterial)).center());
+  }
+  static QString storedValue(const QString& name) {
+    hv::SettingsKey key;
+    key.open();
+    return key.hasValue(name) ? key.readString(name) : QString();
+  }
+  QStringList fileColumn(const QString& field, int arc) {
+    hv::TDbTable t;
+    t.setFileName(path);
+    t.open();
+    t.setFiltered(true);
+    t.setFilter(QStringLiteral("N_ARC=%1").arg(arc));
+    t.refresh();
+    return hv::test::column(t, field);
+  }
+  int fileRecords() {
+    hv::TDbTable t;
+    t.setFileName(path);
+    t.open();
+    return t.recordCount();
+  }
+
+  hv::ScriptedUserInteraction ui;
+  QString path;
+};
+
+TEST_F(Grids, OpenShowsTheFirstArchiveAndTheTabsSetTheFilter) {
+  TForm1* f = openForm();
+  EXPECT_EQ(f->windowTitle(), "oak - Hygrovan-RX3");
+  EXPECT_EQ(f->PageControl1->currentIndex(), 0);
+  EXPECT_EQ(f->Table1->filter(), "N_ARC=0");
+  EXPECT_EQ(shown(f->DataGrid1, cN), QStringList({"1", "2", "3", "4"}));
+  f->PageControl1->setCurrentIndex(1);
+  EXPECT_EQ(f->Table1->filter(), "N_ARC=1");
+  EXPECT_EQ(shown(f->DataGrid2, cWMin), QStringList({"3,0", "5,0"}));
+  f->PageControl1->setCurrentIndex(2);
+  EXPECT_EQ(f->Table1->filter(), "N_ARC=2");
+  EXPECT_EQ(shown(f->DataGrid3, cW), QStringList({"55,0"}));
+  EXPECT_EQ(f->shownGrid(), f->DataGrid3);
+  EXPECT_EQ(f->shownTag(), "tab3");
+}
+
+TEST_F(Grids, TitleClicksCycleAndCtrlClickRestoresRecordOrder) {
+  TForm1* f = openForm();
+  hv::TDataGrid* g = f->DataGrid1;
+  QList<int> events;
+  QObject::connect(g, &hv::TDataGrid::titleStateChanged, [&](int c) { events << c; });
+  clickTitle(g, cW);
+  EXPECT_EQ(g->titleState(cW), hv::TitleState::Up);
+  EXPECT_EQ(shown(g, cW), QStringList({"12,5", "10,0", "9,5", "5,3"}));
+  clickTitle(g, cW);
+  EXPECT_EQ(g->titleState(cW), hv::TitleState::Down);
+  // By value: 9,5 before 10,0.
+  EXPECT_EQ(shown(g, cW), QStringList({"5,3", "9,5", "10,0", "12,5"}));
+  clickTitle(g, cW);
+  EXPECT_EQ(g->titleState(cW), hv::TitleState::Up);
+  EXPECT_EQ(shown(g, cW), QStringList({"12,5", "10,0", "9,5", "5,3"}));
+  // Another column takes the arrow; dates sort by calendar date.
+  clickTitle(g, cDate);
+  EXPECT_EQ(g->titleState(cW), hv::TitleState::None);
+  EXPECT_EQ(shown(g, cN), QStringList({"1", "4", "3", "2"}));
+  clickTitle(g, cDate, Qt::ControlModifier);
+  EXPECT_EQ(g->titleState(cDate), hv::TitleState::None);
+  EXPECT_EQ(shown(g, cN), QStringList({"1", "2", "3", "4"}));
+  EXPECT_FALSE(f->Table1->tagNames().contains("tab1"));
+  EXPECT_EQ(events, QList<int>({cW, cW, cW, cDate, cDate}));
+}
+
+TEST_F(Grids, SortingGridTwoLeavesGridOnesArrowWhileTheOrderFollowsTabTwo) {
+  TForm1* f = openForm();
+  clickTitle(f->DataGrid1, cW);
+  f->PageControl1->setCurrentIndex(1);
+  clickTitle(f->DataGrid2, cDate);
+  EXPECT_EQ(shown(f->DataGrid2, cN), QStringList({"7", "9"}));  // Up: newest first
+  EXPECT_EQ(f->DataGrid1->titleState(cW), hv::TitleState::Up);
+  EXPECT_EQ(f->Table1->indexName(), "tab2");
+  EXPECT_TRUE(f->Table1->tagNames().contains("tab1"));
+  f->PageControl1->setCurrentIndex(0);
+  EXPECT_EQ(shown(f->DataGrid1, cN), QStringList({"1", "4", "3", "2"}));  // wood rows by tab2's DATE
+  // Resetting any grid returns the shared table to record order.
+  f->N33Click();
+  EXPECT_EQ(f->DataGrid1->titleState(cW), hv::TitleState::None);
+  EXPECT_EQ(f->Table1->indexName(), QString());
+  EXPECT_EQ(shown(f->DataGrid1, cN), QStringList({"1", "2", "3", "4"}));
+}
+
+TEST_F(Grids, AlignColumnsGivesEqualWidthsThenRefits) {
+  TForm1* f = openForm();
+  hv::TDataGrid* g = f->DataGrid1;
+  g->resize(685, 300);
+  f->align_columns(g);
+  int total = 0;
+  for (int i = 0; i < g->columnCount(); ++i) {
+    EXPECT_EQ(g->columnWidth(i), 76);
+    total += g->shownColumnWidth(i);
+  }
+  EXPECT_TRUE(g->autoColumnFit());
+  EXPECT_EQ(total, g->view()->viewport()->width());
+}
+
+TEST_F(Grids, MissingLayoutsAreWrittenWithEqualWidths) {
+  openForm();
+  for (const char* name : {"Table_1", "Table_2", "Table_3"}) {
+    const QString text = storedValue(QString::fromLatin1(name));
+    ASSERT_FALSE(text.isEmpty()) << name;
+    const QList<hv::ColumnLayout> cols = hv::readLayout(text);
+    ASSERT_EQ(cols.size(), 9);
+    for (const hv::ColumnLayout& c : cols) EXPECT_EQ(c.width, cols[0].width) << name;
+  }
+}
+
+TEST_F(Grids, ColoursSurviveCloseAndReopenThroughTheStoredLayout) {
+  TForm1* f = openForm();
+  f->DataGrid1->setCurrentCell(0, cWMin);
+  ui.colorAnswers << QColor(Qt::yellow);
+  f->N17Click();
+  EXPECT_EQ(f->DataGrid1->columnColor(cWMin), QColor(Qt::yellow));
+  EXPECT_EQ(f->ColorDialog1Color, QColor(Qt::yellow));
+  f->DataGrid1->setCurrentCell(0, cDate);
+  ui.colorAnswers << std::nullopt;  // cancelled: nothing changes
+  f->N17Click();
+  EXPECT_FALSE(f->DataGrid1->columnColor(cDate).isValid());
+  f->Close_DB();
+  EXPECT_TRUE(storedValue("Table_1").contains("#ffff00"));
+  EXPECT_TRUE(storedValue("Table_1").contains("\r\n"));
+  hv::destroyWindows();
+  f = openForm();
+  EXPECT_EQ(f->DataGrid1->columnColor(cWMin), QColor(Qt::yellow));
+  f->DataGrid1->setCurrentCell(0, cWMin);
+  f->N18Click();
+  EXPECT_FALSE(f->DataGrid1->columnColor(cWMin).isValid());
+  f->DataGrid1->setColumnColor(cN, Qt::red);
+  f->N19Click();
+  EXPECT_FALSE(f->DataGrid1->columnColor(cN).isValid());
+}
+
+TEST_F(Grids, AStoredLayoutNamingAnUnknownColumnIsAppliedToTheOthers) {
+  hv::ColumnLayout bogus;
+  bogus.fieldName = "BOGUS";
+  bogus.width = 300;
+  bogus.color = Qt::blue;
+  hv::ColumnLayout w;
+  w.fieldName = "W";
+  w.width = 200;
+  w.index = 3;
+  w.color = Qt::red;
+  w.titleState = hv::TitleState::Down;
+  {
+    hv::SettingsKey key;
+    key.open();
+    key.writeString("Table_1", hv::writeLayout({bogus, w}));
+  }
+  TForm1* f = openForm();
+  hv::TDataGrid* g = f->DataGrid1;
+  EXPECT_EQ(g->columnWidth(cW), 200);
+  EXPECT_EQ(g->columnColor(cW), QColor(Qt::red));
+  EXPECT_EQ(g->columnWidth(cN), 74);
+  EXPECT_FALSE(g->columnColor(cN).isValid());
+  // A restored arrow is display only: the rows stay in record order.
+  EXPECT_EQ(g->titleState(cW), hv::TitleState::Down);
+  EXPECT_EQ(shown(g, cN), QStringList({"1", "2", "3", "4"}));
+}
+
+TEST_F(Grids, AnUnreadableLayoutStopsTheOpenWithTheErrorReport) {
+  {
+    hv::SettingsKey key;
+    key.open();
+    key.writeString("Table_2", "not a layout");
+  }
+  Form1 = new TForm1;
+  EXPECT_FALSE(hv::runCommand([] { Form1->Open_DB(hv::test::testPath("oak.db")); }));
+}
+
+TEST_F(Grids, SelectionFillsTheFooters) {
+  TForm1* f = openForm();
+  hv::TDataGrid* g = f->DataGrid1;
+  clickRow(g, 0);
+  EXPECT_EQ(g->footerText("W"), "0/0/0");
+  clickRow(g, 1, Qt::ControlModifier);
+  EXPECT_EQ(g->selectedCount(), 2);
+  EXPECT_EQ(g->footerText("W"), "9,5/9,7/10");
+  EXPECT_EQ(g->footerText("W_MIN"), "0/0/0");
+  clickRow(g, 3, Qt::ShiftModifier);  // rows 0..3 from the anchor (row 1)
+  EXPECT_EQ(g->selectedCount(), 3);
+  EXPECT_EQ(g->footerText("W"), "5,3/9,1/12,5");
+  clickRow(g, 2, Qt::ControlModifier);  // off again
+  EXPECT_EQ(g->selectedCount(), 2);
+  EXPECT_FALSE(g->isRowSelected(2));
+  EXPECT_TRUE(g->isRowSelected(3));
+  const QList<hv::SelectedRow> rows = g->selectedRows();
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_EQ(rows[0].w, "9,5");
+  EXPECT_EQ(rows[0].date, "20.01.2023");
+  EXPECT_EQ(rows[1].time, "09:30:00");
+  QTest::keyClick(g->view(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(g->selectedCount(), 4);
+  EXPECT_EQ(g->footerText("W"), "5,3/9,3/12,5");
+  // Another tab keeps its own footers; changing tabs recomputes nothing.
+  f->PageControl1->setCurrentIndex(1);
+  clickRow(f->DataGrid2, 0);
+  clickRow(f->DataGrid2, 1, Qt::ControlModifier);
+  EXPECT_EQ(f->DataGrid2->footerText("W_MAX"), "4/5/6");
+  f->PageControl1->setCurrentIndex(0);
+  EXPECT_EQ(g->footerText("W"), "5,3/9,3/12,5");
+}
+
+TEST_F(Grids, AValueThatDoesNotParseIsReportedAndLeavesTheFooters) {
+  TForm1* f = openForm();
+  hv::TDataGrid* g = f->DataGrid1;
+  clickRow(g, 0);
+  clickRow(g, 1, Qt::ControlModifier);
+  ASSERT_EQ(g->footerText("W"), "9,5/9,7/10");
+  hv::setDecimalSeparatorOverride(QChar('.'));
+  ui.clear();
+  clickRow(g, 2, Qt::ControlModifier);
+  ASSERT_EQ(ui.messages().size(), 1);
+  EXPECT_EQ(ui.messages()[0].text, "'10,0' is not a valid floating point value.");
+  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+  EXPECT_EQ(g->footerText("W"), "9,5/9,7/10");
+}
+
+TEST_F(Grids, EditingACommentAsksOnCloseAndNoDropsTheEditStillInItsRow) {
+  TForm1* f = openForm();
+  hv::TDataGrid* g = f->DataGrid1;
+  QTableView* v = g->view();
+  auto type = [&](int row, const QString& text) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the last editor is gone
+    g->setCurrentCell(row, cComment);
+    v->edit(v->model()->index(row, cComment));
+    auto* editor = v->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+  };
+  // Only the comment is editable.
+  EXPECT_FALSE(v->model()->flags(v->model()->index(0, cMaterial)) & Qt::ItemIsEditable);
+  EXPECT_FALSE(f->db_changed);
+  type(0, "сухая");
+  EXPECT_TRUE(f->db_changed);
+  g->setCurrentCell(1, cComment);  // leaving the row posts it
+  type(1, "влажная");
+  f->Close_DB();
+  ASSERT_EQ(ui.messages().size(), 1);
+  EXPECT_EQ(ui.messages()[0].caption, "Hygrovan-RX3");
+  EXPECT_EQ(ui.messages()[0].text, "Сохранить изменения в таблицах ?");
+  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Question);
+  EXPECT_EQ(ui.messages()[0].buttons, hv::MsgButtons::YesNo);
+  EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"сухая", "", "", ""}));
+
+  // Yes keeps the edit still in its row.
+  hv::destroyWindows();
+  f = openForm();
+  g = f->DataGrid1;
+  v = g->view();
+  type(2, "мокрая");
+  ui.messageAnswers << hv::MsgResult::Yes;
+  f->Close_DB();
+  EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"сухая", "", "мокрая", ""}));
+}
+
+TEST_F(Grids, DeletesOneClickedRowOrThreeSelectedRows) {
+  TForm1* f = openForm();
+  hv::TDataGrid* g = f->DataGrid1;
+  clickTitle(g, cW);  // sorted: 12,5 10,0 9,5 5,3
+  clickRow(g, 1);
+  f->N21Click();
+  EXPECT_EQ(g->titleState(cW), hv::TitleState::None);
+  EXPECT_EQ(f->Table1->indexName(), QString());
+  EXPECT_EQ(shown(g, cW), QStringList({"9,5", "12,5", "5,3"}));
+  EXPECT_FALSE(g->hasExplicitSelection());
+  EXPECT_FALSE(f->db_changed);
+  f->Close_DB();
+  EXPECT_EQ(fileRecords(), 6);
+  hv::destroyWindows();
+
+  f = openForm();
+  g = f->DataGrid1;
+  clickRow(g, 0);
+  clickRow(g, 2, Qt::ControlModifier);
+  clickRow(g, 1, Qt::ControlModifier);
+  f->N21Click();
+  EXPECT_EQ(shown(g, cW), QStringList());
+  f->Close_DB();
+  EXPECT_EQ(fileRecords(), 3);
+  EXPECT_EQ(fileColumn("N", 1), QStringList({"7", "9"}));
+}
+
+TEST_F(Grids, RenumberingTheConcreteArchiveLeavesTheOthers) {
+  TForm1* f = openForm();
+  f->PageControl1->setCurrentIndex(1);
+  clickTitle(f->DataGrid2, cDate, {});  // Up: newest first (N 7, then 9)
+  f->N37Click();
+  EXPECT_EQ(shown(f->DataGrid2, cN), QStringList({"1", "2"}));
+  EXPECT_FALSE(f->db_changed);
+  f->Close_DB();
+  EXPECT_EQ(fileColumn("N", 1), QStringList({"1", "2"}));
+  EXPECT_EQ(fileColumn("DATE", 1), QStringList({"01.02.2024", "02.02.2023"}));
+  EXPECT_EQ(fileColumn("N", 0), QStringList({"1", "2", "3", "4"}));
+  EXPECT_EQ(fileColumn("N", 2), QStringList({"5"}));
+}
+
+TEST_F(Grids, ExitStoresNothing) {
+  TForm1* f = openForm();
+  const QString layoutBefore = storedValue("Table_1");
+  f->DataGrid1->setColumnColor(cW, Qt::green);
+  clickTitle(f->DataGrid1, cW);
+  f->defaultDir = "/elsewhere";
+  f->N11Click();
+  hv::destroyWindows();
+  EXPECT_EQ(storedValue("Table_1"), layoutBefore);
+  EXPECT_NE(storedValue("Default_dir"), "/elsewhere");
+  EXPECT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
+}
+
+// --- the table file commands ------------------------------------------------
+
+TEST_F(Grids, ADamagedFileIsRefusedAndTheWindowStaysClosed) {
+  const QString bad = hv::test::testPath("broken.db");
+  hv::test::writeFile(bad, QByteArray("\x03 not really a table", 21));
+  Form1 = new TForm1;
+  Form1->Open_DB(bad);
+  ASSERT_EQ(ui.messages().size(), 1);
+  EXPECT_EQ(ui.messages()[0].text, "База данных повреждена !");
+  EXPECT_EQ(ui.messages()[0].caption, "Ошибка");
+  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+  EXPECT_FALSE(Form1->db_open);
+  EXPECT_EQ(Form1->windowTitle(), "Hygrovan-RX3");
+  EXPECT_FALSE(Form1->N7->isEnabled());
+}
+
+TEST_F(Grids, TheOpenCommandPutsTheNameWithoutItsLastExtensionInTheTitle) {
+  const QString dir = hv::test::testPath("data");
+  QDir().mkpath(dir);
+  const QString named = dir + "/my.data.db";
+  QFile::copy(path, named);
+  Form1 = new TForm1;
+  ui.fileAnswers << named;
+  Form1->N3Click();
+  EXPECT_TRUE(Form1->db_open);
+  EXPECT_EQ(Form1->windowTitle(), "my.data - Hygrovan-RX3");
+  EXPECT_EQ(hv::applicationTitle(), "my.data - Hygrovan-RX3");
+  EXPECT_EQ(Form1->defaultDir, dir);
+  EXPECT_EQ(ui.shown[0].file.filter, "Базы данных|*.db");
+  // A cancelled dialog changes nothing.
+  Form1->N3Click();
+  EXPECT_TRUE(Form1->db_open);
+}
+
+TEST_F(Grids, ClosingASortedTableLeavesNoIndexAndReopensInRecordOrder) {
+  TForm1* f = openForm();
+  clickTitle(f->DataGrid1, cW);
+  ASSERT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
+  f->N7Click();
+  EXPECT_FALSE(f->db_open);
+  EXPECT_FALSE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
+  EXPECT_EQ(f->windowTitle(), "Hygrovan-RX3");
+  EXPECT_EQ(f->DataGrid1->rowCount(), 0);
+  f->Open_DB(path);
+  EXPECT_EQ(shown(f->DataGrid1, cN), QStringList({"1", "2", "3", "4"}));
+}
+
+TEST_F(Grids, SaveWithNoTableDoesNothing) {
+  Form1 = new TForm1;
+  Form1->N5Click();
+  EXPECT_FALSE(Form1->db_open);
+  EXPECT_TRUE(ui.shown.isEmpty());
+}
+
+}  // namespace
