@@ -45,6 +45,7 @@ void TForm1::N4Click() {
   db_open = true;
   Save_DB();
   tab_vis_en();
+  refreshGrids();
 }
 
 void TForm1::Create_DB() {
@@ -61,9 +62,19 @@ void TForm1::Create_DB() {
   Table1->open();
   db_open = true;
   showOpenStateColour();
-  flash2hygrovan(false);
-  enable_button();
-  tab_vis_en();
+  const auto showImported = [this] {
+    enable_button();
+    tab_vis_en();
+    refreshGrids();
+  };
+  try {
+    flash2hygrovan(false);
+  } catch (...) {
+    // The rows posted before the failure are in the file: show them, then report.
+    showImported();
+    throw;
+  }
+  showImported();
   load_layout(QStringLiteral("Table_1"), DataGrid1);
   load_layout(QStringLiteral("Table_2"), DataGrid2);
   load_layout(QStringLiteral("Table_3"), DataGrid3);

@@ -14,6 +14,7 @@
 #include "app/forms.h"
 #include "app/main.h"
 #include "app/program.h"
+#include "device/import/archive_import.h"
 #include "device/receive.h"
 #include "import_images.h"
 #include "platform/regional.h"
