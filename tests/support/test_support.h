@@ -4,6 +4,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace hv::test {
 
