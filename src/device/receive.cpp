@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -80,6 +81,12 @@ TForm2::~TForm2() = default;
 void TForm2::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (event->spontaneous()) return;
+  // Centred on the desktop, not on the main window.
+  if (const QScreen* screen = this->screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
   // Start after the window is up, so a result never arrives before exec() waits for it.
   QTimer::singleShot(0, this, [this] {
     if (isVisible()) exchange_.FormShow();
