@@ -64,6 +64,12 @@ void TXlsWorksheet::SetName(const QString& name) { name_ = trimBlanks(name.left(
 int TXlsWorksheet::SheetIndex() const { return workbook_ ? workbook_->SheetIndex(this) : -1; }
 
 std::size_t TXlsWorksheet::firstRangeFrom(std::int32_t row) const {
+  // Cells come row by row, so the answer is nearly always among the last few.
+  std::size_t i = ranges_.size();
+  for (int steps = 0; steps < 16 && i > 0; ++steps) {
+    if (ranges_[i - 1]->Top() < row) return i;
+    --i;
+  }
   auto it = std::partition_point(ranges_.begin(), ranges_.end(), [row](const auto& r) { return r->Top() < row; });
   return static_cast<std::size_t>(it - ranges_.begin());
 }

@@ -487,7 +487,11 @@ void TBiff8Writer::writeSst() {
         room = (kMaxRecordData - recordUsed()) / 2;
       }
       const qsizetype n = std::min(room, s.size() - done);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+      out.append(reinterpret_cast<const char*>(s.utf16() + done), 2 * n);
+#else
       for (qsizetype k = 0; k < n; ++k) append16(s.at(done + k).unicode());
+#endif
       done += n;
     }
   }
@@ -610,12 +614,16 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std:
         std::stable_sort(rowRanges.begin(), rowRanges.end(),
                          [&](std::size_t a, std::size_t b) { return ranges[a]->Left() < ranges[b]->Left(); });
         const auto height = heights.find(row);
-        Bytes rec(20);
-        rec.u16(rtRow).u16(16).u16(static_cast<unsigned>(row));
-        rec.u16(rowRanges.empty() ? 0 : static_cast<unsigned>(ranges[rowRanges.front()]->Left()));
-        rec.u16(rowRanges.empty() ? 0 : static_cast<unsigned>(ranges[rowRanges.back()]->Right() + 1));
-        rec.u16(height != heights.end() ? height->second : 255).u32(0).u32(height != heights.end() ? 0x40 : 0);
-        stream_->write(rec.data().constData(), 20);
+        char rec[20];
+        putU16(rec, rtRow);
+        putU16(rec + 2, 16);
+        putU16(rec + 4, static_cast<unsigned>(row));
+        putU16(rec + 6, rowRanges.empty() ? 0 : static_cast<unsigned>(ranges[rowRanges.front()]->Left()));
+        putU16(rec + 8, rowRanges.empty() ? 0 : static_cast<unsigned>(ranges[rowRanges.back()]->Right() + 1));
+        putU16(rec + 10, height != heights.end() ? height->second : 255);
+        putU32(rec + 12, 0);
+        putU32(rec + 16, height != heights.end() ? 0x40 : 0);
+        stream_->write(rec, 20);
 
         rowCellStart.push_back(cells.size());
         for (std::size_t i : rowRanges) {
