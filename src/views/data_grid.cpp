@@ -11,6 +11,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,7 +35,7 @@ constexpr int kCommentWidth = 50;  // characters the comment field holds
 struct TDataGrid::Selection {
   std::vector<Bookmark> records;
   std::vector<qsizetype> offsets;
-  QByteArray pool;  // per value: 16-bit length (0xFFFF = null), then UTF-8 bytes
+  std::string pool;  // per value: 16-bit length (0xFFFF = null), then UTF-8 bytes
   std::vector<bool> mark;
 
   qsizetype size() const { return static_cast<qsizetype>(records.size()); }
@@ -51,15 +52,17 @@ struct TDataGrid::Selection {
     if (static_cast<size_t>(b) >= mark.size()) mark.resize(static_cast<size_t>(b) + 1 + mark.size() / 2, false);
     mark[b] = true;
     records.push_back(b);
-    offsets.push_back(pool.size());
+    offsets.push_back(static_cast<qsizetype>(pool.size()));
     for (const std::optional<QString>& v : values) {
       if (!v) {
-        pool.append('\xff').append('\xff');
+        pool.append(2, '\xff');
         continue;
       }
       QByteArray u = v->toUtf8();
       if (u.size() > 0xfffe) u.truncate(0xfffe);
-      pool.append(static_cast<char>(u.size() & 0xff)).append(static_cast<char>(u.size() >> 8)).append(u);
+      pool.push_back(static_cast<char>(u.size() & 0xff));
+      pool.push_back(static_cast<char>(u.size() >> 8));
+      pool.append(u.constData(), static_cast<size_t>(u.size()));
     }
   }
   void remove(Bookmark b) {
@@ -76,13 +79,13 @@ struct TDataGrid::Selection {
   std::optional<std::string_view> raw(qsizetype i, int field) const {
     qsizetype p = offsets[static_cast<size_t>(i)];
     for (int f = 0;; ++f) {
-      const auto lo = static_cast<unsigned char>(pool[p]);
-      const auto hi = static_cast<unsigned char>(pool[p + 1]);
+      const auto lo = static_cast<unsigned char>(pool[static_cast<size_t>(p)]);
+      const auto hi = static_cast<unsigned char>(pool[static_cast<size_t>(p) + 1]);
       p += 2;
       const int len = lo | (hi << 8);
       if (f == field) {
         if (len == 0xffff) return std::nullopt;
-        return std::string_view(pool.constData() + p, static_cast<size_t>(len));
+        return std::string_view(pool.data() + p, static_cast<size_t>(len));
       }
       if (len != 0xffff) p += len;
     }
@@ -529,6 +532,7 @@ void TDataGrid::selectAll() {
   const int n = rowCount();
   sel_->records.reserve(static_cast<size_t>(n));
   sel_->offsets.reserve(static_cast<size_t>(n));
+  sel_->pool.reserve(static_cast<size_t>(n) * 32);
   for (int r = 0; r < n; ++r) {
     const Bookmark b = table_->bookmarkAtRow(r);
     sel_->add(b, readFields(*table_, b, bookmarkFields_));
