@@ -1,5 +1,8 @@
 #include "app/program.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "app/about.h"
 #include "app/forms.h"
 #include "app/logo.h"
@@ -80,6 +83,8 @@ int runProgram(QApplication& app) {
   initialiseApplication();
   createWindows();
   showSplash();
+  // Without a window manager the maximised state is only a hint: fill the screen ourselves.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) Form1->setGeometry(screen->availableGeometry());
   Form1->showMaximized();
   const int rc = app.exec();
   destroyWindows();
