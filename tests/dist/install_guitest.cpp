@@ -1,6 +1,7 @@
 // `cmake --install` into a fresh prefix: the programs, the user guide where the
 // installed program looks for it, the desktop entry, the icons and the
-// AppStream data, accepted by the freedesktop validators.
+// AppStream data, accepted by the freedesktop validators. And the Debian
+// package made of the same files.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -85,6 +86,38 @@ TEST_F(Installed, DesktopEntryIconsAndAppStreamDataFitTogether) {
   EXPECT_FALSE(r.out.contains("error")) << r.out.constData();
   r = hv::test::runProcess(appstream, {QStringLiteral("validate"), QStringLiteral("--no-net"), metainfo});
   EXPECT_EQ(r.exitCode, 0) << r.out.constData() << r.err.constData();
+}
+
+TEST(DebianPackage, DependsOnQtAndHoldsTheInstalledFiles) {
+  const QString cpack = QStandardPaths::findExecutable(QStringLiteral("cpack"));
+  const QString dpkgDeb = QStandardPaths::findExecutable(QStringLiteral("dpkg-deb"));
+  if (cpack.isEmpty() || dpkgDeb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("dpkg-shlibdeps")).isEmpty())
+    GTEST_SKIP() << "cpack, dpkg-deb or dpkg-shlibdeps (dpkg-dev) is not installed";
+  const QString out = hv::test::testPath(QStringLiteral("package"));
+  auto r = hv::test::runProcess(cpack,
+                                {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                                 hv::test::binaryDir() + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), out},
+                                300000);
+  ASSERT_EQ(r.exitCode, 0) << r.out.constData() << r.err.constData();
+  const QStringList debs = QDir(out).entryList({QStringLiteral("hygrovan_%1_*.deb").arg(hv::builtInFileVersion())});
+  ASSERT_EQ(debs.size(), 1) << r.out.constData();
+  const QString deb = out + QChar('/') + debs.first();
+
+  r = hv::test::runProcess(dpkgDeb, {QStringLiteral("--field"), deb, QStringLiteral("Depends")});
+  ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+  const QString depends = QString::fromUtf8(r.out);
+  for (const char* lib : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6printsupport6", "libqt6charts6",
+                          "qt6-qpa-plugins", "libstdc++6"})
+    EXPECT_TRUE(depends.contains(QString::fromLatin1(lib))) << lib << " missing from " << r.out.constData();
+
+  r = hv::test::runProcess(dpkgDeb, {QStringLiteral("--contents"), deb});
+  ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+  for (const char* file : {"./usr/bin/hygrovan", "./usr/bin/hygrovan-cli", "./usr/bin/hygrovan-meter-sim",
+                           "./usr/share/doc/hygrovan/hygrovan.html", "./usr/share/applications/ru.brantel.hygrovan.desktop",
+                           "./usr/share/metainfo/ru.brantel.hygrovan.metainfo.xml",
+                           "./usr/share/icons/hicolor/scalable/apps/hygrovan.svg",
+                           "./usr/share/icons/hicolor/48x48/apps/hygrovan.png"})
+    EXPECT_TRUE(r.out.contains(file)) << file;
 }
 
 }  // namespace
