@@ -261,7 +261,14 @@ class Reader {
     need(qsizetype(n));
     const QByteArray raw = b_.mid(pos_, n);
     pos_ += n;
-    return QString::fromUtf8(raw);
+    QString s = QString::fromUtf8(raw);
+    if (s.toUtf8() != raw) bad();  // not UTF-8
+    return s;
+  }
+  bool boolean() {
+    const quint8 v = u8();
+    if (v > 1) bad();
+    return v == 1;
   }
   // A count of things each at least minBytes long: bounded by what is left.
   quint32 count(qsizetype minBytes) {
@@ -348,11 +355,11 @@ BuiltReport deserializeReport(const QByteArray& bytes) {
       it.rect = r.rect();
       it.font.family = r.str();
       it.font.pointSize = r.f64(0.5, kMaxPointSize);
-      it.font.bold = r.u8() != 0;
+      it.font.bold = r.boolean();
       const quint32 align = r.u32();
       if (align & ~quint32(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) Reader::bad();
       it.alignment = Qt::Alignment(int(align));
-      it.frame = r.u8() != 0;
+      it.frame = r.boolean();
       it.frameWidth = r.f64(0, 100);
       it.text = r.str();
       const quint32 nl = r.count(4);
