@@ -2,6 +2,7 @@
 // counts, progress, end and decoding must never leave their buffers, and an
 // accepted stream must decode to the image its counts describe.
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ++data;
   --size;
   e.FormShow();
-  if (mode & 1) {
+  if (mode & (1 | 8)) {
     // Straight to the archive phase, as after an accepted identification.
     static const char ident[] = "8033353120000";
     e.SerialPort1ReceiveData(reinterpret_cast<const quint8*>(ident), 13);
@@ -43,6 +44,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int repeat = (mode & 2) ? 80 : 1;  // long streams reach the buffer's end
   int result = hv::mrNone;
   QObject::connect(&e, &hv::DownloadExchange::finished, [&](int r) { result = r; });
+  if (mode & 8) {
+    // The input as image bytes in a well-formed stream: the counts decide.
+    QByteArray stream(1, 'S');
+    stream.resize(1 + 2 * qsizetype(size));
+    for (size_t i = 0; i < size; ++i) hv::EncodeByte(data[i], stream.data() + 1 + 2 * i);
+    stream.append('P');
+    const qsizetype block = (mode >> 4) * 97 + 1;
+    for (qsizetype at = 0; at < stream.size() && e.running(); at += block)
+      e.SerialPort1ReceiveData(reinterpret_cast<const quint8*>(stream.constData() + at),
+                               quint32(std::min(block, stream.size() - at)));
+    QObject::disconnect(&e, &hv::DownloadExchange::finished, nullptr, nullptr);
+    if (result == hv::mrOk && size_t(hv::DecodedImageLength()) != size) std::abort();
+    if (e.running()) e.Button1Click();
+    return 0;
+  }
   while (size > 0 && e.running()) {
     size_t n = data[0];
     ++data;
