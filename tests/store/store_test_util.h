@@ -2,7 +2,6 @@
 // Helpers shared by the table engine's tests.
 #include <QString>
 #include <QStringList>
-#include <ostream>
 #include <vector>
 
 #include "store/db_table.h"
@@ -26,6 +25,3 @@ QStringList viewRows(TDbTable& t);
 std::vector<int> viewNumbers(TDbTable& t);
 
 }  // namespace hv::test
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
