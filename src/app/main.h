@@ -103,7 +103,7 @@ class TForm1 : public QMainWindow {
   void flash2hygrovan(bool append);
 
   // --- export ---------------------------------------------------------
-  void exp2excel(const QString& fileName);
+  void exp2excel();
 
   // --- command handlers -----------------------------------------------
   void N2Click();
