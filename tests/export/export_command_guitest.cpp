@@ -1,0 +1,102 @@
+// "Экспорт в Excel" from the main window.
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QTabWidget>
+
+#include "app/main.h"
+#include "platform/ui.h"
+#include "store/db_table.h"
+#include "support/test_support.h"
+#include "views/views_fixture.h"
+
+namespace {
+
+using hv::test::ranged;
+using hv::test::single;
+
+class ExportCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hv::setUserInteraction(&ui);
+    window = new TForm1;
+  }
+  void TearDown() override {
+    window->db_changed = false;
+    window->Close_DB();
+    delete window;
+    hv::setUserInteraction(nullptr);
+  }
+  QString sheetNames(const QString& xls) {
+    const auto r = hv::test::runPython(QStringLiteral("import sys, xlrd\n"
+                                                      "b = xlrd.open_workbook(sys.argv[1])\n"
+                                                      "print('|'.join(b.sheet_names()))\n"
+                                                      "for s in b.sheets(): print(s.nrows)\n"),
+                                       {xls});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    return QString::fromUtf8(r.out).trimmed();
+  }
+  hv::ScriptedUserInteraction ui;
+  TForm1* window = nullptr;
+};
+
+TEST_F(ExportCommand, OnlyTheConcreteArchiveGivesOneSheetAndTheGridIsLeftUnsortedOnItsFirstRow) {
+  const QString db = hv::test::testPath(QStringLiteral("slab.db"));
+  hv::test::writeTable(db, {single(1, 1, "01.02.2024", "10:00:00", "3,5"),
+                            ranged(2, 1, "02.02.2024", "11:00:00", "2,0", "4,5"),
+                            single(3, 1, "03.02.2024", "12:00:00", "5,0")});
+  window->Open_DB(db);
+  ASSERT_TRUE(window->db_open);
+  ASSERT_EQ(window->PageControl1->currentIndex(), 1);
+  // Sorted by N descending through the concrete grid's tag, standing on the last row.
+  window->Table1->addIndex(QStringLiteral("tab2"), QStringLiteral("N"), true);
+  window->Table1->setIndexName(QStringLiteral("tab2"));
+  window->Table1->last();
+
+  ui.fileAnswers << hv::test::testPath(QStringLiteral("out"));  // no extension typed
+  window->Excel1Click();
+
+  const QString xls = hv::test::testPath(QStringLiteral("out.xls"));
+  ASSERT_TRUE(QFileInfo::exists(xls));
+  EXPECT_EQ(sheetNames(xls), QStringLiteral("Hygrovan-RX3 (Бетонные)\n4"));
+  const auto shown = ui.messages();
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_EQ(shown[0].caption, QStringLiteral("Экспорт в Excel"));
+  EXPECT_EQ(shown[0].text, QStringLiteral("Экспорт в Excel в файл out.xls завершен успешно."));
+  EXPECT_EQ(shown[0].icon, hv::MsgIcon::Information);
+  const auto dialogs = ui.shown;
+  EXPECT_EQ(dialogs[0].file.filter, QStringLiteral("Книга Excel|*.xls"));
+  EXPECT_EQ(dialogs[0].file.defaultExt, QStringLiteral(".xls"));
+
+  EXPECT_EQ(window->Table1->filter(), QStringLiteral("N_ARC=1"));
+  EXPECT_TRUE(window->Table1->indexName().isEmpty());
+  EXPECT_EQ(window->Table1->rowIndex(), 0);
+  EXPECT_EQ(window->Table1->fieldInt(QStringLiteral("N")), 1);
+}
+
+TEST_F(ExportCommand, AFileThatCannotBeCreatedIsReportedWithAFullStopAndNoSuccess) {
+  const QString db = hv::test::testPath(QStringLiteral("oak.db"));
+  hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5")});
+  window->Open_DB(db);
+  ui.fileAnswers << hv::test::testPath(QStringLiteral("no/such/folder/out.xls"));
+  window->Excel1->setEnabled(true);
+  window->Excel1->trigger();  // through the menu: errors reach the default error report
+  const auto shown = ui.messages();
+  ASSERT_EQ(shown.size(), 1);
+  EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("StgCreateDocFile error "))) << shown[0].text.toStdString();
+  EXPECT_TRUE(shown[0].text.endsWith(QChar('.')));
+  EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
+  EXPECT_EQ(shown[0].caption, QStringLiteral("oak - Hygrovan-RX3"));
+  EXPECT_EQ(window->Table1->filter(), QStringLiteral("N_ARC=0"));
+}
+
+TEST_F(ExportCommand, CancellingTheDialogChangesNothing) {
+  const QString db = hv::test::testPath(QStringLiteral("oak.db"));
+  hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5")});
+  window->Open_DB(db);
+  window->Excel1Click();
+  EXPECT_TRUE(ui.messages().isEmpty());
+  EXPECT_EQ(ui.shown.size(), 1);
+}
+
+}  // namespace
