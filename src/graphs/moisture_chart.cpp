@@ -127,6 +127,7 @@ QChart* createMoistureChart() {
   chart->setDropShadowEnabled(false);
   chart->setBackgroundRoundness(0);
   chart->setBackgroundBrush(Qt::white);
+  chart->layout()->setContentsMargins(0, 0, 0, 0);  // white up to the window's edges
   chart->setPlotAreaBackgroundVisible(false);
   chart->setTitle(QString());
   const bool comma = decimalSeparator() == QChar(',');
