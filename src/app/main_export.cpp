@@ -25,8 +25,15 @@ void TForm1::exp2excel() {
 
   const hv::ArchiveSet visible = {PageControl1->isTabVisible(0), PageControl1->isTabVisible(1),
                                   PageControl1->isTabVisible(2)};
-  // The export puts the filter back and the table on its first row, also on an error.
-  hv::exportArchivesToFile(*Table1, visible, fileName);
+  // The export puts the filter back and the table on its first row, also on an
+  // error; the grids follow the table either way.
+  try {
+    hv::exportArchivesToFile(*Table1, visible, fileName);
+  } catch (...) {
+    refreshGrids();
+    throw;
+  }
+  refreshGrids();
   hv::ui().message(this, hv::excelExportCaption(), hv::excelExportSuccessText(fileName), hv::MsgIcon::Information,
                    hv::MsgButtons::Ok);
 }
