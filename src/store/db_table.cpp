@@ -274,6 +274,8 @@ struct TDbTable::Impl {
     if (!t.dirty) return;
     const int len = t.spec.length;
     const bool desc = t.descending;
+    // Radix sorting pays off on big tables; small ones compare.
+    const bool radix = len <= 16 && count >= 4096;
     std::vector<SortItem> items(count);
     std::vector<char> flat;
     if (len > 16) flat.resize(size_t(count) * size_t(len));
@@ -282,18 +284,19 @@ struct TDbTable::Impl {
       char* k = len > 16 ? flat.data() + size_t(r) * size_t(len) : small;
       makeKey(t.spec, record(r), k);
       std::uint64_t k0 = bigEndian(k, len), k1 = bigEndian(k + 8, len - 8);
-      if (desc && len <= 16) {  // complemented keys sort the other way round
+      if (desc && radix) {  // complemented keys sort the other way round
         k0 = ~k0;
         k1 = ~k1;
       }
       items[r] = {k0, k1, r};
     }
-    if (len <= 16) {
+    if (radix) {
       radixSort(items);
     } else {
       auto compare = [&](const SortItem& a, const SortItem& b) {
         if (a.k0 != b.k0) return a.k0 < b.k0 ? -1 : 1;
         if (a.k1 != b.k1) return a.k1 < b.k1 ? -1 : 1;
+        if (len <= 16) return 0;
         return std::memcmp(flat.data() + size_t(a.record) * size_t(len) + 16,
                            flat.data() + size_t(b.record) * size_t(len) + 16, size_t(len - 16));
       };
@@ -315,7 +318,8 @@ struct TDbTable::Impl {
       if (len > 16) {
         std::memcpy(k, flat.data() + size_t(it.record) * size_t(len), size_t(len));
       } else {
-        const std::uint64_t k0 = desc ? ~it.k0 : it.k0, k1 = desc ? ~it.k1 : it.k1;
+        const bool flipped = desc && radix;
+        const std::uint64_t k0 = flipped ? ~it.k0 : it.k0, k1 = flipped ? ~it.k1 : it.k1;
         for (int b = 0; b < len; ++b) k[b] = char(b < 8 ? k0 >> (56 - 8 * b) : k1 >> (56 - 8 * (b - 8)));
       }
     }
