@@ -52,16 +52,25 @@ W* findWindow(const QString& objectName) {
   return nullptr;
 }
 
-// Runs fn on the window once it is on screen (modal windows run their own loop).
+// Runs fn once on the window when it is on screen (modal windows run their
+// own loop). Stops watching when it goes out of scope, so a window that never
+// came cannot reach into a later test.
 template <class W>
-void whenShown(const QString& objectName, std::function<void(W*)> fn, int triesLeft = 200) {
-  QTimer::singleShot(10, [=] {
-    if (W* w = findWindow<W>(objectName))
-      fn(w);
-    else if (triesLeft > 0)
-      whenShown<W>(objectName, fn, triesLeft - 1);
-  });
-}
+class WhenShown {
+ public:
+  WhenShown(const QString& objectName, std::function<void(W*)> fn) {
+    QObject::connect(&timer_, &QTimer::timeout, [this, objectName, fn] {
+      if (W* w = findWindow<W>(objectName)) {
+        timer_.stop();
+        fn(w);
+      }
+    });
+    timer_.start(10);
+  }
+
+ private:
+  QTimer timer_;
+};
 
 struct Scripted {
   hv::ScriptedUserInteraction ui;
@@ -101,7 +110,7 @@ TEST(ReportProgress, CancellingTheBuildPrintsNothing) {
     counted = w->pageText();
     w->cancelButton()->click();
   };
-  whenShown<PrintDialog>("ReportPrintDialog", [&](PrintDialog* d) {
+  WhenShown<PrintDialog> watch1("ReportPrintDialog", [&](PrintDialog* d) {
     dialogSeen = true;
     d->reject();
   });
@@ -121,7 +130,7 @@ TEST(ReportProgress, ABuildErrorShowsInTheErrorBoxAndPrintsNothing) {
     if (row == 33) throw hv::Error("Ошибка чтения записи 34");
   };
   bool dialogSeen = false;
-  whenShown<PrintDialog>("ReportPrintDialog", [&](PrintDialog* d) {
+  WhenShown<PrintDialog> watch2("ReportPrintDialog", [&](PrintDialog* d) {
     dialogSeen = true;
     d->reject();
   });
@@ -148,7 +157,7 @@ TEST(ReportPrint, WithNoPrinterTheDialogOffersAPdfFileAndPrintsTheChosenPages) {
   QStringList entries;
   bool noteShown = false, collateDefault = false;
   int copiesDefault = 0;
-  whenShown<PrintDialog>("ReportPrintDialog", [&](PrintDialog* d) {
+  WhenShown<PrintDialog> watch3("ReportPrintDialog", [&](PrintDialog* d) {
     auto* printer = d->findChild<QComboBox*>("printer");
     for (int i = 0; i < printer->count(); ++i) entries << printer->itemText(i);
     noteShown = d->findChild<QLabel*>("noPrinterNote") != nullptr;
@@ -181,7 +190,7 @@ TEST(ReportPrint, WithNoPrinterTheDialogOffersAPdfFileAndPrintsTheChosenPages) {
 
   // Cancel in the dialog: nothing written.
   QFile::remove(pdf);
-  whenShown<PrintDialog>("ReportPrintDialog", [](PrintDialog* d) { d->reject(); });
+  WhenShown<PrintDialog> watch4("ReportPrintDialog", [](PrintDialog* d) { d->reject(); });
   EXPECT_FALSE(hv::printReport(nullptr, rows));
   EXPECT_FALSE(QFile::exists(pdf));
 }
@@ -206,7 +215,7 @@ TEST(ReportPrint, PrintsTheTablesCurrentArchive) {
   t.refresh();
   const QString pdf = hv::test::testPath("table.pdf");
   s.ui.fileAnswers << pdf;
-  whenShown<PrintDialog>("ReportPrintDialog", [](PrintDialog* d) { d->accept(); });
+  WhenShown<PrintDialog> watch5("ReportPrintDialog", [](PrintDialog* d) { d->accept(); });
   ASSERT_TRUE(hv::printReport(nullptr, t));
   const QString text = pdfText(pdf);
   EXPECT_TRUE(text.contains("Бетон1") && text.contains("Бетон3") && text.contains("Бетон5"));
@@ -302,7 +311,7 @@ TEST(ReportPreview, PreviewCommandShowsTheBuiltPagesModally) {
   Rows rows(26);
   int pages = 0;
   QString caption;
-  whenShown<PreviewWindow>("ReportPreview", [&](PreviewWindow* w) {
+  WhenShown<PreviewWindow> watch6("ReportPreview", [&](PreviewWindow* w) {
     pages = int(w->report().pages.size());
     caption = w->windowTitle();
     EXPECT_TRUE(w->isModal());
