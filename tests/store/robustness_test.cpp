@@ -258,13 +258,15 @@ TEST(TableWrites, AKilledWriterLeavesEveryPostedRow) {
       ::_exit(code);
     }
     ::close(fds[1]);
-    ::usleep(useconds_t(rng->bounded(5000, 60000)));
+    // Wait for the writer's first row however slow the machine is, then kill it at a random moment.
+    QByteArray acks;
+    char buf[4096];
+    for (ssize_t n; !acks.contains('\n') && (n = ::read(fds[0], buf, sizeof buf)) > 0;) acks.append(buf, n);
+    ::usleep(useconds_t(rng->bounded(1000, 40000)));
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself in round " << round;
-    QByteArray acks;
-    char buf[4096];
     for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) acks.append(buf, n);
     ::close(fds[0]);
     for (const QByteArray& line : acks.split('\n'))
