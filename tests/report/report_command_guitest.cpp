@@ -1,0 +1,105 @@
+// "Печать" of the grids' context menu right after start: the archive on view
+// is printed; a cancelled print dialog prints nothing.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "app/main.h"
+#include "platform/ui.h"
+#include "report/print_dialog.h"
+#include "report/report_ui.h"
+#include "support/test_support.h"
+#include "views/views_fixture.h"
+
+namespace {
+
+using hv::test::single;
+
+// Answers the print dialog once it is up.
+class AnswerPrintDialog {
+ public:
+  explicit AnswerPrintDialog(bool accept) {
+    QObject::connect(&timer_, &QTimer::timeout, [this, accept] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("ReportPrintDialog") && w->isVisible()) {
+          timer_.stop();
+          seen = true;
+          auto* d = static_cast<QDialog*>(w);
+          accept ? d->accept() : d->reject();
+          return;
+        }
+      }
+    });
+    timer_.start(10);
+  }
+  bool seen = false;
+
+ private:
+  QTimer timer_;
+};
+
+class ReportCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hv::setUserInteraction(&ui);
+    hv::setPrinterListForTests([] { return QStringList(); });  // no printer: a PDF file instead
+    window = new TForm1;
+    db = hv::test::testPath(QStringLiteral("site.db"));
+    hv::test::writeTable(db, {single(1, 1, "01.03.2024", "09:00:00", "4,5"),
+                              single(2, 1, "02.03.2024", "09:00:00", "5,5"),
+                              single(3, 2, "02.03.2024", "10:00:00", "8,0")});
+  }
+  void TearDown() override {
+    window->db_changed = false;
+    window->Close_DB();
+    delete window;
+    hv::setPrinterListForTests(nullptr);
+    hv::setUserInteraction(nullptr);
+  }
+  hv::ScriptedUserInteraction ui;
+  TForm1* window = nullptr;
+  QString db;
+};
+
+TEST_F(ReportCommand, ContextMenuPrintRightAfterOpeningPrintsTheArchiveOnView) {
+  window->Open_DB(db);
+  ASSERT_EQ(window->PageControl1->currentIndex(), 1);  // the concrete archive comes first
+  const QString pdf = hv::test::testPath(QStringLiteral("report.pdf"));
+  ui.fileAnswers << pdf;
+  AnswerPrintDialog answer(true);
+  window->N22->trigger();
+  EXPECT_TRUE(answer.seen);
+  const auto text = hv::test::runProcess(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  ASSERT_EQ(text.exitCode, 0) << text.err.constData();
+  const QString out = QString::fromUtf8(text.out);
+  EXPECT_TRUE(out.contains(QStringLiteral("4,5")));
+  EXPECT_TRUE(out.contains(QStringLiteral("5,5")));
+  EXPECT_FALSE(out.contains(QStringLiteral("8,0")));  // the bulk archive is not on view
+  EXPECT_TRUE(out.contains(QStringLiteral("Стр. 1 из 1")));
+}
+
+TEST_F(ReportCommand, CancellingThePrintDialogPrintsNothing) {
+  window->Open_DB(db);
+  const QString pdf = hv::test::testPath(QStringLiteral("report.pdf"));
+  ui.fileAnswers << pdf;
+  AnswerPrintDialog answer(false);
+  window->N9->trigger();
+  EXPECT_TRUE(answer.seen);
+  EXPECT_FALSE(QFile::exists(pdf));
+  EXPECT_TRUE(ui.messages().isEmpty());
+}
+
+TEST_F(ReportCommand, WithoutAnOpenTableTheCommandsDoNothing) {
+  AnswerPrintDialog answer(true);
+  window->N22Click();
+  window->N8Click();
+  QApplication::processEvents();
+  EXPECT_FALSE(answer.seen);
+  EXPECT_TRUE(ui.shown.isEmpty());
+}
+
+}  // namespace
