@@ -11,7 +11,7 @@
 
 namespace {
 
-using hv::test::Row;
+using hv::test::StoredRow;
 using hv::test::rowsOf;
 
 class ImportCli : public ::testing::Test {
@@ -43,7 +43,7 @@ class ImportCli : public ::testing::Test {
   hv::test::ProcessResult cli(const QStringList& args) {
     return hv::test::runProcess(hv::test::toolPath(QStringLiteral("hygrovan-cli")), args);
   }
-  QList<Row> rows(const QString& path, int kind) {
+  QList<StoredRow> rows(const QString& path, int kind) {
     hv::TDbTable t;
     t.setFileName(path);
     t.open();
@@ -89,11 +89,11 @@ TEST_F(ImportCli, DownloadCreateWritesEveryFieldAsTheRulesSay) {
   const auto r = cli({"download", "--port", port, "--create", path});
   ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
   EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();  // create mode reports nothing
-  QList<Row> all = rows(path, 0) + rows(path, 1) + rows(path, 2);
+  QList<StoredRow> all = rows(path, 0) + rows(path, 1) + rows(path, 2);
   ASSERT_EQ(all.size(), int(std::size(kExpected)));
   for (int i = 0; i < all.size(); ++i) {
     const Expected& e = kExpected[i];
-    const Row& row = all[i];
+    const StoredRow& row = all[i];
     SCOPED_TRACE(i);
     EXPECT_EQ(row.n, e.n);
     EXPECT_EQ(row.arc, e.arc);

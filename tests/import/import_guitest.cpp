@@ -77,7 +77,7 @@ class ImportWindow : public ::testing::Test {
     sim.reset();
   }
   // The file of the last create, read on its own.
-  QList<hv::test::Row> storedRows(const QString& path, int kind) {
+  QList<hv::test::StoredRow> storedRows(const QString& path, int kind) {
     hv::TDbTable t;
     t.setFileName(path);
     t.open();

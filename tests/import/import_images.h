@@ -51,18 +51,18 @@ inline QByteArray imageBytes(const DeviceImageBytes& image) {
   return QByteArray(reinterpret_cast<const char*>(image.data()), DecodedImageLength(image));
 }
 
-struct Row {
+struct StoredRow {
   int n = 0, arc = 0;
   std::optional<QString> date, time, w, wMin, wMax, material, nInd, comment;
 };
 
 // The rows of one archive in record order; the table's filter is left on it.
-inline QList<Row> rowsOf(TDbTable& t, int kind) {
-  QList<Row> rows;
+inline QList<StoredRow> rowsOf(TDbTable& t, int kind) {
+  QList<StoredRow> rows;
   t.setFilter(QStringLiteral("N_ARC=%1").arg(kind));
   t.refresh();
   for (t.first(); !t.eof(); t.next()) {
-    Row r;
+    StoredRow r;
     r.n = t.fieldInt(QStringLiteral("N"));
     r.arc = t.fieldInt(QStringLiteral("N_ARC"));
     r.date = t.fieldText(QStringLiteral("DATE"));
@@ -78,7 +78,7 @@ inline QList<Row> rowsOf(TDbTable& t, int kind) {
   return rows;
 }
 
-inline QList<int> numbersOf(const QList<Row>& rows) {
+inline QList<int> numbersOf(const QList<StoredRow>& rows) {
   QList<int> n;
   for (const Row& r : rows) n << r.n;
   return n;
