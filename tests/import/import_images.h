@@ -80,7 +80,7 @@ inline QList<StoredRow> rowsOf(TDbTable& t, int kind) {
 
 inline QList<int> numbersOf(const QList<StoredRow>& rows) {
   QList<int> n;
-  for (const Row& r : rows) n << r.n;
+  for (const StoredRow& r : rows) n << r.n;
   return n;
 }
 
