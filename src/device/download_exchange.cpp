@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/device_image.h"
+#include "device/port_access.h"
 
 namespace hv {
 
@@ -106,6 +107,7 @@ void DownloadExchange::FormShow() {
   emit versionChanged(QString());
   emit statusTextChanged(WaitingText);
   emit captionChanged(QStringLiteral("Прием данных"));
+  clearRefusedPorts();
   serial_->OpenPort();
   lastCommand_ = IdentifyRequest;
   send(IdentifyRequest);
@@ -141,7 +143,10 @@ void DownloadExchange::Timer1Timer() {
   // An open port is waited on without a further time-out.
   if (serial_->OpenPort()) return;
   if (!searchPorts_) {
-    refuse(ErrorCaption, QStringLiteral("Не удалось открыть порт %1.").arg(defaultPort_));
+    // A port refused for lack of permission says how to get access.
+    const QString advice = portAccessAdvice();
+    refuse(ErrorCaption, QStringLiteral("Не удалось открыть порт %1.").arg(defaultPort_) +
+                             (advice.isEmpty() ? QString() : QChar('\n') + advice));
     return;
   }
   for (const QString& name : PortNames()) {
@@ -167,6 +172,8 @@ void DownloadExchange::Timer1Timer() {
   setProgress(0);
   running_ = false;
   emit errorMessage(ErrorCaption, NotFoundText);
+  // Ports that exist but refused us are the likeliest cause: name them.
+  if (const QString advice = portAccessAdvice(); !advice.isEmpty()) emit errorMessage(ErrorCaption, advice);
   finish(mrCancel);
   emit searchTextChanged(QString());
 }

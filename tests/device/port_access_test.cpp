@@ -1,5 +1,6 @@
 // Ports refused for lack of permission: what is noted while opening, the group
-// that owns a device, and the advice the user is given.
+// that owns a device, the advice the user is given after a fruitless port
+// search, and the same advice from `hygrovan-cli download`.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -7,8 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <cerrno>
 
+#include "device/download_exchange.h"
 #include "device/port_access.h"
 #include "device/serial_backend.h"
 #include "device_test_support.h"
@@ -113,6 +117,77 @@ TEST_F(PortAccess, AdviceNamesPortsGroupsAndTheCommand) {
   EXPECT_TRUE(partly.contains(QStringLiteral("в группу dialout командой\nsudo usermod -aG dialout ИМЯ_ПОЛЬЗОВАТЕЛЯ\n")))
       << partly.toStdString();
   EXPECT_TRUE(partly.contains(QStringLiteral("остальным портам")));
+}
+
+const QString NotFound = QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
+
+class RefusedSearch : public PortAccess {
+ protected:
+  void SetUp() override {
+    PortAccess::SetUp();
+    test::isolateComPorts();
+  }
+  void TearDown() override {
+    for (int n = 1; n <= 38; ++n) qunsetenv(QStringLiteral("HYGROVAN_COM%1").arg(n).toLatin1().constData());
+    PortAccess::TearDown();
+  }
+};
+
+TEST_F(RefusedSearch, SecondMessageNamesTheRefusedPortsAfterNotFound) {
+  test::PtyPair first;
+  ASSERT_TRUE(first.ok());
+  test::setComPort(3, first.slavePath());
+  refusedPath = first.slavePath();
+  setSerialOpenFunction(&refusingOpen);
+  {
+    DownloadExchange e;
+    test::ExchangeLog log(e);
+    ASSERT_EQ(test::runExchange(e, log), mrCancel);
+    ASSERT_EQ(log.errors.size(), 2);
+    EXPECT_EQ(log.errors[0].second, NotFound);
+    EXPECT_EQ(log.errors[1].first, QStringLiteral("Ошибка"));
+    EXPECT_EQ(log.errors[1].second,
+              portAccessAdvice({{first.slavePath(), owningGroup(first.slavePath())}}, currentUserName()));
+    EXPECT_TRUE(log.errors[1].second.contains(first.slavePath()));
+  }
+  // The next exchange starts afresh: a port that opens but stays silent refuses nothing.
+  setSerialOpenFunction(nullptr);
+  {
+    DownloadExchange e;
+    test::ExchangeLog log(e);
+    ASSERT_EQ(test::runExchange(e, log), mrCancel);
+    ASSERT_EQ(log.errors.size(), 1);
+    EXPECT_EQ(log.errors[0].second, NotFound);
+  }
+}
+
+// The cli run as a user the pseudo-terminal refuses (root is never refused).
+TEST_F(PortAccess, CliExplainsARefusedPort) {
+  test::PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  QString program = test::toolPath(QStringLiteral("hygrovan-cli"));
+  QStringList args = {QStringLiteral("download"), QStringLiteral("--port"), pty.slavePath(), QStringLiteral("--image"),
+                      test::testPath(QStringLiteral("image.bin"))};
+  if (geteuid() == 0) {
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty()) GTEST_SKIP() << "setpriv (util-linux) is needed to drop root";
+    args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                       program} + args;
+    program = setpriv;
+  } else {
+    ASSERT_EQ(::chmod(pty.slavePath().toLocal8Bit().constData(), 0), 0);
+  }
+  const auto r = test::runProcess(program, args, 30000);
+  EXPECT_EQ(r.exitCode, 1) << r.err.constData();
+  const QString err = QString::fromUtf8(r.err);
+  EXPECT_TRUE(err.contains(QStringLiteral("Не удалось открыть порт %1.").arg(pty.slavePath()))) << r.err.constData();
+  EXPECT_TRUE(err.contains(QStringLiteral("Нет прав на чтение и запись порта %1.").arg(pty.slavePath())))
+      << r.err.constData();
+  const QString group = owningGroup(pty.slavePath());
+  if (!group.isEmpty()) {
+    EXPECT_TRUE(err.contains(QStringLiteral("sudo usermod -aG %1 ").arg(group))) << r.err.constData();
+  }
+  EXPECT_FALSE(QFileInfo::exists(test::testPath(QStringLiteral("image.bin"))));
 }
 
 }  // namespace
