@@ -90,6 +90,7 @@ TXlsRange& TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int
     }
     const bool overlaps = r.Left() <= right && r.Right() >= left && r.Top() <= bottom && r.Bottom() >= top;
     if (overlaps) {
+      freeRange(ranges_[i].get());
       ranges_.erase(ranges_.begin() + static_cast<std::ptrdiff_t>(i));
       removed = true;
       if (insertAt > i) --insertAt;
@@ -99,9 +100,8 @@ TXlsRange& TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int
     ++i;
   }
   if (!result) {
-    auto range = std::make_unique<TXlsRange>(this, left, top, right, bottom);
-    result = range.get();
-    ranges_.insert(ranges_.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(range));
+    result = newRange(left, top, right, bottom);
+    ranges_.insert(ranges_.begin() + static_cast<std::ptrdiff_t>(insertAt), TXlsRangeRef(result));
   }
 
   const std::int64_t height = static_cast<std::int64_t>(bottom) - top + 1;
@@ -122,6 +122,29 @@ TXlsRange& TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int
     usedArea_.lastRow = std::max(usedArea_.lastRow, bottom);
   }
   return *result;
+}
+
+namespace {
+constexpr std::size_t kRangeBlock = 4096;
+}
+
+TXlsRange* TXlsWorksheet::newRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+  if (!freeRanges_.empty()) {
+    TXlsRange* range = freeRanges_.back();
+    freeRanges_.pop_back();
+    *range = TXlsRange(this, left, top, right, bottom);
+    return range;
+  }
+  if (blocks_.empty() || usedInLastBlock_ == kRangeBlock) {
+    blocks_.push_back(std::make_unique<RangeSlot[]>(kRangeBlock));
+    usedInLastBlock_ = 0;
+  }
+  return &blocks_.back()[usedInLastBlock_++].emplace(this, left, top, right, bottom);
+}
+
+void TXlsWorksheet::freeRange(TXlsRange* range) {
+  *range = TXlsRange(this, 0, 0, 0, 0);  // lets its text and format go now
+  freeRanges_.push_back(range);
 }
 
 // --- TXlsWorkbook ------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "export/workbook_types.h"
@@ -63,6 +64,18 @@ class TXlsRange {
   std::unique_ptr<TXlsRangeFormat> format_;
 };
 
+// A sheet's handle on one of its ranges (the sheet owns the range).
+class TXlsRangeRef {
+ public:
+  explicit TXlsRangeRef(TXlsRange* range) : range_(range) {}
+  TXlsRange* get() const { return range_; }
+  TXlsRange* operator->() const { return range_; }
+  TXlsRange& operator*() const { return *range_; }
+
+ private:
+  TXlsRange* range_;
+};
+
 struct TXlsColumnWidth {
   std::uint16_t column = 0;
   std::uint16_t width = 0;  // 1/256 of a character width
@@ -101,7 +114,8 @@ class TXlsWorksheet {
   // every range that overlaps the rectangle has been removed.
   TXlsRange& GetRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
-  const std::vector<std::unique_ptr<TXlsRange>>& Ranges() const { return ranges_; }
+  // In order of top row, then as added; the ranges stay where they are in memory.
+  const std::vector<TXlsRangeRef>& Ranges() const { return ranges_; }
   const TXlsArea& UsedArea() const { return usedArea_; }
   std::int32_t MaxRangeHeight() const { return maxRangeHeight_; }
 
@@ -118,7 +132,16 @@ class TXlsWorksheet {
   friend class TXlsWorkbook;
   TXlsWorkbook* workbook_;
   QString name_;
-  std::vector<std::unique_ptr<TXlsRange>> ranges_;
+  TXlsRange* newRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+  void freeRange(TXlsRange* range);
+
+  std::vector<TXlsRangeRef> ranges_;
+  // Ranges live in blocks: a sheet of a million cells is a few hundred
+  // allocations, not a million. Removed slots are reused.
+  using RangeSlot = std::optional<TXlsRange>;
+  std::vector<std::unique_ptr<RangeSlot[]>> blocks_;
+  std::size_t usedInLastBlock_ = 0;
+  std::vector<TXlsRange*> freeRanges_;
   TXlsArea usedArea_;
   std::int32_t maxRangeHeight_ = 0;
 };

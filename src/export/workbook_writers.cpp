@@ -154,6 +154,7 @@ void TBiff8Writer::writeWorkbook(const TXlsWorkbook& workbook, WorkbookStream& s
   cellEntries_.shrink_to_fit();
   sharedStrings_.clear();
   sharedStrings_.shrink_to_fit();
+  convertedTexts_.clear();
   stream_ = nullptr;
 }
 
@@ -171,6 +172,7 @@ void TBiff8Writer::reset(const TXlsWorkbook& workbook) {
   xfTable_.clear();
   xfNumbers_.clear();
   sharedStrings_.clear();
+  convertedTexts_.clear();
   sheetOffsets_.assign(workbook.SheetCount(), SheetOffset{});
 }
 
@@ -325,16 +327,22 @@ void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
     xfTable_.push_back(body);
   }
   e = 0;
+  XfBody lastBody{};
+  int lastXf = -1;  // neighbouring cells mostly share their body
   for (int s = 0; s < workbook.SheetCount(); ++s) {
     for (const auto& range : workbook.Sheets(s).Ranges()) {
       CellEntry& entry = cellEntries_[e++];
       const XfBody body = xfBody(*range, entry);
-      auto it = xfNumbers_.find(body);
-      if (it == xfNumbers_.end()) {
-        it = xfNumbers_.emplace(body, 15 + static_cast<int>(xfTable_.size())).first;
-        xfTable_.push_back(body);
+      if (lastXf < 0 || body != lastBody) {
+        auto it = xfNumbers_.find(body);
+        if (it == xfNumbers_.end()) {
+          it = xfNumbers_.emplace(body, 15 + static_cast<int>(xfTable_.size())).first;
+          xfTable_.push_back(body);
+        }
+        lastBody = body;
+        lastXf = it->second;
       }
-      entry.xf = it->second;
+      entry.xf = lastXf;
     }
   }
 
@@ -346,14 +354,15 @@ void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
       if (writesAsNumber(*range)) continue;
       const Value& v = range->GetValue();
       const QString* text = std::get_if<QString>(&v);
-      QString other;
       if (!text) {
-        other = valueText(v);
-        text = &other;
+        QString other = valueText(v);
+        if (other.isEmpty()) continue;
+        convertedTexts_.push_back(std::move(other));
+        text = &convertedTexts_.back();
       }
       if (text->isEmpty()) continue;
       entry.sst = static_cast<std::int32_t>(sharedStrings_.size());
-      sharedStrings_.push_back(*text);
+      sharedStrings_.push_back(text);
     }
   }
 }
@@ -433,11 +442,12 @@ void TBiff8Writer::writeSst() {
   // The string table with its CONTINUE records, built here in one piece:
   // an entry starts only where 5 data bytes are left, and a text split between
   // records goes on after the option byte 1.
+  // Each finished record goes to the stream at once, so the table is never
+  // held twice in memory.
   const std::uint64_t sstStart = stream_->tell();
   QByteArray out;
-  qsizetype bytes = 12;
-  for (const QString& s : sharedStrings_) bytes += 3 + 2 * s.size();
-  out.reserve(bytes + bytes / kMaxRecordData * 5 + 16);
+  out.reserve(kMaxRecordData + 16);
+  std::uint64_t flushed = 0;  // bytes of the table already written
   struct Bucket {
     std::uint32_t position;
     std::uint16_t offset;
@@ -447,7 +457,13 @@ void TBiff8Writer::writeSst() {
 
   qsizetype recordStart = 0;  // offset of the current record's header in `out`
   const auto recordUsed = [&]() { return out.size() - recordStart - 4; };
-  const auto finishRecord = [&]() { putU16(out.data() + recordStart + 2, static_cast<unsigned>(recordUsed())); };
+  const auto finishRecord = [&]() {
+    putU16(out.data() + recordStart + 2, static_cast<unsigned>(recordUsed()));
+    stream_->write(out.constData(), static_cast<std::size_t>(out.size()));
+    flushed += static_cast<std::uint64_t>(out.size());
+    out.clear();
+    recordStart = 0;
+  };
   const auto beginRecord = [&](std::uint16_t id) {
     recordStart = out.size();
     char h[4];
@@ -467,13 +483,13 @@ void TBiff8Writer::writeSst() {
   putU32(counts + 4, static_cast<std::uint32_t>(sharedStrings_.size()));
   out.append(counts, 8);
   for (std::size_t i = 0; i < sharedStrings_.size(); ++i) {
-    const QString& s = sharedStrings_[i];
+    const QString& s = *sharedStrings_[i];
     if (kMaxRecordData - recordUsed() < 5) {
       finishRecord();
       beginRecord(rtContinue);
     }
     if (i % 8 == 0)
-      buckets.push_back({static_cast<std::uint32_t>(sstStart + static_cast<std::uint64_t>(out.size()) - globalsStart_),
+      buckets.push_back({static_cast<std::uint32_t>(sstStart + flushed + static_cast<std::uint64_t>(out.size()) - globalsStart_),
                          static_cast<std::uint16_t>(out.size() - recordStart)});
     append16(static_cast<unsigned>(s.size()));
     out.append('\x01');
@@ -496,7 +512,6 @@ void TBiff8Writer::writeSst() {
     }
   }
   finishRecord();
-  stream_->write(out.constData(), static_cast<std::size_t>(out.size()));
   out = QByteArray();
 
   Bytes ext(2 + 8 * static_cast<qsizetype>(buckets.size()));
@@ -599,11 +614,13 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std:
     const auto& ranges = sheet.Ranges();
     std::vector<std::size_t> rowRanges;  // indices of the ranges crossing a row
     QByteArray cells;
+    QByteArray rowRecords;
     std::vector<qsizetype> rowCellStart;
     for (std::int32_t blockFirst = used.firstRow; blockFirst <= used.lastRow; blockFirst += kRowBlockSize) {
       const std::int32_t blockLast = std::min(used.lastRow, blockFirst + kRowBlockSize - 1);
       const std::uint64_t blockStart = stream_->tell();
       cells.clear();
+      rowRecords.clear();
       rowCellStart.clear();
       for (std::int32_t row = blockFirst; row <= blockLast; ++row) {
         rowRanges.clear();
@@ -611,8 +628,9 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std:
         for (std::size_t i = sheet.firstRangeFrom(static_cast<std::int32_t>(std::max<std::int64_t>(from, INT32_MIN)));
              i < ranges.size() && ranges[i]->Top() <= row; ++i)
           if (ranges[i]->Bottom() >= row) rowRanges.push_back(i);
-        std::stable_sort(rowRanges.begin(), rowRanges.end(),
-                         [&](std::size_t a, std::size_t b) { return ranges[a]->Left() < ranges[b]->Left(); });
+        const auto byLeft = [&](std::size_t a, std::size_t b) { return ranges[a]->Left() < ranges[b]->Left(); };
+        if (!std::is_sorted(rowRanges.begin(), rowRanges.end(), byLeft))
+          std::stable_sort(rowRanges.begin(), rowRanges.end(), byLeft);
         const auto height = heights.find(row);
         char rec[20];
         putU16(rec, rtRow);
@@ -623,7 +641,7 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std:
         putU16(rec + 10, height != heights.end() ? height->second : 255);
         putU32(rec + 12, 0);
         putU32(rec + 16, height != heights.end() ? 0x40 : 0);
-        stream_->write(rec, 20);
+        rowRecords.append(rec, 20);
 
         rowCellStart.push_back(cells.size());
         for (std::size_t i : rowRanges) {
@@ -676,6 +694,7 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std:
           }
         }
       }
+      stream_->write(rowRecords.constData(), static_cast<std::size_t>(rowRecords.size()));
       stream_->write(cells.constData(), static_cast<std::size_t>(cells.size()));
       const std::uint64_t dbCellPos = stream_->tell();
       const qsizetype rowCount = static_cast<qsizetype>(rowCellStart.size());

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <unordered_map>
 #include <vector>
@@ -78,7 +79,8 @@ class TBiff8Writer : public TCustomWorkbookWriter {
   bool paletteChanged_ = false;
   std::vector<SheetOffset> sheetOffsets_;
   std::uint64_t globalsStart_ = 0;
-  std::vector<QString> sharedStrings_;
+  std::vector<const QString*> sharedStrings_;  // into the ranges, or convertedTexts_
+  std::deque<QString> convertedTexts_;         // texts of values that are not texts
 };
 
 }  // namespace hv
