@@ -788,6 +788,53 @@ std::optional<QString> TDbTable::fieldTextAt(Bookmark b, const QString& field) {
   return decodeField(f, d->record(std::uint32_t(b)));
 }
 
+void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink) {
+  d->checkActive();
+  std::vector<const FieldInfo*> info;
+  info.reserve(size_t(fields.size()));
+  for (const QString& field : fields) info.push_back(&d->layout.fields[size_t(d->fieldIndex(field))]);
+  // A big batch touches most of the file: have its pages mapped in one go
+  // rather than one fault at a time. Only a hint; failure changes nothing.
+  if (records.size() > 4096 && d->map && d->fileSize > 0) {
+#ifndef MADV_POPULATE_READ
+#define MADV_POPULATE_READ 22
+#endif
+    void* start = const_cast<unsigned char*>(d->map);
+    if (::madvise(start, size_t(d->fileSize), MADV_POPULATE_READ) != 0) ::madvise(start, size_t(d->fileSize), MADV_WILLNEED);
+  }
+  const bool editing = d->state == State::Edit || d->state == State::Insert;
+  QByteArray converted;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const Bookmark b = records[i];
+    const char* rec = nullptr;
+    if (editing && b == d->editRecord)
+      rec = d->buf.data();
+    else if (b >= 0 && b < std::int64_t(d->count))
+      rec = d->record(std::uint32_t(b));
+    for (int k = 0; k < int(info.size()); ++k) {
+      if (!rec) {
+        sink(i, k, std::nullopt);
+        continue;
+      }
+      // As decodeField, without a QString for blank or plain ASCII values.
+      const FieldInfo& f = *info[size_t(k)];
+      std::string_view v = trimBlanks(std::string_view(rec + f.offset, size_t(f.width)));
+      if (f.type != 'C')
+        while (!v.empty() && v.front() == ' ') v.remove_prefix(1);
+      if (v.empty()) {
+        sink(i, k, std::nullopt);
+        continue;
+      }
+      if (std::all_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        sink(i, k, v);  // Windows-1251 and UTF-8 agree on ASCII
+        continue;
+      }
+      converted = fromCp1251(QByteArrayView(v.data(), qsizetype(v.size()))).toUtf8();
+      sink(i, k, std::string_view(converted.constData(), size_t(converted.size())));
+    }
+  }
+}
+
 // --- the current row ----------------------------------------------------
 
 std::optional<QString> TDbTable::fieldText(const QString& field) const {

@@ -5,8 +5,11 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace hv {
 
@@ -76,6 +79,11 @@ class TDbTable {
   // Random access in the current view without moving (for grids and reports):
   Bookmark bookmarkAtRow(int row);
   std::optional<QString> fieldTextAt(Bookmark b, const QString& field);
+  // The same for several fields of many records in one pass (a grid's whole
+  // selection): calls sink(i, f, text) for records[i] and fields[f] in that
+  // order, the text as UTF-8 and valid during the call only, null when blank.
+  using FieldTextSink = std::function<void(std::size_t, int, std::optional<std::string_view>)>;
+  void fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink);
 
   // --- the current row ------------------------------------------------
   std::optional<QString> fieldText(const QString& field) const;  // null for a blank field

@@ -203,6 +203,34 @@ TEST(TableNavigation, FilterCountAndMovingThroughRows) {
   EXPECT_THROW(t.setFilter("W=1"), hv::Error);
 }
 
+TEST(TableFields, BatchReadGivesWhatSingleReadsGive) {
+  const QString path = hv::test::tableWith(sampleRows());
+  TDbTable t;
+  t.setFileName(path);
+  t.open();
+  t.moveToRow(1);
+  t.edit();
+  t.setFieldText("COMMENT", "правка");  // the unposted edit is what a read sees
+  const std::vector<TDbTable::Bookmark> records = {5, 1, 0, 99, -1, 3, 2, 4};
+  const QStringList fields = {"COMMENT", "W", "MATERIAL", "N", "DATE", "W_MIN"};
+  QStringList batch, single;
+  std::vector<std::pair<std::size_t, int>> order;
+  t.fieldTextsAt(records, fields, [&](std::size_t i, int f, std::optional<std::string_view> text) {
+    order.emplace_back(i, f);
+    batch << (text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QStringLiteral("-"));
+  });
+  for (std::size_t i = 0; i < records.size(); ++i)
+    for (const QString& f : fields) single << t.fieldTextAt(records[i], f).value_or(QStringLiteral("-"));
+  EXPECT_EQ(batch, single);
+  EXPECT_TRUE(batch.contains("правка"));
+  EXPECT_TRUE(batch.contains("Бетон М300"));
+  ASSERT_EQ(order.size(), records.size() * std::size_t(fields.size()));
+  for (std::size_t k = 0; k < order.size(); ++k)
+    EXPECT_EQ(order[k], std::make_pair(k / std::size_t(fields.size()), int(k % std::size_t(fields.size()))));
+  EXPECT_THROW(t.fieldTextsAt(records, {"W", "NOPE"}, [](std::size_t, int, std::optional<std::string_view>) {}),
+               hv::Error);
+}
+
 TEST(TableEditing, PostCancelAndCloseDropTheUnpostedEdit) {
   const QString path = hv::test::tableWith(sampleRows());
   TDbTable t;
