@@ -8,6 +8,7 @@
 #include "graphs/moisture_chart.h"
 #include "platform/error.h"
 #include "store/db_table.h"
+#include "table_args.h"
 #include "views/selection_stats.h"
 
 namespace {
@@ -36,9 +37,7 @@ QList<hv::SelectedRow> readRows(const QString& dbPath, int archive, const QList<
   hv::TDbTable table;
   table.setFileName(dbPath);
   table.open();
-  table.setFilter(QStringLiteral("N_ARC=%1").arg(archive));
-  table.setFiltered(true);
-  table.setIndexName(QString());
+  hv::cli::showArchiveView(table, archive, QString(), false, QString());
   const int count = table.recordCount();
   QList<hv::SelectedRow> rows;
   for (int pos : positions) {
@@ -54,40 +53,45 @@ QList<hv::SelectedRow> readRows(const QString& dbPath, int archive, const QList<
 }
 
 int run(const QStringList& args) {
-  QString db, out, rowsText, curvesText;
-  int archive = -1;
+  QString curvesText;
   QSize size(698, 482);
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == QLatin1String("--archive") && hasValue) {
-      bool ok = false;
-      archive = args[++i].toInt(&ok);
-      if (!ok || archive < 0 || archive > 2) return usage(QStringLiteral("--archive must be 0, 1 or 2"));
-    } else if (a == QLatin1String("--rows") && hasValue) {
-      rowsText = args[++i];
-    } else if (a == QLatin1String("--curves") && hasValue) {
+  bool badSize = false;
+  hv::cli::TableArgsSpec spec;
+  spec.maxArchive = 2;
+  spec.maxFiles = 2;
+  spec.sort = false;
+  spec.rows = true;
+  spec.extra = [&](const QStringList& args, int& i) {
+    if (i + 1 >= args.size()) return false;
+    if (args[i] == QLatin1String("--curves")) {
       curvesText = args[++i];
-    } else if (a == QLatin1String("--size") && hasValue) {
+    } else if (args[i] == QLatin1String("--size")) {
       static const QRegularExpression re(QStringLiteral("^(\\d{2,5})x(\\d{2,5})$"));
       const auto m = re.match(args[++i]);
       size = m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
-      if (size.width() < 100 || size.height() < 100 || size.width() > 10000 || size.height() > 10000)
-        return usage(QStringLiteral("--size must be WIDTHxHEIGHT, each 100 to 10000"));
-    } else if (a.startsWith(QLatin1String("--"))) {
-      return usage(QStringLiteral("unknown or incomplete option '%1'").arg(a));
-    } else if (db.isEmpty()) {
-      db = a;
-    } else if (out.isEmpty()) {
-      out = a;
+      badSize = size.width() < 100 || size.height() < 100 || size.width() > 10000 || size.height() > 10000;
+      if (badSize) i = args.size();  // stop reading here, as for any other fault
     } else {
-      return usage(QStringLiteral("too many file names"));
+      return false;
     }
+    return true;
+  };
+  hv::cli::TableArgs a;
+  switch (const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, spec, &a); e.kind) {
+    case hv::cli::TableArgsError::None: break;
+    case hv::cli::TableArgsError::BadArchive: return usage(QStringLiteral("--archive must be 0, 1 or 2"));
+    case hv::cli::TableArgsError::UnknownOption:
+      return usage(QStringLiteral("unknown or incomplete option '%1'").arg(e.arg));
+    default: return usage(QStringLiteral("too many file names"));
   }
-  if (db.isEmpty() || out.isEmpty()) return usage(QStringLiteral("a table file and an output file are needed"));
-  if (archive < 0) return usage(QStringLiteral("--archive is needed"));
+  if (badSize) return usage(QStringLiteral("--size must be WIDTHxHEIGHT, each 100 to 10000"));
+  if (a.files.size() < 2) return usage(QStringLiteral("a table file and an output file are needed"));
+  if (a.archive < 0) return usage(QStringLiteral("--archive is needed"));
+  const QString& db = a.files[0];
+  const QString& out = a.files[1];
+  const int archive = a.archive;
   QList<int> positions;
-  if (!hv::cli::parseRowList(rowsText, &positions)) return usage(QStringLiteral("--rows must be a list like 1,3,5-9"));
+  if (!hv::cli::parseRowList(a.rowText, &positions)) return usage(QStringLiteral("--rows must be a list like 1,3,5-9"));
   hv::CurveChoice curves;
   if (!parseCurves(curvesText, &curves)) return usage(QStringLiteral("--curves must list W, Wmin and/or Wmax"));
   if (!out.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) &&

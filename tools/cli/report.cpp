@@ -7,6 +7,8 @@
 #include "report/report_builder.h"
 #include "report/table_data_link.h"
 #include "store/db_table.h"
+#include "table_args.h"
+#include "views/archive_table.h"
 
 namespace {
 
@@ -17,48 +19,35 @@ int usage(const QString& why) {
 }
 
 int run(const QStringList& args) {
-  QString db, pdf, field;
-  int archive = -1;
-  bool desc = false;
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    if (a == QLatin1String("--archive") && i + 1 < args.size()) {
-      bool ok = false;
-      archive = args[++i].toInt(&ok);
-      if (!ok || archive < 0 || archive > 2) return usage(QStringLiteral("the archive is 0, 1 or 2"));
-    } else if (a == QLatin1String("--sort") && i + 1 < args.size()) {
-      field = args[++i].toUpper();
-      if (!hv::measurementFields().contains(field)) return usage(QStringLiteral("no field named '%1'").arg(args[i]));
-    } else if (a == QLatin1String("--desc")) {
-      desc = true;
-    } else if (a.startsWith(QLatin1String("--"))) {
-      return usage(QStringLiteral("unknown option '%1'").arg(a));
-    } else if (db.isEmpty()) {
-      db = a;
-    } else if (pdf.isEmpty()) {
-      pdf = a;
-    } else {
-      return usage(QStringLiteral("too many arguments"));
-    }
+  hv::cli::TableArgsSpec spec;
+  spec.maxArchive = 2;
+  spec.maxFiles = 2;
+  spec.checkSortField = true;
+  hv::cli::TableArgs a;
+  switch (const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, spec, &a); e.kind) {
+    case hv::cli::TableArgsError::None: break;
+    case hv::cli::TableArgsError::BadArchive: return usage(QStringLiteral("the archive is 0, 1 or 2"));
+    case hv::cli::TableArgsError::BadSortField: return usage(QStringLiteral("no field named '%1'").arg(e.arg));
+    case hv::cli::TableArgsError::UnknownOption: return usage(QStringLiteral("unknown option '%1'").arg(e.arg));
+    case hv::cli::TableArgsError::TooManyFiles: return usage(QStringLiteral("too many arguments"));
   }
-  if (db.isEmpty() || pdf.isEmpty()) return usage(QStringLiteral("a table file and a PDF file are needed"));
-  if (archive < 0) return usage(QStringLiteral("--archive K is needed"));
-  if (desc && field.isEmpty()) return usage(QStringLiteral("--desc goes with --sort FIELD"));
+  if (a.files.size() < 2) return usage(QStringLiteral("a table file and a PDF file are needed"));
+  if (a.archive < 0) return usage(QStringLiteral("--archive K is needed"));
+  if (a.descending && a.sortField.isEmpty()) return usage(QStringLiteral("--desc goes with --sort FIELD"));
+  const QString& db = a.files[0];
+  const QString& pdf = a.files[1];
+  const QString& field = a.sortField;
+  const int archive = a.archive;
 
   // The grid of archive k sorts through its own tag.
-  const QString tag = QStringLiteral("tab%1").arg(archive + 1);
+  const QString tag = hv::archiveTag(archive);
   const bool hadIndex = QFile::exists(hv::TDbTable::mdxPathFor(db));
   hv::TDbTable table;
   int rc = 0;
   try {
     table.setFileName(db);
     table.open();
-    table.setFilter(QStringLiteral("N_ARC=%1").arg(archive));
-    table.setFiltered(true);
-    if (!field.isEmpty()) {
-      table.addIndex(tag, field, desc);
-      table.setIndexName(tag);
-    }
+    hv::cli::showArchiveView(table, archive, field, a.descending, tag);
     table.refresh();
     hv::report::TableDataLink link(table);
     const auto report = hv::report::buildReport(hv::report::archiveReportTemplate(), link);
