@@ -17,29 +17,20 @@
 #include "export/archive_export.h"
 #include "export/workbook_writers.h"
 #include "store/db_table.h"
+#include "bench_support.h"
 
 namespace {
 
 constexpr int kRows = hv::kMaxRowsPerSheet;
 
-double seconds(const std::function<void()>& work) {
-  QElapsedTimer t;
-  t.start();
-  work();
-  return t.nsecsElapsed() / 1e9;
-}
+using hv::bench::bestOf;
+using hv::bench::seconds;
 
 // Processor time of this process, to tell the work from waiting on a busy machine.
 double cpuSeconds() {
   timespec ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
   return ts.tv_sec + ts.tv_nsec / 1e9;
-}
-
-double bestOf(int runs, const std::function<void()>& work) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) best = std::min(best, seconds(work));
-  return best;
 }
 
 // Peak resident memory since the last reset, in bytes (Linux).

@@ -18,23 +18,14 @@
 #include "platform/regional.h"
 #include "store/db_table.h"
 #include "store/dbf_file.h"
+#include "bench_support.h"
 
 namespace {
 
 constexpr int kFullMeter = 4680;
 constexpr int kBigRows = 1'000'000;
 
-double bestOf(int runs, const std::function<void()>& prepare, const std::function<void()>& work) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) {
-    if (prepare) prepare();
-    QElapsedTimer t;
-    t.start();
-    work();
-    best = std::min(best, t.nsecsElapsed() / 1e9);
-  }
-  return best;
-}
+using hv::bench::bestOf;
 
 // A full meter, 1560 records per archive, a minute apart through 2007.
 std::unique_ptr<hv::DeviceImageBytes> fullImage() {
@@ -72,39 +63,20 @@ std::unique_ptr<hv::DeviceImageBytes> fullImage() {
 
 // A table of a million rows from 2006, written straight in the file format.
 void writeBigTable(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    std::exit(1);
-  }
-  QByteArray head = hv::store::newMeasurementHeader();
-  hv::store::putU32(reinterpret_cast<unsigned char*>(head.data()) + hv::store::kCountOffset, kBigRows);
-  f.write(head);
-  std::vector<int> widths;
-  for (const auto& d : hv::store::measurementFieldDefs()) widths.push_back(d.width);
-  QByteArray chunk;
-  for (int i = 0; i < kBigRows; ++i) {
+  hv::bench::writeRawTable(path, kBigRows, [](int i, const std::vector<int>& widths) {
     const int kind = i % 3;
     const int n = i / 3 + 1;
-    const QByteArray fields[] = {QByteArray::number(n).rightJustified(widths[0]),
-                                 QByteArray::number(kind).rightJustified(widths[1]),
-                                 QByteArray("15.06.2006"),
-                                 QStringLiteral("%1:%2:00").arg((n / 60) % 24, 2, 10, QChar('0')).arg(n % 60, 2, 10, QChar('0')).toLatin1(),
-                                 QByteArray("12,5"),
-                                 QByteArray(),
-                                 QByteArray(),
-                                 hv::toCp1251(QStringLiteral("Сосна")),
-                                 QByteArray(),
-                                 QByteArray()};
-    chunk.append(' ');
-    for (size_t c = 0; c < widths.size(); ++c) chunk.append(fields[c].leftJustified(widths[c], ' ', true));
-    if (chunk.size() > (1 << 22)) {
-      f.write(chunk);
-      chunk.clear();
-    }
-  }
-  chunk.append(char(hv::store::kFileEnd));
-  f.write(chunk);
+    return QList<QByteArray>{QByteArray::number(n).rightJustified(widths[0]),
+                             QByteArray::number(kind).rightJustified(widths[1]),
+                             QByteArray("15.06.2006"),
+                             QStringLiteral("%1:%2:00").arg((n / 60) % 24, 2, 10, QChar('0')).arg(n % 60, 2, 10, QChar('0')).toLatin1(),
+                             QByteArray("12,5"),
+                             QByteArray(),
+                             QByteArray(),
+                             hv::toCp1251(QStringLiteral("Сосна")),
+                             QByteArray(),
+                             QByteArray()};
+  });
 }
 
 void openFiltered(hv::TDbTable& t, const QString& path) {

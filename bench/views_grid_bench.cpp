@@ -19,6 +19,7 @@
 #include "platform/ui.h"
 #include "store/dbf_file.h"
 #include "views/data_grid.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -26,19 +27,8 @@ constexpr int kRows = 1'000'000;
 
 // Three archives side by side, dates over twenty years, single values and ranges.
 void writeTable(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) {
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    std::exit(1);
-  }
-  QByteArray head = hv::store::newMeasurementHeader();
-  hv::store::putU32(reinterpret_cast<unsigned char*>(head.data()) + hv::store::kCountOffset, kRows);
-  f.write(head);
-  std::vector<int> widths;
-  for (const auto& d : hv::store::measurementFieldDefs()) widths.push_back(d.width);
   const QByteArray material = hv::toCp1251(QStringLiteral("Сосна"));
-  QByteArray chunk;
-  for (int i = 0; i < kRows; ++i) {
+  hv::bench::writeRawTable(path, kRows, [&](int i, const std::vector<int>& widths) {
     const int kind = i % 3;
     const int n = i / 3 + 1;
     const unsigned h = static_cast<unsigned>(i) * 2654435761u;
@@ -52,25 +42,17 @@ void writeTable(const QString& path) {
                                 .toLatin1();
     const QByteArray time =
         QStringLiteral("%1:%2:%3").arg(n / 3600 % 24, 2, 10, QChar('0')).arg(n / 60 % 60, 2, 10, QChar('0')).arg(n % 60, 2, 10, QChar('0')).toLatin1();
-    const QByteArray fields[] = {QByteArray::number(n % 10000).rightJustified(widths[0]),
-                                 QByteArray::number(kind).rightJustified(widths[1]),
-                                 date,
-                                 time,
-                                 single ? moisture(w) : QByteArray(),
-                                 single ? QByteArray() : moisture(w),
-                                 single ? QByteArray() : moisture(w + 20),
-                                 material,
-                                 QByteArray(),
-                                 QByteArray()};
-    chunk.append(' ');
-    for (size_t c = 0; c < widths.size(); ++c) chunk.append(fields[c].leftJustified(widths[c], ' ', true));
-    if (chunk.size() > (1 << 22)) {
-      f.write(chunk);
-      chunk.clear();
-    }
-  }
-  chunk.append(char(hv::store::kFileEnd));
-  f.write(chunk);
+    return QList<QByteArray>{QByteArray::number(n % 10000).rightJustified(widths[0]),
+                             QByteArray::number(kind).rightJustified(widths[1]),
+                             date,
+                             time,
+                             single ? moisture(w) : QByteArray(),
+                             single ? QByteArray() : moisture(w),
+                             single ? QByteArray() : moisture(w + 20),
+                             material,
+                             QByteArray(),
+                             QByteArray()};
+  });
 }
 
 double seconds(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e9; }
