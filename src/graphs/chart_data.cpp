@@ -1,9 +1,9 @@
 #include "graphs/chart_data.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 
+#include "device/import/record_text.h"
 #include "platform/error.h"
 #include "platform/regional.h"
 #include "views/selection_stats.h"
@@ -20,27 +20,6 @@ QString trimBlanks(const QString& s) {
   while (a < b && s.at(a) <= QChar(' ')) ++a;
   while (b > a && s.at(b - 1) <= QChar(' ')) --b;
   return s.mid(a, b - a);
-}
-
-bool parseDate(const QString& text, QDate* out) {
-  static const QRegularExpression re(QStringLiteral("^(\\d{1,2})\\.(\\d{1,2})\\.(\\d{4})$"));
-  const auto m = re.match(text);
-  if (!m.hasMatch()) return false;
-  const QDate d(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
-  if (!d.isValid()) return false;
-  *out = d;
-  return true;
-}
-
-bool parseTime(const QString& text, QTime* out) {
-  static const QRegularExpression re(QStringLiteral("^(\\d{1,2}):(\\d{1,2})(?::(\\d{1,2}))?$"));
-  const auto m = re.match(text);
-  if (!m.hasMatch()) return false;
-  const int h = m.captured(1).toInt(), mi = m.captured(2).toInt();
-  const int s = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
-  if (h > 23 || mi > 59 || s > 59) return false;
-  *out = QTime(h, mi, s);
-  return true;
 }
 
 }  // namespace
@@ -75,13 +54,14 @@ void insertPoint(QList<ChartPoint>& points, ChartPoint p) {
 
 double parseDateTime(const std::optional<QString>& date, const std::optional<QString>& time) {
   const QString joined = date.value_or(QString()) + QChar(' ') + time.value_or(QString());
-  // A row without a date would land on 30.12.1899 and squash the whole axis.
-  QDate d;
-  if (!parseDate(trimBlanks(date.value_or(QString())), &d)) throwInvalidDateTime(joined);
-  QTime t(0, 0);
+  // A row without a date would land on 30.12.1899 and squash the whole axis;
+  // a row without a time is at midnight.
   const QString timeText = trimBlanks(time.value_or(QString()));
-  if (!timeText.isEmpty() && !parseTime(timeText, &t)) throwInvalidDateTime(joined);
-  return static_cast<double>(kDayZero.daysTo(d)) + t.msecsSinceStartOfDay() / kMsecsPerDay;
+  const std::optional<qint64> seconds =
+      TextToSeconds(trimBlanks(date.value_or(QString())), timeText.isEmpty() ? QStringLiteral("0:00") : timeText);
+  if (!seconds) throwInvalidDateTime(joined);
+  static const qint64 dayZero = *TextToSeconds(kDayZero.toString(QStringLiteral("dd.MM.yyyy")), QStringLiteral("0:00")) / 86400;
+  return static_cast<double>(*seconds / 86400 - dayZero) + (*seconds % 86400) * 1000 / kMsecsPerDay;
 }
 
 QDateTime dateTimeFromDays(double days) {

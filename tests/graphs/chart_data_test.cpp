@@ -44,6 +44,10 @@ TEST_F(Graphs, DateAndTimeBecomeDaysSinceTheEndOf1899) {
   EXPECT_DOUBLE_EQ(hv::parseDateTime(t("05.03.2024"), t("18:00:00")), 45356.75);
   EXPECT_NEAR(hv::parseDateTime(t("5.3.2024"), t("14:30:15")), 45356 + (14 * 3600 + 30 * 60 + 15) / 86400.0, 1e-9);
   EXPECT_DOUBLE_EQ(hv::parseDateTime(t("05.03.2024"), std::nullopt), 45356.0);  // date alone: midnight
+  // Blanks (tabs too) around the texts, a time without seconds, a blank time.
+  EXPECT_DOUBLE_EQ(hv::parseDateTime(t("\t05.03.2024 "), t(" 18:00\t")), 45356.75);
+  EXPECT_DOUBLE_EQ(hv::parseDateTime(t("05.03.2024"), t("   ")), 45356.0);
+  EXPECT_DOUBLE_EQ(hv::parseDateTime(t("01.01.1899"), t("12:00")), -362.5);
   EXPECT_EQ(hv::dateTimeFromDays(hv::parseDateTime(t("29.02.2024"), t("23:59:59"))),
             QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59)));
 
@@ -55,7 +59,10 @@ TEST_F(Graphs, DateAndTimeBecomeDaysSinceTheEndOf1899) {
              {t("05.03.2024"), t("10:60:00"), "05.03.2024 10:60:00"},
              {t("2024-03-05"), t("10:00:00"), "2024-03-05 10:00:00"},
              {std::nullopt, t("10:00:00"), " 10:00:00"},
-             {t("05.03.2024"), t("ten"), "05.03.2024 ten"}};
+             {t("05.03.2024"), t("ten"), "05.03.2024 ten"},
+             {t("05.03.0000"), t("10:00"), "05.03.0000 10:00"},
+             {t("+5.03.2024"), t("10:00"), "+5.03.2024 10:00"},
+             {t("05.03.2024"), t("10:00:"), "05.03.2024 10:00:"}};
   for (const auto& b : bad)
     EXPECT_EQ(errorOf([&] { hv::parseDateTime(b.date, b.time); }),
               QStringLiteral("'%1' is not a valid date and time").arg(QString::fromUtf8(b.shown)));
