@@ -8,6 +8,7 @@
 #include "export_test_support.h"
 #include "platform/error.h"
 #include "store/db_table.h"
+#include "support/measurement_table.h"
 #include "support/test_support.h"
 
 namespace {
@@ -23,19 +24,12 @@ struct Row {
 
 QString tableWith(const std::vector<Row>& rows, const QString& name = QStringLiteral("t.db")) {
   const QString path = hv::test::testPath(name);
-  hv::TDbTable t;
-  t.setFileName(path);
-  t.createTable();
-  t.open();
+  QList<hv::test::Row> written;
   for (const Row& r : rows) {
-    t.append();
-    t.setFieldInt(QStringLiteral("N"), r.n);
-    t.setFieldInt(QStringLiteral("N_ARC"), r.arc);
-    for (int i = 0; i < r.texts.size(); ++i)
-      if (!r.texts[i].isEmpty()) t.setFieldText(hv::measurementFields().at(2 + i), r.texts[i]);
-    t.post();
+    auto at = [&](int i) { return r.texts.value(i); };
+    written.append({r.n, r.arc, at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7)});
   }
-  t.close();
+  hv::test::writeTable(path, written);
   return path;
 }
 

@@ -8,7 +8,7 @@
 #include "platform/ui.h"
 #include "store/db_table.h"
 #include "support/test_support.h"
-#include "views/views_fixture.h"
+#include "support/measurement_table.h"
 
 namespace {
 

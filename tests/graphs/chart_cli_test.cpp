@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include "store/db_table.h"
+#include "support/measurement_table.h"
 #include "support/test_support.h"
 
 namespace {
@@ -17,24 +18,13 @@ struct Row {
 
 QString makeTable(const QList<Row>& rows) {
   const QString path = hv::test::testPath(QStringLiteral("chart.db"));
-  hv::TDbTable table;
-  table.setFileName(path);
-  table.createTable();
-  table.open();
+  QList<hv::test::Row> written;
   int n = 0;
   for (const Row& r : rows) {
-    table.append();
-    table.setFieldInt(QStringLiteral("N"), ++n);
-    table.setFieldInt(QStringLiteral("N_ARC"), r.arc);
-    table.setFieldText(QStringLiteral("DATE"), QString::fromUtf8(r.date));
-    table.setFieldText(QStringLiteral("TIME"), QString::fromUtf8(r.time));
-    if (r.w) table.setFieldText(QStringLiteral("W"), QString::fromUtf8(r.w));
-    if (r.wMin) table.setFieldText(QStringLiteral("W_MIN"), QString::fromUtf8(r.wMin));
-    if (r.wMax) table.setFieldText(QStringLiteral("W_MAX"), QString::fromUtf8(r.wMax));
-    table.setFieldText(QStringLiteral("MATERIAL"), QStringLiteral("Сосна"));
-    table.post();
+    written.append({++n, r.arc, QString::fromUtf8(r.date), QString::fromUtf8(r.time), QString::fromUtf8(r.w),
+                    QString::fromUtf8(r.wMin), QString::fromUtf8(r.wMax), QStringLiteral("Сосна"), {}, {}});
   }
-  table.close();
+  hv::test::writeTable(path, written);
   return path;
 }
 

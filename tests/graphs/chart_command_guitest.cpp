@@ -19,7 +19,7 @@
 #include "platform/ui.h"
 #include "support/test_support.h"
 #include "views/data_grid.h"
-#include "views/views_fixture.h"
+#include "support/measurement_table.h"
 
 namespace {
 

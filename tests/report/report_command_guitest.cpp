@@ -13,7 +13,7 @@
 #include "report/print_dialog.h"
 #include "report/report_ui.h"
 #include "support/test_support.h"
-#include "views/views_fixture.h"
+#include "support/measurement_table.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "report/report_builder.h"
 #include "report/table_data_link.h"
 #include "store/db_table.h"
+#include "support/measurement_table.h"
 #include "support/test_support.h"
 
 using namespace hv::report;
@@ -38,26 +39,15 @@ const Rec kRecords[] = {
 
 QString makeTable() {
   const QString path = hv::test::testPath("archive.db");
-  hv::TDbTable t;
-  t.setFileName(path);
-  t.createTable();
-  t.open();
+  QList<hv::test::Row> written;
   int i = 0;
   for (const Rec& r : kRecords) {
-    t.append();
-    t.setFieldInt("N", r.n);
-    t.setFieldInt("N_ARC", r.arc);
-    t.setFieldText("DATE", QString("%1.05.2024").arg(10 + i, 2, 10, QChar('0')));
-    t.setFieldText("TIME", QString("09:%1:00").arg(10 + i));
-    if (r.w) t.setFieldText("W", QString::fromUtf8(r.w));
-    if (r.wmin) t.setFieldText("W_MIN", QString::fromUtf8(r.wmin));
-    if (r.wmax) t.setFieldText("W_MAX", QString::fromUtf8(r.wmax));
-    t.setFieldText("MATERIAL", QString::fromUtf8(r.material));
-    if (r.nind) t.setFieldText("N_IND", QString::fromUtf8(r.nind));
-    t.post();
+    written.append({r.n, r.arc, QString("%1.05.2024").arg(10 + i, 2, 10, QChar('0')), QString("09:%1:00").arg(10 + i),
+                    QString::fromUtf8(r.w), QString::fromUtf8(r.wmin), QString::fromUtf8(r.wmax),
+                    QString::fromUtf8(r.material), QString::fromUtf8(r.nind), {}});
     ++i;
   }
-  t.close();
+  hv::test::writeTable(path, written);
   return path;
 }
 

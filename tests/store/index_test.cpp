@@ -42,10 +42,10 @@ const QString& cell(const Row& r, const QString& field) {
   if (field == "DATE") return r.date;
   if (field == "TIME") return r.time;
   if (field == "W") return r.w;
-  if (field == "W_MIN") return r.wmin;
-  if (field == "W_MAX") return r.wmax;
+  if (field == "W_MIN") return r.wMin;
+  if (field == "W_MAX") return r.wMax;
   if (field == "MATERIAL") return r.material;
-  if (field == "N_IND") return r.nind;
+  if (field == "N_IND") return r.nInd;
   if (field == "COMMENT") return r.comment;
   return none;
 }

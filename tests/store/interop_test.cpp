@@ -29,7 +29,7 @@ std::vector<Row> mixedRows() {
 }
 
 QStringList rowCells(const Row& r) {
-  return {QString::number(r.n), QString::number(r.arc), r.date, r.time, r.w, r.wmin, r.wmax, r.material, r.nind, r.comment};
+  return {QString::number(r.n), QString::number(r.arc), r.date, r.time, r.w, r.wMin, r.wMax, r.material, r.nInd, r.comment};
 }
 
 hv::test::ProcessResult dump(const QStringList& args) {

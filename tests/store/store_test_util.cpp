@@ -11,25 +11,9 @@ QString createTable(const QString& name) {
   return testPath(name);
 }
 
-void appendRow(TDbTable& t, const Row& r) {
-  t.append();
-  t.setFieldInt(QStringLiteral("N"), r.n);
-  t.setFieldInt(QStringLiteral("N_ARC"), r.arc);
-  const std::pair<const char*, const QString*> texts[] = {
-      {"DATE", &r.date},   {"TIME", &r.time},         {"W", &r.w},         {"W_MIN", &r.wmin},
-      {"W_MAX", &r.wmax},  {"MATERIAL", &r.material}, {"N_IND", &r.nind}, {"COMMENT", &r.comment}};
-  for (const auto& [field, value] : texts)
-    if (!value->isEmpty()) t.setFieldText(QString::fromLatin1(field), *value);
-  t.post();
-}
-
 QString tableWith(const std::vector<Row>& rows, const QString& name) {
-  const QString path = createTable(name);
-  TDbTable t;
-  t.setFileName(path);
-  t.open();
-  for (const Row& r : rows) appendRow(t, r);
-  t.close();
+  const QString path = testPath(name);
+  writeTable(path, QList<Row>(rows.begin(), rows.end()));
   return path;
 }
 

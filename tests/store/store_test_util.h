@@ -5,18 +5,12 @@
 #include <vector>
 
 #include "store/db_table.h"
+#include "support/measurement_table.h"
 
 namespace hv::test {
 
-struct Row {
-  int n = 0;
-  int arc = 0;
-  QString date, time, w, wmin, wmax, material, nind, comment;
-};
-
 // Creates `name` in the test folder and returns its path.
 QString createTable(const QString& name = QStringLiteral("t.db"));
-void appendRow(TDbTable& t, const Row& r);
 // Creates a table holding `rows` (closed afterwards).
 QString tableWith(const std::vector<Row>& rows, const QString& name = QStringLiteral("t.db"));
 // The ten fields of every row of the current view, in view order, nulls as "-".

@@ -1,5 +1,5 @@
 #pragma once
-// Measurement tables for the grid tests, written through our engine.
+// Measurement tables for the tests, written through our engine.
 #include <QString>
 #include <QStringList>
 
@@ -13,29 +13,32 @@ struct Row {
   QString date, time, w, wMin, wMax, material, nInd, comment;
 };
 
+// Appends one row to an open table; empty texts stay blank.
+inline void appendRow(TDbTable& t, const Row& r) {
+  t.append();
+  t.setFieldInt(QStringLiteral("N"), r.n);
+  t.setFieldInt(QStringLiteral("N_ARC"), r.arc);
+  auto set = [&](const char* f, const QString& v) {
+    if (!v.isEmpty()) t.setFieldText(QString::fromLatin1(f), v);
+  };
+  set("DATE", r.date);
+  set("TIME", r.time);
+  set("W", r.w);
+  set("W_MIN", r.wMin);
+  set("W_MAX", r.wMax);
+  set("MATERIAL", r.material);
+  set("N_IND", r.nInd);
+  set("COMMENT", r.comment);
+  t.post();
+}
+
 // Creates the table file and appends the rows in order; the table is left closed.
 inline void writeTable(const QString& path, const QList<Row>& rows) {
   TDbTable t;
   t.setFileName(path);
   t.createTable();
   t.open();
-  for (const Row& r : rows) {
-    t.append();
-    t.setFieldInt(QStringLiteral("N"), r.n);
-    t.setFieldInt(QStringLiteral("N_ARC"), r.arc);
-    auto set = [&](const char* f, const QString& v) {
-      if (!v.isEmpty()) t.setFieldText(QString::fromLatin1(f), v);
-    };
-    set("DATE", r.date);
-    set("TIME", r.time);
-    set("W", r.w);
-    set("W_MIN", r.wMin);
-    set("W_MAX", r.wMax);
-    set("MATERIAL", r.material);
-    set("N_IND", r.nInd);
-    set("COMMENT", r.comment);
-    t.post();
-  }
+  for (const Row& r : rows) appendRow(t, r);
   t.close();
 }
 

@@ -7,7 +7,7 @@
 #include "platform/error.h"
 #include "support/test_support.h"
 #include "views/archive_table.h"
-#include "views/views_fixture.h"
+#include "support/measurement_table.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "support/test_support.h"
 #include "views/data_grid.h"
 #include "views/grid_layout.h"
-#include "views/views_fixture.h"
+#include "support/measurement_table.h"
 
 namespace {
 

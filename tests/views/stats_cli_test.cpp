@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
-#include "views/views_fixture.h"
+#include "support/measurement_table.h"
 
 namespace {
 
