@@ -78,6 +78,12 @@ int main(int argc, char** argv) {
   // Charts and reports draw through QtGui; without a display they draw offscreen.
   // A widgets application, because the chart is built of graphics widgets.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    // Qt wants a private runtime folder even offscreen; make the one it would pick, quietly.
+    const QByteArray dir = "/tmp/runtime-" + QByteArray::number(getuid());
+    mkdir(dir.constData(), 0700);
+    qputenv("XDG_RUNTIME_DIR", dir);
+  }
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("hygrovan-cli"));
   QStringList args = QCoreApplication::arguments().mid(1);
