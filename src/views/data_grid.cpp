@@ -11,6 +11,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,22 +48,34 @@ struct TDataGrid::Selection {
     mark.clear();
   }
   bool contains(Bookmark b) const { return b >= 0 && static_cast<size_t>(b) < mark.size() && mark[b]; }
-  void add(Bookmark b, const QList<std::optional<QString>>& values) {
-    if (b < 0 || contains(b)) return;
+  // A new row; its values follow through addValue().
+  bool begin(Bookmark b) {
+    if (b < 0 || contains(b)) return false;
     if (static_cast<size_t>(b) >= mark.size()) mark.resize(static_cast<size_t>(b) + 1 + mark.size() / 2, false);
     mark[b] = true;
     records.push_back(b);
     offsets.push_back(static_cast<qsizetype>(pool.size()));
+    return true;
+  }
+  void addValue(std::optional<std::string_view> utf8) {
+    if (!utf8) {
+      pool.append(2, '\xff');
+      return;
+    }
+    const size_t n = std::min<size_t>(utf8->size(), 0xfffe);
+    pool.push_back(static_cast<char>(n & 0xff));
+    pool.push_back(static_cast<char>(n >> 8));
+    pool.append(utf8->data(), n);
+  }
+  void add(Bookmark b, const QList<std::optional<QString>>& values) {
+    if (!begin(b)) return;
     for (const std::optional<QString>& v : values) {
       if (!v) {
-        pool.append(2, '\xff');
+        addValue(std::nullopt);
         continue;
       }
-      QByteArray u = v->toUtf8();
-      if (u.size() > 0xfffe) u.truncate(0xfffe);
-      pool.push_back(static_cast<char>(u.size() & 0xff));
-      pool.push_back(static_cast<char>(u.size() >> 8));
-      pool.append(u.constData(), static_cast<size_t>(u.size()));
+      const QByteArray u = v->toUtf8();
+      addValue(std::string_view(u.constData(), static_cast<size_t>(u.size())));
     }
   }
   void remove(Bookmark b) {
@@ -533,9 +546,24 @@ void TDataGrid::selectAll() {
   sel_->records.reserve(static_cast<size_t>(n));
   sel_->offsets.reserve(static_cast<size_t>(n));
   sel_->pool.reserve(static_cast<size_t>(n) * 32);
+  // The rows first, then all their values in one pass over the table.
+  std::vector<Bookmark> rows;
+  rows.reserve(static_cast<size_t>(n));
   for (int r = 0; r < n; ++r) {
     const Bookmark b = table_->bookmarkAtRow(r);
-    sel_->add(b, readFields(*table_, b, bookmarkFields_));
+    if (sel_->begin(b)) rows.push_back(b);
+  }
+  if (!bookmarkFields_.isEmpty()) {
+    sel_->offsets.clear();
+    try {
+      table_->fieldTextsAt(rows, bookmarkFields_, [this](std::size_t, int f, std::optional<std::string_view> text) {
+        if (f == 0) sel_->offsets.push_back(static_cast<qsizetype>(sel_->pool.size()));
+        sel_->addValue(text);
+      });
+    } catch (...) {
+      sel_->clear();  // never rows without their values
+      throw;
+    }
   }
   view_->viewport()->update();
   notifySelection();

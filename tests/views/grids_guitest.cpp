@@ -279,6 +279,23 @@ TEST_F(Grids, SelectionFillsTheFooters) {
   EXPECT_EQ(f->DataGrid2->footerText("W_MAX"), "4/5/6");
   f->PageControl1->setCurrentIndex(0);
   EXPECT_EQ(g->footerText("W"), "5,3/9,3/12,5");
+
+  // Ctrl+A keeps the same values as selecting each row alone.
+  QList<hv::SelectedRow> one;
+  for (int r = 0; r < 4; ++r) {
+    clickRow(g, r);
+    one.append(g->selectedRows().value(0));
+  }
+  QTest::keyClick(g->view(), Qt::Key_A, Qt::ControlModifier);
+  const QList<hv::SelectedRow> all = g->selectedRows();
+  ASSERT_EQ(all.size(), one.size());
+  for (int r = 0; r < all.size(); ++r) {
+    EXPECT_EQ(all[r].w, one[r].w) << r;
+    EXPECT_EQ(all[r].wMin, one[r].wMin) << r;
+    EXPECT_EQ(all[r].wMax, one[r].wMax) << r;
+    EXPECT_EQ(all[r].date, one[r].date) << r;
+    EXPECT_EQ(all[r].time, one[r].time) << r;
+  }
 }
 
 TEST_F(Grids, AValueThatDoesNotParseIsReportedAndLeavesTheFooters) {
