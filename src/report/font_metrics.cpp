@@ -31,7 +31,7 @@ struct WidthTable {
   int fallback;
 };
 
-const WidthTable& table(const FontSpec& f) {
+const WidthTable& table(const FontDesc& f) {
   static const WidthTable regular(detail::kRegular);
   static const WidthTable bold(detail::kBold);
   return f.bold ? bold : regular;
@@ -46,22 +46,22 @@ long long unitsOf(const WidthTable& t, const QString& text, qsizetype from, qsiz
 
 }  // namespace
 
-double textWidth(const QString& text, const FontSpec& font) {
+double textWidth(const QString& text, const FontDesc& font) {
   const WidthTable& t = table(font);
   return double(unitsOf(t, text, 0, text.size())) * font.pointSize / t.src.unitsPerEm;
 }
 
-double lineHeight(const FontSpec& font) {
+double lineHeight(const FontDesc& font) {
   const WidthTable& t = table(font);
   return double(t.src.ascent + t.src.descent) * font.pointSize / t.src.unitsPerEm;
 }
 
-double fontAscent(const FontSpec& font) {
+double fontAscent(const FontDesc& font) {
   const WidthTable& t = table(font);
   return double(t.src.ascent) * font.pointSize / t.src.unitsPerEm;
 }
 
-QStringList wrapText(const QString& text, double maxWidth, const FontSpec& font) {
+QStringList wrapText(const QString& text, double maxWidth, const FontDesc& font) {
   const WidthTable& t = table(font);
   // Work in font units to keep the sums exact.
   const double limit = maxWidth * t.src.unitsPerEm / font.pointSize + 1e-6;
@@ -116,7 +116,7 @@ QStringList wrapText(const QString& text, double maxWidth, const FontSpec& font)
   return lines;
 }
 
-QString elideRight(const QString& line, double maxWidth, const FontSpec& font) {
+QString elideRight(const QString& line, double maxWidth, const FontDesc& font) {
   if (textWidth(line, font) <= maxWidth + 1e-9) return line;
   const QString dots = QString(QChar(0x2026));
   QString s = line;

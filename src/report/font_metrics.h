@@ -9,11 +9,11 @@
 
 namespace hv::report {
 
-struct FontSpec {
+struct FontDesc {
   QString family = QStringLiteral("Arial");
   double pointSize = 10;
   bool bold = false;
-  bool operator==(const FontSpec&) const = default;
+  bool operator==(const FontDesc&) const = default;
 };
 
 namespace detail {
@@ -28,15 +28,15 @@ extern const GlyphWidths kBold;
 }  // namespace detail
 
 // Widths and heights in points (1/72 inch).
-double textWidth(const QString& text, const FontSpec& font);
-double lineHeight(const FontSpec& font);  // ascent + descent
-double fontAscent(const FontSpec& font);
+double textWidth(const QString& text, const FontDesc& font);
+double lineHeight(const FontDesc& font);  // ascent + descent
+double fontAscent(const FontDesc& font);
 
 // Breaks text into lines no wider than maxWidth: at explicit line breaks, at
 // blanks, and inside a word only when the word alone is too wide.
-QStringList wrapText(const QString& text, double maxWidth, const FontSpec& font);
+QStringList wrapText(const QString& text, double maxWidth, const FontDesc& font);
 
 // Shortens a line with a trailing ellipsis until it fits maxWidth.
-QString elideRight(const QString& line, double maxWidth, const FontSpec& font);
+QString elideRight(const QString& line, double maxWidth, const FontDesc& font);
 
 }  // namespace hv::report

@@ -24,9 +24,9 @@ namespace {
 
 QRectF scaled(const QRectF& r, double s) { return QRectF(r.x() * s, r.y() * s, r.width() * s, r.height() * s); }
 
-QFont qtFont(const FontSpec& spec, double pixelSize, const QPaintDevice* device) {
-  QFont f(spec.family);
-  f.setBold(spec.bold);
+QFont qtFont(const FontDesc& desc, double pixelSize, const QPaintDevice* device) {
+  QFont f(desc.family);
+  f.setBold(desc.bold);
   // Point size as the device counts it, so the text has exactly pixelSize.
   const double dpi = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 72.0;
   f.setPointSizeF(std::max(0.1, pixelSize * 72.0 / dpi));
@@ -99,7 +99,7 @@ void drawPage(QPainter& painter, const Page& page, double scale, const QList<int
   flushFrames();
 
   painter.setPen(Qt::black);
-  FontSpec lastFont;
+  FontDesc lastFont;
   double lastSize = -1;
   for (const PageItem& item : page.items) {
     if (item.lines.isEmpty() || (item.lines.size() == 1 && item.lines[0].isEmpty())) continue;

@@ -33,7 +33,7 @@ struct PageItem {
   BandKind band;
   int element = 0;  // index of the element within its band template
   QRectF rect;
-  FontSpec font;
+  FontDesc font;
   Qt::Alignment alignment;
   bool frame = false;
   double frameWidth = 1;

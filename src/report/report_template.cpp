@@ -21,9 +21,9 @@ ReportTemplate makeArchiveReport() {
   t.rightMargin = 25;
   t.bottomMargin = 25;
 
-  const FontSpec titleFont{QStringLiteral("Arial"), 14, true};
-  const FontSpec headerFont{QStringLiteral("Arial"), 12, true};
-  const FontSpec dataFont{QStringLiteral("Arial"), 10, false};
+  const FontDesc titleFont{QStringLiteral("Arial"), 14, true};
+  const FontDesc headerFont{QStringLiteral("Arial"), 12, true};
+  const FontDesc dataFont{QStringLiteral("Arial"), 10, false};
 
   BandTemplate title{QStringLiteral("ReportTitle1"), BandKind::Title, 64, {}};
   TextElement caption;

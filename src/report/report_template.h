@@ -24,7 +24,7 @@ struct TextElement {
   QRectF rect;           // within its band; for a right-anchored element only right, top, height count
   QString text;          // fixed text; may hold [PAGE#] and [TOTALPAGES]
   QString field;         // when set, the text is this field of the current row
-  FontSpec font;
+  FontDesc font;
   Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop;
   bool frame = false;    // all four sides, frameWidth units wide
   double frameWidth = 1;

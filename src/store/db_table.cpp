@@ -141,7 +141,7 @@ struct TDbTable::Impl {
     QString name;
     int field = -1;
     bool descending = false;
-    KeySpec spec;
+    KeyDesc desc;
     std::vector<std::uint32_t> order;  // every record, deleted ones too, in tag order
     std::vector<char> sortedKeys;      // the keys in tag order, from the last sort until the .mdx is written
     bool dirty = true;
@@ -259,7 +259,7 @@ struct TDbTable::Impl {
   }
   Tag* activeTag() { return indexName.isEmpty() ? nullptr : findTag(indexName); }
 
-  KeySpec specFor(int field) const {
+  KeyDesc descFor(int field) const {
     const FieldInfo& f = layout.fields[size_t(field)];
     const KeyKind kind = keyKindFor(f);
     KeyField time;
@@ -267,12 +267,12 @@ struct TDbTable::Impl {
       const int t = layout.indexOf(QStringLiteral("TIME"));
       if (t >= 0) time = {layout.fields[size_t(t)].offset, layout.fields[size_t(t)].width};
     }
-    return makeKeySpec(kind, f.name, {f.offset, f.width}, time);
+    return makeKeyDesc(kind, f.name, {f.offset, f.width}, time);
   }
 
   void sortTag(Tag& t) {
     if (!t.dirty) return;
-    const int len = t.spec.length;
+    const int len = t.desc.length;
     const bool desc = t.descending;
     // Radix sorting pays off on big tables; small ones compare.
     const bool radix = len <= 16 && count >= 4096;
@@ -282,7 +282,7 @@ struct TDbTable::Impl {
     for (std::uint32_t r = 0; r < count; ++r) {
       char small[16] = {};
       char* k = len > 16 ? flat.data() + size_t(r) * size_t(len) : small;
-      makeKey(t.spec, record(r), k);
+      makeKey(t.desc, record(r), k);
       std::uint64_t k0 = bigEndian(k, len), k1 = bigEndian(k + 8, len - 8);
       if (desc && radix) {  // complemented keys sort the other way round
         k0 = ~k0;
@@ -408,16 +408,16 @@ struct TDbTable::Impl {
       sortTag(t);
       MdxTagOut o;
       o.name = t.name;
-      o.expression = t.spec.expression;
-      o.keyLength = t.spec.length;
+      o.expression = t.desc.expression;
+      o.keyLength = t.desc.length;
       o.descending = t.descending;
-      o.fieldKey = t.spec.kind == KeyKind::Text;
+      o.fieldKey = t.desc.kind == KeyKind::Text;
       o.order = &t.order;
-      const KeySpec spec = t.spec;
-      if (t.sortedKeys.size() == size_t(count) * size_t(spec.length))
+      const KeyDesc desc = t.desc;
+      if (t.sortedKeys.size() == size_t(count) * size_t(desc.length))
         o.sortedKeys = t.sortedKeys.data();
       else
-        o.key = [this, spec](std::uint32_t r, char* k) { makeKey(spec, record(r), k); };
+        o.key = [this, desc](std::uint32_t r, char* k) { makeKey(desc, record(r), k); };
       out.push_back(std::move(o));
     }
     replaceFile(mdxPath(), buildMdx(QFileInfo(path()).completeBaseName(), out), false);
@@ -455,9 +455,9 @@ struct TDbTable::Impl {
     for (const auto& in : found) {
       if (!validTagName(in.name) || findTag(in.name)) continue;
       for (size_t i = 0; i < layout.fields.size(); ++i) {
-        const KeySpec spec = specFor(int(i));
-        if (spec.expression == in.expression) {
-          tags.push_back({in.name, int(i), in.descending, spec, {}, {}, true});
+        const KeyDesc desc = descFor(int(i));
+        if (desc.expression == in.expression) {
+          tags.push_back({in.name, int(i), in.descending, desc, {}, {}, true});
           // Left behind by a process that stopped before writing it again.
           if (in.records.size() != count) mdxDirty = true;
           break;
@@ -481,10 +481,10 @@ struct TDbTable::Impl {
       if (t.dirty) continue;
       bool changed = inserted;
       if (!changed) {
-        std::vector<char> a(size_t(t.spec.length) + 1), b(size_t(t.spec.length) + 1);
-        makeKey(t.spec, before.data(), a.data());
-        makeKey(t.spec, after.data(), b.data());
-        changed = std::memcmp(a.data(), b.data(), size_t(t.spec.length)) != 0;
+        std::vector<char> a(size_t(t.desc.length) + 1), b(size_t(t.desc.length) + 1);
+        makeKey(t.desc, before.data(), a.data());
+        makeKey(t.desc, after.data(), b.data());
+        changed = std::memcmp(a.data(), b.data(), size_t(t.desc.length)) != 0;
       }
       if (changed) {
         t.dirty = true;
@@ -1107,7 +1107,7 @@ void TDbTable::addIndex(const QString& tag, const QString& field, bool descendin
   }
   t->field = f;
   t->descending = descending;
-  t->spec = d->specFor(f);
+  t->desc = d->descFor(f);
   t->dirty = true;
   t->order.clear();
   d->sortTag(*t);

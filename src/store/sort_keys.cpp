@@ -77,8 +77,8 @@ int parseInt16(std::string_view s) {
   return static_cast<std::int16_t>(static_cast<std::uint16_t>(negative ? -v : v));
 }
 
-KeySpec makeKeySpec(KeyKind kind, const QString& name, KeyField field, KeyField time) {
-  KeySpec k;
+KeyDesc makeKeyDesc(KeyKind kind, const QString& name, KeyField field, KeyField time) {
+  KeyDesc k;
   k.kind = kind;
   k.field = field;
   k.time = time;
@@ -107,7 +107,7 @@ KeySpec makeKeySpec(KeyKind kind, const QString& name, KeyField field, KeyField 
   return k;
 }
 
-void makeKey(const KeySpec& k, const char* record, char* out) {
+void makeKey(const KeyDesc& k, const char* record, char* out) {
   const std::string_view value(record + k.field.offset, static_cast<size_t>(k.field.width));
   switch (k.kind) {
     case KeyKind::Text:

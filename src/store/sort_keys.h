@@ -21,7 +21,7 @@ struct KeyField {
   int width = 0;
 };
 
-struct KeySpec {
+struct KeyDesc {
   KeyKind kind = KeyKind::Text;
   KeyField field;
   KeyField time;     // Date keys only
@@ -31,10 +31,10 @@ struct KeySpec {
 };
 
 // Builds the key of one field. `timeField` is used by Date keys only.
-KeySpec makeKeySpec(KeyKind kind, const QString& fieldName, KeyField field, KeyField timeField = {});
+KeyDesc makeKeyDesc(KeyKind kind, const QString& fieldName, KeyField field, KeyField timeField = {});
 
-// Writes spec.length bytes of the key of one record into `out`.
-void makeKey(const KeySpec& spec, const char* record, char* out);
+// Writes desc.length bytes of the key of one record into `out`.
+void makeKey(const KeyDesc& desc, const char* record, char* out);
 
 // VAL() of a decimal text with either separator, in thousandths, rounded
 // half away from zero. Parsing stops at the first character that does not fit.

@@ -273,7 +273,7 @@ TEST(ReportBuild, CancelAndErrorsLeaveNothing) {
 }
 
 TEST(TextWrap, BreaksAtBlanksAndInsideOverlongWords) {
-  const FontSpec f{"Arial", 10, false};
+  const FontDesc f{"Arial", 10, false};
   const double w = textWidth("Бетон тяжелый", f);
   EXPECT_EQ(wrapText("Бетон тяжелый", w, f), QStringList({"Бетон тяжелый"}));
   EXPECT_EQ(wrapText("Бетон тяжелый", w - 0.1, f), QStringList({"Бетон", "тяжелый"}));

@@ -56,12 +56,12 @@ int run(const QStringList& args) {
   QString curvesText;
   QSize size(698, 482);
   bool badSize = false;
-  hv::cli::TableArgsSpec spec;
-  spec.maxArchive = 2;
-  spec.maxFiles = 2;
-  spec.sort = false;
-  spec.rows = true;
-  spec.extra = [&](const QStringList& args, int& i) {
+  hv::cli::TableArgsRules desc;
+  desc.maxArchive = 2;
+  desc.maxFiles = 2;
+  desc.sort = false;
+  desc.rows = true;
+  desc.extra = [&](const QStringList& args, int& i) {
     if (i + 1 >= args.size()) return false;
     if (args[i] == QLatin1String("--curves")) {
       curvesText = args[++i];
@@ -77,7 +77,7 @@ int run(const QStringList& args) {
     return true;
   };
   hv::cli::TableArgs a;
-  switch (const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, spec, &a); e.kind) {
+  switch (const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, desc, &a); e.kind) {
     case hv::cli::TableArgsError::None: break;
     case hv::cli::TableArgsError::BadArchive: return usage(QStringLiteral("--archive must be 0, 1 or 2"));
     case hv::cli::TableArgsError::UnknownOption:

@@ -19,12 +19,12 @@ int usage(const QString& why) {
 }
 
 int run(const QStringList& args) {
-  hv::cli::TableArgsSpec spec;
-  spec.maxArchive = 2;
-  spec.maxFiles = 2;
-  spec.checkSortField = true;
+  hv::cli::TableArgsRules desc;
+  desc.maxArchive = 2;
+  desc.maxFiles = 2;
+  desc.checkSortField = true;
   hv::cli::TableArgs a;
-  switch (const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, spec, &a); e.kind) {
+  switch (const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, desc, &a); e.kind) {
     case hv::cli::TableArgsError::None: break;
     case hv::cli::TableArgsError::BadArchive: return usage(QStringLiteral("the archive is 0, 1 or 2"));
     case hv::cli::TableArgsError::BadSortField: return usage(QStringLiteral("no field named '%1'").arg(e.arg));

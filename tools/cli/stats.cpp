@@ -12,11 +12,11 @@ namespace {
 const char* kUsage = "usage: hygrovan-cli stats FILE.db --archive K [--sort FIELD [--desc]] --rows LIST\n";
 
 int run(const QStringList& args) {
-  hv::cli::TableArgsSpec spec;
-  spec.maxArchive = 2;
-  spec.rows = true;
+  hv::cli::TableArgsRules desc;
+  desc.maxArchive = 2;
+  desc.rows = true;
   hv::cli::TableArgs a;
-  const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, spec, &a);
+  const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, desc, &a);
   if (e.kind == hv::cli::TableArgsError::BadArchive) {
     hv::cli::err() << "hygrovan-cli stats: bad archive number '" << e.arg << "'\n";
     return 2;

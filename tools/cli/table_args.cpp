@@ -7,28 +7,28 @@
 
 namespace hv::cli {
 
-TableArgsError parseTableArgs(const QStringList& args, const TableArgsSpec& spec, TableArgs* out) {
+TableArgsError parseTableArgs(const QStringList& args, const TableArgsRules& desc, TableArgs* out) {
   *out = {};
   for (int i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
     const bool hasValue = i + 1 < args.size();
-    if (spec.extra && spec.extra(args, i)) continue;
+    if (desc.extra && desc.extra(args, i)) continue;
     if (a == QLatin1String("--archive") && hasValue) {
       bool ok = false;
       out->archive = args[++i].toInt(&ok);
-      if (!ok || out->archive < 0 || out->archive > spec.maxArchive) return {TableArgsError::BadArchive, args[i]};
-    } else if (spec.sort && a == QLatin1String("--sort") && hasValue) {
+      if (!ok || out->archive < 0 || out->archive > desc.maxArchive) return {TableArgsError::BadArchive, args[i]};
+    } else if (desc.sort && a == QLatin1String("--sort") && hasValue) {
       out->sortText = args[++i];
       out->sortField = out->sortText.toUpper();
-      if (spec.checkSortField && !measurementFields().contains(out->sortField))
+      if (desc.checkSortField && !measurementFields().contains(out->sortField))
         return {TableArgsError::BadSortField, out->sortText};
-    } else if (spec.sort && a == QLatin1String("--desc")) {
+    } else if (desc.sort && a == QLatin1String("--desc")) {
       out->descending = true;
-    } else if (spec.rows && a == QLatin1String("--rows") && hasValue) {
+    } else if (desc.rows && a == QLatin1String("--rows") && hasValue) {
       out->rowText = args[++i];
     } else if (a.startsWith(QLatin1String("--"))) {
       return {TableArgsError::UnknownOption, a};
-    } else if (out->files.size() < spec.maxFiles) {
+    } else if (out->files.size() < desc.maxFiles) {
       out->files.append(a);
     } else {
       return {TableArgsError::TooManyFiles, a};

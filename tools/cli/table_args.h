@@ -21,7 +21,7 @@ struct TableArgs {
   QString rowText;          // --rows's value, unparsed
 };
 
-struct TableArgsSpec {
+struct TableArgsRules {
   int maxArchive = INT_MAX;
   int maxFiles = 1;
   bool sort = true;   // --sort FIELD and --desc accepted
@@ -40,7 +40,7 @@ struct TableArgsError {
 };
 
 // Stops at the first fault. An option without its value counts as unknown.
-TableArgsError parseTableArgs(const QStringList& args, const TableArgsSpec& spec, TableArgs* out);
+TableArgsError parseTableArgs(const QStringList& args, const TableArgsRules& desc, TableArgs* out);
 
 // Rows of archive k only (all rows for k < 0), sorted on the field through
 // the given tag when there is one.
