@@ -16,8 +16,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Qt loads its platform plugin at run time, so no library names it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt loads its platform plugin and its Russian texts at run time, so no
+# library names them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
 
 include(CPack)

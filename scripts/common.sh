@@ -5,7 +5,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 HV_PACKAGES=(
   cmake ninja-build g++ ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev qt6-qpa-plugins qt6-translations-l10n
   libgtest-dev libgmock-dev
   clang-14 libclang-rt-14-dev
   python3 python3-xlrd python3-olefile python3-dbf

@@ -8,6 +8,7 @@
 #include "app/logo.h"
 #include "app/main.h"
 #include "platform/error.h"
+#include "platform/translations.h"
 #include "platform/ui.h"
 
 #ifdef HV_HAVE_DEVICE_UI
@@ -45,6 +46,8 @@ void initialiseApplication() {
   QCoreApplication::setApplicationName(QStringLiteral("Hygrovan-RX3"));
   QCoreApplication::setOrganizationName(QStringLiteral("Brantel"));
   setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
+  // Before the first window, so Qt's own buttons and dialogs speak Russian too.
+  installQtTranslations();
 }
 
 void createWindows() {

@@ -3,8 +3,17 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+#include <QTreeView>
+#include <algorithm>
 
 #include "platform/error.h"
 
@@ -21,6 +30,55 @@ QString qtFilter(const QString& filter) {
   for (int i = 0; i + 1 < parts.size(); i += 2)
     out << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QChar(';'), QChar(' ')));
   return out.join(QStringLiteral(";;"));
+}
+
+// Room for Qt's file dialog to show its columns whole (Russian captions are
+// longer than the English ones its defaults were measured on).
+constexpr QSize kFileDialogSize(900, 540);
+
+// Widens the places list and the detail columns (size, type, date) to their
+// texts; the name column takes the width that is left.
+void fitFileDialogColumns(QFileDialog& dialog) {
+  auto* places = dialog.findChild<QListView*>(QStringLiteral("sidebar"));
+  auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"));
+  if (places && splitter && splitter->count() == 2) {
+    QList<int> sizes = splitter->sizes();
+    const int need = places->sizeHintForColumn(0) + 2 * places->frameWidth() + 8;
+    if (sizes[0] < need && sizes[1] > need) {
+      sizes[1] -= need - sizes[0];
+      sizes[0] = need;
+      splitter->setSizes(sizes);
+    }
+  }
+  if (auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    const QAbstractItemView* items = tree;  // where the content measure is public
+    QHeaderView* header = tree->header();
+    int others = 0;
+    for (int c = 1; c < header->count(); ++c) {
+      if (header->isSectionHidden(c)) continue;
+      const int need = std::max(header->sectionSizeHint(c), items->sizeHintForColumn(c));
+      if (header->sectionSize(c) < need) header->resizeSection(c, need);
+      others += header->sectionSize(c);
+    }
+    header->resizeSection(0, std::max(header->sectionSizeHint(0), tree->viewport()->width() - others));
+  }
+}
+
+// Qt's own file dialog (the native one ignores this) sized to show its
+// columns, refitted whenever a folder's entries have been read.
+void fitFileDialog(QFileDialog& dialog) {
+  QSize size = dialog.sizeHint().expandedTo(kFileDialogSize);
+  const QWidget* parent = dialog.parentWidget();
+  if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+  dialog.resize(size);
+  if (auto* model = dialog.findChild<QFileSystemModel*>()) {
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, &dialog, [&dialog] {
+      // The view takes the new rows after this signal; measure them afterwards.
+      QTimer::singleShot(0, &dialog, [&dialog] { fitFileDialogColumns(dialog); });
+    });
+  }
+  QTimer::singleShot(0, &dialog, [&dialog] { fitFileDialogColumns(dialog); });
 }
 
 }  // namespace
@@ -83,8 +141,13 @@ MsgResult QtUserInteraction::message(QWidget* parent, const QString& caption, co
 }
 
 QString QtUserInteraction::openFileName(QWidget* parent, const FileDialogRequest& r) {
-  const QString dir = r.fileName.isEmpty() ? r.initialDir : QDir(r.initialDir).filePath(r.fileName);
-  return QFileDialog::getOpenFileName(parent, r.caption, dir, qtFilter(r.filter));
+  QFileDialog dialog(parent, r.caption, r.initialDir, qtFilter(r.filter));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (!r.fileName.isEmpty()) dialog.selectFile(r.fileName);
+  fitFileDialog(dialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
 }
 
 QString QtUserInteraction::saveFileName(QWidget* parent, const FileDialogRequest& r) {
@@ -95,6 +158,7 @@ QString QtUserInteraction::saveFileName(QWidget* parent, const FileDialogRequest
   if (ext.startsWith(QChar('.'))) ext.remove(0, 1);
   dialog.setDefaultSuffix(ext);
   if (!r.fileName.isEmpty()) dialog.selectFile(r.fileName);
+  fitFileDialog(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().first();
 }

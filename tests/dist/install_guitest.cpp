@@ -107,7 +107,7 @@ TEST(DebianPackage, DependsOnQtAndHoldsTheInstalledFiles) {
   ASSERT_EQ(r.exitCode, 0) << r.err.constData();
   const QString depends = QString::fromUtf8(r.out);
   for (const char* lib : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6printsupport6", "libqt6charts6",
-                          "qt6-qpa-plugins", "libstdc++6"})
+                          "qt6-qpa-plugins", "qt6-translations-l10n", "libstdc++6"})
     EXPECT_TRUE(depends.contains(QString::fromLatin1(lib))) << lib << " missing from " << r.out.constData();
 
   r = hv::test::runProcess(dpkgDeb, {QStringLiteral("--contents"), deb});

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "cli.h"
+#include "platform/translations.h"
 #include "platform/version.h"
 
 namespace hv::cli {
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("hygrovan-cli"));
+  hv::installQtTranslations();  // for the windows the commands open
   QStringList args = QCoreApplication::arguments().mid(1);
   if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
     printHelp();

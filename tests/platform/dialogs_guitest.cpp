@@ -1,0 +1,84 @@
+// The dialogs Qt draws for the program: in Russian once the program has
+// started, and the file dialog wide enough to show its columns.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <functional>
+
+#include "app/program.h"
+#include "platform/ui.h"
+#include "support/test_support.h"
+
+namespace {
+
+// Runs fn on the first modal window of type W once it is on screen.
+template <class W>
+void whenModal(std::function<void(W*)> fn) {
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+    if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget()); w && w->isVisible()) {
+      timer->stop();
+      timer->deleteLater();
+      fn(w);
+    }
+  });
+  timer->start(10);
+}
+
+TEST(QtDialogs, SpeakRussianOnceTheProgramHasStarted) {
+  hv::initialiseApplication();
+  QStringList buttons;
+  whenModal<QMessageBox>([&](QMessageBox* box) {
+    for (QAbstractButton* b : box->buttons()) buttons << b->text().remove(QChar('&'));
+    box->button(QMessageBox::No)->click();
+  });
+  hv::QtUserInteraction real;
+  EXPECT_EQ(real.message(nullptr, QStringLiteral("Hygrovan-RX3"), QStringLiteral("Сохранить изменения в таблицах ?"),
+                         hv::MsgIcon::Question, hv::MsgButtons::YesNo),
+            hv::MsgResult::No);
+  buttons.sort();
+  EXPECT_EQ(buttons, QStringList({QStringLiteral("Да"), QStringLiteral("Нет")}));
+}
+
+TEST(QtDialogs, FileDialogShowsEveryColumnWhole) {
+  hv::initialiseApplication();
+  hv::test::writeFile(hv::test::testPath(QStringLiteral("дуб.db")), QByteArray(100, 'x'));
+  bool checked = false;
+  whenModal<QFileDialog>([&](QFileDialog* dialog) {
+    dialog->setViewMode(QFileDialog::Detail);
+    auto* tree = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+    ASSERT_NE(tree, nullptr);
+    // The folder is read in the background; the columns are fitted once it is.
+    for (int waited = 0; tree->model()->rowCount(tree->rootIndex()) == 0 && waited < 10000; waited += 20)
+      QTest::qWait(20);
+    ASSERT_GT(tree->model()->rowCount(tree->rootIndex()), 0);
+    QTest::qWait(100);
+    const QAbstractItemView* items = tree;
+    QHeaderView* header = tree->header();
+    for (int c = 0; c < header->count(); ++c) {
+      const QString title = header->model()->headerData(c, Qt::Horizontal).toString();
+      EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << title.toStdString();
+      EXPECT_GE(header->sectionSize(c), items->sizeHintForColumn(c)) << title.toStdString();
+      EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c), tree->viewport()->width())
+          << title.toStdString();
+    }
+    checked = true;
+    dialog->reject();
+  });
+  hv::FileDialogRequest request;
+  request.caption = QStringLiteral("Сохранить как");
+  request.filter = QStringLiteral("Файлы данных|*.db");
+  request.initialDir = hv::test::testDir();
+  hv::QtUserInteraction real;
+  EXPECT_TRUE(real.saveFileName(nullptr, request).isEmpty());
+  EXPECT_TRUE(checked);
+}
+
+}  // namespace
