@@ -148,6 +148,7 @@ PreviewWindow::PreviewWindow(BuiltReport report, QWidget* parent) : QDialog(pare
   scroll_->setAlignment(Qt::AlignCenter);
   view_ = new PageView;
   scroll_->setWidget(view_);
+  scroll_->installEventFilter(this);
   layout->addWidget(scroll_, 1);
 
   if (const QScreen* s = QGuiApplication::primaryScreen()) {
@@ -166,7 +167,10 @@ double PreviewWindow::percentScale(int percent) const {
 
 double PreviewWindow::pageScale() const {
   const QSizeF page = report_.pageSize.isValid() ? report_.pageSize : QSizeF(1, 1);
-  const QSize vp = scroll_->viewport()->size();
+  // The room of the scroll area without scroll bars: known as soon as the
+  // layout has placed the area, even before the viewport has followed (at
+  // first show it still has its initial size).
+  const QSize vp = scroll_->maximumViewportSize();
   const double w = std::max(50, vp.width() - 2 * kPageMargin - 4);
   const double h = std::max(50, vp.height() - 2 * kPageMargin - 4);
   switch (zoomMode_) {
@@ -221,9 +225,11 @@ void PreviewWindow::refresh() {
   view_->setPage(n > 0 ? &report_.pages[page_] : nullptr, pageScale(), highlightedItems(), currentHitItem());
 }
 
-void PreviewWindow::resizeEvent(QResizeEvent* e) {
-  QDialog::resizeEvent(e);
-  if (zoomMode_ != ZoomMode::Percent) refresh();
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* e) {
+  // Every change of the view's size (first show, the user, the window
+  // manager) refits the page in the fitting zoom modes.
+  if (watched == scroll_ && e->type() == QEvent::Resize && zoomMode_ != ZoomMode::Percent) refresh();
+  return QDialog::eventFilter(watched, e);
 }
 
 bool PreviewWindow::findNext(const QString& text) {

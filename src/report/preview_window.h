@@ -63,7 +63,7 @@ class PreviewWindow : public QDialog {
   void help();
 
  protected:
-  void resizeEvent(QResizeEvent*) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void refresh();

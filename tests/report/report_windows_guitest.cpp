@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTimer>
 #include <functional>
@@ -320,4 +321,26 @@ TEST(ReportPreview, PreviewCommandShowsTheBuiltPagesModally) {
   hv::previewReport(nullptr, rows);
   EXPECT_EQ(pages, 2);
   EXPECT_EQ(caption, "Предварительный просмотр");
+}
+
+TEST(ReportPreview, TheWholePageFillsTheViewFromTheFirstShowAndAfterResizes) {
+  Scripted s;
+  Rows rows(70);
+  PreviewWindow w(*buildReport(archiveReportTemplate(), rows));
+  auto* view = w.findChild<PageView*>();
+  auto* scroll = w.findChild<QScrollArea*>();
+  ASSERT_TRUE(view && scroll);
+  auto pageHeight = [&] { return w.report().pageSize.height() * view->scale(); };
+  w.resize(1000, 650);  // a window of a screen's shape, sized before it is shown
+  w.show();
+  QApplication::processEvents();
+  EXPECT_EQ(w.zoomMode(), PreviewWindow::ZoomMode::WholePage);
+  EXPECT_GE(pageHeight(), 0.8 * scroll->viewport()->height());
+  EXPECT_LE(view->width(), scroll->viewport()->width());
+  EXPECT_LE(view->height(), scroll->viewport()->height());
+
+  w.resize(1200, 500);  // a wide window: the height limits the page
+  QApplication::processEvents();
+  EXPECT_GE(pageHeight(), 0.8 * scroll->viewport()->height());
+  EXPECT_LE(view->height(), scroll->viewport()->height());
 }
