@@ -27,6 +27,43 @@ namespace {
 const QColor kSilver(0xC0, 0xC0, 0xC0);
 const QString kComment = QStringLiteral("COMMENT");
 constexpr int kCommentWidth = 50;  // characters the comment field holds
+// No column narrower than this while the grid fits its columns: every one
+// stays in sight and can be clicked (the comment column is the one edited).
+constexpr int kMinFitWidth = 24;
+
+// Widths in proportion to the weights that add up to total exactly; a column
+// whose share would fall below minWidth gets minWidth and the others share
+// the rest.
+QList<int> fitWidths(const QList<int>& weights, int total, int minWidth) {
+  const int n = static_cast<int>(weights.size());
+  QList<int> out(n, 0);
+  if (n == 0 || total <= 0) return out;
+  minWidth = std::min(minWidth, total / n);
+  QList<bool> floor(n, false);
+  for (bool again = true; again;) {
+    again = false;
+    qint64 weight = 0;
+    qint64 room = total;
+    for (int i = 0; i < n; ++i) {
+      if (floor[i]) room -= minWidth;
+      else weight += std::max(1, weights[i]);
+    }
+    qint64 before = 0;
+    int x = 0;
+    for (int i = 0; i < n; ++i) {
+      if (floor[i]) {
+        out[i] = minWidth;
+        continue;
+      }
+      before += std::max(1, weights[i]);
+      const int end = static_cast<int>(before * room / weight);
+      out[i] = end - x;
+      x = end;
+      if (out[i] < minWidth) floor[i] = again = true;
+    }
+  }
+  return out;
+}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -297,7 +334,10 @@ TDataGrid::TDataGrid(QWidget* parent) : QWidget(parent), sel_(std::make_unique<S
   lay->addWidget(footer_);
 
   connect(view_->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
-    if (!fitting_ && logical < columnCount()) columns_[logical].width = size;
+    if (!fitting_ && logical < columnCount()) {
+      if (autoFit_) columnResized(logical, size);
+      else columns_[logical].width = size;
+    }
     updateFooter();
   });
   connect(view_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -335,7 +375,9 @@ void TDataGrid::tableChanged() {
 void TDataGrid::setColumns(const QList<TGridColumn>& columns) {
   columns_ = columns;
   model_->columnsChanged();
+  fitting_ = true;  // our own sizing, not the user's
   for (int i = 0; i < columnCount(); ++i) view_->horizontalHeader()->resizeSection(i, columns_[i].width);
+  fitting_ = false;
   fitColumns();
 }
 
@@ -378,6 +420,8 @@ bool TDataGrid::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+int TDataGrid::minFitWidth() const { return std::max(kMinFitWidth, view_->horizontalHeader()->minimumSectionSize()); }
+
 void TDataGrid::fitColumns() {
   if (fitting_ || columns_.isEmpty()) return;
   fitting_ = true;
@@ -386,21 +430,34 @@ void TDataGrid::fitColumns() {
   if (!autoFit_ || avail <= 0) {
     for (int i = 0; i < columnCount(); ++i) h->resizeSection(i, columns_[i].width);
   } else {
-    // Scale the design widths so the columns fill the width exactly.
-    qint64 total = 0;
-    for (const TGridColumn& c : columns_) total += qMax(1, c.width);
-    qint64 before = 0;
-    int x = 0;
-    for (int v = 0; v < columnCount(); ++v) {
-      const int i = h->logicalIndex(v);
-      before += qMax(1, columns_[i].width);
-      const int end = static_cast<int>(before * avail / total);
-      h->resizeSection(i, qMax(1, end - x));
-      x = end;
-    }
+    // Scale the design widths so the columns fill the width exactly. Columns
+    // cannot be moved, so the logical order is the order on screen.
+    QList<int> weights;
+    for (const TGridColumn& c : columns_) weights << c.width;
+    const QList<int> widths = fitWidths(weights, avail, minFitWidth());
+    for (int i = 0; i < columnCount(); ++i) h->resizeSection(i, std::max(1, widths[i]));
   }
   fitting_ = false;
   updateFooter();
+}
+
+void TDataGrid::columnResized(int column, int size) {
+  const int avail = view_->viewport()->width();
+  if (avail <= 0) return;
+  // The column keeps its new width as far as the others can give way; they
+  // share the rest in proportion to their widths, none below the minimum.
+  const int n = columnCount();
+  const int minWidth = minFitWidth();
+  const int own = std::clamp(size, std::min(minWidth, avail), std::max(minWidth, avail - (n - 1) * minWidth));
+  QHeaderView* h = view_->horizontalHeader();
+  QList<int> others;
+  for (int i = 0; i < n; ++i)
+    if (i != column) others << h->sectionSize(i);
+  const QList<int> rest = fitWidths(others, avail - own, minWidth);
+  // The shown widths become the design widths, so later fits (and the stored
+  // layout) keep these proportions.
+  for (int i = 0, k = 0; i < n; ++i) columns_[i].width = std::max(1, i == column ? own : rest[k++]);
+  fitColumns();
 }
 
 void TDataGrid::updateFooter() {

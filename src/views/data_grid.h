@@ -147,6 +147,9 @@ class TDataGrid : public QWidget {
 
   struct Selection;
   void fitColumns();
+  // The user resized a column while the grid fits its columns.
+  void columnResized(int column, int size);
+  int minFitWidth() const;
   void rowLeft(int oldRow, int newRow);
   void keyboardMoved(int row, Qt::KeyboardModifiers modifiers);
   void selectRange(int from, int to);

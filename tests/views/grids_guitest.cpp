@@ -460,4 +460,39 @@ TEST_F(Grids, SaveWithNoTableDoesNothing) {
   EXPECT_TRUE(ui.shown.isEmpty());
 }
 
+TEST_F(Grids, AWidenedColumnLeavesEveryColumnInsideTheGrid) {
+  TForm1* f = openForm();
+  hv::TDataGrid* g = f->DataGrid1;
+  QHeaderView* h = g->view()->horizontalHeader();
+  auto everyColumnInside = [&](const char* when) {
+    const int width = g->view()->viewport()->width();
+    int total = 0;
+    for (int i = 0; i < g->columnCount(); ++i) {
+      EXPECT_GE(h->sectionViewportPosition(i), 0) << when << " column " << i;
+      EXPECT_LE(h->sectionViewportPosition(i) + h->sectionSize(i), width) << when << " column " << i;
+      EXPECT_GE(h->sectionSize(i), 20) << when << " column " << i;
+      total += h->sectionSize(i);
+    }
+    EXPECT_EQ(total, width) << when;
+  };
+  const int date = h->sectionSize(cDate), time = h->sectionSize(cTime), material = h->sectionSize(cMaterial);
+  h->resizeSection(cDate, date + 250);  // what dragging the title's edge does
+  everyColumnInside("widened");
+  EXPECT_EQ(h->sectionSize(cDate), date + 250);
+  // The others gave way in proportion.
+  EXPECT_LT(h->sectionSize(cTime), time);
+  EXPECT_NEAR(double(h->sectionSize(cTime)) / h->sectionSize(cMaterial), double(time) / material, 0.05);
+
+  // Far wider than the grid: the others keep their minimum.
+  h->resizeSection(cComment, 5000);
+  everyColumnInside("very wide");
+  g->resize(g->width() - 200, g->height());
+  everyColumnInside("grid narrowed");
+  // The stored layout keeps the widths as shown.
+  f->Close_DB();
+  f->Open_DB(path);
+  everyColumnInside("reopened");
+  EXPECT_GT(g->shownColumnWidth(cComment), 3 * g->shownColumnWidth(cTime));
+}
+
 }  // namespace
