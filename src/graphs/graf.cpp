@@ -13,6 +13,7 @@
 #include "graphs/moisture_chart.h"
 #include "platform/error.h"
 #include "platform/ui.h"
+#include "report/report_ui.h"
 
 namespace {
 constexpr int kButtonMargin = 8;
@@ -65,11 +66,27 @@ void TForm3::FormShow(const QList<hv::SelectedRow>& rows, const hv::SelectionFoo
 bool TForm3::printTo(QPrinter& printer) { return hv::printChart(Chart1, printer); }
 
 void TForm3::Button1Click() {
-  const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+  const QStringList printers = hv::availablePrinters();
+  if (printers.isEmpty()) {
+    // As the report's print dialog does with no printer: a PDF file instead.
+    if (hv::ui().message(this, QStringLiteral("Печать"),
+                         QStringLiteral("Принтеры не установлены. Напечатать график в файл PDF?"),
+                         hv::MsgIcon::Question, hv::MsgButtons::YesNo) != hv::MsgResult::Yes)
+      return;
+    const QString path = hv::askPrintPdfFile(this);
+    if (path.isEmpty()) return;
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(path);
+    if (!printTo(pdf))
+      hv::ui().message(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось создать файл \"%1\".").arg(path),
+                       hv::MsgIcon::Error, hv::MsgButtons::Ok);
+    return;
+  }
+  const QPrinterInfo info = QPrinterInfo::printerInfo(printers.first());
   if (info.isNull()) {
-    hv::ui().message(this, QStringLiteral("Ошибка"),
-                     QStringLiteral("Принтер не установлен. Установите принтер, чтобы напечатать график."),
-                     hv::MsgIcon::Information, hv::MsgButtons::Ok);
+    hv::ui().message(this, QStringLiteral("Ошибка"), QStringLiteral("Принтер \"%1\" недоступен.").arg(printers.first()),
+                     hv::MsgIcon::Error, hv::MsgButtons::Ok);
     return;
   }
   if (!printer_ || printer_->printerName() != info.printerName())

@@ -29,7 +29,8 @@ class TForm3 : public QDialog {
   // chart as it was.
   void FormShow(const QList<hv::SelectedRow>& rows, const hv::SelectionFooters& footers,
                 const hv::CurveChoice& curves);
-  // "Печать": the chart alone on one landscape page of the default printer.
+  // "Печать": the chart alone on one landscape page of the default printer;
+  // with none installed, into a PDF file when the user wants one.
   void Button1Click();
   // "Сохранить изображение...": the chart as PNG or PDF.
   void saveImageClick();

@@ -18,6 +18,7 @@
 
 #include "platform/error.h"
 #include "platform/regional.h"
+#include "report/report_ui.h"
 
 namespace hv {
 namespace {
@@ -221,6 +222,7 @@ void paintChartOnPage(QChart* chart, QPagedPaintDevice* device) {
 }
 
 bool printChart(QChart* chart, QPrinter& printer) {
+  printer.setDocName(QString::fromLatin1(kPrintJobName));
   const QPageLayout::Orientation before = printer.pageLayout().orientation();
   printer.setPageOrientation(QPageLayout::Landscape);
   activateLayout(chart);

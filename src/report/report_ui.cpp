@@ -31,6 +31,16 @@ void showError(QWidget* parent, const QString& text) {
 
 void setPrinterListForTests(std::function<QStringList()> list) { printerList() = std::move(list); }
 
+QStringList availablePrinters() { return printerList() ? printerList()() : report::installedPrinters(); }
+
+QString askPrintPdfFile(QWidget* parent) {
+  FileDialogRequest req;
+  req.caption = QStringLiteral("Печать в файл");
+  req.filter = QStringLiteral("Документы PDF|*.pdf");
+  req.defaultExt = QStringLiteral(".pdf");
+  return withDefaultExtension(ui().saveFileName(parent, req), req.defaultExt);
+}
+
 std::optional<report::BuiltReport> buildReport(QWidget* parent, report::RowSource& rows) {
   report::ProgressWindow progress(parent);
   progress.show();
@@ -61,20 +71,15 @@ void previewReport(QWidget* parent, report::RowSource& rows) {
 
 bool printBuiltReport(QWidget* parent, const report::BuiltReport& built) {
   if (built.isEmpty()) return false;
-  const QStringList printers = printerList() ? printerList()() : report::installedPrinters();
-  report::PrintDialog dialog(int(built.pages.size()), printers, parent);
+  report::PrintDialog dialog(int(built.pages.size()), availablePrinters(), parent);
   if (dialog.exec() != QDialog::Accepted) return false;
   const report::PrintChoice c = dialog.choice();
   const QList<int> sequence = report::printSequence(c.pages, c.copies, c.collate);
   try {
     if (c.printer.isEmpty()) {
-      FileDialogRequest req;
-      req.caption = QStringLiteral("Печать в файл");
-      req.filter = QStringLiteral("Документы PDF|*.pdf");
-      req.defaultExt = QStringLiteral(".pdf");
-      const QString path = ui().saveFileName(parent, req);
+      const QString path = askPrintPdfFile(parent);
       if (path.isEmpty()) return false;
-      report::savePdf(built, withDefaultExtension(path, req.defaultExt), sequence);
+      report::savePdf(built, path, sequence);
       return true;
     }
     QPrinter printer(QPrinter::HighResolution);
@@ -84,7 +89,7 @@ bool printBuiltReport(QWidget* parent, const report::BuiltReport& built) {
     printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
     // Copies and collation are laid out here, so every driver prints them alike.
     printer.setCopyCount(1);
-    printer.setDocName(QStringLiteral("Hygrovan-RX3"));
+    printer.setDocName(QString::fromLatin1(kPrintJobName));
     report::paintPages(printer, built, sequence);
     return true;
   } catch (const Error& e) {

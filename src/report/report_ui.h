@@ -40,8 +40,18 @@ bool printBuiltReport(QWidget* parent, const report::BuiltReport& report);
 bool printReport(QWidget* parent, report::RowSource& rows);
 bool printReport(QWidget* parent, TDbTable& table);
 
-// The printers the print dialog offers; tests replace the list (an empty
-// list: no printer installed). Restore with nullptr.
+// The printers the program prints on (the report's print dialog, the
+// chart's "Печать"), the default one first; empty when none is installed.
+QStringList availablePrinters();
+// Tests replace the list (an empty list: no printer installed). Restore with
+// nullptr.
 void setPrinterListForTests(std::function<QStringList()> list);
+
+// "Печать в файл PDF", offered where no printer is: asks for the file (the
+// extension ".pdf" is added when none is typed); empty when cancelled.
+QString askPrintPdfFile(QWidget* parent);
+
+// The document name of the program's print jobs, as a printer queue shows it.
+inline constexpr char kPrintJobName[] = "Hygrovan-RX3";
 
 }  // namespace hv

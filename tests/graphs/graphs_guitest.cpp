@@ -6,6 +6,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
+#include <QFile>
 #include <QDateTimeAxis>
 #include <QGroupBox>
 #include <QImage>
@@ -22,6 +23,7 @@
 #include "graphs/param_graf.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
+#include "report/report_ui.h"
 #include "support/test_support.h"
 
 namespace {
@@ -292,14 +294,39 @@ TEST_F(Graphs, PrintingGivesOneLandscapePageAndPutsTheOrientationBack) {
   EXPECT_GT(ink.height(), page.height() * 0.7);
 }
 
-TEST_F(Graphs, WithoutAPrinterThePrintButtonSaysSo) {
-  if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a default printer";
+TEST_F(Graphs, WithoutAPrinterThePrintButtonOffersAPdfFileAsTheReportDoes) {
+  hv::setPrinterListForTests([] { return QStringList(); });
   TForm3 form;
+  form.resize(698, 482);
+  form.show();
+  form.FormShow({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false});
+  const QString pdf = hv::test::testPath(QStringLiteral("chart.pdf"));
+
+  // Declined, then accepted but the file dialog cancelled: nothing written.
   form.Button1->click();
-  const auto shown = ui.messages();
-  ASSERT_EQ(shown.size(), 1);
-  EXPECT_EQ(shown[0].caption, QStringLiteral("Ошибка"));
-  EXPECT_TRUE(shown[0].text.contains(QStringLiteral("Принтер не установлен"))) << shown[0].text.toStdString();
+  ui.messageAnswers << hv::MsgResult::Yes;
+  form.Button1->click();
+  ASSERT_EQ(ui.shown.size(), 3);
+  EXPECT_EQ(ui.shown[0].kind, hv::ScriptedUserInteraction::Shown::Message);
+  EXPECT_EQ(ui.shown[0].buttons, hv::MsgButtons::YesNo);
+  EXPECT_TRUE(ui.shown[0].text.contains(QStringLiteral("в файл PDF"))) << ui.shown[0].text.toStdString();
+  EXPECT_EQ(ui.shown[2].kind, hv::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_EQ(ui.shown[2].file.filter, QStringLiteral("Документы PDF|*.pdf"));  // the report's request
+  EXPECT_FALSE(QFile::exists(pdf));
+
+  ui.messageAnswers << hv::MsgResult::Yes;
+  ui.fileAnswers << hv::test::testPath(QStringLiteral("chart"));  // ".pdf" is added
+  form.Button1->click();
+  hv::setPrinterListForTests(nullptr);
+  EXPECT_EQ(ui.messages().size(), 3);  // the offers only, no error
+  const auto info = hv::test::runProcess(QStringLiteral("pdfinfo"), {pdf});
+  ASSERT_EQ(info.exitCode, 0) << info.err.constData();
+  const QString text = QString::fromUtf8(info.out);
+  EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << info.out.constData();
+  // The print job's name, as the report's jobs carry it.
+  EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Title:\\s+Hygrovan-RX3\\n")))) << info.out.constData();
+  const auto printed = hv::test::runProcess(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  EXPECT_TRUE(printed.out.contains("W, %11,5/12,8/14")) << printed.out.constData();
 }
 
 TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
