@@ -19,6 +19,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads its platform plugin and its Russian texts at run time, so no
 # library names them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2")
+# xdg-open shows the user guide ("Справка → Помощь"); without it the program
+# says where the guide is.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, xdg-utils")
 
 include(CPack)

@@ -27,8 +27,16 @@ bool showHelpContents(const QString& helpFile, QString* error) {
     return false;
   }
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile))) {
-    if (error)
-      *error = QStringLiteral("Не удалось открыть файл справки: %1").arg(QDir::toNativeSeparators(helpFile));
+    // No program to open it with (on Linux: no xdg-open): say where the
+    // guide is, so the user can open it in a browser by hand.
+    if (error) {
+      *error = QStringLiteral("Не удалось открыть файл справки. Откройте в веб-браузере файл\n%1")
+                   .arg(QDir::toNativeSeparators(QFileInfo(helpFile).absoluteFilePath()));
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+      *error += QStringLiteral("\n\nЧтобы справка открывалась сама, установите пакет xdg-utils "
+                               "(sudo apt-get install xdg-utils).");
+#endif
+    }
     return false;
   }
   return true;

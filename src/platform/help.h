@@ -7,7 +7,8 @@ namespace hv {
 // exists, else our HTML guide beside it (or in the installed data folder).
 QString findHelpFile(const QString& exeDir);
 
-// Shows the help contents; false with a message in *error when it cannot.
+// Shows the help contents; false with a message in *error when it cannot
+// (when nothing can open the file, the message gives its path).
 bool showHelpContents(const QString& helpFile, QString* error);
 
 }  // namespace hv

@@ -1,9 +1,11 @@
 // The dialogs Qt draws for the program: in Russian once the program has
-// started, and the file dialog wide enough to show its columns.
+// started, and the file dialog wide enough to show its columns. And help
+// where nothing can open the guide.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
@@ -13,6 +15,7 @@
 #include <functional>
 
 #include "app/program.h"
+#include "platform/help.h"
 #include "platform/ui.h"
 #include "support/test_support.h"
 
@@ -79,6 +82,25 @@ TEST(QtDialogs, FileDialogShowsEveryColumnWhole) {
   hv::QtUserInteraction real;
   EXPECT_TRUE(real.saveFileName(nullptr, request).isEmpty());
   EXPECT_TRUE(checked);
+}
+
+TEST(Help, WithNothingToOpenTheGuideTheMessageSaysWhereItIs) {
+  const QString guide = hv::test::testPath(QStringLiteral("hygrovan.html"));
+  hv::test::writeFile(guide, "<html></html>");
+  // No opener on the search path and no browser named: as on a bare system.
+  const QByteArray path = qgetenv("PATH"), browser = qgetenv("BROWSER");
+  qputenv("PATH", hv::test::testDir().toLocal8Bit());
+  qunsetenv("BROWSER");
+  QString error;
+  const bool shown = hv::showHelpContents(guide, &error);
+  qputenv("PATH", path);
+  if (!browser.isEmpty()) qputenv("BROWSER", browser);
+  EXPECT_FALSE(shown);
+  EXPECT_TRUE(error.contains(QDir::toNativeSeparators(guide))) << error.toStdString();
+  EXPECT_TRUE(error.contains(QStringLiteral("веб-браузере"))) << error.toStdString();
+#ifndef Q_OS_WIN
+  EXPECT_TRUE(error.contains(QStringLiteral("xdg-utils"))) << error.toStdString();
+#endif
 }
 
 }  // namespace
