@@ -120,6 +120,7 @@ MsgResult QtUserInteraction::message(QWidget* parent, const QString& caption, co
   QMessageBox box(parent);
   box.setWindowTitle(caption);
   box.setText(text);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);  // a path or an error can be copied
   switch (icon) {
     case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;

@@ -60,7 +60,7 @@ QSize PageView::sizeHint() const {
 
 void PageView::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), QColor(128, 128, 128));
+  // The scroll area's own dark background shows around the paper.
   const QRectF paper(kPageMargin, kPageMargin, pageSize_.width() * scale_, pageSize_.height() * scale_);
   p.fillRect(paper.translated(3, 3), QColor(64, 64, 64));
   p.fillRect(paper, Qt::white);
