@@ -78,6 +78,7 @@ int parseInt16(std::string_view s) {
 }
 
 KeyDesc makeKeyDesc(KeyKind kind, const QString& name, KeyField field, KeyField time) {
+  if (kind == KeyKind::Text && name == QLatin1String("N_IND")) kind = KeyKind::NumberText;
   KeyDesc k;
   k.kind = kind;
   k.field = field;
@@ -103,6 +104,11 @@ KeyDesc makeKeyDesc(KeyKind kind, const QString& name, KeyField field, KeyField 
       k.length = 12;
       k.expression = "IIF(EMPTY(" + n + "),SPACE(12),STR(VAL(STRTRAN(" + n + ",\",\",\".\"))+100000,12,3))";
       break;
+    case KeyKind::NumberText:
+      // The import writes "**" for a number too wide for the field: 100 or more.
+      k.length = 6;
+      k.expression = "IIF(EMPTY(" + n + "),SPACE(6),STR(IIF(" + n + "=\"**\",100,VAL(" + n + "))+100000,6))";
+      break;
   }
   return k;
 }
@@ -122,6 +128,15 @@ void makeKey(const KeyDesc& k, const char* record, char* out) {
     case KeyKind::Integer:
       putRight(std::uint64_t(parseInt16(value) + 100000), out, 6);
       break;
+    case KeyKind::NumberText: {
+      if (isBlank(value)) {
+        std::memset(out, ' ', 6);
+        break;
+      }
+      const bool wide = value.size() >= 2 && value[0] == '*' && value[1] == '*';
+      putRight(std::uint64_t((wide ? 100 : parseInt16(value)) + 100000), out, 6);
+      break;
+    }
     case KeyKind::Moisture: {
       if (isBlank(value)) {
         std::memset(out, ' ', 12);

@@ -14,6 +14,7 @@ enum class KeyKind {
   Date,      // "dd.mm.yyyy" rearranged to yyyymmdd, then the row's TIME
   Integer,   // numeric field by value
   Moisture,  // decimal text with ',' or '.', by value, blanks first
+  NumberText,  // whole number stored as text, by value, blanks first, "**" (past 99) last
 };
 
 struct KeyField {
@@ -30,7 +31,8 @@ struct KeyDesc {
   QByteArray expression;  // the dBase key expression
 };
 
-// Builds the key of one field. `timeField` is used by Date keys only.
+// Builds the key of one field. `timeField` is used by Date keys only. A Text
+// key of N_IND becomes a NumberText key: the field holds a number.
 KeyDesc makeKeyDesc(KeyKind kind, const QString& fieldName, KeyField field, KeyField timeField = {});
 
 // Writes desc.length bytes of the key of one record into `out`.

@@ -26,11 +26,11 @@ std::vector<Row> trickyRows() {
       {10, 0, "05.03.2024", "12:30:05", "10,0", "", "", "Сосна", "12", "б"},
       {9, 1, "06.02.2024", "08:00:00", "9,5", "", "", "Ель", "2", "а"},
       {-5, 2, "05.03.2024", "09:00:00", "", "1,5", "12,5", "Бетон", "", ""},
-      {100, 0, "31.12.2023", "23:59:59", "100,0", "", "", "бетон", "", "Z"},
+      {100, 0, "31.12.2023", "23:59:59", "100,0", "", "", "бетон", "**", "Z"},
       {9, 1, "05.03.2024", "12:30:05", "9.50", "", "", "Ель", "2", "а"},
       {0, 0, "", "", "", "", "", "", "", ""},
       {1, 0, "01.01.2025", "00:00:00", "0,0", "", "", "Ёлка", "1", "A"},
-      {2, 2, "15.06.2023", "07:05:00", "12,55", "", "", "дуб", "", "я"},
+      {2, 2, "15.06.2023", "07:05:00", "12,55", "", "", "дуб", "9", "я"},
       {3, 1, "15.06.2023", "07:04:59", "-1,0", "", "", "Дуб", "", "я"},
       {4, 0, "02.01.2024", "10:00:00", "2,5", "9,5", "10,0", "Сосна", "", ""},
       {7, 9, "11.11.2011", "11:11:11", "11,1", "", "", "удалённая", "", ""},  // deleted in the tests
@@ -68,6 +68,11 @@ int compareRows(const Row& a, const Row& b, const QString& field) {
       const QTime t = QTime::fromString(r.time, "hh:mm:ss");
       return t.isValid() ? t.msecsSinceStartOfDay() : -1;
     };
+    return cmp(key(a), key(b));
+  }
+  if (field == "N_IND") {
+    // "**" stands for a number past 99.
+    auto key = [](const Row& r) { return r.nInd.isEmpty() ? -1 : r.nInd == "**" ? 100 : r.nInd.toInt(); };
     return cmp(key(a), key(b));
   }
   if (field.startsWith("W")) {
@@ -166,6 +171,11 @@ TEST(IndexTags, EveryFieldSortsInTheMendedOrderBothWaysAndTheMdxReadsBackTheSame
   QStringList w;
   for (t.first(); !t.eof(); t.next()) w << t.fieldText("W").value_or("-");
   EXPECT_EQ(w, QStringList({"-", "0,0", "2,5", "10,0", "100,0"}));
+  // So did the individual dependence number (checked above with the rest);
+  // other dBase readers get its order from the expression.
+  t.addIndex("tab1", "N_IND", false);
+  EXPECT_EQ(tagIn(readIndexFile(testPath("t.mdx")), "tab1")->expression,
+            "IIF(EMPTY(N_IND),SPACE(6),STR(IIF(N_IND=\"**\",100,VAL(N_IND))+100000,6))");
 }
 
 TEST(IndexTags, PostingKeepsTheOrderAndTheIndexFileInStep) {
