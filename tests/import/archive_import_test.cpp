@@ -184,9 +184,31 @@ TEST_F(ArchiveImport, AppendComparesByTheStoredSecondAndTakesAllFromTheFirstNewe
   EXPECT_EQ(wood[2].date, QStringLiteral("01.01.2007"));
 }
 
+TEST_F(ArchiveImport, AppendOrdersByTheClockReadingAlsoOnADayTheCalendarLacks) {
+  auto april = [](int day, int month = 4) {
+    Rec r = at(day, 0);
+    r.month = quint8(month);
+    r.hour = 10;
+    return r;
+  };
+  // The meter can send 31 April: it lies between 1 April and 1 May.
+  import({QList<Rec>{april(1)}, QList<Rec>{april(31)}, {}}, false);
+  const auto res = import({QList<Rec>{april(1), april(31), april(1, 5)}, QList<Rec>{april(31), april(1, 5)}, {}}, true);
+  EXPECT_EQ(res[0].skipped, 1);
+  EXPECT_EQ(res[0].added, 2);
+  EXPECT_EQ(reports.value(0), QStringLiteral("Добавлено записей в архив древесных: 2"));
+  const auto wood = rowsOf(table, 0);
+  EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3}));
+  EXPECT_EQ(wood.value(1).date, QStringLiteral("31.04.2007"));
+  // A stored 31 April is a readable last row.
+  EXPECT_FALSE(res[1].unreadableLastRow);
+  EXPECT_EQ(res[1].added, 1);
+  EXPECT_EQ(numbersOf(rowsOf(table, 1)), (QList<int>{1, 2}));
+}
+
 TEST_F(ArchiveImport, AnUnreadableLastStoredDateStopsOnlyThatArchive) {
   import({QList<Rec>{at(1, 0), at(1, 1)}, QList<Rec>{at(1, 0)}, {}}, false);
-  for (const char* bad : {"31.02.2007", "", "вчера"}) {
+  for (const char* bad : {"32.02.2007", "", "вчера"}) {
     table.setFilter(QStringLiteral("N_ARC=0"));
     table.refresh();
     table.last();

@@ -94,6 +94,21 @@ TEST_F(RecordText, SecondsOrderDatesAcrossCenturiesAndTheYearByteRange) {
                                 hv::RecordTimeText(timed(24, 60, 60, 0, 13, 255))));
 }
 
+TEST_F(RecordText, ClockReadingsOrderWithoutACalendarCheck) {
+  auto read = [](const QString& d, const QString& t) { return hv::readStoredClock(d, t); };
+  ASSERT_TRUE(read("31.04.2007", "00:00:00"));
+  EXPECT_LT(read("30.04.2007", "23:59:59")->key(), read("31.04.2007", "00:00:00")->key());
+  EXPECT_LT(read("31.04.2007", "23:59:59")->key(), read("01.05.2007", "00:00:00")->key());
+  EXPECT_LT(read("31.12.2099", "23:59:59")->key(), read("01.01.2100", "00:00:00")->key());
+  EXPECT_EQ(read(" 1.5.2007 ", "10:00")->key(), read("01.05.2007", "10:00:00")->key());
+  // A record's texts read back as its own reading.
+  const hv::DeviceRecord odd = timed(24, 60, 60, 31, 4, 255);
+  EXPECT_EQ(read(hv::RecordDateText(odd), hv::RecordTimeText(odd))->key(), hv::recordClock(odd).key());
+  for (const char* bad : {"32.01.2007", "00.01.2007", "01.13.2007", "01.00.2007", "01.01.0000"})
+    EXPECT_FALSE(read(bad, "10:00:00")) << bad;
+  EXPECT_FALSE(read("01.01.2007", "24:00:00"));
+}
+
 TEST_F(RecordText, SecondsIgnoreTheLocalesDateOrder) {
   const auto before = hv::TextToSeconds(QStringLiteral("02.01.2007"), QStringLiteral("10:00:00"));
   for (const char* name : {"en_US", "de_DE", "ja_JP", "ru_RU"}) {

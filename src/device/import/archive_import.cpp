@@ -81,14 +81,15 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
     pos += 2;
     int skipped = 0;
     if (append && n != 0) {
+      // Compared as clock readings, not calendar times: the meter can send a
+      // day the calendar lacks (31 April), and it is stored as such.
       qint64 last = 0;
       bool readable = true;
       if (!table.isEmpty()) {
         const std::optional<QString> date = table.fieldText(QStringLiteral("DATE"));
         const std::optional<QString> time = table.fieldText(QStringLiteral("TIME"));
-        const std::optional<qint64> t = TextToSeconds(date, time);
-        if (t) {
-          last = *t;
+        if (const std::optional<ClockReading> c = readStoredClock(date, time)) {
+          last = c->key();
         } else {
           readable = false;
           res.unreadableLastRow = true;
@@ -99,9 +100,7 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
       if (readable) {
         // Device records are in chronological order: the first one newer
         // than the last stored row starts what the table lacks.
-        while (skipped < n) {
-          const DeviceRecord r = recordAt(image, pos);
-          if (*TextToSeconds(RecordDateText(r), RecordTimeText(r)) > last) break;
+        while (skipped < n && recordClock(recordAt(image, pos)).key() <= last) {
           pos += RecordSize;
           ++skipped;
         }
