@@ -10,10 +10,10 @@
 namespace hv::store {
 
 enum class KeyKind {
-  Text,      // the stored text (Windows-1251 bytes)
-  Date,      // "dd.mm.yyyy" rearranged to yyyymmdd, then the row's TIME
-  Integer,   // numeric field by value
-  Moisture,  // decimal text with ',' or '.', by value, blanks first
+  Text,        // the stored text (Windows-1251 bytes)
+  Date,        // "dd.mm.yyyy" rearranged to yyyymmdd, then the row's TIME
+  Integer,     // numeric field by value
+  Moisture,    // decimal text with ',' or '.', by value, blanks first
   NumberText,  // whole number stored as text, by value, blanks first, "**" (past 99) last
 };
 
