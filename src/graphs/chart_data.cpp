@@ -1,5 +1,6 @@
 #include "graphs/chart_data.h"
 
+#include <QTimeZone>
 #include <algorithm>
 #include <cmath>
 
@@ -72,8 +73,7 @@ QDateTime dateTimeFromDays(double days) {
     ++day;
     ms = 0;
   }
-  // Wall-clock time as the meter wrote it, whatever daylight saving does.
-  return QDateTime(kDayZero.addDays(day), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+  return QDateTime(kDayZero.addDays(day), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)), QTimeZone::utc());
 }
 
 double daysFromDateTime(const QDateTime& dt) {

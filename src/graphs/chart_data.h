@@ -46,8 +46,11 @@ void insertPoint(QList<ChartPoint>& points, ChartPoint p);
 // midnight; anything else that is not a date and time throws hv::Error
 // "'<date> <time>' is not a valid date and time".
 double parseDateTime(const std::optional<QString>& date, const std::optional<QString>& time);
-QDateTime dateTimeFromDays(double days);  // local wall-clock time
-double daysFromDateTime(const QDateTime& dt);
+// The stored readings are the meter's wall clock; the chart keeps them on one
+// fixed clock (UTC), so a local daylight-saving change neither reorders nor
+// squeezes them.
+QDateTime dateTimeFromDays(double days);       // a UTC date-time
+double daysFromDateTime(const QDateTime& dt);  // from its own date and time of day
 
 // The points for the chosen curves, rows taken in selection order; values are
 // read with the regional decimal separator, as the grid footers read them.

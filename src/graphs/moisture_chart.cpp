@@ -1,8 +1,9 @@
 #include "graphs/moisture_chart.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QCoreApplication>
-#include <QDateTimeAxis>
+#include <QFontMetricsF>
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QLegendMarker>
@@ -12,6 +13,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QTimeZone>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
@@ -41,9 +43,9 @@ QImage squareMarker(const QColor& color) {
   return img;
 }
 
-QDateTimeAxis* xAxis(QChart* chart) {
+QCategoryAxis* xAxis(QChart* chart) {
   const auto axes = chart->axes(Qt::Horizontal);
-  return axes.isEmpty() ? nullptr : qobject_cast<QDateTimeAxis*>(axes.first());
+  return axes.isEmpty() ? nullptr : qobject_cast<QCategoryAxis*>(axes.first());
 }
 
 QValueAxis* yAxis(QChart* chart) {
@@ -57,14 +59,40 @@ QString twoLineFormat() {
   return QString::fromLatin1(kDateTimeLabelFormat).replace(QChar(' '), QStringLiteral("'<br>'"));
 }
 
+// Evenly spaced labels across the time axis, as many as its width holds
+// without crowding, each naming the reading at its place on the chart's fixed
+// clock. (A date-time axis would name the local time there instead.)
+void placeTimeLabels(QChart* chart) {
+  QCategoryAxis* axis = xAxis(chart);
+  if (!axis) return;
+  const int count = std::clamp(static_cast<int>(chart->size().width() / 120), 2, 12);
+  for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+  const qreal from = axis->min(), to = axis->max();
+  axis->setStartValue(from);
+  const QString format = twoLineFormat();
+  QString previous;
+  for (int i = 0; i < count; ++i) {
+    const qreal at = from + (to - from) * i / (count - 1);
+    const QString label =
+        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::floor(at)), QTimeZone::utc()).toString(format);
+    if (label == previous) continue;  // places less than a second apart
+    axis->append(label, at);
+    previous = label;
+  }
+}
+
 // Keeps the top margin at 5 % of the height and the date labels from crowding.
 void fitToSize(QChart* chart) {
   const QSizeF size = chart->size();
   QMargins m = chart->margins();
   m.setTop(std::max(4, static_cast<int>(std::lround(size.height() * 0.05))));
-  m.setRight(30);  // room for half of the last date label
+  // Room for the right half of the last date label, which the axis does not keep.
+  if (QCategoryAxis* x = xAxis(chart)) {
+    const qreal halfLabel = QFontMetricsF(x->labelsFont()).horizontalAdvance(QStringLiteral("00.00.0000")) / 2;
+    m.setRight(static_cast<int>(halfLabel) + 30);
+  }
   chart->setMargins(m);
-  if (QDateTimeAxis* x = xAxis(chart)) x->setTickCount(std::clamp(static_cast<int>(size.width() / 120), 2, 12));
+  placeTimeLabels(chart);
 }
 
 void fitAxes(QChart* chart, const ChartData& data, const CurveChoice& curves) {
@@ -93,8 +121,11 @@ void fitAxes(QChart* chart, const ChartData& data, const CurveChoice& curves) {
   // A little room so the end markers are not cut in half.
   const double padX = x1 > x0 ? (x1 - x0) * 0.03 : 1.0 / 24;
   const double padY = y1 > y0 ? (y1 - y0) * 0.05 : 1.0;
-  if (QDateTimeAxis* x = xAxis(chart))
-    x->setRange(dateTimeFromDays(x0 - padX), dateTimeFromDays(x1 + padX));
+  if (QCategoryAxis* x = xAxis(chart)) {
+    x->setRange(static_cast<qreal>(dateTimeFromDays(x0 - padX).toMSecsSinceEpoch()),
+                static_cast<qreal>(dateTimeFromDays(x1 + padX).toMSecsSinceEpoch()));
+    placeTimeLabels(chart);
+  }
   if (QValueAxis* y = yAxis(chart)) {
     y->setRange(y0 - padY, y1 + padY);
     y->applyNiceNumbers();
@@ -145,8 +176,8 @@ QChart* createMoistureChart() {
   legend->setLabelColor(Qt::black);
   legend->setMarkerShape(QLegend::MarkerShapeFromSeries);
 
-  auto* x = new QDateTimeAxis;
-  x->setFormat(twoLineFormat());
+  auto* x = new QCategoryAxis;
+  x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
   x->setTitleVisible(false);
   chart->addAxis(x, Qt::AlignBottom);
   auto* y = new QValueAxis;

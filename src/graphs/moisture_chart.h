@@ -19,7 +19,8 @@ namespace hv {
 inline constexpr char kDateTimeLabelFormat[] = "dd.MM.yyyy HH:mm:ss";
 
 // A new chart with the three series (Series1 W, Series2 Wmin, Series3 Wmax),
-// the date-time bottom axis, the moisture left axis and the legend below.
+// the bottom axis of readings (labelled in kDateTimeLabelFormat), the moisture
+// left axis and the legend below.
 QChart* createMoistureChart();
 QLineSeries* chartSeries(QChart* chart, Curve c);
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTimeZone>
+
 #include "graphs/chart_data.h"
 #include "platform/error.h"
 #include "platform/regional.h"
@@ -49,7 +51,7 @@ TEST_F(Graphs, DateAndTimeBecomeDaysSinceTheEndOf1899) {
   EXPECT_DOUBLE_EQ(hv::parseDateTime(t("05.03.2024"), t("   ")), 45356.0);
   EXPECT_DOUBLE_EQ(hv::parseDateTime(t("01.01.1899"), t("12:00")), -362.5);
   EXPECT_EQ(hv::dateTimeFromDays(hv::parseDateTime(t("29.02.2024"), t("23:59:59"))),
-            QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59)));
+            QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59), QTimeZone::utc()));
 
   const struct {
     std::optional<QString> date, time;
