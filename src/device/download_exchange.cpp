@@ -62,16 +62,16 @@ DownloadExchange::DownloadExchange(QObject* parent)
   serial_->SetOutBufSize(4096);
   serial_->EnableDTROnOpen = false;
   serial_->OnReceiveData = [this](TSerialPortDriver*, const quint8* data, quint32 size) {
-    SerialPort1ReceiveData(data, size);
+    onBytes(data, size);
   };
   // The protocol's delays are exact seconds, not the coarse timers' +-5 %.
-  timer1_.setTimerType(Qt::PreciseTimer);
-  timer2_.setTimerType(Qt::PreciseTimer);
-  timer1_.setSingleShot(true);
-  timer2_.setSingleShot(true);
-  timer2_.setInterval(RequestDelayMs);
-  connect(&timer1_, &QTimer::timeout, this, &DownloadExchange::Timer1Timer);
-  connect(&timer2_, &QTimer::timeout, this, &DownloadExchange::Timer2Timer);
+  replyTimer_.setTimerType(Qt::PreciseTimer);
+  requestDelayTimer_.setTimerType(Qt::PreciseTimer);
+  replyTimer_.setSingleShot(true);
+  requestDelayTimer_.setSingleShot(true);
+  requestDelayTimer_.setInterval(RequestDelayMs);
+  connect(&replyTimer_, &QTimer::timeout, this, &DownloadExchange::onReplyTimeout);
+  connect(&requestDelayTimer_, &QTimer::timeout, this, &DownloadExchange::onRequestDelay);
 }
 
 DownloadExchange::~DownloadExchange() = default;
@@ -91,9 +91,9 @@ void DownloadExchange::setProgress(int value) {
   emit progressChanged(progress_);
 }
 
-void DownloadExchange::FormShow() {
-  timer2_.stop();
-  timer2_.setInterval(RequestDelayMs);
+void DownloadExchange::start() {
+  requestDelayTimer_.stop();
+  requestDelayTimer_.setInterval(RequestDelayMs);
   // Every exchange ends with the port closed; a name set while open would be ignored.
   serial_->ClosePort();
   serial_->SetPortName(defaultPort_);
@@ -111,34 +111,34 @@ void DownloadExchange::FormShow() {
   serial_->OpenPort();
   lastCommand_ = IdentifyRequest;
   send(IdentifyRequest);
-  timer1_.start(ReplyTimeoutMs);
+  replyTimer_.start(ReplyTimeoutMs);
 }
 
-void DownloadExchange::FormClose() {
-  timer1_.stop();
-  timer2_.stop();
+void DownloadExchange::stop() {
+  replyTimer_.stop();
+  requestDelayTimer_.stop();
   if (running_) {
     serial_->ClosePort();
     running_ = false;
   }
 }
 
-void DownloadExchange::Button1Click() {
+void DownloadExchange::cancel() {
   resetReceiveState();
   setProgress(0);
   serial_->ClosePort();
   finish(mrCancel);
 }
 
-bool DownloadExchange::Com_Connect() {
+bool DownloadExchange::probePort() {
   send(ProbeByte);
   quint8 answer = 0;
   if (serial_->ReadByte(answer) && answer == quint8(ProbeByte)) portFound_ = true;
   return portFound_;
 }
 
-void DownloadExchange::Timer1Timer() {
-  timer1_.stop();
+void DownloadExchange::onReplyTimeout() {
+  replyTimer_.stop();
   if (!running_) return;
   // An open port is waited on without a further time-out.
   if (serial_->OpenPort()) return;
@@ -156,12 +156,12 @@ void DownloadExchange::Timer1Timer() {
     const bool open = serial_->OpenPort();
     resetReceiveState();
     setProgress(0);
-    if (open) Com_Connect();
+    if (open) probePort();
     if (portFound_) {
       emit searchTextChanged(QStringLiteral("Прибор найден ComPort №") + name);
       lastCommand_ = IdentifyRequest;
       send(IdentifyRequest);
-      timer1_.start(ReplyTimeoutMs);
+      replyTimer_.start(ReplyTimeoutMs);
       portFound_ = false;
       return;
     }
@@ -178,20 +178,20 @@ void DownloadExchange::Timer1Timer() {
   emit searchTextChanged(QString());
 }
 
-void DownloadExchange::Timer2Timer() {
-  timer2_.stop();
+void DownloadExchange::onRequestDelay() {
+  requestDelayTimer_.stop();
   if (!running_) return;
   lastCommand_ = ArchiveRequest;
   send(ArchiveRequest);
   receivedCount_ = 0;
 }
 
-qsizetype DownloadExchange::FindChar(char c) const {
+qsizetype DownloadExchange::findChar(char c) const {
   const void* at = std::memchr(receiveBuffer_.get(), c, size_t(receivedCount_));
   return at ? static_cast<const char*>(at) - receiveBuffer_.get() : -1;
 }
 
-void DownloadExchange::SerialPort1ReceiveData(const quint8* data, quint32 size) {
+void DownloadExchange::onBytes(const quint8* data, quint32 size) {
   if (!running_ || size == 0) return;
   if (qint64(receivedCount_) + size > ReceiveBufferSize) {
     refuse(ErrorCaption, download_text::overflow());
@@ -204,12 +204,12 @@ void DownloadExchange::SerialPort1ReceiveData(const quint8* data, quint32 size) 
         endSeen_ = true;
         break;
       case StartMarker:
-        timer1_.stop();
+        replyTimer_.stop();
         break;
       case ProbeByte:
         // The meter restarted: what came so far, and the rest of this block, is dropped.
-        timer1_.stop();
-        timer2_.stop();
+        replyTimer_.stop();
+        requestDelayTimer_.stop();
         lastCommand_ = IdentifyRequest;
         receivedCount_ = 0;
         endSeen_ = false;
@@ -240,29 +240,29 @@ void DownloadExchange::identify() {
     refuse(StandardErrorCaption, WrongDeviceText);
     return;
   }
-  timer1_.stop();
+  replyTimer_.stop();
   emit modelNameChanged(ModelName(deviceType_));
   emit versionChanged(softwareVersion_);
   endSeen_ = false;
-  for (auto& e : archiveProgress_) e.Seen = false;
+  for (auto& e : archiveProgress_) e.seen = false;
   emit statusTextChanged(ReceivingText);
   recordSize_ = hv::RecordSize;
-  timer2_.start(RequestDelayMs);
+  requestDelayTimer_.start(RequestDelayMs);
 }
 
 void DownloadExchange::updateProgress() {
   bool any = false;
   qint64 value = 0;
   for (const auto& e : archiveProgress_) {
-    if (!e.Seen) continue;
+    if (!e.seen) continue;
     any = true;
-    value = e.CharCount == 0 ? 100 : (qint64(receivedCount_) - e.DataStart) * 100 / e.CharCount;
+    value = e.charCount == 0 ? 100 : (qint64(receivedCount_) - e.dataStart) * 100 / e.charCount;
   }
   if (any) setProgress(int(std::clamp<qint64>(value, 0, 100)));
 }
 
 void DownloadExchange::readCounts() {
-  const qsizetype start = FindChar(StartMarker);
+  const qsizetype start = findChar(StartMarker);
   if (start < 0) return;
   const char* c = receiveBuffer_.get();
   auto& wood = archiveProgress_[0];
@@ -272,18 +272,18 @@ void DownloadExchange::readCounts() {
   auto read = [&](ArchiveProgressEntry& e, qint64 s) {
     if (s + 4 > receivedCount_) return false;
     const quint16 n = DecodeWord(c, s);
-    e.CharCount = qint64(n) * recordSize_ * 2;
-    e.DataStart = s + 4;
-    e.Seen = true;
+    e.charCount = qint64(n) * recordSize_ * 2;
+    e.dataStart = s + 4;
+    e.seen = true;
     counts_ = counts_.isEmpty() || &e == &wood ? QString::number(n) : counts_ + QLatin1Char('/') + QString::number(n);
     emit countsChanged(counts_);
     return true;
   };
-  if (!wood.Seen && receivedCount_ >= 6) read(wood, start + 1);
-  if (wood.Seen && !concrete.Seen && receivedCount_ > wood.CharCount + 9)
-    read(concrete, start + 1 + 4 + wood.CharCount);
-  if (concrete.Seen && !bulk.Seen && receivedCount_ > wood.CharCount + concrete.CharCount + 13)
-    read(bulk, start + 1 + 4 + wood.CharCount + 4 + concrete.CharCount);
+  if (!wood.seen && receivedCount_ >= 6) read(wood, start + 1);
+  if (wood.seen && !concrete.seen && receivedCount_ > wood.charCount + 9)
+    read(concrete, start + 1 + 4 + wood.charCount);
+  if (concrete.seen && !bulk.seen && receivedCount_ > wood.charCount + concrete.charCount + 13)
+    read(bulk, start + 1 + 4 + wood.charCount + 4 + concrete.charCount);
 }
 
 QString DownloadExchange::checkStream(qsizetype first, qsizetype end) const {
@@ -306,8 +306,8 @@ QString DownloadExchange::checkStream(qsizetype first, qsizetype end) const {
 
 void DownloadExchange::endOfStream() {
   endSeen_ = false;
-  const qsizetype start = FindChar(StartMarker);
-  const qsizetype end = FindChar(EndMarker);
+  const qsizetype start = findChar(StartMarker);
+  const qsizetype end = findChar(EndMarker);
   if (start < 0 || end < start) {
     refuse(ErrorCaption, download_text::noStartMarker());
     return;
@@ -325,8 +325,8 @@ void DownloadExchange::endOfStream() {
 void DownloadExchange::refuse(const QString& caption, const QString& text) {
   // Closing the port stops the polling, so the box's own message loop can't
   // bring further blocks into this handler.
-  timer1_.stop();
-  timer2_.stop();
+  replyTimer_.stop();
+  requestDelayTimer_.stop();
   serial_->ClosePort();
   endSeen_ = false;
   running_ = false;
@@ -340,8 +340,8 @@ void DownloadExchange::send(char request) {
 }
 
 void DownloadExchange::finish(int result) {
-  timer1_.stop();
-  timer2_.stop();
+  replyTimer_.stop();
+  requestDelayTimer_.stop();
   running_ = false;
   modalResult_ = result;
   emit finished(result);

@@ -123,10 +123,10 @@ int runExchange(DownloadExchange& exchange, ExchangeLog& log, int timeoutMs) {
   QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { loop.exit(-1); });
   auto c = QObject::connect(&exchange, &DownloadExchange::finished, &loop, [&](int r) { loop.exit(r); });
   deadline.start(timeoutMs);
-  exchange.FormShow();
+  exchange.start();
   const int r = loop.exec();
   QObject::disconnect(c);
-  if (r < 0) exchange.Button1Click();
+  if (r < 0) exchange.cancel();
   return r;
 }
 
@@ -179,7 +179,7 @@ QByteArray archiveStream(const QList<TestRecord>& records) {
 }
 
 void feed(DownloadExchange& exchange, const QByteArray& block) {
-  exchange.SerialPort1ReceiveData(reinterpret_cast<const quint8*>(block.constData()), quint32(block.size()));
+  exchange.onBytes(reinterpret_cast<const quint8*>(block.constData()), quint32(block.size()));
 }
 
 }  // namespace hv::test

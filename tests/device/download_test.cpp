@@ -31,13 +31,13 @@ class Download : public ::testing::Test {
   // Starts an exchange with no port behind it and brings it to the archive
   // request, as the timers would.
   void identifyAndRequest(DownloadExchange& e, const QByteArray& reply = identReply()) {
-    e.FormShow();
+    e.start();
     feed(e, reply);
     ASSERT_TRUE(e.running());
-    ASSERT_TRUE(e.Timer2().isActive());
-    EXPECT_FALSE(e.Timer1().isActive());
-    e.Timer2Timer();
-    ASSERT_EQ(e.LastCommand(), ArchiveRequest);
+    ASSERT_TRUE(e.requestDelayTimer().isActive());
+    EXPECT_FALSE(e.replyTimer().isActive());
+    e.onRequestDelay();
+    ASSERT_EQ(e.lastCommand(), ArchiveRequest);
   }
 
   static bool imageUntouched() {
@@ -60,7 +60,7 @@ TEST_F(Download, IdentificationAcceptsTheFamilyAndShowsModelAndVersion) {
   for (int type = 1; type <= 7; ++type) {
     DownloadExchange e;
     ExchangeLog log(e);
-    e.FormShow();
+    e.start();
     EXPECT_EQ(log.statuses.last(), QStringLiteral("Ожидание готовности прибора ..."));
     // The reply may come split; the newest 13 characters count.
     const QByteArray reply = identReply(8, type, 5, 3, 21);
@@ -70,9 +70,9 @@ TEST_F(Download, IdentificationAcceptsTheFamilyAndShowsModelAndVersion) {
     EXPECT_EQ(log.model, ModelName(type));
     EXPECT_EQ(log.version, QStringLiteral("21.03.05"));
     EXPECT_EQ(log.statuses.last(), QStringLiteral("Идет прием информации ..."));
-    EXPECT_EQ(e.RecordSize(), 14);
+    EXPECT_EQ(e.recordSize(), 14);
     EXPECT_TRUE(log.errors.isEmpty());
-    e.Button1Click();
+    e.cancel();
     EXPECT_EQ(log.result, mrCancel);
   }
   EXPECT_EQ(ModelName(3), QStringLiteral("Hygrovan-RX3WC"));
@@ -85,14 +85,14 @@ TEST_F(Download, WrongDeviceIsRefusedAndNothingMoreIsHandled) {
   for (const QByteArray& reply : {identReply(8, 9), identReply(6, 3), identReply(8, 0)}) {
     DownloadExchange e;
     ExchangeLog log(e);
-    e.FormShow();
+    e.start();
     feed(e, reply);
     ASSERT_EQ(log.errors.size(), 1);
     EXPECT_EQ(log.errors[0].first, QStringLiteral("Error"));
     EXPECT_EQ(log.errors[0].second, WrongDevice);
     EXPECT_EQ(log.result, mrCancel);
-    EXPECT_FALSE(e.Timer1().isActive());
-    EXPECT_FALSE(e.Timer2().isActive());
+    EXPECT_FALSE(e.replyTimer().isActive());
+    EXPECT_FALSE(e.requestDelayTimer().isActive());
     // A block arriving afterwards is not handled again.
     feed(e, identReply());
     EXPECT_EQ(log.errors.size(), 1);
@@ -168,8 +168,8 @@ TEST_F(Download, StaleCharactersOfAnEarlierExchangeNeverCount) {
   identifyAndRequest(e);
   const QByteArray stream = archiveStream(woodRecords(2));
   feed(e, stream.left(3));  // "S" and two characters of the count
-  EXPECT_EQ(e.FindChar(EndMarker), -1);
-  EXPECT_FALSE(e.ArchiveProgress()[0].Seen);
+  EXPECT_EQ(e.findChar(EndMarker), -1);
+  EXPECT_FALSE(e.archiveProgress()[0].seen);
   feed(e, stream.mid(3, 10));
   EXPECT_EQ(log.counts, QStringLiteral("2"));
   EXPECT_EQ(log.result, -1);
@@ -208,7 +208,7 @@ TEST_F(Download, MalformedStreamsAreRefused) {
     EXPECT_EQ(log.errors[0].first, QStringLiteral("Ошибка"));
     EXPECT_EQ(log.errors[0].second, c.text);
     EXPECT_EQ(log.result, mrCancel);
-    EXPECT_FALSE(e.SerialPort1().IsOpen());
+    EXPECT_FALSE(e.serialPort().IsOpen());
     EXPECT_TRUE(imageUntouched());
   }
 
@@ -220,7 +220,7 @@ TEST_F(Download, MalformedStreamsAreRefused) {
   for (int i = 0; i < 70 && log.result < 0; ++i) feed(e, block);
   ASSERT_EQ(log.errors.size(), 1);
   EXPECT_EQ(log.errors[0].second, download_text::overflow());
-  EXPECT_LE(e.ReceivedCount(), DownloadExchange::ReceiveBufferSize);
+  EXPECT_LE(e.receivedCount(), DownloadExchange::ReceiveBufferSize);
   EXPECT_TRUE(imageUntouched());
 }
 
@@ -232,12 +232,12 @@ TEST_F(Download, ProbeByteRestartsTheIdentification) {
   feed(e, stream.left(40));
   // Z in the middle of a block: the rest of the block, and all before, is dropped.
   feed(e, stream.mid(40, 10) + "Z" + stream.mid(50, 20));
-  EXPECT_EQ(e.LastCommand(), IdentifyRequest);
-  EXPECT_EQ(e.ReceivedCount(), 0);
-  EXPECT_FALSE(e.Timer2().isActive());
+  EXPECT_EQ(e.lastCommand(), IdentifyRequest);
+  EXPECT_EQ(e.receivedCount(), 0);
+  EXPECT_FALSE(e.requestDelayTimer().isActive());
   feed(e, identReply());
-  EXPECT_TRUE(e.Timer2().isActive());
-  e.Timer2Timer();
+  EXPECT_TRUE(e.requestDelayTimer().isActive());
+  e.onRequestDelay();
   feed(e, stream);
   EXPECT_EQ(log.result, mrOk);
   EXPECT_EQ(ArchiveCount(0), 4);
@@ -260,7 +260,7 @@ TEST_F(Download, FullDownloadFromTheSimulator) {
   EXPECT_EQ(log.model, QStringLiteral("Hygrovan-RX3WB"));
   EXPECT_EQ(log.version, QStringLiteral("02.10.01"));
   EXPECT_EQ(log.counts, QStringLiteral("2/0/1"));
-  EXPECT_FALSE(e.SerialPort1().IsOpen());
+  EXPECT_FALSE(e.serialPort().IsOpen());
   EXPECT_EQ(ArchiveCount(0), 2);
   const DeviceRecord first = ArchiveRecord(0, 0);
   EXPECT_EQ(first.moisture(), 123);
@@ -354,8 +354,8 @@ TEST_F(Download, PortSearchWithoutAnAnswer) {
   EXPECT_EQ(log.errors[0].second, NotFound);
   EXPECT_EQ(log.searchTexts.size(), 39);
   EXPECT_EQ(log.searchTexts.last(), QString());
-  EXPECT_FALSE(e.SerialPort1().IsOpen());
-  EXPECT_EQ(e.SerialPort1().PortName(), QStringLiteral("\\\\.\\COM1"));
+  EXPECT_FALSE(e.serialPort().IsOpen());
+  EXPECT_EQ(e.serialPort().PortName(), QStringLiteral("\\\\.\\COM1"));
   EXPECT_TRUE(imageUntouched());
 }
 
