@@ -36,7 +36,7 @@ class FakeBackend : public SerialBackend {
   SerialLineSettings settings;
   int applied = 0, purges = 0;
   quint32 inQueue = 0, outQueue = 0;
-  bool open(const QString&) override { return open_ = true; }
+  bool open(const std::string&) override { return open_ = true; }
   void close() override { open_ = false; }
   bool isOpen() const override { return open_; }
   bool setLineSettings(const SerialLineSettings& s) override {
@@ -59,12 +59,13 @@ class FakeBackend : public SerialBackend {
     *out = 4096;  // output queue full: nothing can be written
     return true;
   }
-  qint64 read(void*, quint32) override { return 0; }
-  qint64 write(const void*, quint32) override { return 0; }
+  std::int64_t read(void*, quint32) override { return 0; }
+  std::int64_t write(const void*, quint32) override { return 0; }
   bool modemStatus(unsigned* lines) override {
     *lines = 0;
     return true;
   }
+  SerialError lastError() const override { return {}; }
   quint32 tickCount() const override { return now++; }
 
  private:
