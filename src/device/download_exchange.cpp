@@ -64,6 +64,10 @@ DownloadExchange::DownloadExchange(QObject* parent)
   serial_->OnReceiveData = [this](TSerialPortDriver*, const quint8* data, quint32 size) {
     onBytes(data, size);
   };
+  // A pulled cable or adapter ends the exchange at once, not at some deadline.
+  serial_->OnLineLost = [this](TSerialPortDriver*, const SerialError& error) {
+    if (running_) refuse(ErrorCaption, download_text::lineLost(error));
+  };
   // The protocol's delays are exact seconds, not the coarse timers' +-5 %.
   replyTimer_.setTimerType(Qt::PreciseTimer);
   requestDelayTimer_.setTimerType(Qt::PreciseTimer);
@@ -108,11 +112,69 @@ void DownloadExchange::start() {
   emit statusTextChanged(WaitingText);
   emit captionChanged(QStringLiteral("Прием данных"));
   clearRefusedPorts();
-  serial_->OpenPort();
-  lastCommand_ = IdentifyRequest;
-  send(IdentifyRequest);
+  busyPorts_.clear();
+  if (!serial_->OpenPort()) {
+    // Without a search there is nothing to wait for: say at once why.
+    if (!searchPorts_) {
+      refuse(ErrorCaption, download_text::openFailure(defaultPort_, serial_->LastError()));
+      return;
+    }
+    noteBusyPort(defaultPort_);
+  }
+  if (!requestIdentification()) return;
   replyTimer_.start(ReplyTimeoutMs);
 }
+
+bool DownloadExchange::requestIdentification() {
+  lastCommand_ = IdentifyRequest;
+  // Characters still coming from an earlier answer (a download cut short a
+  // moment ago) would be taken for the reply: the line is let go quiet first.
+  // A meter that keeps sending is interrupted by the request itself, after
+  // which its answer is let go by as well and the request sent once more.
+  if (serial_->IsOpen() && !serial_->WaitForQuietLine(QuietLineMs, QuietLineLimitMs) && running_) {
+    serial_->WriteByte(quint8(IdentifyRequest));
+    serial_->WaitForQuietLine(QuietLineMs, QuietLineLimitMs);
+  }
+  if (!running_) return false;  // the line was lost meanwhile
+  send(IdentifyRequest);
+  return true;
+}
+
+void DownloadExchange::noteBusyPort(const QString& name) {
+  if (serial_->LastError().fault == SerialFault::Busy && !busyPorts_.contains(name)) busyPorts_.append(name);
+}
+
+namespace download_text {
+
+QString openFailure(const QString& portName, const SerialError& error) {
+  const QString system = QString::fromStdString(error.text);
+  QString reason;
+  switch (error.fault) {
+    case SerialFault::AccessDenied:
+      // Says which group grants access; empty when the refusal was not noted.
+      reason = portAccessAdvice();
+      if (reason.isEmpty()) reason = QStringLiteral("Нет прав на чтение и запись порта (%1).").arg(system);
+      break;
+    case SerialFault::Busy: reason = QStringLiteral("Порт занят другой программой (%1).").arg(system); break;
+    case SerialFault::NoSuchPort: reason = QStringLiteral("Такого порта нет (%1).").arg(system); break;
+    case SerialFault::None: break;
+    default: reason = system + QLatin1Char('.'); break;
+  }
+  const QString head = QStringLiteral("Не удалось открыть порт %1.").arg(portName);
+  return reason.isEmpty() ? head : head + QLatin1Char('\n') + reason;
+}
+
+QString lineLost(const SerialError& error) {
+  return QStringLiteral("Связь с прибором потеряна (%1). Данные не приняты.").arg(QString::fromStdString(error.text));
+}
+
+QString busyPorts(const QStringList& ports) {
+  return (ports.size() == 1 ? QStringLiteral("Порт %1 занят другой программой.")
+                            : QStringLiteral("Порты %1 заняты другими программами."))
+      .arg(ports.join(QStringLiteral(", ")));
+}
+
+}  // namespace download_text
 
 void DownloadExchange::stop() {
   replyTimer_.stop();
@@ -143,10 +205,7 @@ void DownloadExchange::onReplyTimeout() {
   // An open port is waited on without a further time-out.
   if (serial_->OpenPort()) return;
   if (!searchPorts_) {
-    // A port refused for lack of permission says how to get access.
-    const QString advice = portAccessAdvice();
-    refuse(ErrorCaption, QStringLiteral("Не удалось открыть порт %1.").arg(defaultPort_) +
-                             (advice.isEmpty() ? QString() : QChar('\n') + advice));
+    refuse(ErrorCaption, download_text::openFailure(defaultPort_, serial_->LastError()));
     return;
   }
   for (const QString& name : PortNames()) {
@@ -154,15 +213,14 @@ void DownloadExchange::onReplyTimeout() {
     serial_->SetPortName(name);
     emit searchTextChanged(QStringLiteral("Поиск прибора....ComPort №") + name);
     const bool open = serial_->OpenPort();
+    if (!open) noteBusyPort(name);
     resetReceiveState();
     setProgress(0);
     if (open) probePort();
     if (portFound_) {
       emit searchTextChanged(QStringLiteral("Прибор найден ComPort №") + name);
-      lastCommand_ = IdentifyRequest;
-      send(IdentifyRequest);
-      replyTimer_.start(ReplyTimeoutMs);
       portFound_ = false;
+      if (requestIdentification()) replyTimer_.start(ReplyTimeoutMs);
       return;
     }
   }
@@ -174,6 +232,7 @@ void DownloadExchange::onReplyTimeout() {
   emit errorMessage(ErrorCaption, NotFoundText);
   // Ports that exist but refused us are the likeliest cause: name them.
   if (const QString advice = portAccessAdvice(); !advice.isEmpty()) emit errorMessage(ErrorCaption, advice);
+  if (!busyPorts_.isEmpty()) emit errorMessage(ErrorCaption, download_text::busyPorts(busyPorts_));
   finish(mrCancel);
   emit searchTextChanged(QString());
 }
@@ -210,10 +269,9 @@ void DownloadExchange::onBytes(const quint8* data, quint32 size) {
         // The meter restarted: what came so far, and the rest of this block, is dropped.
         replyTimer_.stop();
         requestDelayTimer_.stop();
-        lastCommand_ = IdentifyRequest;
         receivedCount_ = 0;
         endSeen_ = false;
-        send(IdentifyRequest);
+        requestIdentification();
         return;
       default:
         break;

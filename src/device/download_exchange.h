@@ -43,6 +43,10 @@ class DownloadExchange : public QObject {
   static constexpr int ReceiveBufferSize = 262144;
   static constexpr int ReplyTimeoutMs = 3000;
   static constexpr int RequestDelayMs = 1000;
+  // Before an identification request the line must have been quiet this
+  // long; it is waited for at most QuietLineLimitMs.
+  static constexpr quint32 QuietLineMs = 100;
+  static constexpr quint32 QuietLineLimitMs = 1000;
 
   explicit DownloadExchange(QObject* parent = nullptr);
   ~DownloadExchange() override;
@@ -114,6 +118,10 @@ class DownloadExchange : public QObject {
   void refuse(const QString& caption, const QString& text);
   void finish(int result);
   void send(char request);
+  // Lets the line go quiet and sends V; false when the line was lost meanwhile.
+  bool requestIdentification();
+  // Notes a port of the search that another program holds.
+  void noteBusyPort(const QString& name);
   // Checks the stream between the markers; an empty text when it is sound.
   QString checkStream(qsizetype first, qsizetype end) const;
 
@@ -122,6 +130,7 @@ class DownloadExchange : public QObject {
   QTimer requestDelayTimer_;
   QString defaultPort_;
   bool searchPorts_ = true;
+  QStringList busyPorts_;  // held by other programs, named after a fruitless search
 
   std::unique_ptr<char[]> receiveBuffer_;
   qsizetype receivedCount_ = 0;
@@ -146,6 +155,12 @@ QString noStartMarker();
 QString oddLength();
 QString badCharacter();
 QString countsMismatch();
+// "Не удалось открыть порт …" and the reason.
+QString openFailure(const QString& portName, const SerialError& error);
+// The line was hung up or failed during the exchange.
+QString lineLost(const SerialError& error);
+// After "Прибор не обнаружен!…": the ports of the search held by other programs.
+QString busyPorts(const QStringList& ports);
 }  // namespace download_text
 
 }  // namespace hv

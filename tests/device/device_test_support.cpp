@@ -64,13 +64,19 @@ QByteArray PtyPair::read(int atLeast, int timeoutMs) {
   return got;
 }
 
-Simulator::~Simulator() {
-  if (process_) {
-    process_->terminate();
-    if (!process_->waitForFinished(3000)) {
-      process_->kill();
-      process_->waitForFinished(3000);
-    }
+void PtyPair::hangUp() {
+  if (master_ >= 0) ::close(master_);
+  master_ = -1;
+}
+
+Simulator::~Simulator() { stop(); }
+
+void Simulator::stop() {
+  if (!process_ || process_->state() == QProcess::NotRunning) return;
+  process_->terminate();
+  if (!process_->waitForFinished(3000)) {
+    process_->kill();
+    process_->waitForFinished(3000);
   }
 }
 

@@ -2,8 +2,13 @@
 // downloads against the simulator, and the cli.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "device/device_image.h"
 #include "device/download_exchange.h"
@@ -385,4 +390,111 @@ TEST_F(Download, CliWritesTheImageOrNothing) {
                                   {"download", "--port", "/nonexistent/port", "--image", none}, 20000);
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_FALSE(QFileInfo::exists(none));
+}
+
+TEST_F(Download, StaleCharactersBeforeTheIdentificationAreLetGo) {
+  // A meter still sending the rest of an earlier answer when the download
+  // starts again: only its reply to V may count as the identification.
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  setComPort(1, pty.slavePath());
+  std::atomic<bool> done{false};
+  std::thread meter([&] {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 300) {
+      pty.write("3");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    while (!done)
+      for (char c : pty.read(1, 20))
+        if (c == IdentifyRequest) pty.write(identReply());
+  });
+  DownloadExchange e;
+  ExchangeLog log(e);
+  e.start();
+  for (int i = 0; i < 40 && log.model.isEmpty() && log.errors.isEmpty(); ++i) spin(25);
+  done = true;
+  meter.join();
+  EXPECT_TRUE(log.errors.isEmpty()) << log.errors.value(0).second.toStdString();
+  EXPECT_EQ(log.model, ModelName(3));
+  e.cancel();
+}
+
+TEST_F(Download, RetryRightAfterAnInterruptedTransferIdentifiesTheMeter) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start({"--generate", "4000,0,0"}));
+  setComPort(1, sim.path());
+  DownloadExchange first;
+  ExchangeLog firstLog(first);
+  // "Отмена" a moment after the archive has begun; the meter goes on sending.
+  QObject::connect(&first, &DownloadExchange::countsChanged, &first, [&](const QString& counts) {
+    if (!counts.isEmpty()) QTimer::singleShot(0, &first, [&] { first.cancel(); });
+  });
+  ASSERT_EQ(runExchange(first, firstLog), mrCancel);
+  EXPECT_EQ(firstLog.counts, QStringLiteral("4000"));
+
+  DownloadExchange retry;
+  ExchangeLog log(retry);
+  ASSERT_EQ(runExchange(retry, log), mrOk);
+  EXPECT_TRUE(log.errors.isEmpty());
+  EXPECT_EQ(log.model, QStringLiteral("Hygrovan-RX3WC"));
+  EXPECT_EQ(log.counts, QStringLiteral("4000/0/0"));
+  EXPECT_EQ(ArchiveCount(0), 4000);
+}
+
+TEST_F(Download, PortHeldByAnotherProgram) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start({"--generate", "1,0,0"}));
+  TSerialPortDriver holder;
+  holder.SetPortName(sim.path());
+  ASSERT_TRUE(holder.OpenPort());
+  const QString heading = QStringLiteral("Не удалось открыть порт %1.\nПорт занят другой программой").arg(sim.path());
+
+  // Without a search the refusal comes at once and says why.
+  DownloadExchange e;
+  ExchangeLog log(e);
+  e.setDefaultPort(sim.path(), false);
+  e.start();
+  EXPECT_EQ(log.result, mrCancel);
+  ASSERT_EQ(log.errors.size(), 1);
+  EXPECT_TRUE(log.errors[0].second.startsWith(heading)) << log.errors[0].second.toStdString();
+  EXPECT_FALSE(e.serialPort().IsOpen());
+
+  const QString none = testPath(QStringLiteral("none.bin"));
+  const auto cli = runProcess(toolPath(QStringLiteral("hygrovan-cli")),
+                              {"download", "--port", sim.path(), "--image", none}, 20000);
+  EXPECT_EQ(cli.exitCode, 1);
+  EXPECT_TRUE(QString::fromUtf8(cli.err).contains(heading)) << cli.err.constData();
+  EXPECT_FALSE(QFileInfo::exists(none));
+
+  // The window searches the ports, and names the held one after finding no meter.
+  setComPort(3, sim.path());
+  DownloadExchange window;
+  ExchangeLog windowLog(window);
+  ASSERT_EQ(runExchange(window, windowLog), mrCancel);
+  ASSERT_EQ(windowLog.errors.size(), 2);
+  EXPECT_EQ(windowLog.errors[0].second, NotFound);
+  EXPECT_EQ(windowLog.errors[1].second, QStringLiteral("Порт \\\\.\\COM3 занят другой программой."));
+}
+
+TEST_F(Download, CliEndsAtOnceWhenTheLineIsLost) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start({"--generate", "300,0,0", "--pace"}));  // about ten seconds of stream
+  const QString out = testPath(QStringLiteral("lost.bin"));
+  QProcess cli;
+  cli.start(toolPath(QStringLiteral("hygrovan-cli")), {"download", "--port", sim.path(), "--image", out});
+  ASSERT_TRUE(cli.waitForStarted());
+  // Identified, the archive requested a second later, and the stream under way.
+  spin(2500);
+  ASSERT_EQ(cli.state(), QProcess::Running) << cli.readAllStandardError().constData();
+  QElapsedTimer sinceLoss;
+  sinceLoss.start();
+  sim.stop();
+  ASSERT_TRUE(cli.waitForFinished(20000));
+  EXPECT_LT(sinceLoss.elapsed(), 2000);
+  EXPECT_EQ(cli.exitCode(), 1);
+  const QString err = QString::fromUtf8(cli.readAllStandardError());
+  EXPECT_TRUE(err.contains(QStringLiteral("Связь с прибором потеряна"))) << err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out));
 }

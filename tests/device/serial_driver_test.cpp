@@ -112,6 +112,7 @@ TEST(SerialDriver, OpenCloseExclusiveAndNames) {
   d.SetPortName(QStringLiteral("/nonexistent/port"));
   EXPECT_FALSE(d.OpenPort());
   EXPECT_FALSE(d.IsOpen());
+  EXPECT_EQ(d.LastError().fault, SerialFault::NoSuchPort);
   // A plain file is no serial port.
   d.SetPortName(QStringLiteral("/etc/hostname"));
   EXPECT_FALSE(d.OpenPort());
@@ -132,12 +133,40 @@ TEST(SerialDriver, OpenCloseExclusiveAndNames) {
   TSerialPortDriver second;
   second.SetPortName(pty.slavePath());
   EXPECT_FALSE(second.OpenPort());
+  EXPECT_EQ(second.LastError().fault, SerialFault::Busy);
+  EXPECT_FALSE(second.LastError().text.empty());
   d.ClosePort();
   EXPECT_FALSE(d.IsOpen());
   EXPECT_TRUE(second.OpenPort());
   second.ClosePort();
   // And again after a close: exclusive mode does not outlive the opener.
   EXPECT_TRUE(d.OpenPort());
+}
+
+TEST(SerialDriver, HangUpClosesThePortAndIsReportedOnce) {
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  TSerialPortDriver d;
+  d.SetPortName(pty.slavePath());
+  Received r;
+  record(d, r);
+  QList<SerialFault> lost;
+  d.OnLineLost = [&](TSerialPortDriver* sender, const SerialError& e) {
+    EXPECT_FALSE(sender->IsOpen());
+    lost << e.fault;
+  };
+  ASSERT_TRUE(d.OpenPort());
+  pty.write("ab");
+  hv::test::spin(120);
+  EXPECT_EQ(r.bytes, QByteArray("ab"));
+  EXPECT_TRUE(lost.isEmpty());
+  pty.hangUp();
+  d.poll();
+  EXPECT_EQ(lost, QList<SerialFault>{SerialFault::LineLost});
+  EXPECT_FALSE(d.IsOpen());
+  EXPECT_EQ(d.LastError().fault, SerialFault::LineLost);
+  d.poll();
+  EXPECT_EQ(lost.size(), 1);
 }
 
 TEST(SerialDriver, MeterLineSettingsOnAPseudoTerminal) {
