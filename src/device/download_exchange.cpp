@@ -16,6 +16,34 @@ QString badCharacter() { return QStringLiteral("Ответ прибора сод
 QString countsMismatch() {
   return QStringLiteral("Число записей в ответе прибора не совпадает с его длиной. Данные не приняты.");
 }
+
+QString openFailure(const QString& portName, const SerialError& error) {
+  const QString system = QString::fromStdString(error.text);
+  QString reason;
+  switch (error.fault) {
+    case SerialFault::AccessDenied:
+      // Says which group grants access; empty when the refusal was not noted.
+      reason = portAccessAdvice();
+      if (reason.isEmpty()) reason = QStringLiteral("Нет прав на чтение и запись порта (%1).").arg(system);
+      break;
+    case SerialFault::Busy: reason = QStringLiteral("Порт занят другой программой (%1).").arg(system); break;
+    case SerialFault::NoSuchPort: reason = QStringLiteral("Такого порта нет (%1).").arg(system); break;
+    case SerialFault::None: break;
+    default: reason = system + QLatin1Char('.'); break;
+  }
+  const QString head = QStringLiteral("Не удалось открыть порт %1.").arg(portName);
+  return reason.isEmpty() ? head : head + QLatin1Char('\n') + reason;
+}
+
+QString lineLost(const SerialError& error) {
+  return QStringLiteral("Связь с прибором потеряна (%1). Данные не приняты.").arg(QString::fromStdString(error.text));
+}
+
+QString busyPorts(const QStringList& ports) {
+  return (ports.size() == 1 ? QStringLiteral("Порт %1 занят другой программой.")
+                            : QStringLiteral("Порты %1 заняты другими программами."))
+      .arg(ports.join(QStringLiteral(", ")));
+}
 }  // namespace download_text
 
 namespace {
@@ -143,38 +171,6 @@ bool DownloadExchange::requestIdentification() {
 void DownloadExchange::noteBusyPort(const QString& name) {
   if (serial_->LastError().fault == SerialFault::Busy && !busyPorts_.contains(name)) busyPorts_.append(name);
 }
-
-namespace download_text {
-
-QString openFailure(const QString& portName, const SerialError& error) {
-  const QString system = QString::fromStdString(error.text);
-  QString reason;
-  switch (error.fault) {
-    case SerialFault::AccessDenied:
-      // Says which group grants access; empty when the refusal was not noted.
-      reason = portAccessAdvice();
-      if (reason.isEmpty()) reason = QStringLiteral("Нет прав на чтение и запись порта (%1).").arg(system);
-      break;
-    case SerialFault::Busy: reason = QStringLiteral("Порт занят другой программой (%1).").arg(system); break;
-    case SerialFault::NoSuchPort: reason = QStringLiteral("Такого порта нет (%1).").arg(system); break;
-    case SerialFault::None: break;
-    default: reason = system + QLatin1Char('.'); break;
-  }
-  const QString head = QStringLiteral("Не удалось открыть порт %1.").arg(portName);
-  return reason.isEmpty() ? head : head + QLatin1Char('\n') + reason;
-}
-
-QString lineLost(const SerialError& error) {
-  return QStringLiteral("Связь с прибором потеряна (%1). Данные не приняты.").arg(QString::fromStdString(error.text));
-}
-
-QString busyPorts(const QStringList& ports) {
-  return (ports.size() == 1 ? QStringLiteral("Порт %1 занят другой программой.")
-                            : QStringLiteral("Порты %1 заняты другими программами."))
-      .arg(ports.join(QStringLiteral(", ")));
-}
-
-}  // namespace download_text
 
 void DownloadExchange::stop() {
   replyTimer_.stop();
