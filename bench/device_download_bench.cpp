@@ -69,10 +69,10 @@ Download runDownload(const QString& port) {
   hv::DownloadExchange e;
   e.setDefaultPort(port, false);
   // Time the handler itself, block by block.
-  e.SerialPort1().OnReceiveData = [&](hv::TSerialPortDriver*, const quint8* data, quint32 size) {
+  e.serialPort().OnReceiveData = [&](hv::TSerialPortDriver*, const quint8* data, quint32 size) {
     d.blockSizes.push_back(int(size));
     const double c0 = threadCpuMs();
-    e.SerialPort1ReceiveData(data, size);
+    e.onBytes(data, size);
     d.handlerCpuMs += threadCpuMs() - c0;
   };
   QElapsedTimer clock;
@@ -88,7 +88,7 @@ Download runDownload(const QString& port) {
   QObject::connect(&e, &hv::DownloadExchange::finished, &loop, &QEventLoop::exit);
   QTimer::singleShot(300000, &loop, [&] { loop.exit(-1); });
   clock.start();
-  e.FormShow();
+  e.start();
   d.result = loop.exec();
   const qint64 end = clock.nsecsElapsed();
   d.startToEndMs = end / 1e6;

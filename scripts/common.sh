@@ -10,7 +10,9 @@ HV_PACKAGES=(
   clang-14 libclang-rt-14-dev
   python3 python3-xlrd python3-olefile python3-dbf
   poppler-utils fonts-liberation2 xvfb xauth
-  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 desktop-file-utils appstream dpkg-dev
+  g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  googletest wine64
+  desktop-file-utils appstream dpkg-dev
 )
 
 hv_install_packages() {

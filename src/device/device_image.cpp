@@ -10,30 +10,30 @@ DeviceImageBytes& DeviceImage() {
 }
 
 namespace {
-int nibblePair(const char* chars, qsizetype p) {
-  return (int(quint8(chars[p + 1])) - 0x30) * 16 + (int(quint8(chars[p])) - 0x30);
+int nibblePair(const char* chars, std::ptrdiff_t p) {
+  return (int(std::uint8_t(chars[p + 1])) - 0x30) * 16 + (int(std::uint8_t(chars[p])) - 0x30);
 }
 }  // namespace
 
-quint8 DecodeByte(const char* chars, qsizetype p) {
+std::uint8_t DecodeByte(const char* chars, std::ptrdiff_t p) {
   const int v = nibblePair(chars, p);
   // Characters below 0x30 would give a negative value: treated as out of range too.
-  return (v < 0 || v > 255) ? 0 : quint8(v);
+  return (v < 0 || v > 255) ? 0 : std::uint8_t(v);
 }
 
-quint16 DecodeWord(const char* chars, qsizetype p) {
-  return quint16(nibblePair(chars, p) + 256 * nibblePair(chars, p + 2));
+std::uint16_t DecodeWord(const char* chars, std::ptrdiff_t p) {
+  return std::uint16_t(nibblePair(chars, p) + 256 * nibblePair(chars, p + 2));
 }
 
-void DecodeImage(const char* chars, qsizetype first, qsizetype end, DeviceImageBytes& image) {
+void DecodeImage(const char* chars, std::ptrdiff_t first, std::ptrdiff_t end, DeviceImageBytes& image) {
   if (end <= first) return;
-  const qsizetype n = std::min<qsizetype>((end - first) / 2, DeviceImageSize);
-  for (qsizetype i = 0; i < n; ++i) image[i] = quint8(nibblePair(chars, first + 2 * i));
+  const std::ptrdiff_t n = std::min<std::ptrdiff_t>((end - first) / 2, DeviceImageSize);
+  for (std::ptrdiff_t i = 0; i < n; ++i) image[i] = std::uint8_t(nibblePair(chars, first + 2 * i));
 }
 
-quint16 ImageWord(int offset, const DeviceImageBytes& image) {
-  auto at = [&](qint64 i) -> int { return (i >= 0 && i < DeviceImageSize) ? image[i] : 0; };
-  return quint16(at(offset) + 256 * at(qint64(offset) + 1));
+std::uint16_t ImageWord(int offset, const DeviceImageBytes& image) {
+  auto at = [&](std::int64_t i) -> int { return (i >= 0 && i < DeviceImageSize) ? image[i] : 0; };
+  return std::uint16_t(at(offset) + 256 * at(std::int64_t(offset) + 1));
 }
 
 int ArchiveCountOffset(int kind, const DeviceImageBytes& image) {
@@ -58,26 +58,26 @@ bool ImageIsEmpty(const DeviceImageBytes& image) {
   return ArchiveCount(0, image) == 0 && ArchiveCount(1, image) == 0 && ArchiveCount(2, image) == 0;
 }
 
-DeviceRecord::DeviceRecord(const quint8* bytes) { std::copy(bytes, bytes + RecordSize, bytes_.begin()); }
+DeviceRecord::DeviceRecord(const std::uint8_t* bytes) { std::copy(bytes, bytes + RecordSize, bytes_.begin()); }
 
 DeviceRecord ArchiveRecord(int kind, int index, const DeviceImageBytes& image) {
-  const qint64 offset = ArchiveRecordOffset(kind, index, image);
-  std::array<quint8, RecordSize> bytes{};
+  const std::int64_t offset = ArchiveRecordOffset(kind, index, image);
+  std::array<std::uint8_t, RecordSize> bytes{};
   for (int i = 0; i < RecordSize; ++i) {
-    const qint64 at = offset + i;
+    const std::int64_t at = offset + i;
     bytes[i] = (at >= 0 && at < DeviceImageSize) ? image[at] : 0;
   }
   return DeviceRecord(bytes.data());
 }
 
-void EncodeByte(quint8 value, char* out) {
+void EncodeByte(std::uint8_t value, char* out) {
   out[0] = char(0x30 + (value & 0x0F));
   out[1] = char(0x30 + (value >> 4));
 }
 
-void EncodeWord(quint16 value, char* out) {
-  EncodeByte(quint8(value & 0xFF), out);
-  EncodeByte(quint8(value >> 8), out + 2);
+void EncodeWord(std::uint16_t value, char* out) {
+  EncodeByte(std::uint8_t(value & 0xFF), out);
+  EncodeByte(std::uint8_t(value >> 8), out + 2);
 }
 
 }  // namespace hv

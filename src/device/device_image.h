@@ -1,8 +1,9 @@
 #pragma once
 // The meter's memory image: the archives of a download decoded from the
 // transfer encoding (each byte travels as two characters, 0x30 + low nibble,
-// then 0x30 + high nibble).
-#include <QtGlobal>
+// then 0x30 + high nibble). Plain C++ without Qt: the Windows tests decode with it too.
+#include <cstddef>
+#include <cstdint>
 #include <array>
 
 namespace hv {
@@ -12,21 +13,21 @@ constexpr int RecordSize = 14;
 // The three archives together never exceed what fits into the image.
 constexpr int MaxDecodedImageLength = DeviceImageSize - 1;
 
-using DeviceImageBytes = std::array<quint8, DeviceImageSize>;
+using DeviceImageBytes = std::array<std::uint8_t, DeviceImageSize>;
 
 // The program-wide image: starts as zeros, written only by a completed download.
 DeviceImageBytes& DeviceImage();
 
 // Byte at p and p+1 of the characters; a value outside 0..255 gives 0.
-quint8 DecodeByte(const char* chars, qsizetype p);
+std::uint8_t DecodeByte(const char* chars, std::ptrdiff_t p);
 // 16-bit number at p..p+3 (low byte first), without DecodeByte's cut-off.
-quint16 DecodeWord(const char* chars, qsizetype p);
+std::uint16_t DecodeWord(const char* chars, std::ptrdiff_t p);
 // Decodes the characters [first, end) pair by pair into the image from index 0;
 // writes (end - first) / 2 bytes, never more than the image holds.
-void DecodeImage(const char* chars, qsizetype first, qsizetype end, DeviceImageBytes& image = DeviceImage());
+void DecodeImage(const char* chars, std::ptrdiff_t first, std::ptrdiff_t end, DeviceImageBytes& image = DeviceImage());
 
 // Little-endian word at an offset of the image; bytes beyond the image read as 0.
-quint16 ImageWord(int offset, const DeviceImageBytes& image = DeviceImage());
+std::uint16_t ImageWord(int offset, const DeviceImageBytes& image = DeviceImage());
 
 // Offsets of an archive's count and of its first record (kind 0 wood, 1 concrete, 2 bulk).
 int ArchiveCountOffset(int kind, const DeviceImageBytes& image = DeviceImage());
@@ -41,34 +42,34 @@ bool ImageIsEmpty(const DeviceImageBytes& image = DeviceImage());
 class DeviceRecord {
  public:
   DeviceRecord() { bytes_.fill(0); }
-  explicit DeviceRecord(const quint8* bytes);
+  explicit DeviceRecord(const std::uint8_t* bytes);
 
-  quint16 moisture() const { return word(0); }  // tenths of a percent
-  quint16 minimum() const { return word(2); }
-  quint16 maximum() const { return word(4); }
+  std::uint16_t moisture() const { return word(0); }  // tenths of a percent
+  std::uint16_t minimum() const { return word(2); }
+  std::uint16_t maximum() const { return word(4); }
   // Both minimum and maximum 0xFFFF; otherwise a series.
   bool isSingle() const { return minimum() == 0xFFFF && maximum() == 0xFFFF; }
-  quint8 materialCode() const { return bytes_[6]; }
-  quint8 individualNumber() const { return bytes_[7]; }
-  quint8 second() const { return bytes_[8]; }
-  quint8 minute() const { return bytes_[9]; }
-  quint8 hour() const { return bytes_[10]; }
-  quint8 day() const { return bytes_[11]; }
-  quint8 month() const { return bytes_[12]; }
-  quint8 year() const { return bytes_[13]; }  // year minus 2000, as stored
+  std::uint8_t materialCode() const { return bytes_[6]; }
+  std::uint8_t individualNumber() const { return bytes_[7]; }
+  std::uint8_t second() const { return bytes_[8]; }
+  std::uint8_t minute() const { return bytes_[9]; }
+  std::uint8_t hour() const { return bytes_[10]; }
+  std::uint8_t day() const { return bytes_[11]; }
+  std::uint8_t month() const { return bytes_[12]; }
+  std::uint8_t year() const { return bytes_[13]; }  // year minus 2000, as stored
 
-  const std::array<quint8, RecordSize>& bytes() const { return bytes_; }
+  const std::array<std::uint8_t, RecordSize>& bytes() const { return bytes_; }
 
  private:
-  quint16 word(int at) const { return quint16(bytes_[at] | (bytes_[at + 1] << 8)); }
-  std::array<quint8, RecordSize> bytes_;
+  std::uint16_t word(int at) const { return std::uint16_t(bytes_[at] | (bytes_[at + 1] << 8)); }
+  std::array<std::uint8_t, RecordSize> bytes_;
 };
 
 // Record `index` (from 0) of an archive; bytes beyond the image read as 0.
 DeviceRecord ArchiveRecord(int kind, int index, const DeviceImageBytes& image = DeviceImage());
 
 // The transfer encoding of bytes, for the simulator and the tests.
-void EncodeByte(quint8 value, char* out);   // two characters
-void EncodeWord(quint16 value, char* out);  // four characters
+void EncodeByte(std::uint8_t value, char* out);   // two characters
+void EncodeWord(std::uint16_t value, char* out);  // four characters
 
 }  // namespace hv

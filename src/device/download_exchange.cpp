@@ -16,6 +16,34 @@ QString badCharacter() { return QStringLiteral("Ответ прибора сод
 QString countsMismatch() {
   return QStringLiteral("Число записей в ответе прибора не совпадает с его длиной. Данные не приняты.");
 }
+
+QString openFailure(const QString& portName, const SerialError& error) {
+  const QString system = QString::fromStdString(error.text);
+  QString reason;
+  switch (error.fault) {
+    case SerialFault::AccessDenied:
+      // Says which group grants access; empty when the refusal was not noted.
+      reason = portAccessAdvice();
+      if (reason.isEmpty()) reason = QStringLiteral("Нет прав на чтение и запись порта (%1).").arg(system);
+      break;
+    case SerialFault::Busy: reason = QStringLiteral("Порт занят другой программой (%1).").arg(system); break;
+    case SerialFault::NoSuchPort: reason = QStringLiteral("Такого порта нет (%1).").arg(system); break;
+    case SerialFault::None: break;
+    default: reason = system + QLatin1Char('.'); break;
+  }
+  const QString head = QStringLiteral("Не удалось открыть порт %1.").arg(portName);
+  return reason.isEmpty() ? head : head + QLatin1Char('\n') + reason;
+}
+
+QString lineLost(const SerialError& error) {
+  return QStringLiteral("Связь с прибором потеряна (%1). Данные не приняты.").arg(QString::fromStdString(error.text));
+}
+
+QString busyPorts(const QStringList& ports) {
+  return (ports.size() == 1 ? QStringLiteral("Порт %1 занят другой программой.")
+                            : QStringLiteral("Порты %1 заняты другими программами."))
+      .arg(ports.join(QStringLiteral(", ")));
+}
 }  // namespace download_text
 
 namespace {
@@ -62,16 +90,20 @@ DownloadExchange::DownloadExchange(QObject* parent)
   serial_->SetOutBufSize(4096);
   serial_->EnableDTROnOpen = false;
   serial_->OnReceiveData = [this](TSerialPortDriver*, const quint8* data, quint32 size) {
-    SerialPort1ReceiveData(data, size);
+    onBytes(data, size);
+  };
+  // A pulled cable or adapter ends the exchange at once, not at some deadline.
+  serial_->OnLineLost = [this](TSerialPortDriver*, const SerialError& error) {
+    if (running_) refuse(ErrorCaption, download_text::lineLost(error));
   };
   // The protocol's delays are exact seconds, not the coarse timers' +-5 %.
-  timer1_.setTimerType(Qt::PreciseTimer);
-  timer2_.setTimerType(Qt::PreciseTimer);
-  timer1_.setSingleShot(true);
-  timer2_.setSingleShot(true);
-  timer2_.setInterval(RequestDelayMs);
-  connect(&timer1_, &QTimer::timeout, this, &DownloadExchange::Timer1Timer);
-  connect(&timer2_, &QTimer::timeout, this, &DownloadExchange::Timer2Timer);
+  replyTimer_.setTimerType(Qt::PreciseTimer);
+  requestDelayTimer_.setTimerType(Qt::PreciseTimer);
+  replyTimer_.setSingleShot(true);
+  requestDelayTimer_.setSingleShot(true);
+  requestDelayTimer_.setInterval(RequestDelayMs);
+  connect(&replyTimer_, &QTimer::timeout, this, &DownloadExchange::onReplyTimeout);
+  connect(&requestDelayTimer_, &QTimer::timeout, this, &DownloadExchange::onRequestDelay);
 }
 
 DownloadExchange::~DownloadExchange() = default;
@@ -91,9 +123,9 @@ void DownloadExchange::setProgress(int value) {
   emit progressChanged(progress_);
 }
 
-void DownloadExchange::FormShow() {
-  timer2_.stop();
-  timer2_.setInterval(RequestDelayMs);
+void DownloadExchange::start() {
+  requestDelayTimer_.stop();
+  requestDelayTimer_.setInterval(RequestDelayMs);
   // Every exchange ends with the port closed; a name set while open would be ignored.
   serial_->ClosePort();
   serial_->SetPortName(defaultPort_);
@@ -108,45 +140,68 @@ void DownloadExchange::FormShow() {
   emit statusTextChanged(WaitingText);
   emit captionChanged(QStringLiteral("Прием данных"));
   clearRefusedPorts();
-  serial_->OpenPort();
-  lastCommand_ = IdentifyRequest;
-  send(IdentifyRequest);
-  timer1_.start(ReplyTimeoutMs);
+  busyPorts_.clear();
+  if (!serial_->OpenPort()) {
+    // Without a search there is nothing to wait for: say at once why.
+    if (!searchPorts_) {
+      refuse(ErrorCaption, download_text::openFailure(defaultPort_, serial_->LastError()));
+      return;
+    }
+    noteBusyPort(defaultPort_);
+  }
+  if (!requestIdentification()) return;
+  replyTimer_.start(ReplyTimeoutMs);
 }
 
-void DownloadExchange::FormClose() {
-  timer1_.stop();
-  timer2_.stop();
+bool DownloadExchange::requestIdentification() {
+  lastCommand_ = IdentifyRequest;
+  // Characters still coming from an earlier answer (a download cut short a
+  // moment ago) would be taken for the reply: the line is let go quiet first.
+  // A meter that keeps sending is interrupted by the request itself, after
+  // which its answer is let go by as well and the request sent once more.
+  if (serial_->IsOpen() && !serial_->WaitForQuietLine(QuietLineMs, QuietLineLimitMs) && running_) {
+    serial_->WriteByte(quint8(IdentifyRequest));
+    serial_->WaitForQuietLine(QuietLineMs, QuietLineLimitMs);
+  }
+  if (!running_) return false;  // the line was lost meanwhile
+  send(IdentifyRequest);
+  return true;
+}
+
+void DownloadExchange::noteBusyPort(const QString& name) {
+  if (serial_->LastError().fault == SerialFault::Busy && !busyPorts_.contains(name)) busyPorts_.append(name);
+}
+
+void DownloadExchange::stop() {
+  replyTimer_.stop();
+  requestDelayTimer_.stop();
   if (running_) {
     serial_->ClosePort();
     running_ = false;
   }
 }
 
-void DownloadExchange::Button1Click() {
+void DownloadExchange::cancel() {
   resetReceiveState();
   setProgress(0);
   serial_->ClosePort();
   finish(mrCancel);
 }
 
-bool DownloadExchange::Com_Connect() {
+bool DownloadExchange::probePort() {
   send(ProbeByte);
   quint8 answer = 0;
   if (serial_->ReadByte(answer) && answer == quint8(ProbeByte)) portFound_ = true;
   return portFound_;
 }
 
-void DownloadExchange::Timer1Timer() {
-  timer1_.stop();
+void DownloadExchange::onReplyTimeout() {
+  replyTimer_.stop();
   if (!running_) return;
   // An open port is waited on without a further time-out.
   if (serial_->OpenPort()) return;
   if (!searchPorts_) {
-    // A port refused for lack of permission says how to get access.
-    const QString advice = portAccessAdvice();
-    refuse(ErrorCaption, QStringLiteral("Не удалось открыть порт %1.").arg(defaultPort_) +
-                             (advice.isEmpty() ? QString() : QChar('\n') + advice));
+    refuse(ErrorCaption, download_text::openFailure(defaultPort_, serial_->LastError()));
     return;
   }
   for (const QString& name : PortNames()) {
@@ -154,15 +209,14 @@ void DownloadExchange::Timer1Timer() {
     serial_->SetPortName(name);
     emit searchTextChanged(QStringLiteral("Поиск прибора....ComPort №") + name);
     const bool open = serial_->OpenPort();
+    if (!open) noteBusyPort(name);
     resetReceiveState();
     setProgress(0);
-    if (open) Com_Connect();
+    if (open) probePort();
     if (portFound_) {
       emit searchTextChanged(QStringLiteral("Прибор найден ComPort №") + name);
-      lastCommand_ = IdentifyRequest;
-      send(IdentifyRequest);
-      timer1_.start(ReplyTimeoutMs);
       portFound_ = false;
+      if (requestIdentification()) replyTimer_.start(ReplyTimeoutMs);
       return;
     }
   }
@@ -174,24 +228,25 @@ void DownloadExchange::Timer1Timer() {
   emit errorMessage(ErrorCaption, NotFoundText);
   // Ports that exist but refused us are the likeliest cause: name them.
   if (const QString advice = portAccessAdvice(); !advice.isEmpty()) emit errorMessage(ErrorCaption, advice);
+  if (!busyPorts_.isEmpty()) emit errorMessage(ErrorCaption, download_text::busyPorts(busyPorts_));
   finish(mrCancel);
   emit searchTextChanged(QString());
 }
 
-void DownloadExchange::Timer2Timer() {
-  timer2_.stop();
+void DownloadExchange::onRequestDelay() {
+  requestDelayTimer_.stop();
   if (!running_) return;
   lastCommand_ = ArchiveRequest;
   send(ArchiveRequest);
   receivedCount_ = 0;
 }
 
-qsizetype DownloadExchange::FindChar(char c) const {
+qsizetype DownloadExchange::findChar(char c) const {
   const void* at = std::memchr(receiveBuffer_.get(), c, size_t(receivedCount_));
   return at ? static_cast<const char*>(at) - receiveBuffer_.get() : -1;
 }
 
-void DownloadExchange::SerialPort1ReceiveData(const quint8* data, quint32 size) {
+void DownloadExchange::onBytes(const quint8* data, quint32 size) {
   if (!running_ || size == 0) return;
   if (qint64(receivedCount_) + size > ReceiveBufferSize) {
     refuse(ErrorCaption, download_text::overflow());
@@ -204,16 +259,15 @@ void DownloadExchange::SerialPort1ReceiveData(const quint8* data, quint32 size) 
         endSeen_ = true;
         break;
       case StartMarker:
-        timer1_.stop();
+        replyTimer_.stop();
         break;
       case ProbeByte:
         // The meter restarted: what came so far, and the rest of this block, is dropped.
-        timer1_.stop();
-        timer2_.stop();
-        lastCommand_ = IdentifyRequest;
+        replyTimer_.stop();
+        requestDelayTimer_.stop();
         receivedCount_ = 0;
         endSeen_ = false;
-        send(IdentifyRequest);
+        requestIdentification();
         return;
       default:
         break;
@@ -240,29 +294,29 @@ void DownloadExchange::identify() {
     refuse(StandardErrorCaption, WrongDeviceText);
     return;
   }
-  timer1_.stop();
+  replyTimer_.stop();
   emit modelNameChanged(ModelName(deviceType_));
   emit versionChanged(softwareVersion_);
   endSeen_ = false;
-  for (auto& e : archiveProgress_) e.Seen = false;
+  for (auto& e : archiveProgress_) e.seen = false;
   emit statusTextChanged(ReceivingText);
   recordSize_ = hv::RecordSize;
-  timer2_.start(RequestDelayMs);
+  requestDelayTimer_.start(RequestDelayMs);
 }
 
 void DownloadExchange::updateProgress() {
   bool any = false;
   qint64 value = 0;
   for (const auto& e : archiveProgress_) {
-    if (!e.Seen) continue;
+    if (!e.seen) continue;
     any = true;
-    value = e.CharCount == 0 ? 100 : (qint64(receivedCount_) - e.DataStart) * 100 / e.CharCount;
+    value = e.charCount == 0 ? 100 : (qint64(receivedCount_) - e.dataStart) * 100 / e.charCount;
   }
   if (any) setProgress(int(std::clamp<qint64>(value, 0, 100)));
 }
 
 void DownloadExchange::readCounts() {
-  const qsizetype start = FindChar(StartMarker);
+  const qsizetype start = findChar(StartMarker);
   if (start < 0) return;
   const char* c = receiveBuffer_.get();
   auto& wood = archiveProgress_[0];
@@ -272,18 +326,18 @@ void DownloadExchange::readCounts() {
   auto read = [&](ArchiveProgressEntry& e, qint64 s) {
     if (s + 4 > receivedCount_) return false;
     const quint16 n = DecodeWord(c, s);
-    e.CharCount = qint64(n) * recordSize_ * 2;
-    e.DataStart = s + 4;
-    e.Seen = true;
+    e.charCount = qint64(n) * recordSize_ * 2;
+    e.dataStart = s + 4;
+    e.seen = true;
     counts_ = counts_.isEmpty() || &e == &wood ? QString::number(n) : counts_ + QLatin1Char('/') + QString::number(n);
     emit countsChanged(counts_);
     return true;
   };
-  if (!wood.Seen && receivedCount_ >= 6) read(wood, start + 1);
-  if (wood.Seen && !concrete.Seen && receivedCount_ > wood.CharCount + 9)
-    read(concrete, start + 1 + 4 + wood.CharCount);
-  if (concrete.Seen && !bulk.Seen && receivedCount_ > wood.CharCount + concrete.CharCount + 13)
-    read(bulk, start + 1 + 4 + wood.CharCount + 4 + concrete.CharCount);
+  if (!wood.seen && receivedCount_ >= 6) read(wood, start + 1);
+  if (wood.seen && !concrete.seen && receivedCount_ > wood.charCount + 9)
+    read(concrete, start + 1 + 4 + wood.charCount);
+  if (concrete.seen && !bulk.seen && receivedCount_ > wood.charCount + concrete.charCount + 13)
+    read(bulk, start + 1 + 4 + wood.charCount + 4 + concrete.charCount);
 }
 
 QString DownloadExchange::checkStream(qsizetype first, qsizetype end) const {
@@ -306,8 +360,8 @@ QString DownloadExchange::checkStream(qsizetype first, qsizetype end) const {
 
 void DownloadExchange::endOfStream() {
   endSeen_ = false;
-  const qsizetype start = FindChar(StartMarker);
-  const qsizetype end = FindChar(EndMarker);
+  const qsizetype start = findChar(StartMarker);
+  const qsizetype end = findChar(EndMarker);
   if (start < 0 || end < start) {
     refuse(ErrorCaption, download_text::noStartMarker());
     return;
@@ -325,8 +379,8 @@ void DownloadExchange::endOfStream() {
 void DownloadExchange::refuse(const QString& caption, const QString& text) {
   // Closing the port stops the polling, so the box's own message loop can't
   // bring further blocks into this handler.
-  timer1_.stop();
-  timer2_.stop();
+  replyTimer_.stop();
+  requestDelayTimer_.stop();
   serial_->ClosePort();
   endSeen_ = false;
   running_ = false;
@@ -340,8 +394,8 @@ void DownloadExchange::send(char request) {
 }
 
 void DownloadExchange::finish(int result) {
-  timer1_.stop();
-  timer2_.stop();
+  replyTimer_.stop();
+  requestDelayTimer_.stop();
   running_ = false;
   modalResult_ = result;
   emit finished(result);

@@ -30,10 +30,11 @@ QString FormatVersion(quint8 at3, quint8 at5, quint8 at7);
 // "\\.\COM1" ... "\\.\COM38".
 const QStringList& PortNames();
 
+// How far one archive of the stream has come.
 struct ArchiveProgressEntry {
-  bool Seen = false;
-  qint64 CharCount = 0;
-  qint64 DataStart = 0;
+  bool seen = false;       // its count has been read
+  qint64 charCount = 0;    // characters of its records: count * 14 * 2
+  qint64 dataStart = 0;    // position of its first record character
 };
 
 class DownloadExchange : public QObject {
@@ -42,49 +43,61 @@ class DownloadExchange : public QObject {
   static constexpr int ReceiveBufferSize = 262144;
   static constexpr int ReplyTimeoutMs = 3000;
   static constexpr int RequestDelayMs = 1000;
+  // Before an identification request the line must have been quiet this
+  // long; it is waited for at most QuietLineLimitMs.
+  static constexpr quint32 QuietLineMs = 100;
+  static constexpr quint32 QuietLineLimitMs = 1000;
 
   explicit DownloadExchange(QObject* parent = nullptr);
   ~DownloadExchange() override;
 
-  TSerialPortDriver& SerialPort1() { return *serial_; }
-  QTimer& Timer1() { return timer1_; }
-  QTimer& Timer2() { return timer2_; }
+  TSerialPortDriver& serialPort() { return *serial_; }
+  QTimer& replyTimer() { return replyTimer_; }
+  QTimer& requestDelayTimer() { return requestDelayTimer_; }
 
   // The default port and whether a port that can't be opened starts the
   // search over PortNames (the dialog: "\\.\COM1", yes; the cli: its path, no).
   void setDefaultPort(const QString& portName, bool searchPorts);
 
-  // The handlers.
-  void FormShow();
-  void FormClose();
-  void Button1Click();
-  void Timer1Timer();
-  void Timer2Timer();
-  void SerialPort1ReceiveData(const quint8* data, quint32 size);
-  bool Com_Connect();
+  // Opens the port and asks the device to identify itself.
+  void start();
+  // Stops both timers and, while an exchange runs, closes the port.
+  void stop();
+  // "Отмена": the exchange ends with mrCancel, the image untouched.
+  void cancel();
+  // No reply within ReplyTimeoutMs of an identification request: waits on the
+  // port if it opens now, otherwise searches the ports (when allowed).
+  void onReplyTimeout();
+  // A second after the identification: the archive request.
+  void onRequestDelay();
+  // One block of characters from the port.
+  void onBytes(const quint8* data, quint32 size);
+  // Sends the probe byte and waits briefly for its echo.
+  bool probePort();
   // First position of a character among the received ones, or -1.
-  qsizetype FindChar(char c) const;
+  qsizetype findChar(char c) const;
 
   // Exchange state, readable for the windows and the tests.
-  qsizetype ReceivedCount() const { return receivedCount_; }
-  char LastCommand() const { return lastCommand_; }
-  bool EndSeen() const { return endSeen_; }
-  quint8 FamilyCode() const { return familyCode_; }
-  quint8 DeviceType() const { return deviceType_; }
-  QString SoftwareVersion() const { return softwareVersion_; }
-  int RecordSize() const { return recordSize_; }
-  const std::array<ArchiveProgressEntry, 3>& ArchiveProgress() const { return archiveProgress_; }
+  qsizetype receivedCount() const { return receivedCount_; }
+  char lastCommand() const { return lastCommand_; }
+  bool endSeen() const { return endSeen_; }
+  quint8 familyCode() const { return familyCode_; }
+  quint8 deviceType() const { return deviceType_; }
+  QString softwareVersion() const { return softwareVersion_; }
+  int recordSize() const { return recordSize_; }
+  const std::array<ArchiveProgressEntry, 3>& archiveProgress() const { return archiveProgress_; }
   bool running() const { return running_; }
   int modalResult() const { return modalResult_; }
 
  signals:
   void captionChanged(const QString& text);
-  void statusTextChanged(const QString& text);   // StaticText2
-  void progressChanged(int value);               // ProgressBar1, 0..100
-  void modelNameChanged(const QString& text);    // StaticText5
-  void versionChanged(const QString& text);      // StaticText1
-  void countsChanged(const QString& text);       // StaticText7
-  // Label1; the window repaints at once, since the search holds the loop.
+  void statusTextChanged(const QString& text);  // waiting / receiving
+  void progressChanged(int value);              // of the archive being received, 0..100
+  void modelNameChanged(const QString& text);
+  void versionChanged(const QString& text);
+  void countsChanged(const QString& text);      // "N1/N2/N3" as far as read
+  // The port being searched; the window repaints at once, since the search
+  // holds the loop.
   void searchTextChanged(const QString& text);
   // A modal box with one OK button and the error icon. The polling is stopped
   // while it is open, so no block is handled meanwhile.
@@ -105,14 +118,19 @@ class DownloadExchange : public QObject {
   void refuse(const QString& caption, const QString& text);
   void finish(int result);
   void send(char request);
+  // Lets the line go quiet and sends V; false when the line was lost meanwhile.
+  bool requestIdentification();
+  // Notes a port of the search that another program holds.
+  void noteBusyPort(const QString& name);
   // Checks the stream between the markers; an empty text when it is sound.
   QString checkStream(qsizetype first, qsizetype end) const;
 
   std::unique_ptr<TSerialPortDriver> serial_;
-  QTimer timer1_;
-  QTimer timer2_;
+  QTimer replyTimer_;
+  QTimer requestDelayTimer_;
   QString defaultPort_;
   bool searchPorts_ = true;
+  QStringList busyPorts_;  // held by other programs, named after a fruitless search
 
   std::unique_ptr<char[]> receiveBuffer_;
   qsizetype receivedCount_ = 0;
@@ -137,6 +155,12 @@ QString noStartMarker();
 QString oddLength();
 QString badCharacter();
 QString countsMismatch();
+// "Не удалось открыть порт …" and the reason.
+QString openFailure(const QString& portName, const SerialError& error);
+// The line was hung up or failed during the exchange.
+QString lineLost(const SerialError& error);
+// After "Прибор не обнаружен!…": the ports of the search held by other programs.
+QString busyPorts(const QStringList& ports);
 }  // namespace download_text
 
 }  // namespace hv

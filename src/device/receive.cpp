@@ -56,7 +56,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
   layout->addWidget(Button1, 0, Qt::AlignHCenter);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  connect(Button1, &QPushButton::clicked, this, [this] { exchange_.Button1Click(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { exchange_.cancel(); });
   connect(&exchange_, &hv::DownloadExchange::captionChanged, this, &QWidget::setWindowTitle);
   connect(&exchange_, &hv::DownloadExchange::statusTextChanged, this, [this](const QString& text) {
     StaticText2->setText(text);
@@ -89,7 +89,7 @@ void TForm2::showEvent(QShowEvent* event) {
   }
   // Start after the window is up, so a result never arrives before exec() waits for it.
   QTimer::singleShot(0, this, [this] {
-    if (isVisible()) exchange_.FormShow();
+    if (isVisible()) exchange_.start();
   });
 }
 
@@ -100,7 +100,7 @@ void TForm2::closeEvent(QCloseEvent* event) {
 }
 
 void TForm2::exchangeFinished(int result) {
-  exchange_.FormClose();
+  exchange_.stop();
   closing_ = true;
   done(result);
   closing_ = false;

@@ -17,7 +17,7 @@ class TForm2 : public QDialog {
   ~TForm2() override;
 
   hv::DownloadExchange& exchange() { return exchange_; }
-  hv::TSerialPortDriver& SerialPort1() { return exchange_.SerialPort1(); }
+  hv::TSerialPortDriver& SerialPort1() { return exchange_.serialPort(); }
 
   QLabel* StaticText2 = nullptr;  // status line
   QProgressBar* ProgressBar1 = nullptr;

@@ -1,6 +1,8 @@
 #include "device/serial_driver.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace hv {
 
@@ -55,11 +57,16 @@ void TSerialPortDriver::reapplyIfOpen() {
 
 bool TSerialPortDriver::OpenPort() {
   if (IsOpen()) return true;
-  if (!backend_->open(portName_)) return false;
+  if (!backend_->open(portName_.toStdString())) {
+    lastError_ = backend_->lastError();
+    return false;
+  }
   if (!applySettings()) {
+    lastError_ = backend_->lastError();
     ClosePort();
     return false;
   }
+  lastError_ = {};
   backend_->setTimeouts();
   pollTimer_.start(pollingDelay_);
   return true;
@@ -148,6 +155,44 @@ bool TSerialPortDriver::PurgeBuffers(bool input, bool output) {
   return true;
 }
 
+bool TSerialPortDriver::WaitForQuietLine(quint32 quietMs, quint32 limitMs) {
+  if (!PurgeBuffers(true, false)) return false;
+  ++pollSuspension_;
+  const quint32 start = backend_->tickCount();
+  quint32 lastSeen = start;
+  bool quiet = false;
+  quint8 scrap[256];
+  while (IsOpen()) {
+    quint32 in = 0, out = 0;
+    if (!backend_->queueCounts(&in, &out)) {
+      if (backend_->lastError().fault == SerialFault::LineLost) lineLost();
+      break;
+    }
+    const quint32 now = backend_->tickCount();
+    if (in > 0) {
+      if (backend_->read(scrap, std::min<quint32>(in, sizeof scrap)) < 0) {
+        lineLost();
+        break;
+      }
+      lastSeen = now;
+    } else if (quint32(now - lastSeen) >= quietMs) {
+      quiet = true;
+      break;
+    }
+    if (quint32(now - start) >= limitMs) break;
+    if (in == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  --pollSuspension_;
+  return quiet;
+}
+
+void TSerialPortDriver::lineLost() {
+  if (!IsOpen()) return;
+  lastError_ = backend_->lastError();
+  ClosePort();
+  if (OnLineLost) OnLineLost(this, lastError_);
+}
+
 void TSerialPortDriver::SetPort(TPortNumber value) {
   if (IsOpen()) return;
   port_ = value;
@@ -220,7 +265,10 @@ void TSerialPortDriver::SetPollingDelay(quint16 value) {
 void TSerialPortDriver::poll() {
   if (!IsOpen() || pollSuspension_ > 0) return;
   quint32 in = 0, out = 0;
-  if (!backend_->queueCounts(&in, &out)) return;
+  if (!backend_->queueCounts(&in, &out)) {
+    if (backend_->lastError().fault == SerialFault::LineLost) lineLost();
+    return;
+  }
   if (PacketSize > 0) {
     pollPackets(in);
     return;
@@ -231,6 +279,7 @@ void TSerialPortDriver::poll() {
   }
   // Never more than the buffer, whatever the port says is queued.
   const qint64 n = backend_->read(receiveBuffer_.data(), std::min<quint32>(in, inBufSize_));
+  if (n < 0) lineLost();
   if (n <= 0) return;
   if (OnReceiveData) OnReceiveData(this, receiveBuffer_.data(), quint32(n));
   // A block of half a buffer or more means a line far faster than the poll

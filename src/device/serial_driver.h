@@ -31,6 +31,8 @@ enum TPacketMode { packetDiscard, packetPass };
 class TSerialPortDriver;
 using TReceiveDataEvent = std::function<void(TSerialPortDriver* Sender, const quint8* DataPtr, quint32 DataSize)>;
 using TReceivePacketEvent = std::function<void(TSerialPortDriver* Sender, const quint8* Packet, quint32 DataSize)>;
+// The line was hung up or failed while open; the port is closed already.
+using TLineLostEvent = std::function<void(TSerialPortDriver* Sender, const SerialError& Error)>;
 
 class TSerialPortDriver : public QObject {
   Q_OBJECT
@@ -53,6 +55,12 @@ class TSerialPortDriver : public QObject {
   quint32 OutputFreeSpace();
   unsigned LineStatus();  // LineSignal bits
   bool PurgeBuffers(bool input, bool output);
+  // Discards queued input, then reads and drops whatever still comes until
+  // the line has been quiet for quietMs, giving up after limitMs. True when
+  // it went quiet; false when it kept talking, or was lost, or is closed.
+  bool WaitForQuietLine(quint32 quietMs, quint32 limitMs);
+  // Why the last OpenPort failed, or why the line was lost.
+  SerialError LastError() const { return lastError_; }
 
   // Properties.
   TPortNumber Port() const { return port_; }
@@ -90,6 +98,7 @@ class TSerialPortDriver : public QObject {
   bool CheckLineStatus = false;
   TReceiveDataEvent OnReceiveData;
   TReceivePacketEvent OnReceivePacket;
+  TLineLostEvent OnLineLost;
 
   // Speed in bits/s of a TBaudRate other than baudCustom.
   static quint32 baudRateBits(TBaudRate rate);
@@ -103,6 +112,8 @@ class TSerialPortDriver : public QObject {
   bool applySettings();
   void reapplyIfOpen();
   void pollPackets(quint32 queued);
+  // Closes the port after a failure of the line and raises OnLineLost.
+  void lineLost();
 
   std::unique_ptr<SerialBackend> backend_;
   QTimer pollTimer_;
@@ -111,6 +122,7 @@ class TSerialPortDriver : public QObject {
   static constexpr int DrainTickMs = 5;
   std::vector<quint8> receiveBuffer_;
   int pollSuspension_ = 0;
+  SerialError lastError_;
   bool packetStartSet_ = false;
   quint32 packetStart_ = 0;
 

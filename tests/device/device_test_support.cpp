@@ -64,13 +64,19 @@ QByteArray PtyPair::read(int atLeast, int timeoutMs) {
   return got;
 }
 
-Simulator::~Simulator() {
-  if (process_) {
-    process_->terminate();
-    if (!process_->waitForFinished(3000)) {
-      process_->kill();
-      process_->waitForFinished(3000);
-    }
+void PtyPair::hangUp() {
+  if (master_ >= 0) ::close(master_);
+  master_ = -1;
+}
+
+Simulator::~Simulator() { stop(); }
+
+void Simulator::stop() {
+  if (!process_ || process_->state() == QProcess::NotRunning) return;
+  process_->terminate();
+  if (!process_->waitForFinished(3000)) {
+    process_->kill();
+    process_->waitForFinished(3000);
   }
 }
 
@@ -123,10 +129,10 @@ int runExchange(DownloadExchange& exchange, ExchangeLog& log, int timeoutMs) {
   QObject::connect(&deadline, &QTimer::timeout, &loop, [&] { loop.exit(-1); });
   auto c = QObject::connect(&exchange, &DownloadExchange::finished, &loop, [&](int r) { loop.exit(r); });
   deadline.start(timeoutMs);
-  exchange.FormShow();
+  exchange.start();
   const int r = loop.exec();
   QObject::disconnect(c);
-  if (r < 0) exchange.Button1Click();
+  if (r < 0) exchange.cancel();
   return r;
 }
 
@@ -179,7 +185,7 @@ QByteArray archiveStream(const QList<TestRecord>& records) {
 }
 
 void feed(DownloadExchange& exchange, const QByteArray& block) {
-  exchange.SerialPort1ReceiveData(reinterpret_cast<const quint8*>(block.constData()), quint32(block.size()));
+  exchange.onBytes(reinterpret_cast<const quint8*>(block.constData()), quint32(block.size()));
 }
 
 }  // namespace hv::test

@@ -25,6 +25,8 @@ class PtyPair {
   // What the program sent, waiting up to timeoutMs for at least `atLeast` bytes.
   QByteArray read(int atLeast = 1, int timeoutMs = 1000);
   int masterFd() const { return master_; }
+  // Closes the device's end, as a pulled cable would.
+  void hangUp();
   int slaveFd() const { return slave_; }
 
  private:
@@ -40,6 +42,8 @@ class Simulator {
   // Starts it and reads the path that it prints; false on failure.
   bool start(const QStringList& args);
   QString path() const { return path_; }
+  // Ends it now (SIGTERM to its own pid) and waits for it.
+  void stop();
 
  private:
   std::unique_ptr<QProcess> process_;

@@ -2,8 +2,13 @@
 // downloads against the simulator, and the cli.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "device/device_image.h"
 #include "device/download_exchange.h"
@@ -31,13 +36,13 @@ class Download : public ::testing::Test {
   // Starts an exchange with no port behind it and brings it to the archive
   // request, as the timers would.
   void identifyAndRequest(DownloadExchange& e, const QByteArray& reply = identReply()) {
-    e.FormShow();
+    e.start();
     feed(e, reply);
     ASSERT_TRUE(e.running());
-    ASSERT_TRUE(e.Timer2().isActive());
-    EXPECT_FALSE(e.Timer1().isActive());
-    e.Timer2Timer();
-    ASSERT_EQ(e.LastCommand(), ArchiveRequest);
+    ASSERT_TRUE(e.requestDelayTimer().isActive());
+    EXPECT_FALSE(e.replyTimer().isActive());
+    e.onRequestDelay();
+    ASSERT_EQ(e.lastCommand(), ArchiveRequest);
   }
 
   static bool imageUntouched() {
@@ -60,7 +65,7 @@ TEST_F(Download, IdentificationAcceptsTheFamilyAndShowsModelAndVersion) {
   for (int type = 1; type <= 7; ++type) {
     DownloadExchange e;
     ExchangeLog log(e);
-    e.FormShow();
+    e.start();
     EXPECT_EQ(log.statuses.last(), QStringLiteral("Ожидание готовности прибора ..."));
     // The reply may come split; the newest 13 characters count.
     const QByteArray reply = identReply(8, type, 5, 3, 21);
@@ -70,9 +75,9 @@ TEST_F(Download, IdentificationAcceptsTheFamilyAndShowsModelAndVersion) {
     EXPECT_EQ(log.model, ModelName(type));
     EXPECT_EQ(log.version, QStringLiteral("21.03.05"));
     EXPECT_EQ(log.statuses.last(), QStringLiteral("Идет прием информации ..."));
-    EXPECT_EQ(e.RecordSize(), 14);
+    EXPECT_EQ(e.recordSize(), 14);
     EXPECT_TRUE(log.errors.isEmpty());
-    e.Button1Click();
+    e.cancel();
     EXPECT_EQ(log.result, mrCancel);
   }
   EXPECT_EQ(ModelName(3), QStringLiteral("Hygrovan-RX3WC"));
@@ -85,14 +90,14 @@ TEST_F(Download, WrongDeviceIsRefusedAndNothingMoreIsHandled) {
   for (const QByteArray& reply : {identReply(8, 9), identReply(6, 3), identReply(8, 0)}) {
     DownloadExchange e;
     ExchangeLog log(e);
-    e.FormShow();
+    e.start();
     feed(e, reply);
     ASSERT_EQ(log.errors.size(), 1);
     EXPECT_EQ(log.errors[0].first, QStringLiteral("Error"));
     EXPECT_EQ(log.errors[0].second, WrongDevice);
     EXPECT_EQ(log.result, mrCancel);
-    EXPECT_FALSE(e.Timer1().isActive());
-    EXPECT_FALSE(e.Timer2().isActive());
+    EXPECT_FALSE(e.replyTimer().isActive());
+    EXPECT_FALSE(e.requestDelayTimer().isActive());
     // A block arriving afterwards is not handled again.
     feed(e, identReply());
     EXPECT_EQ(log.errors.size(), 1);
@@ -168,8 +173,8 @@ TEST_F(Download, StaleCharactersOfAnEarlierExchangeNeverCount) {
   identifyAndRequest(e);
   const QByteArray stream = archiveStream(woodRecords(2));
   feed(e, stream.left(3));  // "S" and two characters of the count
-  EXPECT_EQ(e.FindChar(EndMarker), -1);
-  EXPECT_FALSE(e.ArchiveProgress()[0].Seen);
+  EXPECT_EQ(e.findChar(EndMarker), -1);
+  EXPECT_FALSE(e.archiveProgress()[0].seen);
   feed(e, stream.mid(3, 10));
   EXPECT_EQ(log.counts, QStringLiteral("2"));
   EXPECT_EQ(log.result, -1);
@@ -208,7 +213,7 @@ TEST_F(Download, MalformedStreamsAreRefused) {
     EXPECT_EQ(log.errors[0].first, QStringLiteral("Ошибка"));
     EXPECT_EQ(log.errors[0].second, c.text);
     EXPECT_EQ(log.result, mrCancel);
-    EXPECT_FALSE(e.SerialPort1().IsOpen());
+    EXPECT_FALSE(e.serialPort().IsOpen());
     EXPECT_TRUE(imageUntouched());
   }
 
@@ -220,7 +225,7 @@ TEST_F(Download, MalformedStreamsAreRefused) {
   for (int i = 0; i < 70 && log.result < 0; ++i) feed(e, block);
   ASSERT_EQ(log.errors.size(), 1);
   EXPECT_EQ(log.errors[0].second, download_text::overflow());
-  EXPECT_LE(e.ReceivedCount(), DownloadExchange::ReceiveBufferSize);
+  EXPECT_LE(e.receivedCount(), DownloadExchange::ReceiveBufferSize);
   EXPECT_TRUE(imageUntouched());
 }
 
@@ -232,12 +237,12 @@ TEST_F(Download, ProbeByteRestartsTheIdentification) {
   feed(e, stream.left(40));
   // Z in the middle of a block: the rest of the block, and all before, is dropped.
   feed(e, stream.mid(40, 10) + "Z" + stream.mid(50, 20));
-  EXPECT_EQ(e.LastCommand(), IdentifyRequest);
-  EXPECT_EQ(e.ReceivedCount(), 0);
-  EXPECT_FALSE(e.Timer2().isActive());
+  EXPECT_EQ(e.lastCommand(), IdentifyRequest);
+  EXPECT_EQ(e.receivedCount(), 0);
+  EXPECT_FALSE(e.requestDelayTimer().isActive());
   feed(e, identReply());
-  EXPECT_TRUE(e.Timer2().isActive());
-  e.Timer2Timer();
+  EXPECT_TRUE(e.requestDelayTimer().isActive());
+  e.onRequestDelay();
   feed(e, stream);
   EXPECT_EQ(log.result, mrOk);
   EXPECT_EQ(ArchiveCount(0), 4);
@@ -260,7 +265,7 @@ TEST_F(Download, FullDownloadFromTheSimulator) {
   EXPECT_EQ(log.model, QStringLiteral("Hygrovan-RX3WB"));
   EXPECT_EQ(log.version, QStringLiteral("02.10.01"));
   EXPECT_EQ(log.counts, QStringLiteral("2/0/1"));
-  EXPECT_FALSE(e.SerialPort1().IsOpen());
+  EXPECT_FALSE(e.serialPort().IsOpen());
   EXPECT_EQ(ArchiveCount(0), 2);
   const DeviceRecord first = ArchiveRecord(0, 0);
   EXPECT_EQ(first.moisture(), 123);
@@ -354,8 +359,8 @@ TEST_F(Download, PortSearchWithoutAnAnswer) {
   EXPECT_EQ(log.errors[0].second, NotFound);
   EXPECT_EQ(log.searchTexts.size(), 39);
   EXPECT_EQ(log.searchTexts.last(), QString());
-  EXPECT_FALSE(e.SerialPort1().IsOpen());
-  EXPECT_EQ(e.SerialPort1().PortName(), QStringLiteral("\\\\.\\COM1"));
+  EXPECT_FALSE(e.serialPort().IsOpen());
+  EXPECT_EQ(e.serialPort().PortName(), QStringLiteral("\\\\.\\COM1"));
   EXPECT_TRUE(imageUntouched());
 }
 
@@ -385,4 +390,111 @@ TEST_F(Download, CliWritesTheImageOrNothing) {
                                   {"download", "--port", "/nonexistent/port", "--image", none}, 20000);
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_FALSE(QFileInfo::exists(none));
+}
+
+TEST_F(Download, StaleCharactersBeforeTheIdentificationAreLetGo) {
+  // A meter still sending the rest of an earlier answer when the download
+  // starts again: only its reply to V may count as the identification.
+  PtyPair pty;
+  ASSERT_TRUE(pty.ok());
+  setComPort(1, pty.slavePath());
+  std::atomic<bool> done{false};
+  std::thread meter([&] {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 300) {
+      pty.write("3");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    while (!done)
+      for (char c : pty.read(1, 20))
+        if (c == IdentifyRequest) pty.write(identReply());
+  });
+  DownloadExchange e;
+  ExchangeLog log(e);
+  e.start();
+  for (int i = 0; i < 40 && log.model.isEmpty() && log.errors.isEmpty(); ++i) spin(25);
+  done = true;
+  meter.join();
+  EXPECT_TRUE(log.errors.isEmpty()) << log.errors.value(0).second.toStdString();
+  EXPECT_EQ(log.model, ModelName(3));
+  e.cancel();
+}
+
+TEST_F(Download, RetryRightAfterAnInterruptedTransferIdentifiesTheMeter) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start({"--generate", "4000,0,0"}));
+  setComPort(1, sim.path());
+  DownloadExchange first;
+  ExchangeLog firstLog(first);
+  // "Отмена" a moment after the archive has begun; the meter goes on sending.
+  QObject::connect(&first, &DownloadExchange::countsChanged, &first, [&](const QString& counts) {
+    if (!counts.isEmpty()) QTimer::singleShot(0, &first, [&] { first.cancel(); });
+  });
+  ASSERT_EQ(runExchange(first, firstLog), mrCancel);
+  EXPECT_EQ(firstLog.counts, QStringLiteral("4000"));
+
+  DownloadExchange retry;
+  ExchangeLog log(retry);
+  ASSERT_EQ(runExchange(retry, log), mrOk);
+  EXPECT_TRUE(log.errors.isEmpty());
+  EXPECT_EQ(log.model, QStringLiteral("Hygrovan-RX3WC"));
+  EXPECT_EQ(log.counts, QStringLiteral("4000/0/0"));
+  EXPECT_EQ(ArchiveCount(0), 4000);
+}
+
+TEST_F(Download, PortHeldByAnotherProgram) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start({"--generate", "1,0,0"}));
+  TSerialPortDriver holder;
+  holder.SetPortName(sim.path());
+  ASSERT_TRUE(holder.OpenPort());
+  const QString heading = QStringLiteral("Не удалось открыть порт %1.\nПорт занят другой программой").arg(sim.path());
+
+  // Without a search the refusal comes at once and says why.
+  DownloadExchange e;
+  ExchangeLog log(e);
+  e.setDefaultPort(sim.path(), false);
+  e.start();
+  EXPECT_EQ(log.result, mrCancel);
+  ASSERT_EQ(log.errors.size(), 1);
+  EXPECT_TRUE(log.errors[0].second.startsWith(heading)) << log.errors[0].second.toStdString();
+  EXPECT_FALSE(e.serialPort().IsOpen());
+
+  const QString none = testPath(QStringLiteral("none.bin"));
+  const auto cli = runProcess(toolPath(QStringLiteral("hygrovan-cli")),
+                              {"download", "--port", sim.path(), "--image", none}, 20000);
+  EXPECT_EQ(cli.exitCode, 1);
+  EXPECT_TRUE(QString::fromUtf8(cli.err).contains(heading)) << cli.err.constData();
+  EXPECT_FALSE(QFileInfo::exists(none));
+
+  // The window searches the ports, and names the held one after finding no meter.
+  setComPort(3, sim.path());
+  DownloadExchange window;
+  ExchangeLog windowLog(window);
+  ASSERT_EQ(runExchange(window, windowLog), mrCancel);
+  ASSERT_EQ(windowLog.errors.size(), 2);
+  EXPECT_EQ(windowLog.errors[0].second, NotFound);
+  EXPECT_EQ(windowLog.errors[1].second, QStringLiteral("Порт \\\\.\\COM3 занят другой программой."));
+}
+
+TEST_F(Download, CliEndsAtOnceWhenTheLineIsLost) {
+  Simulator sim;
+  ASSERT_TRUE(sim.start({"--generate", "300,0,0", "--pace"}));  // about ten seconds of stream
+  const QString out = testPath(QStringLiteral("lost.bin"));
+  QProcess cli;
+  cli.start(toolPath(QStringLiteral("hygrovan-cli")), {"download", "--port", sim.path(), "--image", out});
+  ASSERT_TRUE(cli.waitForStarted());
+  // Identified, the archive requested a second later, and the stream under way.
+  spin(2500);
+  ASSERT_EQ(cli.state(), QProcess::Running) << cli.readAllStandardError().constData();
+  QElapsedTimer sinceLoss;
+  sinceLoss.start();
+  sim.stop();
+  ASSERT_TRUE(cli.waitForFinished(20000));
+  EXPECT_LT(sinceLoss.elapsed(), 2000);
+  EXPECT_EQ(cli.exitCode(), 1);
+  const QString err = QString::fromUtf8(cli.readAllStandardError());
+  EXPECT_TRUE(err.contains(QStringLiteral("Связь с прибором потеряна"))) << err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out));
 }

@@ -48,15 +48,15 @@ TEST_F(PortAccess, OnlyPermissionRefusalsAreNotedEachOnce) {
   setSerialOpenFunction(&refusingOpen);
 
   auto backend = createPlatformSerialBackend();
-  EXPECT_FALSE(backend->open(refusedPath));
-  EXPECT_FALSE(backend->open(refusedPath));
-  EXPECT_FALSE(backend->open(test::testPath(QStringLiteral("no-such-port"))));  // ENOENT: not a refusal
+  EXPECT_FALSE(backend->open(refusedPath.toStdString()));
+  EXPECT_FALSE(backend->open(refusedPath.toStdString()));
+  EXPECT_FALSE(backend->open(test::testPath(QStringLiteral("no-such-port")).toStdString()));  // ENOENT: not a refusal
   EXPECT_EQ(refusedPortPaths(), QStringList{refusedPath});
 
   clearRefusedPorts();
   setSerialOpenFunction(nullptr);
   // Root or the owner of the pty: the real open goes through and notes nothing.
-  EXPECT_TRUE(backend->open(refusedPath));
+  EXPECT_TRUE(backend->open(refusedPath.toStdString()));
   backend->close();
   EXPECT_TRUE(refusedPortPaths().isEmpty());
   EXPECT_TRUE(portAccessAdvice().isEmpty());

@@ -36,7 +36,7 @@ class FakeBackend : public SerialBackend {
   SerialLineSettings settings;
   int applied = 0, purges = 0;
   quint32 inQueue = 0, outQueue = 0;
-  bool open(const QString&) override { return open_ = true; }
+  bool open(const std::string&) override { return open_ = true; }
   void close() override { open_ = false; }
   bool isOpen() const override { return open_; }
   bool setLineSettings(const SerialLineSettings& s) override {
@@ -59,12 +59,13 @@ class FakeBackend : public SerialBackend {
     *out = 4096;  // output queue full: nothing can be written
     return true;
   }
-  qint64 read(void*, quint32) override { return 0; }
-  qint64 write(const void*, quint32) override { return 0; }
+  std::int64_t read(void*, quint32) override { return 0; }
+  std::int64_t write(const void*, quint32) override { return 0; }
   bool modemStatus(unsigned* lines) override {
     *lines = 0;
     return true;
   }
+  SerialError lastError() const override { return {}; }
   quint32 tickCount() const override { return now++; }
 
  private:
@@ -111,6 +112,7 @@ TEST(SerialDriver, OpenCloseExclusiveAndNames) {
   d.SetPortName(QStringLiteral("/nonexistent/port"));
   EXPECT_FALSE(d.OpenPort());
   EXPECT_FALSE(d.IsOpen());
+  EXPECT_EQ(d.LastError().fault, SerialFault::NoSuchPort);
   // A plain file is no serial port.
   d.SetPortName(QStringLiteral("/etc/hostname"));
   EXPECT_FALSE(d.OpenPort());
@@ -131,6 +133,8 @@ TEST(SerialDriver, OpenCloseExclusiveAndNames) {
   TSerialPortDriver second;
   second.SetPortName(pty.slavePath());
   EXPECT_FALSE(second.OpenPort());
+  EXPECT_EQ(second.LastError().fault, SerialFault::Busy);
+  EXPECT_FALSE(second.LastError().text.empty());
   d.ClosePort();
   EXPECT_FALSE(d.IsOpen());
   EXPECT_TRUE(second.OpenPort());
@@ -198,13 +202,18 @@ TEST(SerialDriver, LineSettingsOfTheMeterAndReapplyWhileOpen) {
   EXPECT_EQ(d.OutBufSize(), 4096u);
 }
 
-TEST(SerialDriver, PollDeliversWhatArrivedInOneEvent) {
+TEST(SerialDriver, PollDeliversWhatArrivedInOneEventUntilTheLineIsLost) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   TSerialPortDriver d;
   d.SetPortName(pty.slavePath());
   Received r;
   record(d, r);
+  QList<SerialFault> lost;
+  d.OnLineLost = [&](TSerialPortDriver* sender, const SerialError& e) {
+    EXPECT_FALSE(sender->IsOpen());
+    lost << e.fault;
+  };
   ASSERT_TRUE(d.OpenPort());
   hv::test::spin(120);
   EXPECT_EQ(r.events, 0);  // nothing queued, no event
@@ -231,6 +240,17 @@ TEST(SerialDriver, PollDeliversWhatArrivedInOneEvent) {
   pty.write("late");
   hv::test::spin(120);
   EXPECT_EQ(r.events, 0);
+  EXPECT_TRUE(lost.isEmpty());
+
+  // The device's end hung up: the port closes and says so, once.
+  ASSERT_TRUE(d.OpenPort());
+  pty.hangUp();
+  d.poll();
+  EXPECT_EQ(lost, QList<SerialFault>{SerialFault::LineLost});
+  EXPECT_FALSE(d.IsOpen());
+  EXPECT_EQ(d.LastError().fault, SerialFault::LineLost);
+  d.poll();
+  EXPECT_EQ(lost.size(), 1);
 }
 
 TEST(SerialDriver, ReadByteWaitsSuspendsThePollAndTimesOut) {

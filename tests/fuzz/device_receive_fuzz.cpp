@@ -34,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t mode = data[0];
   ++data;
   --size;
-  e.FormShow();
+  e.start();
   if (mode & (1 | 8)) {
     // Straight to the archive phase, as after an accepted identification.
     static const char ident[] = "8033353120000";
-    e.SerialPort1ReceiveData(reinterpret_cast<const quint8*>(ident), 13);
-    if (e.running()) e.Timer2Timer();
+    e.onBytes(reinterpret_cast<const quint8*>(ident), 13);
+    if (e.running()) e.onRequestDelay();
   }
   const int repeat = (mode & 2) ? 80 : 1;  // long streams reach the buffer's end
   int result = hv::mrNone;
@@ -52,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     stream.append('P');
     const qsizetype block = (mode >> 4) * 97 + 1;
     for (qsizetype at = 0; at < stream.size() && e.running(); at += block)
-      e.SerialPort1ReceiveData(reinterpret_cast<const quint8*>(stream.constData() + at),
+      e.onBytes(reinterpret_cast<const quint8*>(stream.constData() + at),
                                quint32(std::min(block, stream.size() - at)));
     QObject::disconnect(&e, &hv::DownloadExchange::finished, nullptr, nullptr);
     if (result == hv::mrOk && size_t(hv::DecodedImageLength()) != size) std::abort();
-    if (e.running()) e.Button1Click();
+    if (e.running()) e.cancel();
     return 0;
   }
   while (size > 0 && e.running()) {
@@ -65,14 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     --size;
     if (n == 0 || n > size) n = size;
     if (n == 0) break;
-    for (int i = 0; i < repeat && e.running(); ++i) e.SerialPort1ReceiveData(data, quint32(n));
-    if ((mode & 4) && e.running() && e.Timer2().isActive()) e.Timer2Timer();
+    for (int i = 0; i < repeat && e.running(); ++i) e.onBytes(data, quint32(n));
+    if ((mode & 4) && e.running() && e.requestDelayTimer().isActive()) e.onRequestDelay();
     data += n;
     size -= n;
   }
   QObject::disconnect(&e, &hv::DownloadExchange::finished, nullptr, nullptr);
   if (result == hv::mrOk && hv::DecodedImageLength() > hv::MaxDecodedImageLength) std::abort();
-  if (e.ReceivedCount() > hv::DownloadExchange::ReceiveBufferSize) std::abort();
-  if (e.running()) e.Button1Click();
+  if (e.receivedCount() > hv::DownloadExchange::ReceiveBufferSize) std::abort();
+  if (e.running()) e.cancel();
   return 0;
 }

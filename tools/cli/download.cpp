@@ -60,10 +60,10 @@ int run(const QStringList& args) {
   deadline.setSingleShot(true);
   QObject::connect(&deadline, &QTimer::timeout, [&] {
     failure = QStringLiteral("Прибор не ответил за %1 с.").arg(timeoutSeconds);
-    exchange.Button1Click();
+    exchange.cancel();
   });
   deadline.start(timeoutSeconds * 1000);
-  QTimer::singleShot(0, &exchange, [&] { exchange.FormShow(); });
+  QTimer::singleShot(0, &exchange, [&] { exchange.start(); });
   const int result = loop.exec();
   if (result != hv::mrOk) {
     hv::cli::err() << (failure.isEmpty() ? QStringLiteral("Прием данных прерван.") : failure) << "\n";

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -144,13 +145,13 @@ std::vector<Record> generateRecords(const std::vector<int>& counts, unsigned see
 
 void appendByte(std::string& s, unsigned v) {
   char c[2];
-  hv::EncodeByte(quint8(v), c);
+  hv::EncodeByte(std::uint8_t(v), c);
   s.append(c, 2);
 }
 
 void appendWord(std::string& s, unsigned v) {
   char c[4];
-  hv::EncodeWord(quint16(v), c);
+  hv::EncodeWord(std::uint16_t(v), c);
   s.append(c, 4);
 }
 
