@@ -1,6 +1,6 @@
 #pragma once
-// Helpers the benchmark programs share: timing and writing a large
-// measurement table straight in the file format.
+// Helpers the benchmark programs share: timing, peak memory and writing a
+// large measurement table straight in the file format.
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QFile>
@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
+#include <sys/resource.h>
 #include <vector>
 
 #include "store/dbf_file.h"
@@ -34,6 +36,20 @@ inline double bestOf(int runs, const std::function<void()>& prepare, const std::
   return best;
 }
 inline double bestOf(int runs, const std::function<void()>& work) { return bestOf(runs, nullptr, work); }
+
+// Processor time of this process, to tell the work from waiting on a busy machine.
+inline double cpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+  return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// Peak resident memory of this process so far, in bytes (getrusage).
+inline long peakResident() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss * 1024L;
+}
 
 // A measurement table of `rows` rows; row(i, widths) gives row i's field
 // values in field order (each cut or padded to its width). Exits on failure.
