@@ -94,7 +94,7 @@ void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, const QString& ti
     ++row;
     sheet->GetRange(0, row, 0, row).SetValue(Value(static_cast<std::int32_t>(table.fieldInt(fields[0]))));
     for (int c = 1; c < kColumnCount; ++c) {
-      TXlsRange& cell = sheet->GetRange(c, row, c, row);
+      TXlsRange cell = sheet->GetRange(c, row, c, row);
       // A blank field stays an empty cell: written as a blank with the cell format.
       if (std::optional<QString> text = table.fieldText(fields[c]); text && !text->isEmpty()) cell.SetValue(*text);
     }

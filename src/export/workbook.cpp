@@ -1,6 +1,7 @@
 #include "export/workbook.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "platform/codepage.h"
 
@@ -21,94 +22,137 @@ QString foldLineBreaks(QString text) {
   return text;
 }
 
-const TXlsRangeFormat& defaultRangeFormat() {
-  static const TXlsRangeFormat f;
-  return f;
-}
-
 }  // namespace
 
 // --- TXlsRange ---------------------------------------------------------------
 
-void TXlsRange::SetValue(const Value& v) {
-  if (auto text = std::get_if<QString>(&v)) {
-    value_ = foldLineBreaks(*text);
-  } else {
-    value_ = v;
+std::int64_t TXlsRange::slot() const {
+  if (!sheet_) return -1;
+  if (layout_ != sheet_->layout_) {
+    slot_ = sheet_->findSlot(left_, top_, right_, bottom_);
+    layout_ = sheet_->layout_;
   }
+  return slot_;
 }
 
-void TXlsRange::SetValue(const QString& text) { value_ = foldLineBreaks(text); }
+std::uint32_t TXlsRange::liveSlot() const {
+  const std::int64_t s = slot();
+  if (s < 0) throw std::logic_error("the range was removed from its sheet");
+  return static_cast<std::uint32_t>(s);
+}
 
-void TXlsRange::SetValue(const AnsiText& text) { value_ = foldLineBreaks(fromCp1251(text.bytes)); }
+Value TXlsRange::GetValue() const {
+  const std::int64_t s = slot();
+  return s < 0 ? Value() : sheet_->cells_.value(static_cast<std::uint32_t>(s));
+}
 
-const TXlsRangeFormat& TXlsRange::Format() const { return format_ ? *format_ : defaultRangeFormat(); }
+void TXlsRange::SetValue(const Value& v) {
+  if (auto text = std::get_if<QString>(&v))
+    SetValue(*text);
+  else
+    sheet_->cells_.setValue(liveSlot(), v);
+}
 
-TXlsRangeFormat& TXlsRange::Format() {
-  if (!format_) format_ = std::make_unique<TXlsRangeFormat>();
-  return *format_;
+void TXlsRange::SetValue(const QString& text) {
+  const std::uint32_t s = liveSlot();
+  if (text.contains(QChar('\r')))
+    sheet_->cells_.setText(s, foldLineBreaks(text));
+  else
+    sheet_->cells_.setText(s, text);
+}
+
+void TXlsRange::SetValue(const AnsiText& text) { SetValue(fromCp1251(text.bytes)); }
+
+const TXlsRangeFormat& TXlsRange::Format() const {
+  const std::int64_t s = slot();
+  const SheetCells* cells = sheet_ ? &sheet_->cells_ : nullptr;
+  if (!cells || s < 0) return SheetCells::defaultFormat();
+  return cells->format(cells->formatId(static_cast<std::uint32_t>(s)));
+}
+
+TXlsRangeFormat& TXlsRange::Format() { return sheet_->cells_.ensureFormat(liveSlot()); }
+
+bool TXlsRange::hasFormat() const {
+  const std::int64_t s = slot();
+  return s >= 0 && sheet_->cells_.formatId(static_cast<std::uint32_t>(s)) != 0;
 }
 
 CellKind TXlsRange::GetCellKind() const {
-  if (format_ && !format_->Formula.isEmpty()) return CellKind::Formula;
-  if (isNumericValue(value_)) return CellKind::Number;
-  return CellKind::Text;
+  const std::int64_t s = slot();
+  if (s < 0) return CellKind::Text;
+  const SheetCells& cells = sheet_->cells_;
+  const auto i = static_cast<std::uint32_t>(s);
+  if (!cells.format(cells.formatId(i)).Formula.isEmpty()) return CellKind::Formula;
+  return cells.kind(i) == SheetCells::Kind::Number ? CellKind::Number : CellKind::Text;
 }
+
+// --- TXlsRanges --------------------------------------------------------------
+
+std::size_t TXlsRanges::size() const { return sheet_->cells_.size(); }
+
+TXlsRange TXlsRanges::operator[](std::size_t i) const { return sheet_->rangeAt(static_cast<std::uint32_t>(i)); }
 
 // --- TXlsWorksheet -----------------------------------------------------------
 
-TXlsWorksheet::TXlsWorksheet(TXlsWorkbook* workbook) : workbook_(workbook) {}
+namespace {
+TextPool* newPoolUnless(TXlsWorkbook* workbook) { return workbook ? nullptr : new TextPool; }
+}  // namespace
+
+TXlsWorksheet::TXlsWorksheet(TXlsWorkbook* workbook)
+    : workbook_(workbook),
+      ownTexts_(newPoolUnless(workbook)),
+      cells_(workbook ? workbook->texts() : *ownTexts_) {}
 
 void TXlsWorksheet::SetName(const QString& name) { name_ = trimBlanks(name.left(31)); }
 
 int TXlsWorksheet::SheetIndex() const { return workbook_ ? workbook_->SheetIndex(this) : -1; }
 
-std::size_t TXlsWorksheet::firstRangeFrom(std::int32_t row) const {
-  // Cells come row by row, so the answer is nearly always among the last few.
-  std::size_t i = ranges_.size();
-  for (int steps = 0; steps < 16 && i > 0; ++steps) {
-    if (ranges_[i - 1]->Top() < row) return i;
-    --i;
-  }
-  auto it = std::partition_point(ranges_.begin(), ranges_.end(), [row](const auto& r) { return r->Top() < row; });
-  return static_cast<std::size_t>(it - ranges_.begin());
+TXlsRange TXlsWorksheet::rangeAt(std::uint32_t slot) const {
+  auto* self = const_cast<TXlsWorksheet*>(this);
+  return TXlsRange(self, cells_.left(slot), cells_.top(slot), cells_.right(slot), cells_.bottom(slot), slot, layout_);
 }
 
-TXlsRange& TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+std::int64_t TXlsWorksheet::findSlot(std::int32_t left, std::int32_t top, std::int32_t right,
+                                     std::int32_t bottom) const {
+  // Ranges never overlap, so the top-left cell names at most one of them.
+  for (std::uint32_t i = cells_.firstFrom(top); i < cells_.size() && cells_.top(i) == top; ++i)
+    if (cells_.left(i) == left) return cells_.right(i) == right && cells_.bottom(i) == bottom ? std::int64_t(i) : -1;
+  return -1;
+}
+
+TXlsRange TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
   // Computed in 64 bits: a caller's extreme coordinates must not overflow.
   const std::int64_t from64 = static_cast<std::int64_t>(top) - maxRangeHeight_ + 1;
   const std::int32_t from = static_cast<std::int32_t>(std::max<std::int64_t>(from64, INT32_MIN));
-  std::size_t i = firstRangeFrom(from);
-  TXlsRange* result = nullptr;
+  std::uint32_t i = cells_.firstFrom(from);
+  std::int64_t found = -1;
   bool removed = false;
-  std::size_t insertAt = i;
-  while (i < ranges_.size() && ranges_[i]->Top() <= bottom) {
-    TXlsRange& r = *ranges_[i];
-    if (r.Left() == left && r.Top() == top && r.Right() == right && r.Bottom() == bottom) {
-      result = &r;
+  std::uint32_t insertAt = i;
+  while (i < cells_.size() && cells_.top(i) <= bottom) {
+    const std::int32_t l = cells_.left(i), t = cells_.top(i), r = cells_.right(i), b = cells_.bottom(i);
+    if (l == left && t == top && r == right && b == bottom) {
+      found = i;
       break;
     }
-    const bool overlaps = r.Left() <= right && r.Right() >= left && r.Top() <= bottom && r.Bottom() >= top;
-    if (overlaps) {
-      freeRange(ranges_[i].get());
-      ranges_.erase(ranges_.begin() + static_cast<std::ptrdiff_t>(i));
+    if (l <= right && r >= left && t <= bottom && b >= top) {
+      cells_.erase(i);
+      ++layout_;
       removed = true;
       if (insertAt > i) --insertAt;
       continue;
     }
-    if (r.Top() <= top) insertAt = i + 1;
+    if (t <= top) insertAt = i + 1;
     ++i;
   }
-  if (!result) {
-    result = newRange(left, top, right, bottom);
-    ranges_.insert(ranges_.begin() + static_cast<std::ptrdiff_t>(insertAt), TXlsRangeRef(result));
+  if (found < 0) {
+    if (insertAt < cells_.size()) ++layout_;
+    cells_.insert(insertAt, left, top, right, bottom);
+    found = insertAt;
   }
 
   const std::int64_t height = static_cast<std::int64_t>(bottom) - top + 1;
   if (removed) {
-    std::int64_t tallest = 1;
-    for (const auto& r : ranges_) tallest = std::max<std::int64_t>(tallest, static_cast<std::int64_t>(r->Bottom()) - r->Top() + 1);
-    maxRangeHeight_ = static_cast<std::int32_t>(std::min<std::int64_t>(tallest, INT32_MAX));
+    maxRangeHeight_ = static_cast<std::int32_t>(std::min<std::int64_t>(cells_.tallest(), INT32_MAX));
   } else if (height > maxRangeHeight_) {
     maxRangeHeight_ = static_cast<std::int32_t>(std::min<std::int64_t>(height, INT32_MAX));
   }
@@ -121,30 +165,7 @@ TXlsRange& TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int
     usedArea_.lastColumn = std::max(usedArea_.lastColumn, right);
     usedArea_.lastRow = std::max(usedArea_.lastRow, bottom);
   }
-  return *result;
-}
-
-namespace {
-constexpr std::size_t kRangeBlock = 4096;
-}
-
-TXlsRange* TXlsWorksheet::newRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
-  if (!freeRanges_.empty()) {
-    TXlsRange* range = freeRanges_.back();
-    freeRanges_.pop_back();
-    *range = TXlsRange(this, left, top, right, bottom);
-    return range;
-  }
-  if (blocks_.empty() || usedInLastBlock_ == kRangeBlock) {
-    blocks_.push_back(std::make_unique<RangeSlot[]>(kRangeBlock));
-    usedInLastBlock_ = 0;
-  }
-  return &blocks_.back()[usedInLastBlock_++].emplace(this, left, top, right, bottom);
-}
-
-void TXlsWorksheet::freeRange(TXlsRange* range) {
-  *range = TXlsRange(this, 0, 0, 0, 0);  // lets its text and format go now
-  freeRanges_.push_back(range);
+  return TXlsRange(this, left, top, right, bottom, static_cast<std::uint32_t>(found), layout_);
 }
 
 // --- TXlsWorkbook ------------------------------------------------------------

@@ -5,9 +5,9 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
+#include "export/cell_store.h"
 #include "export/workbook_types.h"
 
 namespace hv {
@@ -15,26 +15,13 @@ namespace hv {
 class TXlsWorkbook;
 class TXlsWorksheet;
 
-// Everything a range carries besides its rectangle and value. Allocated only
-// when a range is formatted, so that a large sheet of plain cells stays small.
-struct TXlsRangeFormat {
-  TXlsBorders Borders;
-  TXlsFont Font;
-  std::uint8_t HorizontalAlignment = 0;  // 0 general .. 6 centre across selection
-  std::uint8_t VerticalAlignment = 2;    // 0 top, 1 centre, 2 bottom, 3 justify
-  bool WrapText = false;
-  std::uint8_t Rotation = 0;
-  QString NumberFormat;  // empty: General
-  std::uint8_t FillPattern = 0;
-  hv::Color FillColor = clBlack;
-  hv::Color PatternColor = clBlack;
-  QString Formula;
-};
-
+// A handle on one range of a sheet (the sheet owns the range). A range is
+// known by its rectangle, so a handle stays good while other ranges come and
+// go; once its own range is removed it reads as empty, and writing through it
+// throws std::logic_error.
 class TXlsRange {
  public:
-  TXlsRange(TXlsWorksheet* sheet, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom)
-      : sheet_(sheet), left_(left), top_(top), right_(right), bottom_(bottom) {}
+  TXlsRange() = default;
 
   TXlsWorksheet* Sheet() const { return sheet_; }
   std::int32_t Left() const { return left_; }
@@ -43,37 +30,71 @@ class TXlsRange {
   std::int32_t Bottom() const { return bottom_; }
   bool isSingleCell() const { return left_ == right_ && top_ == bottom_; }
 
-  const Value& GetValue() const { return value_; }
+  Value GetValue() const;
   // Text values are stored with every CR LF pair folded into one LF; 8-bit text
   // is read as Windows-1251.
   void SetValue(const Value& v);
   void SetValue(const QString& text);
   void SetValue(const AnsiText& text);
 
-  // The formatting attributes; reading through a const range never allocates.
+  // The formatting attributes. Reading through a const handle never allocates;
+  // the non-const form gives the range a format of its own to change.
   const TXlsRangeFormat& Format() const;
   TXlsRangeFormat& Format();
-  bool hasFormat() const { return format_ != nullptr; }
+  bool hasFormat() const;
 
   CellKind GetCellKind() const;
 
+  // The same range: same sheet and rectangle.
+  friend bool operator==(const TXlsRange& a, const TXlsRange& b) {
+    return a.sheet_ == b.sheet_ && a.left_ == b.left_ && a.top_ == b.top_ && a.right_ == b.right_ &&
+           a.bottom_ == b.bottom_;
+  }
+
  private:
-  TXlsWorksheet* sheet_;
-  std::int32_t left_, top_, right_, bottom_;
-  Value value_;
-  std::unique_ptr<TXlsRangeFormat> format_;
+  friend class TXlsWorksheet;
+  TXlsRange(TXlsWorksheet* sheet, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom,
+            std::uint32_t slot, std::uint64_t layout)
+      : sheet_(sheet), left_(left), top_(top), right_(right), bottom_(bottom), slot_(slot), layout_(layout) {}
+  // The range's place among the sheet's ranges, or -1 when it was removed.
+  std::int64_t slot() const;
+  std::uint32_t liveSlot() const;  // throws when removed
+
+  TXlsWorksheet* sheet_ = nullptr;
+  std::int32_t left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
+  mutable std::int64_t slot_ = -1;
+  mutable std::uint64_t layout_ = 0;  // the sheet's layout when slot_ was found
 };
 
-// A sheet's handle on one of its ranges (the sheet owns the range).
-class TXlsRangeRef {
+// The ranges of a sheet in their order, as handles.
+class TXlsRanges {
  public:
-  explicit TXlsRangeRef(TXlsRange* range) : range_(range) {}
-  TXlsRange* get() const { return range_; }
-  TXlsRange* operator->() const { return range_; }
-  TXlsRange& operator*() const { return *range_; }
+  explicit TXlsRanges(const TXlsWorksheet* sheet) : sheet_(sheet) {}
+  std::size_t size() const;
+  bool empty() const { return size() == 0; }
+  TXlsRange operator[](std::size_t i) const;
+
+  class iterator {
+   public:
+    using value_type = TXlsRange;
+    using difference_type = std::ptrdiff_t;
+    iterator(const TXlsRanges* ranges, std::size_t i) : ranges_(ranges), i_(i) {}
+    TXlsRange operator*() const { return (*ranges_)[i_]; }
+    iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    bool operator==(const iterator& o) const { return i_ == o.i_; }
+
+   private:
+    const TXlsRanges* ranges_;
+    std::size_t i_;
+  };
+  iterator begin() const { return {this, 0}; }
+  iterator end() const { return {this, size()}; }
 
  private:
-  TXlsRange* range_;
+  const TXlsWorksheet* sheet_;
 };
 
 struct TXlsColumnWidth {
@@ -112,15 +133,15 @@ class TXlsWorksheet {
 
   // The range of exactly this rectangle: an existing one, or a new one after
   // every range that overlaps the rectangle has been removed.
-  TXlsRange& GetRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+  TXlsRange GetRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
-  // In order of top row, then as added; the ranges stay where they are in memory.
-  const std::vector<TXlsRangeRef>& Ranges() const { return ranges_; }
+  // In order of top row, then as added.
+  TXlsRanges Ranges() const { return TXlsRanges(this); }
   const TXlsArea& UsedArea() const { return usedArea_; }
   std::int32_t MaxRangeHeight() const { return maxRangeHeight_; }
 
-  // Index of the first range whose top row is not less than `row`.
-  std::size_t firstRangeFrom(std::int32_t row) const;
+  // The ranges' storage, for the writer.
+  const SheetCells& cells() const { return cells_; }
 
   TXlsPageSetup PageSetup;
   TXlsImages Images;
@@ -130,18 +151,18 @@ class TXlsWorksheet {
 
  private:
   friend class TXlsWorkbook;
+  friend class TXlsRange;
+  friend class TXlsRanges;
+  // The place of the range of exactly this rectangle, or -1.
+  std::int64_t findSlot(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) const;
+  TXlsRange rangeAt(std::uint32_t slot) const;
+
   TXlsWorkbook* workbook_;
   QString name_;
-  TXlsRange* newRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
-  void freeRange(TXlsRange* range);
-
-  std::vector<TXlsRangeRef> ranges_;
-  // Ranges live in blocks: a sheet of a million cells is a few hundred
-  // allocations, not a million. Removed slots are reused.
-  using RangeSlot = std::optional<TXlsRange>;
-  std::vector<std::unique_ptr<RangeSlot[]>> blocks_;
-  std::size_t usedInLastBlock_ = 0;
-  std::vector<TXlsRange*> freeRanges_;
+  std::unique_ptr<TextPool> ownTexts_;  // for a sheet without workbook
+  SheetCells cells_;
+  // Changes whenever ranges move to other places (not when one is appended).
+  std::uint64_t layout_ = 0;
   TXlsArea usedArea_;
   std::int32_t maxRangeHeight_ = 0;
 };
@@ -164,8 +185,13 @@ class TXlsWorkbook {
   const TXlsWorksheet& Sheets(int index) const { return *sheets_.at(index); }
   int SheetIndex(const TXlsWorksheet* sheet) const;
 
+  // The texts of all cells, each stored once.
+  TextPool& texts() { return texts_; }
+  const TextPool& texts() const { return texts_; }
+
  private:
   QString authorName_;
+  TextPool texts_;
   std::vector<std::unique_ptr<TXlsWorksheet>> sheets_;
 };
 

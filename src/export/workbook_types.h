@@ -105,6 +105,21 @@ struct TXlsPageSetup {
   bool UseZoom = true;  // false: fit to FitToPagesWide × FitToPagesTall
 };
 
+// Everything a range carries besides its rectangle and value.
+struct TXlsRangeFormat {
+  TXlsBorders Borders;
+  TXlsFont Font;
+  std::uint8_t HorizontalAlignment = 0;  // 0 general .. 6 centre across selection
+  std::uint8_t VerticalAlignment = 2;    // 0 top, 1 centre, 2 bottom, 3 justify
+  bool WrapText = false;
+  std::uint8_t Rotation = 0;
+  QString NumberFormat;  // empty: General
+  std::uint8_t FillPattern = 0;
+  hv::Color FillColor = clBlack;
+  hv::Color PatternColor = clBlack;
+  QString Formula;
+};
+
 enum class CellKind { Text, Number, Formula };
 
 }  // namespace hv

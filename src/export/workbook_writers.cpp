@@ -85,9 +85,6 @@ class MemoryStream : public WorkbookStream {
   std::uint64_t pos_ = 0;
 };
 
-// The text a Text range shows, and its kind as the writer treats it: formulas
-// are never set in this program, so a formula range is written by its value.
-bool writesAsNumber(const TXlsRange& r) { return isNumericValue(r.GetValue()); }
 
 QString headerText(const QString& left, const QString& center, const QString& right) {
   QString t;
@@ -136,11 +133,9 @@ void TBiff8Writer::writeWorkbook(const TXlsWorkbook& workbook, WorkbookStream& s
   buildTables(workbook);
   globalsStart_ = stream.tell();
   writeGlobals(workbook);
-  std::size_t entry = 0;
   for (int i = 0; i < workbook.SheetCount(); ++i) {
     sheetOffsets_[i].bof = stream.tell();
-    writeSheet(workbook, i, entry);
-    entry += workbook.Sheets(i).Ranges().size();
+    writeSheet(workbook, i);
   }
   for (int i = 0; i < workbook.SheetCount(); ++i) {
     char pos[4];
@@ -150,11 +145,7 @@ void TBiff8Writer::writeWorkbook(const TXlsWorkbook& workbook, WorkbookStream& s
   }
   stream.seekToEnd();
   // The tables live for one save only.
-  cellEntries_.clear();
-  cellEntries_.shrink_to_fit();
-  sharedStrings_.clear();
-  sharedStrings_.shrink_to_fit();
-  convertedTexts_.clear();
+  stretches_.clear();
   stream_ = nullptr;
 }
 
@@ -163,16 +154,14 @@ void TBiff8Writer::reset(const TXlsWorkbook& workbook) {
   paletteChanged_ = false;
   usedColors_.clear();
   colorNumbers_.clear();
-  std::size_t ranges = 0;
-  for (int i = 0; i < workbook.SheetCount(); ++i) ranges += workbook.Sheets(i).Ranges().size();
-  cellEntries_.assign(ranges, CellEntry{});
+  stretches_.assign(static_cast<std::size_t>(workbook.SheetCount()), {});
   fontTable_.clear();
   fontRecords_.clear();
   formatTable_.clear();
   xfTable_.clear();
   xfNumbers_.clear();
-  sharedStrings_.clear();
-  convertedTexts_.clear();
+  stringCount_ = 0;
+  firstString_.assign(static_cast<std::size_t>(workbook.SheetCount()), 0);
   sheetOffsets_.assign(workbook.SheetCount(), SheetOffset{});
 }
 
@@ -203,8 +192,7 @@ int TBiff8Writer::colorIndex(Color color) {
   return result;
 }
 
-XfBody TBiff8Writer::xfBody(const TXlsRange& range, const CellEntry& entry) {
-  const TXlsRangeFormat& f = std::as_const(range).Format();
+XfBody TBiff8Writer::xfBody(const TXlsRangeFormat& f, const Stretch& entry) {
   const auto borderColor = [&](int position) {
     const TXlsBorder& b = f.Borders[position];
     return b.LineStyle != 0 ? colorIndex(b.Color) : 0;
@@ -223,14 +211,14 @@ XfBody TBiff8Writer::xfBody(const TXlsRange& range, const CellEntry& entry) {
   XfBody b{};
   b[0] = entry.font & 0xFF;
   b[1] = (entry.font >> 8) & 0xFF;
-  b[2] = entry.format & 0xFF;
-  b[3] = (entry.format >> 8) & 0xFF;
+  b[2] = entry.numberFormat & 0xFF;
+  b[3] = (entry.numberFormat >> 8) & 0xFF;
   b[4] = 0x01;  // locked, parent style 0
   b[5] = 0x00;
   b[6] = static_cast<std::uint8_t>((f.HorizontalAlignment & 0x07) | (f.WrapText ? 0x08 : 0) |
                                    ((f.VerticalAlignment & 0x03) << 4));
   b[7] = f.Rotation;
-  const unsigned attr = 0x7C00 | (range.isSingleCell() ? 0 : 0x0020);
+  const unsigned attr = 0x7C00 | (entry.single ? 0 : 0x0020);
   b[8] = attr & 0xFF;
   b[9] = attr >> 8;
   const unsigned lines = (f.Borders[TXlsBorders::Left].LineStyle & 0x0F) |
@@ -255,30 +243,41 @@ XfBody TBiff8Writer::xfBody(const TXlsRange& range, const CellEntry& entry) {
 }
 
 void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
+  // Stretches of ranges with one format and one shape, in range order.
+  for (int s = 0; s < workbook.SheetCount(); ++s) {
+    const SheetCells& cells = workbook.Sheets(s).cells();
+    const RunList& formats = cells.formats();
+    const RunList& shapes = cells.shapes();
+    std::size_t f = 0, g = 0;
+    for (std::uint32_t at = 0; at < cells.size();) {
+      const std::uint32_t formatEnd = formats.runEnd(f), shapeEnd = shapes.runEnd(g);
+      Stretch stretch;
+      stretch.end = std::min(formatEnd, shapeEnd);
+      stretch.formatId = formats.runs()[f].value;
+      stretch.single = shapes.runs()[g].value == 0;
+      stretches_[s].push_back(stretch);
+      at = stretch.end;
+      if (at == formatEnd) ++f;
+      if (at == shapeEnd) ++g;
+    }
+  }
+
   // Fonts: four standard ones, then every new font of the ranges. The format
   // has no font number 4.
   TXlsFont standard;
   standard.Color = clWindowText;
   fontTable_.assign(4, standard);
   const auto fontNumber = [](std::size_t entry) { return static_cast<std::int32_t>(entry < 4 ? entry : entry + 1); };
-  int defaultFont = -1;  // number of the default range font, once looked up
-  std::size_t e = 0;
   for (int s = 0; s < workbook.SheetCount(); ++s) {
-    for (const auto& range : workbook.Sheets(s).Ranges()) {
-      const TXlsFont& font = std::as_const(*range).Format().Font;
-      const bool plain = !range->hasFormat();
-      if (plain && defaultFont >= 0) {
-        cellEntries_[e++].font = defaultFont;
-        continue;
-      }
+    const SheetCells& cells = workbook.Sheets(s).cells();
+    for (Stretch& stretch : stretches_[s]) {
+      const TXlsFont& font = cells.format(stretch.formatId).Font;
       auto it = std::find(fontTable_.begin(), fontTable_.end(), font);
       if (it == fontTable_.end()) {
         fontTable_.push_back(font);
         it = fontTable_.end() - 1;
       }
-      cellEntries_[e].font = fontNumber(static_cast<std::size_t>(it - fontTable_.begin()));
-      if (plain) defaultFont = cellEntries_[e].font;
-      ++e;
+      stretch.font = fontNumber(static_cast<std::size_t>(it - fontTable_.begin()));
     }
   }
   for (const TXlsFont& font : fontTable_) {
@@ -305,11 +304,10 @@ void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
   QHash<QString, std::uint16_t> formatNumbers;
   for (const auto& f : formatTable_) formatNumbers.insert(f.text.toCaseFolded(), f.number);
   std::uint16_t nextFormat = kFirstCustomFormat;
-  e = 0;
   for (int s = 0; s < workbook.SheetCount(); ++s) {
-    for (const auto& range : workbook.Sheets(s).Ranges()) {
-      const QString& text = std::as_const(*range).Format().NumberFormat;
-      CellEntry& entry = cellEntries_[e++];
+    const SheetCells& cells = workbook.Sheets(s).cells();
+    for (Stretch& stretch : stretches_[s]) {
+      const QString& text = cells.format(stretch.formatId).NumberFormat;
       if (text.isEmpty()) continue;
       const QString key = text.toCaseFolded();
       auto it = formatNumbers.constFind(key);
@@ -317,7 +315,7 @@ void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
         formatTable_.push_back({nextFormat, text});
         it = formatNumbers.insert(key, nextFormat++);
       }
-      entry.format = it.value();
+      stretch.numberFormat = it.value();
     }
   }
 
@@ -326,44 +324,25 @@ void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
     xfNumbers_.emplace(body, 15 + static_cast<int>(xfTable_.size()));
     xfTable_.push_back(body);
   }
-  e = 0;
-  XfBody lastBody{};
-  int lastXf = -1;  // neighbouring cells mostly share their body
   for (int s = 0; s < workbook.SheetCount(); ++s) {
-    for (const auto& range : workbook.Sheets(s).Ranges()) {
-      CellEntry& entry = cellEntries_[e++];
-      const XfBody body = xfBody(*range, entry);
-      if (lastXf < 0 || body != lastBody) {
-        auto it = xfNumbers_.find(body);
-        if (it == xfNumbers_.end()) {
-          it = xfNumbers_.emplace(body, 15 + static_cast<int>(xfTable_.size())).first;
-          xfTable_.push_back(body);
-        }
-        lastBody = body;
-        lastXf = it->second;
+    const SheetCells& cells = workbook.Sheets(s).cells();
+    for (Stretch& stretch : stretches_[s]) {
+      const XfBody body = xfBody(cells.format(stretch.formatId), stretch);
+      auto it = xfNumbers_.find(body);
+      if (it == xfNumbers_.end()) {
+        it = xfNumbers_.emplace(body, 15 + static_cast<int>(xfTable_.size())).first;
+        xfTable_.push_back(body);
       }
-      entry.xf = lastXf;
+      stretch.xf = it->second;
     }
   }
 
-  // Shared strings: one entry per non-empty text cell; equal texts are not shared.
-  e = 0;
+  // Shared strings: one entry per cell showing a text; equal texts are not shared.
   for (int s = 0; s < workbook.SheetCount(); ++s) {
-    for (const auto& range : workbook.Sheets(s).Ranges()) {
-      CellEntry& entry = cellEntries_[e++];
-      if (writesAsNumber(*range)) continue;
-      const Value& v = range->GetValue();
-      const QString* text = std::get_if<QString>(&v);
-      if (!text) {
-        QString other = valueText(v);
-        if (other.isEmpty()) continue;
-        convertedTexts_.push_back(std::move(other));
-        text = &convertedTexts_.back();
-      }
-      if (text->isEmpty()) continue;
-      entry.sst = static_cast<std::int32_t>(sharedStrings_.size());
-      sharedStrings_.push_back(text);
-    }
+    const SheetCells& cells = workbook.Sheets(s).cells();
+    firstString_[s] = stringCount_;
+    for (std::uint32_t i = 0; i < cells.size(); ++i)
+      if (cells.showsText(i)) ++stringCount_;
   }
 }
 
@@ -434,11 +413,11 @@ void TBiff8Writer::writeGlobals(const TXlsWorkbook& workbook) {
     writeRecord(rtBoundSheet, Bytes().u32(0).u16(0).u8(static_cast<unsigned>(name.size())).u8(1).utf16(name).data());
   }
   writeRecord(rtCountry, Bytes().u16(7).u16(7).data());
-  if (!sharedStrings_.empty()) writeSst();
+  if (stringCount_ > 0) writeSst(workbook);
   writeRecord(rtEof, {});
 }
 
-void TBiff8Writer::writeSst() {
+void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
   // The string table with its CONTINUE records, built here in one piece:
   // an entry starts only where 5 data bytes are left, and a text split between
   // records goes on after the option byte 1.
@@ -453,7 +432,7 @@ void TBiff8Writer::writeSst() {
     std::uint16_t offset;
   };
   std::vector<Bucket> buckets;
-  buckets.reserve(sharedStrings_.size() / 8 + 1);
+  buckets.reserve(stringCount_ / 8 + 1);
 
   qsizetype recordStart = 0;  // offset of the current record's header in `out`
   const auto recordUsed = [&]() { return out.size() - recordStart - 4; };
@@ -479,36 +458,49 @@ void TBiff8Writer::writeSst() {
 
   beginRecord(rtSst);
   char counts[8];
-  putU32(counts, static_cast<std::uint32_t>(sharedStrings_.size()));
-  putU32(counts + 4, static_cast<std::uint32_t>(sharedStrings_.size()));
+  putU32(counts, stringCount_);
+  putU32(counts + 4, stringCount_);
   out.append(counts, 8);
-  for (std::size_t i = 0; i < sharedStrings_.size(); ++i) {
-    const QString& s = *sharedStrings_[i];
-    if (kMaxRecordData - recordUsed() < 5) {
-      finishRecord();
-      beginRecord(rtContinue);
-    }
-    if (i % 8 == 0)
-      buckets.push_back({static_cast<std::uint32_t>(sstStart + flushed + static_cast<std::uint64_t>(out.size()) - globalsStart_),
-                         static_cast<std::uint16_t>(out.size() - recordStart)});
-    append16(static_cast<unsigned>(s.size()));
-    out.append('\x01');
-    qsizetype done = 0;
-    while (done < s.size()) {
-      qsizetype room = (kMaxRecordData - recordUsed()) / 2;
-      if (room == 0) {
+  std::uint32_t entry = 0;
+  QString converted;  // the text of a value that is not a text
+  for (int sheet = 0; sheet < workbook.SheetCount(); ++sheet) {
+    const SheetCells& cells = workbook.Sheets(sheet).cells();
+    for (std::uint32_t c = 0; c < cells.size(); ++c) {
+      QStringView s;
+      const SheetCells::Kind kind = cells.kind(c);
+      if (kind == SheetCells::Kind::Text) {
+        s = cells.text(c);
+      } else if (kind == SheetCells::Kind::Other) {
+        converted = valueText(cells.value(c));
+        s = converted;
+      }
+      if (s.isEmpty()) continue;
+      if (kMaxRecordData - recordUsed() < 5) {
         finishRecord();
         beginRecord(rtContinue);
-        out.append('\x01');
-        room = (kMaxRecordData - recordUsed()) / 2;
       }
-      const qsizetype n = std::min(room, s.size() - done);
+      if (entry++ % 8 == 0)
+        buckets.push_back({static_cast<std::uint32_t>(sstStart + flushed + static_cast<std::uint64_t>(out.size()) - globalsStart_),
+                           static_cast<std::uint16_t>(out.size() - recordStart)});
+      append16(static_cast<unsigned>(s.size()));
+      out.append('\x01');
+      qsizetype done = 0;
+      while (done < s.size()) {
+        qsizetype room = (kMaxRecordData - recordUsed()) / 2;
+        if (room == 0) {
+          finishRecord();
+          beginRecord(rtContinue);
+          out.append('\x01');
+          room = (kMaxRecordData - recordUsed()) / 2;
+        }
+        const qsizetype n = std::min(room, s.size() - done);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-      out.append(reinterpret_cast<const char*>(s.utf16() + done), 2 * n);
+        out.append(reinterpret_cast<const char*>(s.utf16() + done), 2 * n);
 #else
-      for (qsizetype k = 0; k < n; ++k) append16(s.at(done + k).unicode());
+        for (qsizetype k = 0; k < n; ++k) append16(s.at(done + k).unicode());
 #endif
-      done += n;
+        done += n;
+      }
     }
   }
   finishRecord();
@@ -520,7 +512,7 @@ void TBiff8Writer::writeSst() {
   writeRecord(rtExtSst, ext.data());
 }
 
-void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std::size_t firstEntry) {
+void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
   const TXlsWorksheet& sheet = workbook.Sheets(sheetIndex);
   const TXlsPageSetup& page = sheet.PageSetup;
   const TXlsArea& used = sheet.UsedArea();
@@ -611,24 +603,45 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std:
   if (!empty) {
     std::unordered_map<std::int32_t, std::uint16_t> heights;
     for (const TXlsRowHeight& h : sheet.RowHeights) heights.emplace(h.row, h.height);
-    const auto& ranges = sheet.Ranges();
-    std::vector<std::size_t> rowRanges;  // indices of the ranges crossing a row
-    QByteArray cells;
+    const SheetCells& cells = sheet.cells();
+    const std::vector<Stretch>& stretches = stretches_[sheetIndex];
+    std::size_t stretch = 0;
+    const auto xfOf = [&](std::uint32_t i) {
+      if (stretches[stretch].end <= i || (stretch > 0 && stretches[stretch - 1].end > i))
+        stretch = static_cast<std::size_t>(
+            std::upper_bound(stretches.begin(), stretches.end(), i, [](std::uint32_t v, const Stretch& s) { return v < s.end; }) -
+            stretches.begin());
+      return static_cast<unsigned>(stretches[stretch].xf);
+    };
+    // String numbers of the ranges whose top row is the row being written:
+    // they follow the ranges' order, the cells of a row go by column.
+    std::uint32_t counted = 0, nextString = firstString_[sheetIndex];
+    std::uint32_t rowFirst = 0;
+    std::vector<std::int64_t> rowStrings;
+    std::vector<std::uint32_t> rowRanges;  // the ranges crossing a row
+    QByteArray cellRecords;
     QByteArray rowRecords;
     std::vector<qsizetype> rowCellStart;
     for (std::int32_t blockFirst = used.firstRow; blockFirst <= used.lastRow; blockFirst += kRowBlockSize) {
       const std::int32_t blockLast = std::min(used.lastRow, blockFirst + kRowBlockSize - 1);
       const std::uint64_t blockStart = stream_->tell();
-      cells.clear();
+      cellRecords.clear();
       rowRecords.clear();
       rowCellStart.clear();
       for (std::int32_t row = blockFirst; row <= blockLast; ++row) {
+        rowFirst = cells.firstFrom(row);
+        rowStrings.clear();
+        for (; counted < rowFirst; ++counted)
+          if (cells.showsText(counted)) ++nextString;
+        for (; counted < cells.size() && cells.top(counted) == row; ++counted)
+          rowStrings.push_back(cells.showsText(counted) ? std::int64_t(nextString++) : -1);
+
         rowRanges.clear();
         const std::int64_t from = static_cast<std::int64_t>(row) - sheet.MaxRangeHeight() + 1;
-        for (std::size_t i = sheet.firstRangeFrom(static_cast<std::int32_t>(std::max<std::int64_t>(from, INT32_MIN)));
-             i < ranges.size() && ranges[i]->Top() <= row; ++i)
-          if (ranges[i]->Bottom() >= row) rowRanges.push_back(i);
-        const auto byLeft = [&](std::size_t a, std::size_t b) { return ranges[a]->Left() < ranges[b]->Left(); };
+        for (std::uint32_t i = cells.firstFrom(static_cast<std::int32_t>(std::max<std::int64_t>(from, INT32_MIN)));
+             i < cells.size() && cells.top(i) <= row; ++i)
+          if (cells.bottom(i) >= row) rowRanges.push_back(i);
+        const auto byLeft = [&](std::uint32_t a, std::uint32_t b) { return cells.left(a) < cells.left(b); };
         if (!std::is_sorted(rowRanges.begin(), rowRanges.end(), byLeft))
           std::stable_sort(rowRanges.begin(), rowRanges.end(), byLeft);
         const auto height = heights.find(row);
@@ -636,66 +649,66 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std:
         putU16(rec, rtRow);
         putU16(rec + 2, 16);
         putU16(rec + 4, static_cast<unsigned>(row));
-        putU16(rec + 6, rowRanges.empty() ? 0 : static_cast<unsigned>(ranges[rowRanges.front()]->Left()));
-        putU16(rec + 8, rowRanges.empty() ? 0 : static_cast<unsigned>(ranges[rowRanges.back()]->Right() + 1));
+        putU16(rec + 6, rowRanges.empty() ? 0 : static_cast<unsigned>(cells.left(rowRanges.front())));
+        putU16(rec + 8, rowRanges.empty() ? 0 : static_cast<unsigned>(cells.right(rowRanges.back()) + 1));
         putU16(rec + 10, height != heights.end() ? height->second : 255);
         putU32(rec + 12, 0);
         putU32(rec + 16, height != heights.end() ? 0x40 : 0);
         rowRecords.append(rec, 20);
 
-        rowCellStart.push_back(cells.size());
-        for (std::size_t i : rowRanges) {
-          const TXlsRange& r = *ranges[i];
-          const CellEntry& entry = cellEntries_[firstEntry + i];
-          const unsigned xf = static_cast<unsigned>(entry.xf);
-          std::int32_t next = r.Left();
+        rowCellStart.push_back(cellRecords.size());
+        for (std::uint32_t i : rowRanges) {
+          const std::int32_t left = cells.left(i), right = cells.right(i);
+          const unsigned xf = xfOf(i);
+          std::int32_t next = left;
           char buf[18];
-          if (r.Top() == row) {
-            if (writesAsNumber(r)) {
+          if (cells.top(i) == row) {
+            const std::int64_t string = rowStrings[i - rowFirst];
+            if (cells.kind(i) == SheetCells::Kind::Number) {
               putU16(buf, rtNumber);
               putU16(buf + 2, 14);
               putU16(buf + 4, static_cast<unsigned>(row));
-              putU16(buf + 6, static_cast<unsigned>(r.Left()));
+              putU16(buf + 6, static_cast<unsigned>(left));
               putU16(buf + 8, xf);
-              const double d = numericValue(r.GetValue());
+              const double d = cells.number(i);
               std::uint64_t bits;
               std::memcpy(&bits, &d, 8);
               putU32(buf + 10, static_cast<std::uint32_t>(bits));
               putU32(buf + 14, static_cast<std::uint32_t>(bits >> 32));
-              cells.append(buf, 18);
-              next = r.Left() + 1;
-            } else if (entry.sst >= 0) {
+              cellRecords.append(buf, 18);
+              next = left + 1;
+            } else if (string >= 0) {
               putU16(buf, rtLabelSst);
               putU16(buf + 2, 10);
               putU16(buf + 4, static_cast<unsigned>(row));
-              putU16(buf + 6, static_cast<unsigned>(r.Left()));
+              putU16(buf + 6, static_cast<unsigned>(left));
               putU16(buf + 8, xf);
-              putU32(buf + 10, static_cast<std::uint32_t>(entry.sst));
-              cells.append(buf, 14);
-              next = r.Left() + 1;
+              putU32(buf + 10, static_cast<std::uint32_t>(string));
+              cellRecords.append(buf, 14);
+              next = left + 1;
             }
           }
-          if (next < r.Right()) {
+          if (next < right) {
             Bytes mul;
             mul.u16(static_cast<unsigned>(row)).u16(static_cast<unsigned>(next));
-            for (std::int32_t c = next; c <= r.Right(); ++c) mul.u16(xf);
-            mul.u16(static_cast<unsigned>(r.Right()));
+            for (std::int32_t c = next; c <= right; ++c) mul.u16(xf);
+            mul.u16(static_cast<unsigned>(right));
             char h[4];
             putU16(h, rtMulBlank);
             putU16(h + 2, static_cast<unsigned>(mul.data().size()));
-            cells.append(h, 4).append(mul.data());
-          } else if (next == r.Right()) {
+            cellRecords.append(h, 4).append(mul.data());
+          } else if (next == right) {
             putU16(buf, rtBlank);
             putU16(buf + 2, 6);
             putU16(buf + 4, static_cast<unsigned>(row));
             putU16(buf + 6, static_cast<unsigned>(next));
             putU16(buf + 8, xf);
-            cells.append(buf, 10);
+            cellRecords.append(buf, 10);
           }
         }
       }
       stream_->write(rowRecords.constData(), static_cast<std::size_t>(rowRecords.size()));
-      stream_->write(cells.constData(), static_cast<std::size_t>(cells.size()));
+      stream_->write(cellRecords.constData(), static_cast<std::size_t>(cellRecords.size()));
       const std::uint64_t dbCellPos = stream_->tell();
       const qsizetype rowCount = static_cast<qsizetype>(rowCellStart.size());
       Bytes db;
@@ -727,18 +740,20 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std:
                              .data());
   writeRecord(rtSelection, Bytes().u8(3).u16(0).u16(0).u16(0).u16(1).u16(0).u16(0).u8(0).u8(0).data());
 
-  std::vector<const TXlsRange*> merged;
-  for (const auto& r : sheet.Ranges())
-    if (!r->isSingleCell()) merged.push_back(r.get());
+  // One area per range of more than one cell, in range order.
+  std::vector<std::uint32_t> merged;
+  for (const RunList::Run& r : sheet.cells().shapes().runs())
+    if (r.value != 0) merged.push_back(r.start);
+  const SheetCells& cells = sheet.cells();
   for (std::size_t first = 0; first < merged.size(); first += kMaxMergedAreasPerRecord) {
     const std::size_t n = std::min<std::size_t>(kMaxMergedAreasPerRecord, merged.size() - first);
     Bytes m;
     m.u16(static_cast<unsigned>(n));
     for (std::size_t i = first; i < first + n; ++i)
-      m.u16(static_cast<unsigned>(merged[i]->Top()))
-          .u16(static_cast<unsigned>(merged[i]->Bottom()))
-          .u16(static_cast<unsigned>(merged[i]->Left()))
-          .u16(static_cast<unsigned>(merged[i]->Right()));
+      m.u16(static_cast<unsigned>(cells.top(merged[i])))
+          .u16(static_cast<unsigned>(cells.bottom(merged[i])))
+          .u16(static_cast<unsigned>(cells.left(merged[i])))
+          .u16(static_cast<unsigned>(cells.right(merged[i])));
     writeRecord(rtMergedCells, m.data());
   }
   writeRecord(rtEof, {});

@@ -4,7 +4,6 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <unordered_map>
 #include <vector>
@@ -45,11 +44,15 @@ class TBiff8Writer : public TCustomWorkbookWriter {
   static void checkFits(const TXlsWorkbook& workbook);
 
  private:
-  struct CellEntry {
-    std::int32_t xf = 0;
-    std::int32_t sst = -1;
+  // Neighbouring ranges of one sheet with the same format and shape: they
+  // share their font, number format and cell format.
+  struct Stretch {
+    std::uint32_t end = 0;  // one past its last range
+    std::uint32_t formatId = 0;
+    bool single = true;
     std::int32_t font = 0;
-    std::int32_t format = 0;
+    std::int32_t numberFormat = 0;
+    std::int32_t xf = 0;
   };
   struct SheetOffset {
     std::uint64_t bof = 0;
@@ -60,14 +63,14 @@ class TBiff8Writer : public TCustomWorkbookWriter {
   void reset(const TXlsWorkbook& workbook);
   void buildTables(const TXlsWorkbook& workbook);
   int colorIndex(Color color);
-  biff8::XfBody xfBody(const TXlsRange& range, const CellEntry& entry);
+  biff8::XfBody xfBody(const TXlsRangeFormat& f, const Stretch& stretch);
   void writeGlobals(const TXlsWorkbook& workbook);
-  void writeSheet(const TXlsWorkbook& workbook, int sheetIndex, std::size_t firstEntry);
+  void writeSheet(const TXlsWorkbook& workbook, int sheetIndex);
   void writeRecord(std::uint16_t id, const QByteArray& data);
-  void writeSst();
+  void writeSst(const TXlsWorkbook& workbook);
 
   WorkbookStream* stream_ = nullptr;
-  std::vector<CellEntry> cellEntries_;
+  std::vector<std::vector<Stretch>> stretches_;  // per sheet
   std::vector<TXlsFont> fontTable_;
   std::vector<QByteArray> fontRecords_;
   std::vector<biff8::NumberFormat> formatTable_;
@@ -79,8 +82,9 @@ class TBiff8Writer : public TCustomWorkbookWriter {
   bool paletteChanged_ = false;
   std::vector<SheetOffset> sheetOffsets_;
   std::uint64_t globalsStart_ = 0;
-  std::vector<const QString*> sharedStrings_;  // into the ranges, or convertedTexts_
-  std::deque<QString> convertedTexts_;         // texts of values that are not texts
+  // Shared strings: one per cell that shows a text, numbered in range order.
+  std::uint32_t stringCount_ = 0;
+  std::vector<std::uint32_t> firstString_;  // per sheet
 };
 
 }  // namespace hv

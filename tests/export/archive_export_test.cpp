@@ -41,16 +41,15 @@ void openFiltered(hv::TDbTable& t, const QString& path, const QString& filter) {
   t.refresh();
 }
 
-const hv::TXlsRange* cell(const hv::TXlsWorksheet& sheet, int row, int column) {
+hv::TXlsRange cell(const hv::TXlsWorksheet& sheet, int row, int column) {
   for (const auto& r : sheet.Ranges())
-    if (r->Top() == row && r->Left() == column) return r.get();
+    if (r.Top() == row && r.Left() == column) return r;
   ADD_FAILURE() << "no cell " << row << "," << column;
-  static const hv::TXlsRange none(nullptr, 0, 0, 0, 0);
-  return &none;
+  return {};
 }
 
 QString text(const hv::TXlsWorksheet& sheet, int row, int column) {
-  return hv::valueText(cell(sheet, row, column)->GetValue());
+  return hv::valueText(cell(sheet, row, column).GetValue());
 }
 
 const QStringList kTitles = {QStringLiteral("N"),       QStringLiteral("Дата"),    QStringLiteral("Время"),
@@ -83,11 +82,11 @@ TEST(ArchiveExport, OnlyConcreteRowsGiveOneSheetAndTheTableIsPutBack) {
   EXPECT_EQ(sheet.UsedArea().lastColumn, 8);
   EXPECT_EQ(sheet.Ranges().size(), 4u * 9u);
   // Column A holds numbers, the rest texts exactly as the table gives them.
-  EXPECT_EQ(std::get<std::int32_t>(cell(sheet, 2, 0)->GetValue()), 2);
+  EXPECT_EQ(std::get<std::int32_t>(cell(sheet, 2, 0).GetValue()), 2);
   EXPECT_EQ(text(sheet, 1, 3), QStringLiteral("12,5"));
   EXPECT_EQ(text(sheet, 1, 6), QStringLiteral("Бетон тяжёлый"));
   EXPECT_EQ(text(sheet, 2, 7), QStringLiteral("7"));
-  EXPECT_TRUE(hv::isEmptyValue(cell(sheet, 2, 3)->GetValue()));
+  EXPECT_TRUE(hv::isEmptyValue(cell(sheet, 2, 3).GetValue()));
 
   // The file holds exactly this workbook, blanks as blank cells.
   const QString out = hv::test::testPath(QStringLiteral("out.xls"));

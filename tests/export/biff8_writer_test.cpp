@@ -295,7 +295,7 @@ TEST(Biff8Writer, MergedRangeGivesMulBlankAndMergedCells) {
 
 TEST(Biff8Writer, NewColourReplacesTheFirstFreePaletteEntry) {
   hv::TXlsWorkbook book;
-  auto& cell = book.AddSheet().GetRange(0, 0, 0, 0);
+  auto cell = book.AddSheet().GetRange(0, 0, 0, 0);
   cell.Format().Font.Color = hv::rgbColor(1, 2, 3);
   cell.Format().Font.Bold = true;
   const auto records = hv::test::parseRecords(hv::TBiff8Writer().streamBytes(book));

@@ -68,7 +68,7 @@ TEST(ReadBack, ThreeFullSheets) {
     for (int r = 1; r <= 65535; ++r) {
       sheet.GetRange(0, r, 0, r).SetValue(hv::Value(std::int32_t(r + 100000 * s)));
       for (int c = 1; c < 9; ++c) {
-        auto& cell = sheet.GetRange(c, r, c, r);
+        auto cell = sheet.GetRange(c, r, c, r);
         if ((r * 7 + c * 3 + s) % 13 != 0) cell.SetValue(QStringLiteral("%1-%2ж").arg(r).arg(c));
       }
     }

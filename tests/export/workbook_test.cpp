@@ -21,7 +21,7 @@ TEST(Workbook, DefaultsOfANewWorkbookAndSheet) {
   EXPECT_DOUBLE_EQ(sheet.PageSetup.TopMargin, 2.5);
   EXPECT_TRUE(sheet.PageSetup.UseZoom);
 
-  const hv::TXlsRange& cell = sheet.GetRange(0, 0, 0, 0);
+  const hv::TXlsRange cell = sheet.GetRange(0, 0, 0, 0);
   EXPECT_EQ(cell.Format().Font.Name, QStringLiteral("Arial"));
   EXPECT_EQ(cell.Format().Font.Size, 10);
   EXPECT_EQ(cell.Format().Font.Charset, 1);
@@ -70,7 +70,7 @@ TEST(Workbook, NamesAreCutThenTrimmed) {
 
 TEST(Workbook, TextValuesFoldCrLfAndReadWindows1251) {
   TXlsWorkbook book;
-  auto& cell = book.AddSheet().GetRange(1, 1, 1, 1);
+  auto cell = book.AddSheet().GetRange(1, 1, 1, 1);
   cell.SetValue(QStringLiteral("a\r\nb"));
   EXPECT_EQ(std::get<QString>(cell.GetValue()), QStringLiteral("a\nb"));
   cell.SetValue(hv::Value(QStringLiteral("c\r\n\r\nd\re\n")));
@@ -85,7 +85,7 @@ TEST(Workbook, CellKindClassifiesValues) {
   TXlsWorkbook book;
   auto& sheet = book.AddSheet();
   auto kind = [&](const hv::Value& v) {
-    auto& r = sheet.GetRange(0, 0, 0, 0);
+    auto r = sheet.GetRange(0, 0, 0, 0);
     r.SetValue(v);
     return r.GetCellKind();
   };
@@ -100,7 +100,7 @@ TEST(Workbook, CellKindClassifiesValues) {
   EXPECT_EQ(kind(hv::OleDate{45000}), CellKind::Text);
   EXPECT_EQ(kind(true), CellKind::Text);
   EXPECT_EQ(kind(QStringLiteral("12")), CellKind::Text);
-  auto& r = sheet.GetRange(0, 0, 0, 0);
+  auto r = sheet.GetRange(0, 0, 0, 0);
   r.Format().Formula = QStringLiteral("=1+1");
   EXPECT_EQ(r.GetCellKind(), CellKind::Formula);
 
@@ -112,11 +112,11 @@ TEST(Workbook, CellKindClassifiesValues) {
 TEST(Workbook, GetRangeReturnsTheSameRangeForTheSameRectangle) {
   TXlsWorkbook book;
   auto& sheet = book.AddSheet();
-  auto& a = sheet.GetRange(2, 3, 4, 5);
+  auto a = sheet.GetRange(2, 3, 4, 5);
   a.SetValue(QStringLiteral("kept"));
   sheet.GetRange(0, 0, 0, 0);
-  auto& again = sheet.GetRange(2, 3, 4, 5);
-  EXPECT_EQ(&a, &again);
+  auto again = sheet.GetRange(2, 3, 4, 5);
+  EXPECT_EQ(a, again);
   EXPECT_EQ(std::get<QString>(again.GetValue()), QStringLiteral("kept"));
   EXPECT_EQ(sheet.Ranges().size(), 2u);
   EXPECT_EQ(sheet.MaxRangeHeight(), 3);
@@ -125,17 +125,26 @@ TEST(Workbook, GetRangeReturnsTheSameRangeForTheSameRectangle) {
 TEST(Workbook, GetRangeRemovesOverlappingRangesAndTheirValues) {
   TXlsWorkbook book;
   auto& sheet = book.AddSheet();
-  sheet.GetRange(0, 0, 3, 9).SetValue(QStringLiteral("tall"));  // 10 rows high
-  sheet.GetRange(5, 2, 5, 2).SetValue(QStringLiteral("beside"));
+  auto tall = sheet.GetRange(0, 0, 3, 9);  // 10 rows high
+  tall.SetValue(QStringLiteral("tall"));
+  tall.Format().Font.Bold = true;
+  auto beside = sheet.GetRange(5, 2, 5, 2);
+  beside.SetValue(QStringLiteral("beside"));
   EXPECT_EQ(sheet.MaxRangeHeight(), 10);
 
   // Overlaps the tall block in its last row only: found despite its top row 0.
-  auto& small = sheet.GetRange(3, 9, 4, 9);
+  auto small = sheet.GetRange(3, 9, 4, 9);
   EXPECT_TRUE(hv::isEmptyValue(small.GetValue()));
   ASSERT_EQ(sheet.Ranges().size(), 2u);
-  EXPECT_EQ(sheet.Ranges()[0]->Left(), 5);  // the untouched one
-  EXPECT_EQ(&*sheet.Ranges()[1], &small);
+  EXPECT_EQ(sheet.Ranges()[0].Left(), 5);  // the untouched one
+  EXPECT_EQ(sheet.Ranges()[1], small);
   EXPECT_EQ(sheet.MaxRangeHeight(), 1);  // recomputed after the removal
+  // A handle on the removed range reads as empty and refuses writes; the
+  // moved one still reaches its range.
+  EXPECT_TRUE(hv::isEmptyValue(tall.GetValue()));
+  EXPECT_FALSE(tall.hasFormat());
+  EXPECT_THROW(tall.SetValue(std::int32_t(2)), std::logic_error);
+  EXPECT_EQ(std::get<QString>(beside.GetValue()), QStringLiteral("beside"));
   // The used area never shrinks.
   EXPECT_EQ(sheet.UsedArea().firstRow, 0);
   EXPECT_EQ(sheet.UsedArea().lastRow, 9);
@@ -143,7 +152,7 @@ TEST(Workbook, GetRangeRemovesOverlappingRangesAndTheirValues) {
 
   // A different shape on the same place replaces the range.
   sheet.GetRange(3, 9, 4, 9).SetValue(std::int32_t(1));
-  auto& narrower = sheet.GetRange(4, 9, 4, 9);
+  auto narrower = sheet.GetRange(4, 9, 4, 9);
   EXPECT_TRUE(hv::isEmptyValue(narrower.GetValue()));
   EXPECT_EQ(sheet.Ranges().size(), 2u);
 }
@@ -158,7 +167,7 @@ TEST(Workbook, RangesStayOrderedByTopRowThenCreation) {
   sheet.GetRange(2, 4, 2, 4);
   sheet.GetRange(9, 0, 9, 0);
   std::vector<std::pair<int, int>> order;
-  for (const auto& r : sheet.Ranges()) order.emplace_back(r->Top(), r->Left());
+  for (const auto& r : sheet.Ranges()) order.emplace_back(r.Top(), r.Left());
   const std::vector<std::pair<int, int>> expected = {{0, 9}, {1, 3}, {4, 5}, {4, 1}, {4, 2}, {7, 0}};
   EXPECT_EQ(order, expected);
   EXPECT_EQ(sheet.MaxRangeHeight(), 2);
@@ -172,9 +181,9 @@ TEST(Workbook, ExtremeCoordinatesDoNotOverflow) {
   auto& sheet = book.AddSheet();
   sheet.GetRange(0, INT32_MIN, 0, INT32_MAX);
   EXPECT_EQ(sheet.MaxRangeHeight(), INT32_MAX);
-  auto& r = sheet.GetRange(0, INT32_MIN, 0, INT32_MIN);
+  auto r = sheet.GetRange(0, INT32_MIN, 0, INT32_MIN);
   EXPECT_EQ(sheet.Ranges().size(), 1u);
-  EXPECT_EQ(&*sheet.Ranges()[0], &r);
+  EXPECT_EQ(sheet.Ranges()[0], r);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const int left = next() % 40, top = next() % 70;
     const int right = left + next() % 4, bottom = top + next() % 5;
-    hv::TXlsRange& r = sheet->GetRange(left, top, right, bottom);
+    hv::TXlsRange r = sheet->GetRange(left, top, right, bottom);
     check(r.Left() == left && r.Top() == top && r.Right() == right && r.Bottom() == bottom);
     switch (op % 4) {
       case 0: r.SetValue(hv::Value(std::int32_t(op))); break;
@@ -41,10 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& ranges = sheet->Ranges();
     int tallest = 0;
     for (std::size_t a = 0; a < ranges.size(); ++a) {
-      tallest = std::max(tallest, ranges[a]->Bottom() - ranges[a]->Top() + 1);
-      if (a > 0) check(ranges[a - 1]->Top() <= ranges[a]->Top());
-      for (std::size_t b = a + 1; b < ranges.size() && ranges[b]->Top() <= ranges[a]->Bottom(); ++b)
-        check(ranges[b]->Left() > ranges[a]->Right() || ranges[b]->Right() < ranges[a]->Left());
+      tallest = std::max(tallest, ranges[a].Bottom() - ranges[a].Top() + 1);
+      if (a > 0) check(ranges[a - 1].Top() <= ranges[a].Top());
+      for (std::size_t b = a + 1; b < ranges.size() && ranges[b].Top() <= ranges[a].Bottom(); ++b)
+        check(ranges[b].Left() > ranges[a].Right() || ranges[b].Right() < ranges[a].Left());
     }
     check(sheet->MaxRangeHeight() >= tallest);
     const hv::TXlsArea& used = sheet->UsedArea();
