@@ -4,6 +4,7 @@
 
 #include "export/workbook_writers.h"
 #include "store/db_table.h"
+#include "store/sort_keys.h"
 
 namespace hv {
 
@@ -28,6 +29,16 @@ constexpr Column kColumns[] = {
     {"Примечание", "COMMENT"},
 };
 constexpr int kColumnCount = sizeof(kColumns) / sizeof(kColumns[0]);
+
+// A numeric field's value as it stands in the file, however wide the field:
+// a whole number as such, anything else with its decimals.
+Value numberValue(QStringView text) {
+  const QByteArray digits = text.toLatin1();
+  const std::int64_t milli = store::parseDecimalMilli(std::string_view(digits.constData(), size_t(digits.size())));
+  if (milli % 1000 == 0 && milli / 1000 >= INT32_MIN && milli / 1000 <= INT32_MAX)
+    return static_cast<std::int32_t>(milli / 1000);
+  return static_cast<double>(milli) / 1000.0;
+}
 
 TXlsWorksheet& addSheet(TXlsWorkbook& workbook, const QString& name) {
   TXlsWorksheet& sheet = workbook.AddSheet();
@@ -92,7 +103,8 @@ void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, const QString& ti
       row = 0;
     }
     ++row;
-    sheet->GetRange(0, row, 0, row).SetValue(Value(static_cast<std::int32_t>(table.fieldInt(fields[0]))));
+    TXlsRange number = sheet->GetRange(0, row, 0, row);
+    if (std::optional<QString> n = table.fieldText(fields[0])) number.SetValue(numberValue(*n));
     for (int c = 1; c < kColumnCount; ++c) {
       TXlsRange cell = sheet->GetRange(c, row, c, row);
       // A blank field stays an empty cell: written as a blank with the cell format.

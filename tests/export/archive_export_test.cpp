@@ -149,6 +149,38 @@ TEST(ArchiveExport, AFailedSaveStillPutsTheFilterBack) {
   EXPECT_EQ(table.recordCount(), 1);
 }
 
+// The table written with its N field widened to six characters holding these texts.
+QString tableWithWideN(const QStringList& numbers) {
+  std::vector<Row> rows;
+  for (int i = 0; i < numbers.size(); ++i) rows.push_back({i, 0, {"01.02.2026", "10:00:00", "1,0"}});
+  const QString path = tableWith(rows, QStringLiteral("wide.db"));
+  const QByteArray file = hv::test::readFile(path);
+  const int headerLength = hv::test::u16At(file, 8), recordLength = hv::test::u16At(file, 10);
+  QByteArray out = file.left(headerLength);
+  out[10] = char(recordLength + 2);  // both record lengths stay below 256
+  out[32 + 16] = 6;                  // N is the first field
+  for (int i = 0; i < numbers.size(); ++i) {
+    const QByteArray record = file.mid(headerLength + i * recordLength, recordLength);
+    out += record.left(1) + numbers[i].toLatin1().rightJustified(6) + record.mid(5);
+  }
+  hv::test::writeFile(path, out + '\x1A');
+  return path;
+}
+
+TEST(ArchiveExport, NIsTheFieldsValueHoweverWideAndABlankNIsABlankCell) {
+  const QString path = tableWithWideN({"123456", "", "40000", "-12"});
+  hv::TDbTable table;
+  openFiltered(table, path, QStringLiteral("N_ARC=0"));
+  const QString out = hv::test::testPath(QStringLiteral("wide.xls"));
+  hv::exportArchivesToFile(table, {true, false, false}, out);
+  const auto py = hv::test::runPython(QStringLiteral("import sys, xlrd\n"
+                                                     "sh = xlrd.open_workbook(sys.argv[1], formatting_info=True).sheet_by_index(0)\n"
+                                                     "print([(sh.cell_type(r, 0), sh.cell_value(r, 0)) for r in range(1, sh.nrows)])"),
+                                      {out});
+  ASSERT_EQ(py.exitCode, 0) << py.err.toStdString();
+  EXPECT_EQ(QString::fromUtf8(py.out).trimmed(), QStringLiteral("[(2, 123456.0), (6, ''), (2, 40000.0), (2, -12.0)]"));
+}
+
 // More rows than a sheet holds go on in "… 2" with their own title row; the
 // command-line tool writes the same workbook.
 TEST(ArchiveExport, LargeArchiveContinuesOnFurtherSheetsAndCliWritesTheSame) {
