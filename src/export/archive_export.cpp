@@ -1,6 +1,8 @@
 #include "export/archive_export.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
+#include <algorithm>
 
 #include "export/workbook_writers.h"
 #include "store/db_table.h"
@@ -28,13 +30,13 @@ constexpr Column kColumns[] = {
     {"№ индивид. зависимости", "N_IND"},
     {"Примечание", "COMMENT"},
 };
-constexpr int kColumnCount = sizeof(kColumns) / sizeof(kColumns[0]);
+// Rows read from the table in one go: bounded, so the batch stays small.
+constexpr int kBatchRows = 4096;
 
 // A numeric field's value as it stands in the file, however wide the field:
 // a whole number as such, anything else with its decimals.
-Value numberValue(QStringView text) {
-  const QByteArray digits = text.toLatin1();
-  const std::int64_t milli = store::parseDecimalMilli(std::string_view(digits.constData(), size_t(digits.size())));
+Value numberValue(std::string_view text) {
+  const std::int64_t milli = store::parseDecimalMilli(text);
   if (milli % 1000 == 0 && milli / 1000 >= INT32_MIN && milli / 1000 <= INT32_MAX)
     return static_cast<std::int32_t>(milli / 1000);
   return static_cast<double>(milli) / 1000.0;
@@ -43,7 +45,7 @@ Value numberValue(QStringView text) {
 TXlsWorksheet& addSheet(TXlsWorkbook& workbook, const QString& name) {
   TXlsWorksheet& sheet = workbook.AddSheet();
   sheet.SetName(name);
-  for (int c = 0; c < kColumnCount; ++c) sheet.GetRange(c, 0, c, 0).SetValue(QString::fromUtf8(kColumns[c].title));
+  for (int c = 0; c < int(std::size(kColumns)); ++c) sheet.GetRange(c, 0, c, 0).SetValue(QString::fromUtf8(kColumns[c].title));
   return sheet;
 }
 
@@ -91,26 +93,38 @@ void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, const QString& ti
   const QString name = kSheetPrefix + title + QChar(')');
   TXlsWorksheet* sheet = &addSheet(workbook, name);
   table.first();
-  QString fields[kColumnCount];
-  for (int c = 0; c < kColumnCount; ++c) fields[c] = QString::fromLatin1(kColumns[c].field);
+  QStringList fields;
+  for (const Column& c : kColumns) fields << QString::fromLatin1(c.field);
 
+  // The rows in the table's order, read a batch at a time in one pass each.
   const int n = table.recordCount();
   int row = 0;
   int part = 1;
-  for (int i = 1; i <= n && !table.eof(); ++i) {
-    if (row == kMaxRowsPerSheet) {
-      sheet = &addSheet(workbook, name + QChar(' ') + QString::number(++part));
-      row = 0;
-    }
-    ++row;
-    TXlsRange number = sheet->GetRange(0, row, 0, row);
-    if (std::optional<QString> n = table.fieldText(fields[0])) number.SetValue(numberValue(*n));
-    for (int c = 1; c < kColumnCount; ++c) {
-      TXlsRange cell = sheet->GetRange(c, row, c, row);
+  std::vector<TDbTable::Bookmark> batch;
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  std::vector<QChar> text;
+  for (int first = 0; first < n; first += kBatchRows) {
+    batch.clear();
+    for (int i = first; i < std::min(n, first + kBatchRows); ++i) batch.push_back(table.bookmarkAtRow(i));
+    table.fieldTextsAt(batch, fields, [&](std::size_t, int column, std::optional<std::string_view> value) {
+      if (column == 0) {
+        if (row == kMaxRowsPerSheet) {
+          sheet = &addSheet(workbook, name + QChar(' ') + QString::number(++part));
+          row = 0;
+        }
+        ++row;
+      }
       // A blank field stays an empty cell: written as a blank with the cell format.
-      if (std::optional<QString> text = table.fieldText(fields[c]); text && !text->isEmpty()) cell.SetValue(*text);
-    }
-    table.next();
+      TXlsRange cell = sheet->GetRange(column, row, column, row);
+      if (!value) return;
+      if (column == 0) {
+        cell.SetValue(numberValue(*value));
+        return;
+      }
+      text.resize(value->size());
+      const QChar* end = utf8.appendToBuffer(text.data(), QByteArrayView(value->data(), qsizetype(value->size())));
+      cell.setText(QStringView(text.data(), end - text.data()));
+    });
   }
 }
 

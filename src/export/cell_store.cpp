@@ -1,6 +1,5 @@
 #include "export/cell_store.h"
 
-#include <QHash>
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -65,7 +64,18 @@ namespace {
 
 constexpr std::size_t kTextBlock = 1 << 16;  // characters
 
-std::uint32_t textHash(QStringView text) { return static_cast<std::uint32_t>(qHash(text)); }
+// FNV-1a over the UTF-16 units with a final mix: quick for the short texts
+// of a table, and the texts are no one's attack.
+std::uint32_t textHash(QStringView text) {
+  std::uint64_t h = 0xCBF29CE484222325u;
+  for (QChar c : text) {
+    h ^= c.unicode();
+    h *= 0x100000001B3u;
+  }
+  h ^= h >> 29;
+  h *= 0xBF58476D1CE4E5B9u;
+  return static_cast<std::uint32_t>(h ^ h >> 32);
+}
 
 }  // namespace
 
@@ -263,7 +273,9 @@ void SheetCells::insert(std::uint32_t i, std::int32_t left, std::int32_t top, st
   if (right != left || bottom != top)
     shape = 1 + takeSlot(shapeStore_, freeShapes_, CellShape{right, bottom, std::int64_t(bottom) - top + 1});
   const auto at = static_cast<std::ptrdiff_t>(i);
-  lefts_.insert(lefts_.begin() + at, left);
+  const bool narrow = left >= 0 && left < kWideLeft;
+  lefts_.insert(lefts_.begin() + at, narrow ? static_cast<std::uint8_t>(left) : kWideLeft);
+  wideLefts_.insert(i, narrow ? 0 : static_cast<std::uint32_t>(left));
   values_.insert(values_.begin() + at, word(kEmpty, 0));
   tops_.insert(i, static_cast<std::uint32_t>(top));
   shapes_.insert(i, shape);
@@ -279,6 +291,7 @@ void SheetCells::erase(std::uint32_t i) {
   }
   const auto at = static_cast<std::ptrdiff_t>(i);
   lefts_.erase(lefts_.begin() + at);
+  wideLefts_.erase(i);
   values_.erase(values_.begin() + at);
   tops_.erase(i);
   shapes_.erase(i);

@@ -53,10 +53,12 @@ void TXlsRange::SetValue(const Value& v) {
     sheet_->cells_.setValue(liveSlot(), v);
 }
 
-void TXlsRange::SetValue(const QString& text) {
+void TXlsRange::SetValue(const QString& text) { setText(text); }
+
+void TXlsRange::setText(QStringView text) {
   const std::uint32_t s = liveSlot();
   if (text.contains(QChar('\r')))
-    sheet_->cells_.setText(s, foldLineBreaks(text));
+    sheet_->cells_.setText(s, foldLineBreaks(text.toString()));
   else
     sheet_->cells_.setText(s, text);
 }
@@ -121,6 +123,40 @@ std::int64_t TXlsWorksheet::findSlot(std::int32_t left, std::int32_t top, std::i
 }
 
 TXlsRange TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+  const bool appends = top == bottom && maxRangeHeight_ <= 1 &&
+                       (cells_.size() == 0 || top > tailTop_ || (top == tailTop_ && left > tailRight_));
+  std::uint32_t found;
+  if (appends) {
+    found = cells_.size();
+    cells_.insert(found, left, top, right, bottom);
+    maxRangeHeight_ = 1;
+  } else {
+    found = placeRange(left, top, right, bottom);
+  }
+  if (cells_.size() > 0) {
+    // The tail after a change anywhere: the last row's rightmost column.
+    const std::uint32_t last = cells_.size() - 1;
+    if (appends && found == last && top == tailTop_ && cells_.size() > 1) {
+      tailRight_ = std::max(tailRight_, right);
+    } else {
+      tailTop_ = cells_.top(last);
+      tailRight_ = cells_.right(last);
+      for (std::uint32_t i = cells_.firstFrom(tailTop_); i < last; ++i) tailRight_ = std::max(tailRight_, cells_.right(i));
+    }
+  }
+
+  if (usedArea_.isEmpty()) {
+    usedArea_ = {left, top, right, bottom};
+  } else {
+    usedArea_.firstColumn = std::min(usedArea_.firstColumn, left);
+    usedArea_.firstRow = std::min(usedArea_.firstRow, top);
+    usedArea_.lastColumn = std::max(usedArea_.lastColumn, right);
+    usedArea_.lastRow = std::max(usedArea_.lastRow, bottom);
+  }
+  return TXlsRange(this, left, top, right, bottom, found, layout_);
+}
+
+std::uint32_t TXlsWorksheet::placeRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
   // Computed in 64 bits: a caller's extreme coordinates must not overflow.
   const std::int64_t from64 = static_cast<std::int64_t>(top) - maxRangeHeight_ + 1;
   const std::int32_t from = static_cast<std::int32_t>(std::max<std::int64_t>(from64, INT32_MIN));
@@ -156,16 +192,7 @@ TXlsRange TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int3
   } else if (height > maxRangeHeight_) {
     maxRangeHeight_ = static_cast<std::int32_t>(std::min<std::int64_t>(height, INT32_MAX));
   }
-
-  if (usedArea_.isEmpty()) {
-    usedArea_ = {left, top, right, bottom};
-  } else {
-    usedArea_.firstColumn = std::min(usedArea_.firstColumn, left);
-    usedArea_.firstRow = std::min(usedArea_.firstRow, top);
-    usedArea_.lastColumn = std::max(usedArea_.lastColumn, right);
-    usedArea_.lastRow = std::max(usedArea_.lastRow, bottom);
-  }
-  return TXlsRange(this, left, top, right, bottom, static_cast<std::uint32_t>(found), layout_);
+  return static_cast<std::uint32_t>(found);
 }
 
 // --- TXlsWorkbook ------------------------------------------------------------

@@ -36,6 +36,8 @@ class TXlsRange {
   void SetValue(const Value& v);
   void SetValue(const QString& text);
   void SetValue(const AnsiText& text);
+  // A text value from anywhere; only a text with a CR is copied on its way in.
+  void setText(QStringView text);
 
   // The formatting attributes. Reading through a const handle never allocates;
   // the non-const form gives the range a format of its own to change.
@@ -156,6 +158,8 @@ class TXlsWorksheet {
   // The place of the range of exactly this rectangle, or -1.
   std::int64_t findSlot(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) const;
   TXlsRange rangeAt(std::uint32_t slot) const;
+  // GetRange's search: the place of the range of that rectangle, existing or new.
+  std::uint32_t placeRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
   TXlsWorkbook* workbook_;
   QString name_;
@@ -165,6 +169,10 @@ class TXlsWorksheet {
   std::uint64_t layout_ = 0;
   TXlsArea usedArea_;
   std::int32_t maxRangeHeight_ = 0;
+  // The last row holding ranges and the rightmost column used in it: a range
+  // of one row beyond both, while all ranges are one row high, goes at the end
+  // without a search.
+  std::int32_t tailTop_ = 0, tailRight_ = 0;
 };
 
 class TXlsWorkbook {

@@ -187,3 +187,61 @@ TEST(Workbook, ExtremeCoordinatesDoNotOverflow) {
 }
 
 }  // namespace
+
+// Random rectangles, values and formats against a plain list that follows
+// the same rules: the compact storage must give back every range as set.
+TEST(Workbook, ManyChangesKeepEveryRangeAsSet) {
+  struct Plain {
+    int left, top, right, bottom;
+    hv::Value value;
+    bool bold;
+  };
+  std::vector<Plain> plain;
+  TXlsWorkbook book;
+  auto& sheet = book.AddSheet();
+  std::uint32_t seed = 7;
+  const auto rnd = [&seed](int m) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 8) % unsigned(m));
+  };
+  for (int step = 0; step < 4000; ++step) {
+    const int left = rnd(12), top = rnd(30) + (step > 2000 ? 300 : 0);  // later ones mostly appended
+    const int right = left + (rnd(6) == 0 ? rnd(3) : 0), bottom = top + (rnd(8) == 0 ? rnd(4) : 0);
+    auto range = sheet.GetRange(left, top, right, bottom);
+    std::size_t at = 0;
+    bool found = false;
+    for (std::size_t i = 0; i < plain.size();) {
+      const Plain& p = plain[i];
+      if (p.left == left && p.top == top && p.right == right && p.bottom == bottom) {
+        at = i;
+        found = true;
+        break;
+      }
+      if (p.left <= right && p.right >= left && p.top <= bottom && p.bottom >= top) {
+        plain.erase(plain.begin() + std::ptrdiff_t(i));
+        continue;
+      }
+      if (p.top <= top) at = i + 1;
+      ++i;
+    }
+    if (!found) plain.insert(plain.begin() + std::ptrdiff_t(at), Plain{left, top, right, bottom, {}, false});
+    Plain& p = plain[at];
+    switch (rnd(6)) {
+      case 0: p.value = std::int32_t(rnd(1 << 30) - (1 << 29)); break;
+      case 1: p.value = QStringLiteral("т%1").arg(rnd(50)); break;
+      case 2: p.value = double(rnd(1000)) / 8; break;
+      case 3: p.value = hv::Value(); break;
+      case 4: p.bold = true; range.Format().Font.Bold = true; continue;
+      default: continue;
+    }
+    range.SetValue(p.value);
+  }
+  ASSERT_EQ(sheet.Ranges().size(), plain.size());
+  std::size_t i = 0;
+  for (const auto& r : sheet.Ranges()) {
+    const Plain& p = plain[i++];
+    ASSERT_EQ((std::vector<int>{r.Left(), r.Top(), r.Right(), r.Bottom()}), (std::vector<int>{p.left, p.top, p.right, p.bottom}));
+    EXPECT_EQ(r.GetValue(), p.value) << i;
+    EXPECT_EQ(r.Format().Font.Bold, p.bold) << i;
+  }
+}
