@@ -1,14 +1,13 @@
 #include "export/compound_file.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include "platform/durable_rename.h"
 #include "platform/error.h"
 
 namespace hv {
@@ -60,41 +59,47 @@ void putEntry(std::vector<char>& b, std::size_t at, const QString& name, std::ui
 
 TCompoundFile::~TCompoundFile() { discard(); }
 
-void TCompoundFile::fail(int error) {
+void TCompoundFile::fail(const QString& text) {
   discard();
-  throw Error(qt_error_string(error));
+  throw Error(text);
+}
+
+QString TCompoundFile::temporaryName(const QString& target) {
+  const QFileInfo info(target);
+  const QByteArray tag = QCryptographicHash::hash(info.fileName().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+  return info.absolutePath() + QStringLiteral("/.hygrovan-") + QString::fromLatin1(tag);
 }
 
 void TCompoundFile::create(const QString& fileName) {
   discard();
   const auto createError = [](int e) { return Error(QStringLiteral("StgCreateDocFile error %1").arg(e)); };
-  const QFileInfo info(fileName);
   if (fileName.isEmpty()) throw createError(ENOENT);
+  const QFileInfo info(fileName);
   if (info.isDir()) throw createError(EISDIR);
-  const QByteArray targetPath = QFile::encodeName(info.absoluteFilePath());
-  mode_t mode;
-  struct stat st {};
-  if (::stat(targetPath.constData(), &st) == 0) {
-    // Replacing a file we may not write would bypass its protection.
-    if (::access(targetPath.constData(), W_OK) != 0) throw createError(errno);
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+  const QFileInfo folder(info.absolutePath());
+  if (!folder.isDir()) throw createError(folder.exists() ? ENOTDIR : ENOENT);
+  // Replacing a file we may not write would bypass its protection.
+  if (info.exists() && !info.isWritable()) throw createError(EACCES);
+
+  // What an export killed after finishing its file, or on a system without
+  // unnamed files, left for this target goes first.
+  const QString temp = temporaryName(info.absoluteFilePath());
+  const QString tempName = QFileInfo(temp).fileName();
+  QDir dir(info.absolutePath());
+  for (const QString& stale : dir.entryList({tempName, tempName + QStringLiteral(".??????")},
+                                            QDir::Files | QDir::Hidden | QDir::System))
+    dir.remove(stale);
+
+  auto file = std::make_unique<QSaveFile>(temp);
+  errno = 0;
+  if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) throw createError(errno != 0 ? errno : EACCES);
+  // The new file keeps the permissions of the one it replaces.
+  if (info.exists() && !file->setPermissions(info.permissions())) {
+    file->cancelWriting();
+    throw createError(EACCES);
   }
-  QByteArray temp = QFile::encodeName(info.absolutePath()) + "/.hygrovan-xls-XXXXXX";
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) throw createError(errno);
-  if (::fchmod(fd, mode) != 0) {
-    const int e = errno;
-    ::close(fd);
-    ::unlink(temp.constData());
-    throw createError(e);
-  }
-  fd_ = fd;
+  file_ = std::move(file);
   target_ = info.absoluteFilePath();
-  tempPath_ = QFile::decodeName(temp);
   hasStream_ = false;
   pos_ = size_ = bufferStart_ = 0;
   buffer_.clear();
@@ -102,7 +107,7 @@ void TCompoundFile::create(const QString& fileName) {
 
 void TCompoundFile::createStream(const QString& name) {
   const auto streamError = [](int e) { return Error(QStringLiteral("CreateStream error %1").arg(e)); };
-  if (fd_ < 0) throw streamError(EBADF);
+  if (!file_) throw streamError(EBADF);
   if (hasStream_) throw streamError(EEXIST);
   if (name.isEmpty() || name.size() > 31) throw streamError(ENAMETOOLONG);
   streamName_ = name;
@@ -110,17 +115,15 @@ void TCompoundFile::createStream(const QString& name) {
 }
 
 void TCompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::size_t size) {
+  const auto at = static_cast<qint64>(fileOffset);
+  if (file_->pos() != at && !file_->seek(at)) fail(file_->errorString());
+  // A short write is retried: the system says why only when nothing goes.
   const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(fileOffset));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail(errno);
-    }
-    if (n == 0) fail(EIO);
+  for (auto left = static_cast<qint64>(size); left > 0;) {
+    const qint64 n = file_->write(p, left);
+    if (n <= 0) fail(file_->errorString());
     p += n;
-    size -= static_cast<std::size_t>(n);
-    fileOffset += static_cast<std::uint64_t>(n);
+    left -= n;
   }
 }
 
@@ -131,9 +134,9 @@ void TCompoundFile::flush() {
 }
 
 void TCompoundFile::write(const void* data, std::size_t size) {
-  if (fd_ < 0 || !hasStream_) fail(EBADF);
+  if (!file_ || !hasStream_) fail(qt_error_string(EBADF));
   if (size == 0) return;
-  if (pos_ + size > kMaxStreamSize) fail(EFBIG);
+  if (pos_ + size > kMaxStreamSize) fail(qt_error_string(EFBIG));
   // Patches of bytes already flushed, and writes after a jump, start a new buffer.
   if (!buffer_.empty() && (pos_ < bufferStart_ || pos_ > bufferStart_ + buffer_.size())) flush();
   if (size >= kFlushSize) {
@@ -151,13 +154,13 @@ void TCompoundFile::write(const void* data, std::size_t size) {
 }
 
 void TCompoundFile::seek(std::uint64_t position) {
-  if (fd_ < 0 || !hasStream_) fail(EBADF);
-  if (position > kMaxStreamSize) fail(EINVAL);
+  if (!file_ || !hasStream_) fail(qt_error_string(EBADF));
+  if (position > kMaxStreamSize) fail(qt_error_string(EINVAL));
   pos_ = position;
 }
 
 void TCompoundFile::release() {
-  if (fd_ < 0) return;
+  if (!file_) return;
   flush();
 
   // Sector layout: the stream's bytes from sector 0 on (as the mini stream when
@@ -242,37 +245,22 @@ void TCompoundFile::release() {
 
   writeAt(tailStart, tail.data(), tail.size());
   writeAt(0, header.data(), header.size());
-  if (::ftruncate(fd_, static_cast<off_t>(tailEnd)) != 0) fail(errno);
-  if (::fsync(fd_) != 0) fail(errno);
-  if (::close(fd_) != 0) {
-    fd_ = -1;
-    fail(errno);
-  }
-  fd_ = -1;
-  if (::rename(QFile::encodeName(tempPath_).constData(), QFile::encodeName(target_).constData()) != 0) {
-    const int e = errno;
-    ::unlink(QFile::encodeName(tempPath_).constData());
-    tempPath_.clear();
+  // On disk before it takes the target's place: commit() syncs the file and
+  // gives it its (short, hidden) name.
+  if (!file_->commit()) fail(file_->errorString());
+  const QString temp = file_->fileName();
+  file_.reset();
+  if (const int e = durableRename(temp, target_)) {
+    QFile::remove(temp);
     throw Error(qt_error_string(e));
-  }
-  tempPath_.clear();
-  // The rename itself is durable only once the folder is on disk.
-  const int dirFd = ::open(QFile::encodeName(QFileInfo(target_).absolutePath()).constData(), O_RDONLY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
   }
   hasStream_ = false;
 }
 
 void TCompoundFile::discard() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-  if (!tempPath_.isEmpty()) {
-    ::unlink(QFile::encodeName(tempPath_).constData());
-    tempPath_.clear();
+  if (file_) {
+    file_->cancelWriting();
+    file_.reset();  // an unnamed file is gone with it, a named one is removed
   }
   hasStream_ = false;
   buffer_.clear();

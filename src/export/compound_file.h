@@ -2,12 +2,16 @@
 // TCompoundFile: a compound document (the published OLE2 structured-storage
 // format, version 3, 512-byte sectors) holding one stream.
 //
-// The stream is written straight to a hidden temporary file in the target's
-// folder; release() adds the allocation tables and directory and only then
-// renames the file over the target. A failed or abandoned export therefore
-// leaves any earlier file of that name as it was, never a half-written one.
+// The stream is written straight to a temporary file in the target's folder
+// (unnamed while it is written, where the system allows: a killed export
+// leaves nothing behind); release() adds the allocation tables and directory,
+// syncs the file to disk and only then puts it in the target's place. A failed
+// or abandoned export therefore leaves any earlier file of that name as it
+// was, never a half-written one.
+#include <QSaveFile>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace hv {
@@ -37,6 +41,11 @@ class TCompoundFile {
   // Gives the file up; the target is left untouched.
   void discard();
 
+  // The short hidden name the finished file has for a moment beside `target`
+  // before it takes the target's place; any temporary of ours for `target`
+  // starts with it.
+  static QString temporaryName(const QString& target);
+
   // Streams below this size live in the mini stream.
   static constexpr std::uint64_t kMiniStreamCutoff = 4096;
   // Version 3 files keep stream sizes below 2 GiB.
@@ -45,11 +54,10 @@ class TCompoundFile {
  private:
   void flush();
   void writeAt(std::uint64_t fileOffset, const void* data, std::size_t size);
-  [[noreturn]] void fail(int error);
+  [[noreturn]] void fail(const QString& text);
 
-  int fd_ = -1;
+  std::unique_ptr<QSaveFile> file_;
   QString target_;
-  QString tempPath_;
   QString streamName_;
   bool hasStream_ = false;
   std::uint64_t pos_ = 0;

@@ -4,9 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "export/compound_file.h"
 #include "platform/error.h"
@@ -185,6 +189,69 @@ TEST(CompoundFile, AFailedWriteReportsTheSystemTextAndKeepsTheOldFile) {
   EXPECT_EQ(error, qt_error_string(EFBIG));
   EXPECT_EQ(hv::test::readFile(path), QByteArray("previous contents"));
   EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("full.xls")});
+}
+
+// Exports killed while writing leave no file behind where the system has
+// unnamed files; what a kill leaves otherwise (or between the file's sync and
+// its rename) goes at the next write of the same target, and only that.
+TEST(CompoundFile, KilledWritesLeaveNoTemporaryAndStaleOnesGoAtTheNextWrite) {
+  const QString target = hv::test::testPath(QStringLiteral("killed.xls"));
+  const int probe = ::open(QFile::encodeName(hv::test::testDir()).constData(), O_TMPFILE | O_WRONLY, 0600);
+  const bool unnamedFiles = probe >= 0;
+  if (probe >= 0) ::close(probe);
+  const QByteArray data = pattern(8 << 20, 3);
+  for (int round = 0; round < 4; ++round) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(fds[0]);
+      for (;;) {
+        TCompoundFile f;
+        f.create(target);
+        f.createStream(QStringLiteral("Workbook"));
+        for (qsizetype at = 0; at < data.size(); at += 65536) {
+          f.write(data.constData() + at, 65536);
+          if (at == 0 && ::write(fds[1], "w", 1) != 1) ::_exit(3);
+        }
+        f.release();
+      }
+    }
+    ::close(fds[1]);
+    char c;
+    ASSERT_EQ(::read(fds[0], &c, 1), 1);  // writing has begun
+    ::usleep(useconds_t(QRandomGenerator::global()->bounded(0, 30000)));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(fds[0]);
+    const QStringList left = QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden);
+    if (unnamedFiles) {
+      EXPECT_TRUE(left.isEmpty() || left == QStringList{QStringLiteral("killed.xls")}) << left.join(' ').toStdString();
+    }
+  }
+  // As a kill between sync and rename, or without unnamed files, would leave
+  // them; another target's temporary stays.
+  const QString temp = TCompoundFile::temporaryName(target);
+  const QString otherTemp = TCompoundFile::temporaryName(hv::test::testPath(QStringLiteral("other.xls")));
+  EXPECT_LT(QFileInfo(temp).fileName().size(), 25);
+  for (const QString& path : {temp, temp + QStringLiteral(".Ab3xYz"), otherTemp}) hv::test::writeFile(path, "stale");
+  writeCompound(target, "new");
+  EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden),
+            (QStringList{QFileInfo(otherTemp).fileName(), QStringLiteral("killed.xls")}));
+}
+
+// A file name of 250 characters is written and replaced: the temporary's
+// name does not grow with it.
+TEST(CompoundFile, ALongFileNameIsWrittenAndReplaced) {
+  const QString path = hv::test::testPath(QString(246, QChar('w')) + QStringLiteral(".xls"));
+  writeCompound(path, "first");
+  writeCompound(path, pattern(100000, 5));
+  const auto r = hv::test::runPython(QStringLiteral("import sys, olefile\nprint(len(olefile.OleFileIO(sys.argv[1]).openstream('Workbook').read()))"),
+                                     {path});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out.trimmed(), QByteArray("100000"));
+  EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 }  // namespace
