@@ -23,7 +23,7 @@ constexpr std::uint32_t kSectorSize = 512;
 constexpr std::uint32_t kMiniSectorSize = 64;
 constexpr std::uint32_t kEntriesPerSector = kSectorSize / 4;
 constexpr std::uint32_t kHeaderDifatEntries = 109;
-constexpr std::size_t kFlushSize = 1 << 20;
+constexpr std::size_t kFlushSize = 1 << 19;
 
 void put16(std::vector<char>& b, std::size_t at, std::uint16_t v) {
   b[at] = static_cast<char>(v & 0xFF);
@@ -102,7 +102,8 @@ void TCompoundFile::create(const QString& fileName) {
   target_ = info.absoluteFilePath();
   hasStream_ = false;
   pos_ = size_ = bufferStart_ = 0;
-  buffer_.clear();
+  bufferUsed_ = 0;
+  if (!buffer_) buffer_.reset(new char[2 * kFlushSize]);
 }
 
 void TCompoundFile::createStream(const QString& name) {
@@ -128,9 +129,9 @@ void TCompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::siz
 }
 
 void TCompoundFile::flush() {
-  if (buffer_.empty()) return;
-  writeAt(kSectorSize + bufferStart_, buffer_.data(), buffer_.size());
-  buffer_.clear();
+  if (bufferUsed_ == 0) return;
+  writeAt(kSectorSize + bufferStart_, buffer_.get(), bufferUsed_);
+  bufferUsed_ = 0;
 }
 
 void TCompoundFile::write(const void* data, std::size_t size) {
@@ -138,19 +139,20 @@ void TCompoundFile::write(const void* data, std::size_t size) {
   if (size == 0) return;
   if (pos_ + size > kMaxStreamSize) fail(qt_error_string(EFBIG));
   // Patches of bytes already flushed, and writes after a jump, start a new buffer.
-  if (!buffer_.empty() && (pos_ < bufferStart_ || pos_ > bufferStart_ + buffer_.size())) flush();
+  if (bufferUsed_ > 0 && (pos_ < bufferStart_ || pos_ > bufferStart_ + bufferUsed_)) flush();
   if (size >= kFlushSize) {
     flush();
     writeAt(kSectorSize + pos_, data, size);
   } else {
-    if (buffer_.empty()) bufferStart_ = pos_;
+    // Below kFlushSize bytes held, so this fits the buffer's twice that.
+    if (bufferUsed_ == 0) bufferStart_ = pos_;
     const std::size_t offset = pos_ - bufferStart_;
-    if (offset + size > buffer_.size()) buffer_.resize(offset + size);
-    std::memcpy(buffer_.data() + offset, data, size);
+    std::memcpy(buffer_.get() + offset, data, size);
+    bufferUsed_ = std::max(bufferUsed_, offset + size);
   }
   pos_ += size;
   size_ = std::max(size_, pos_);
-  if (buffer_.size() >= kFlushSize) flush();
+  if (bufferUsed_ >= kFlushSize) flush();
 }
 
 void TCompoundFile::seek(std::uint64_t position) {
@@ -263,7 +265,7 @@ void TCompoundFile::discard() {
     file_.reset();  // an unnamed file is gone with it, a named one is removed
   }
   hasStream_ = false;
-  buffer_.clear();
+  bufferUsed_ = 0;
 }
 
 }  // namespace hv

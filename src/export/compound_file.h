@@ -62,7 +62,8 @@ class TCompoundFile {
   bool hasStream_ = false;
   std::uint64_t pos_ = 0;
   std::uint64_t size_ = 0;
-  std::vector<char> buffer_;  // stream bytes from bufferStart_ not yet in the file
+  std::unique_ptr<char[]> buffer_;  // stream bytes from bufferStart_ not yet in the file
+  std::size_t bufferUsed_ = 0;
   std::uint64_t bufferStart_ = 0;
 };
 

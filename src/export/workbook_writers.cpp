@@ -47,6 +47,31 @@ class Bytes {
   QByteArray b_;
 };
 
+// Bytes gathered for the stream: appending keeps its memory, so a row block
+// or a string table record costs no allocation once the first is done.
+class Chunk {
+ public:
+  char* grow(std::size_t n) {
+    if (size_ + n > bytes_.size()) bytes_.resize(std::max(2 * bytes_.size(), size_ + n));
+    char* p = bytes_.data() + size_;
+    size_ += n;
+    return p;
+  }
+  Chunk& append(const void* p, std::size_t n) {
+    std::memcpy(grow(n), p, n);
+    return *this;
+  }
+  Chunk& append(char c) { return append(&c, 1); }
+  char* data() { return bytes_.data(); }
+  const char* data() const { return bytes_.data(); }
+  std::size_t size() const { return size_; }
+  void clear() { size_ = 0; }
+
+ private:
+  std::vector<char> bytes_;
+  std::size_t size_ = 0;
+};
+
 void putU16(char* p, unsigned v) {
   p[0] = static_cast<char>(v & 0xFF);
   p[1] = static_cast<char>((v >> 8) & 0xFF);
@@ -424,8 +449,7 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
   // Each finished record goes to the stream at once, so the table is never
   // held twice in memory.
   const std::uint64_t sstStart = stream_->tell();
-  QByteArray out;
-  out.reserve(kMaxRecordData + 16);
+  Chunk out;
   std::uint64_t flushed = 0;  // bytes of the table already written
   struct Bucket {
     std::uint32_t position;
@@ -435,10 +459,10 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
   buckets.reserve(stringCount_ / 8 + 1);
 
   qsizetype recordStart = 0;  // offset of the current record's header in `out`
-  const auto recordUsed = [&]() { return out.size() - recordStart - 4; };
+  const auto recordUsed = [&]() { return static_cast<qsizetype>(out.size() - recordStart) - 4; };
   const auto finishRecord = [&]() {
     putU16(out.data() + recordStart + 2, static_cast<unsigned>(recordUsed()));
-    stream_->write(out.constData(), static_cast<std::size_t>(out.size()));
+    stream_->write(out.data(), out.size());
     flushed += static_cast<std::uint64_t>(out.size());
     out.clear();
     recordStart = 0;
@@ -495,7 +519,7 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
         }
         const qsizetype n = std::min(room, s.size() - done);
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-        out.append(reinterpret_cast<const char*>(s.utf16() + done), 2 * n);
+        out.append(s.utf16() + done, static_cast<std::size_t>(2 * n));
 #else
         for (qsizetype k = 0; k < n; ++k) append16(s.at(done + k).unicode());
 #endif
@@ -504,7 +528,6 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
     }
   }
   finishRecord();
-  out = QByteArray();
 
   Bytes ext(2 + 8 * static_cast<qsizetype>(buckets.size()));
   ext.u16(8);
@@ -619,8 +642,8 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
     std::uint32_t rowFirst = 0;
     std::vector<std::int64_t> rowStrings;
     std::vector<std::uint32_t> rowRanges;  // the ranges crossing a row
-    QByteArray cellRecords;
-    QByteArray rowRecords;
+    Chunk cellRecords;
+    Chunk rowRecords;
     std::vector<qsizetype> rowCellStart;
     for (std::int32_t blockFirst = used.firstRow; blockFirst <= used.lastRow; blockFirst += kRowBlockSize) {
       const std::int32_t blockLast = std::min(used.lastRow, blockFirst + kRowBlockSize - 1);
@@ -696,7 +719,7 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
             char h[4];
             putU16(h, rtMulBlank);
             putU16(h + 2, static_cast<unsigned>(mul.data().size()));
-            cellRecords.append(h, 4).append(mul.data());
+            cellRecords.append(h, 4).append(mul.data().constData(), static_cast<std::size_t>(mul.data().size()));
           } else if (next == right) {
             putU16(buf, rtBlank);
             putU16(buf + 2, 6);
@@ -707,8 +730,8 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
           }
         }
       }
-      stream_->write(rowRecords.constData(), static_cast<std::size_t>(rowRecords.size()));
-      stream_->write(cellRecords.constData(), static_cast<std::size_t>(cellRecords.size()));
+      stream_->write(rowRecords.data(), rowRecords.size());
+      stream_->write(cellRecords.data(), cellRecords.size());
       const std::uint64_t dbCellPos = stream_->tell();
       const qsizetype rowCount = static_cast<qsizetype>(rowCellStart.size());
       Bytes db;
