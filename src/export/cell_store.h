@@ -129,8 +129,7 @@ class SheetCells {
   }
   Value value(std::uint32_t i) const;
   double number(std::uint32_t i) const;  // for Kind::Number
-  // For Kind::Text: the text, never empty... except the empty text itself.
-  QStringView text(std::uint32_t i) const;
+  QStringView text(std::uint32_t i) const;  // for Kind::Text
   void setValue(std::uint32_t i, const Value& v);
   void setText(std::uint32_t i, QStringView text);
 
@@ -171,8 +170,7 @@ class SheetCells {
 
   TextPool* texts_;
   // Deques grow without copying and without doubling the memory they hold.
-  // A left column that does not fit a byte (as none in a sheet the file
-  // format takes) is kept in wideLefts_, its byte marked.
+  // A left column outside 0..254 is kept in wideLefts_, its byte marked.
   static constexpr std::uint8_t kWideLeft = 255;
   std::deque<std::uint8_t> lefts_;
   RunList wideLefts_;
