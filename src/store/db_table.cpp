@@ -19,6 +19,7 @@
 #include "store/dbf_file.h"
 #include "store/mdx_file.h"
 #include "store/sort_keys.h"
+#include "store/table_errors.h"
 
 namespace hv {
 
@@ -536,7 +537,7 @@ void TDbTable::createTable() {
   if (old >= 0) {
     const bool busy = ::flock(old, LOCK_EX | LOCK_NB) != 0;
     ::close(old);
-    if (busy) fail(QStringLiteral("Table '%1' is in use").arg(path));
+    if (busy) throw TableInUseError(QStringLiteral("Table '%1' is in use").arg(path));
   }
   QByteArray bytes = newMeasurementHeader();
   bytes.append(char(kFileEnd));
@@ -553,7 +554,7 @@ void TDbTable::open() {
   try {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) fail(QStringLiteral("'%1' is not a table file").arg(path));
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) fail(QStringLiteral("Table '%1' is in use").arg(path));
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) throw TableInUseError(QStringLiteral("Table '%1' is in use").arg(path));
     const std::uint64_t size = std::uint64_t(st.st_size);
     std::vector<unsigned char> head(size_t(std::min<std::uint64_t>(size, 65536 + 64)));
     size_t got = 0;

@@ -47,8 +47,9 @@ class TDbTable {
   // Writes a new empty measurement table (replacing a file of the same name,
   // deleting a stale .mdx); the table stays closed.
   void createTable();
-  // Opens exclusively; throws when missing, in use, damaged, not a dBase
-  // table, or lacking one of the ten fields.
+  // Opens exclusively; throws when missing, in use (TableInUseError), or
+  // damaged, not a dBase table or lacking one of the ten fields
+  // (TableDamagedError; both in store/table_errors.h).
   void open();
   void close();
   bool active() const;

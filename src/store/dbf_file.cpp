@@ -3,12 +3,12 @@
 #include <QDate>
 #include <cstring>
 
-#include "platform/error.h"
+#include "store/table_errors.h"
 
 namespace hv::store {
 namespace {
 
-[[noreturn]] void damaged(const QString& why) { throw hv::Error(QStringLiteral("The table file is damaged: ") + why); }
+[[noreturn]] void damaged(const QString& why) { throw hv::TableDamagedError(QStringLiteral("The table file is damaged: ") + why); }
 
 }  // namespace
 
