@@ -9,6 +9,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "device/device_image.h"
+#include "platform/file_names.h"
 
 namespace {
 
@@ -45,14 +48,16 @@ struct Options {
 };
 
 volatile sig_atomic_t g_stop = 0;
-void onSignal(int) { g_stop = 1; }
+void onSignal(int) {
+  g_stop = 1;
+}
 
 [[noreturn]] void usage(const char* message) {
   std::fprintf(stderr,
                "hygrovan-meter-sim: %s\n"
                "usage: hygrovan-meter-sim [--records FILE | --generate N1,N2,N3 [--seed S]] [--family N]\n"
                "       [--type N] [--version A.B.C] [--silent] [--z-after N] [--random-blocks] [--pace]\n"
-               "       [--raw-stream FILE] [--link PATH]\n",
+               "       [--raw-stream FILE] [--link PATH]   (--help says more)\n",
                message);
   std::exit(2);
 }
@@ -166,7 +171,8 @@ std::string archiveStream(const std::vector<Record>& records) {
       appendWord(s, r.moisture);
       appendWord(s, r.minimum);
       appendWord(s, r.maximum);
-      for (unsigned b : {r.material, r.individual, r.second, r.minute, r.hour, r.day, r.month, r.year}) appendByte(s, b);
+      for (unsigned b : {r.material, r.individual, r.second, r.minute, r.hour, r.day, r.month, r.year})
+        appendByte(s, b);
     }
   }
   s += 'P';
@@ -202,36 +208,71 @@ void makeLink(const std::string& target, const std::string& link) {
 }
 
 Options parseOptions(int argc, char** argv) {
-  Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) usage(("missing value for " + a).c_str());
-      return argv[++i];
-    };
-    if (a == "--records") o.recordsFile = value();
-    else if (a == "--generate") {
-      const auto parts = split(value(), ',');
-      if (parts.size() != 3) usage("--generate wants N1,N2,N3");
-      for (const auto& p : parts) o.generate.push_back(int(parseNumber(p, 0, 65535, "count")));
-      if (6 + 14L * (o.generate[0] + o.generate[1] + o.generate[2]) > hv::MaxDecodedImageLength)
-        std::fprintf(stderr, "hygrovan-meter-sim: warning: more records than the meter holds\n");
-    } else if (a == "--seed") o.seed = unsigned(parseNumber(value(), 0, 0xFFFFFFFL, "seed"));
-    else if (a == "--family") o.family = int(parseNumber(value(), 0, 255, "family"));
-    else if (a == "--type") o.type = int(parseNumber(value(), 0, 207, "type"));
-    else if (a == "--version") {
-      const auto parts = split(value(), '.');
-      if (parts.size() != 3) usage("--version wants A.B.C");
-      for (int k = 0; k < 3; ++k) o.version[k] = int(parseNumber(parts[k], 0, 255, "version"));
-    } else if (a == "--silent") o.silent = true;
-    else if (a == "--z-after") o.zAfter = parseNumber(value(), 0, 100000000L, "--z-after");
-    else if (a == "--random-blocks") o.randomBlocks = true;
-    else if (a == "--pace") o.pace = true;
-    else if (a == "--link") o.link = value();
-    else if (a == "--raw-stream") o.rawStream = value();
-    else if (a == "--help" || a == "-h") usage("the meter's stand-in");
-    else usage(("unknown option " + a).c_str());
+  QCoreApplication app(argc, argv);
+  QCommandLineParser p;
+  p.setApplicationDescription(QStringLiteral(
+      "Plays the Hygrovan-RX3 on a pseudo-terminal: answers Z with Z, V with its identification and N with the "
+      "archive stream. Prints the terminal's path, then serves until it is ended (SIGTERM, SIGINT, SIGHUP)."));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+  const auto valueOption = [&](const char* name, const char* value, const char* description) {
+    const QCommandLineOption o(QString::fromLatin1(name), QString::fromUtf8(description), QString::fromLatin1(value));
+    p.addOption(o);
+    return o;
+  };
+  const auto flag = [&](const char* name, const char* description) {
+    const QCommandLineOption o(QString::fromLatin1(name), QString::fromUtf8(description));
+    p.addOption(o);
+    return o;
+  };
+  p.addOption(help);
+  const auto records = valueOption("records", "FILE",
+                                   "The archives: one record a line, twelve numbers (archive moisture minimum "
+                                   "maximum material individual second minute hour day month year); # starts a note.");
+  const auto generate = valueOption("generate", "N1,N2,N3", "Made-up archives of these sizes.");
+  const auto seed = valueOption("seed", "S", "Seed of --generate and --random-blocks (1).");
+  const auto family = valueOption("family", "N", "Family code of the identification (8).");
+  const auto type = valueOption("type", "N", "Device type of the identification (3).");
+  const auto version = valueOption("version", "A.B.C", "Software version of the identification (21.03.05).");
+  const auto silent = flag("silent", "Answer nothing.");
+  const auto zAfter = valueOption("z-after", "N", "Restart (send Z) after N characters of the stream.");
+  const auto randomBlocks = flag("random-blocks", "Send in blocks of random size at random moments.");
+  const auto pace = flag("pace", "Send no faster than the line: 9600 baud, 11 bits a character.");
+  const auto rawStream = valueOption("raw-stream", "FILE", "Answer N with this file's bytes as they are.");
+  const auto link = valueOption("link", "PATH", "Make PATH a link to the terminal while serving.");
+  // Lossless on file names that are not UTF-8.
+  if (!p.parse(hv::commandLineArguments(argc, argv))) usage(p.errorText().toLocal8Bit().constData());
+  if (p.isSet(help)) {
+    std::fputs(p.helpText().toLocal8Bit().constData(), stdout);
+    std::exit(0);
   }
+  if (!p.positionalArguments().isEmpty())
+    usage(("unexpected argument " + p.positionalArguments()[0].toStdString()).c_str());
+
+  Options o;
+  const auto text = [&](const QCommandLineOption& option) { return p.value(option).toStdString(); };
+  const auto path = [&](const QCommandLineOption& option) { return hv::localFileName(p.value(option)).toStdString(); };
+  o.recordsFile = path(records);
+  if (p.isSet(generate)) {
+    const auto parts = split(text(generate), ',');
+    if (parts.size() != 3) usage("--generate wants N1,N2,N3");
+    for (const auto& part : parts) o.generate.push_back(int(parseNumber(part, 0, 65535, "count")));
+    if (6 + 14L * (o.generate[0] + o.generate[1] + o.generate[2]) > hv::MaxDecodedImageLength)
+      std::fprintf(stderr, "hygrovan-meter-sim: warning: more records than the meter holds\n");
+  }
+  if (p.isSet(seed)) o.seed = unsigned(parseNumber(text(seed), 0, 0xFFFFFFFL, "seed"));
+  if (p.isSet(family)) o.family = int(parseNumber(text(family), 0, 255, "family"));
+  if (p.isSet(type)) o.type = int(parseNumber(text(type), 0, 207, "type"));
+  if (p.isSet(version)) {
+    const auto parts = split(text(version), '.');
+    if (parts.size() != 3) usage("--version wants A.B.C");
+    for (int k = 0; k < 3; ++k) o.version[k] = int(parseNumber(parts[k], 0, 255, "version"));
+  }
+  o.silent = p.isSet(silent);
+  if (p.isSet(zAfter)) o.zAfter = parseNumber(text(zAfter), 0, 100000000L, "--z-after");
+  o.randomBlocks = p.isSet(randomBlocks);
+  o.pace = p.isSet(pace);
+  o.link = path(link);
+  o.rawStream = path(rawStream);
   if (!o.recordsFile.empty() && !o.generate.empty()) usage("--records and --generate exclude each other");
   return o;
 }
@@ -241,8 +282,10 @@ Options parseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
   const Options o = parseOptions(argc, argv);
   std::vector<Record> records;
-  if (!o.recordsFile.empty()) records = readRecords(o.recordsFile);
-  else if (!o.generate.empty()) records = generateRecords(o.generate, o.seed);
+  if (!o.recordsFile.empty())
+    records = readRecords(o.recordsFile);
+  else if (!o.generate.empty())
+    records = generateRecords(o.generate, o.seed);
   std::string stream = archiveStream(records);
   if (!o.rawStream.empty()) {
     std::ifstream in(o.rawStream, std::ios::binary);
@@ -284,8 +327,8 @@ int main(int argc, char** argv) {
   signal(SIGPIPE, SIG_IGN);
 
   std::mt19937 rng(o.seed ^ 0x5A5A5A5Au);
-  std::string pending;           // characters still to send
-  size_t streamSent = 0;         // stream characters sent since the last N
+  std::string pending;    // characters still to send
+  size_t streamSent = 0;  // stream characters sent since the last N
   bool sendingStream = false;
   bool zDone = false;
   double paceStart = 0;
@@ -306,7 +349,9 @@ int main(int argc, char** argv) {
       for (ssize_t i = 0; i < n; ++i) {
         if (o.silent) continue;
         switch (in[i]) {
-          case 'Z': pending += 'Z'; break;
+          case 'Z':
+            pending += 'Z';
+            break;
           case 'V':
             // A new identification request ends whatever stream was still going.
             if (sendingStream) pending.clear();
@@ -322,7 +367,8 @@ int main(int argc, char** argv) {
             paceStart = nowSeconds();
             pacedSent = 0;
             break;
-          default: break;
+          default:
+            break;
         }
       }
     }
