@@ -498,3 +498,28 @@ TEST_F(Download, CliEndsAtOnceWhenTheLineIsLost) {
   EXPECT_TRUE(err.contains(QStringLiteral("Связь с прибором потеряна"))) << err.toStdString();
   EXPECT_FALSE(QFileInfo::exists(out));
 }
+
+// The cli's --timeout limits silence, never a transfer that goes on.
+TEST_F(Download, CliWaitsForSilenceNotForTheWholeTransfer) {
+  Simulator paced;
+  ASSERT_TRUE(paced.start({"--generate", "300,0,0", "--pace"}));
+  const QString out = testPath(QStringLiteral("paced.bin"));
+  QElapsedTimer clock;
+  clock.start();
+  const auto ok = runProcess(toolPath(QStringLiteral("hygrovan-cli")),
+                             {"download", "--port", paced.path(), "--image", out, "--timeout", "2"}, 60000);
+  // 8,414 characters at 9600 baud take 9.6 s: the limit was outlived several times.
+  ASSERT_GT(clock.elapsed(), 3 * 2000);
+  EXPECT_EQ(ok.exitCode, 0) << ok.err.constData();
+  EXPECT_EQ(readFile(out).size(), 6 + 14 * 300);
+  EXPECT_TRUE(ok.err.isEmpty()) << ok.err.constData();  // no progress line off a terminal
+
+  Simulator silent;
+  ASSERT_TRUE(silent.start({"--silent"}));
+  const QString none = testPath(QStringLiteral("none.bin"));
+  const auto quiet = runProcess(toolPath(QStringLiteral("hygrovan-cli")),
+                                {"download", "--port", silent.path(), "--image", none, "--timeout", "1"}, 20000);
+  EXPECT_EQ(quiet.exitCode, 1);
+  EXPECT_EQ(QString::fromUtf8(quiet.err).trimmed(), QStringLiteral("Прибор не ответил за 1 с."));
+  EXPECT_FALSE(QFileInfo::exists(none));
+}

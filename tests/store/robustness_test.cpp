@@ -61,6 +61,9 @@ hv::test::ProcessResult dump(const QStringList& args) {
 bool saysDamaged(const QByteArray& err) {
   return QString::fromUtf8(err).split('\n').contains(QStringLiteral("База данных повреждена !"));
 }
+bool saysInUse(const QByteArray& err) {
+  return QString::fromUtf8(err).split('\n').contains(QStringLiteral("База данных открыта другой программой."));
+}
 
 }  // namespace
 
@@ -77,7 +80,8 @@ TEST(TableOpen, OnlyOneOpeningAtATimeInThisProcessOrAnother) {
 
   const auto other = dump({path});
   EXPECT_EQ(other.exitCode, 1);
-  EXPECT_TRUE(saysDamaged(other.err));
+  EXPECT_TRUE(saysInUse(other.err)) << other.err.toStdString();
+  EXPECT_FALSE(saysDamaged(other.err));
   EXPECT_EQ(first.recordCount(), 3);
 
   first.close();

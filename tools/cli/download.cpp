@@ -1,88 +1,158 @@
 // hygrovan-cli download: the download exchange against one port, without a
 // port search; writes the decoded image.
-#include <QCoreApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QSaveFile>
 #include <QTimer>
+#include <algorithm>
+#include <memory>
 
 #include "cli.h"
 #include "device/device_image.h"
 #include "device/download_exchange.h"
+#include "export/archive_export.h"
 #include "import.h"
+#include "platform/console.h"
+#include "platform/file_names.h"
 
 namespace {
 
-int run(const QStringList& args) {
-  QString port, image, table, targetError;
-  bool append = false;
-  int timeoutSeconds = 60;
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args.at(i);
-    if (hv::cli::takeImportTarget(args, &i, &append, &table, &targetError)) {
-      if (!targetError.isEmpty()) {
-        hv::cli::err() << "download: " << targetError << "\n";
-        return 2;
-      }
-    } else if ((a == QLatin1String("--port") || a == QLatin1String("--image") || a == QLatin1String("--timeout")) &&
-        i + 1 < args.size()) {
-      const QString v = args.at(++i);
-      if (a == QLatin1String("--port")) port = v;
-      else if (a == QLatin1String("--image")) image = v;
-      else {
-        bool ok = false;
-        timeoutSeconds = v.toInt(&ok);
-        if (!ok || timeoutSeconds <= 0) {
-          hv::cli::err() << "download: bad --timeout " << v << "\n";
-          return 2;
-        }
-      }
-    } else {
-      hv::cli::err() << "download: unexpected argument " << a << "\n";
-      return 2;
-    }
+// The meter answers a request within the exchange's 3 s reply time and then
+// sends without pause; the wait is for silence, never for the whole transfer.
+constexpr int kDefaultSilenceSeconds = 6;
+constexpr int kProgressPeriodMs = 200;
+
+// What the window's status line and progress bar say, as one line of text:
+// the archive being received and its records so far.
+QString progressText(const hv::DownloadExchange& exchange, const QString& status) {
+  const qint64 recordChars = qint64(exchange.recordSize()) * 2;
+  const auto& archives = exchange.archiveProgress();
+  for (int k = int(archives.size()) - 1; k >= 0 && recordChars > 0; --k) {
+    if (!archives[k].seen) continue;
+    const qint64 expected = archives[k].charCount / recordChars;
+    const qint64 received =
+        std::clamp((exchange.receivedCount() - archives[k].dataStart) / recordChars, qint64(0), expected);
+    return QStringLiteral("%1: %2 из %3 записей").arg(hv::exportArchiveList()[k].title).arg(received).arg(expected);
   }
-  if (port.isEmpty() || (image.isEmpty() && table.isEmpty())) {
-    hv::cli::err() << "usage: hygrovan-cli download --port PATH [--image OUT.bin] [--create FILE.db | --append "
-                      "FILE.db] [--timeout SECONDS]\n";
-    return 2;
+  return status;
+}
+
+// Rewrites one line of standard error while the exchange runs.
+class ProgressLine {
+ public:
+  explicit ProgressLine(hv::DownloadExchange& exchange) : exchange_(exchange) {
+    QObject::connect(&exchange, &hv::DownloadExchange::statusTextChanged, [this](const QString& s) { status_ = s; });
+    QObject::connect(&timer_, &QTimer::timeout, [this] { show(); });
+    timer_.start(kProgressPeriodMs);
+  }
+  ~ProgressLine() {
+    if (shown_.isEmpty()) return;
+    show();
+    hv::cli::err() << "\n";
+    hv::cli::err().flush();
   }
 
+ private:
+  void show() {
+    const QString text = progressText(exchange_, status_);
+    if (text == shown_) return;
+    hv::cli::err() << "\r" << text.leftJustified(shown_.size());
+    hv::cli::err().flush();
+    shown_ = text;
+  }
+  hv::DownloadExchange& exchange_;
+  QTimer timer_;
+  QString status_, shown_;
+};
+
+int run(const QStringList& args) {
+  hv::cli::CommandLine line(
+      QStringLiteral("download"),
+      QStringLiteral(
+          "download --port PATH [--image OUT.bin] [--create FILE.db | --append FILE.db] [--timeout SECONDS]"),
+      QStringLiteral("Reads the meter's archives over the serial port PATH into an image file and/or a table file. "
+                     "Shows the progress on standard error when that is a terminal."));
+  line.addValueOption(QStringLiteral("port"), QStringLiteral("PATH"), QStringLiteral("The meter's serial port."));
+  line.addValueOption(QStringLiteral("image"), QStringLiteral("OUT.bin"),
+                      QStringLiteral("Write the meter image here."));
+  hv::cli::addImportTargetOptions(line);
+  line.addValueOption(QStringLiteral("timeout"), QStringLiteral("SECONDS"),
+                      QStringLiteral("Give up when the meter sends nothing for this long (%1). A transfer that goes "
+                                     "on is never cut short.")
+                          .arg(kDefaultSilenceSeconds));
+  if (!line.parse(args)) return line.exitCode();
+  if (!line.positional().isEmpty())
+    return line.usageError(QStringLiteral("unexpected argument ") + line.positional()[0]);
+  hv::cli::ImportTarget target;
+  if (const QString why = hv::cli::readImportTarget(line, &target); !why.isEmpty()) return line.usageError(why);
+  const QString port = line.value(QStringLiteral("port"));
+  const QString image = line.value(QStringLiteral("image"));
+  if (port.isEmpty() || (image.isEmpty() && target.file.isEmpty()))
+    return line.usageError(QStringLiteral("--port and an image or a table file are needed"));
+  int silenceSeconds = kDefaultSilenceSeconds;
+  if (line.isSet(QStringLiteral("timeout"))) {
+    bool ok = false;
+    silenceSeconds = line.value(QStringLiteral("timeout")).toInt(&ok);
+    if (!ok || silenceSeconds <= 0 || silenceSeconds > 24 * 3600)
+      return line.usageError(QStringLiteral("--timeout must be a number of seconds"));
+  }
+  QStringList outputs;
+  if (!image.isEmpty()) outputs.append(image);
+  if (!target.file.isEmpty()) outputs.append(target.file);
+  if (line.checkOutputs(outputs, {port})) return line.exitCode();
+
   hv::DownloadExchange exchange;
-  exchange.setDefaultPort(port, false);
+  const hv::FilePath portPath(port, hv::FilePath::Read);
+  exchange.setDefaultPort(portPath.path(), false);
   QString failure;
   QEventLoop loop;
   QObject::connect(&exchange, &hv::DownloadExchange::errorMessage,
                    [&](const QString&, const QString& text) { failure = text; });
   QObject::connect(&exchange, &hv::DownloadExchange::finished, &loop, &QEventLoop::exit);
-  // A silent device would keep the exchange waiting for ever.
-  QTimer deadline;
-  deadline.setSingleShot(true);
-  QObject::connect(&deadline, &QTimer::timeout, [&] {
-    failure = QStringLiteral("Прибор не ответил за %1 с.").arg(timeoutSeconds);
+  // A silent meter would keep the exchange waiting for ever. Every character
+  // heard and every request sent starts the wait afresh.
+  QTimer silence;
+  silence.setSingleShot(true);
+  silence.setInterval(silenceSeconds * 1000);
+  QObject::connect(&silence, &QTimer::timeout, [&] {
+    failure = QStringLiteral("Прибор не ответил за %1 с.").arg(silenceSeconds);
     exchange.cancel();
   });
-  deadline.start(timeoutSeconds * 1000);
-  QTimer::singleShot(0, &exchange, [&] { exchange.start(); });
-  const int result = loop.exec();
+  hv::TSerialPortDriver& serial = exchange.serialPort();
+  serial.OnReceiveData = [&silence, deliver = serial.OnReceiveData](hv::TSerialPortDriver* sender, const quint8* data,
+                                                                    quint32 size) {
+    silence.start();
+    deliver(sender, data, size);
+  };
+  QObject::connect(&exchange, &hv::DownloadExchange::requestSent, &silence, qOverload<>(&QTimer::start));
+  int result = hv::mrCancel;
+  {
+    std::unique_ptr<ProgressLine> progress;
+    if (hv::standardErrorIsTerminal()) progress = std::make_unique<ProgressLine>(exchange);
+    silence.start();
+    QTimer::singleShot(0, &exchange, [&] { exchange.start(); });
+    result = loop.exec();
+  }
   if (result != hv::mrOk) {
     hv::cli::err() << (failure.isEmpty() ? QStringLiteral("Прием данных прерван.") : failure) << "\n";
     return 1;
   }
 
-  if (image.isEmpty()) return hv::cli::importImage(hv::DeviceImage(), append, table);
-  QSaveFile out(image);
-  const QByteArray bytes(reinterpret_cast<const char*>(hv::DeviceImage().data()), hv::DecodedImageLength());
-  if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-    hv::cli::err() << "download: cannot write " << image << ": " << out.errorString() << "\n";
-    return 1;
+  if (!image.isEmpty()) {
+    hv::FilePath imagePath(image, hv::FilePath::Write);
+    QSaveFile out(imagePath.path());
+    const QByteArray bytes(reinterpret_cast<const char*>(hv::DeviceImage().data()), hv::DecodedImageLength());
+    QString why;
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit() ||
+        !imagePath.commit(&why)) {
+      hv::cli::err() << "Cannot write " << image << ": " << (why.isEmpty() ? out.errorString() : why) << "\n";
+      return 1;
+    }
+    hv::cli::out() << "counts " << hv::ArchiveCount(0) << "/" << hv::ArchiveCount(1) << "/" << hv::ArchiveCount(2)
+                   << ", " << bytes.size() << " bytes written to " << image << "\n";
   }
-  hv::cli::out() << "counts " << hv::ArchiveCount(0) << "/" << hv::ArchiveCount(1) << "/" << hv::ArchiveCount(2)
-                 << ", " << bytes.size() << " bytes written to " << image << "\n";
-  return table.isEmpty() ? 0 : hv::cli::importImage(hv::DeviceImage(), append, table);
+  return target.file.isEmpty() ? 0 : hv::cli::importImage(hv::DeviceImage(), target);
 }
 
-hv::cli::Registration reg("download", "download --port PATH [--image OUT.bin] [--create FILE.db | --append FILE.db]   read the meter's archives into an image or a table",
-                          &run);
+hv::cli::Registration reg("download", "read the meter's archives into an image or a table", &run);
 
 }  // namespace

@@ -3,38 +3,41 @@
 #include "cli.h"
 #include "export/archive_export.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 #include "store/db_table.h"
+#include "table_args.h"
 
 namespace {
 
 int run(const QStringList& args) {
-  if (args.size() != 2) {
-    hv::cli::err() << "usage: hygrovan-cli export FILE.db OUT.xls\n";
-    return 2;
-  }
-  hv::TDbTable table;
-  table.setFileName(args[0]);
-  // Exporting only reads: the table file is never written.
-  table.setReadOnly(true);
+  hv::cli::CommandLine line(
+      QStringLiteral("export"), QStringLiteral("export FILE.db OUT.xls"),
+      QStringLiteral("Writes every archive that has rows into an Excel workbook, one sheet each."));
+  line.parser().addPositionalArgument(QStringLiteral("FILE.db"), QStringLiteral("The table file."));
+  line.parser().addPositionalArgument(QStringLiteral("OUT.xls"), QStringLiteral("The workbook to write."));
+  if (!line.parse(args)) return line.exitCode();
+  const QStringList files = line.positional();
+  if (files.size() != 2) return line.usageError(QStringLiteral("a table file and a workbook file are needed"));
+  if (line.checkOutputs({files[1]}, {files[0]})) return line.exitCode();
+
   try {
-    table.open();
-  } catch (const hv::Error& e) {
-    hv::cli::err() << hv::defaultErrorReportText(e.text()) << "\n";
-    return 1;
-  }
-  try {
+    const hv::FilePath db(files[0], hv::FilePath::Read);
+    hv::FilePath book(files[1], hv::FilePath::Write);
+    // Exporting only reads: the table file is never written.
+    hv::TDbTable table;
+    hv::cli::openTable(table, db.path(), true);
     table.setFiltered(true);
     // The window shows a tab for each archive with rows; so does this command.
     const hv::ArchiveSet archives = hv::archivesWithRows(table);
-    hv::exportArchivesToFile(table, archives, args[1]);
-  } catch (const hv::Error& e) {
-    hv::cli::err() << hv::defaultErrorReportText(e.text()) << "\n";
-    return 1;
+    hv::exportArchivesToFile(table, archives, book.path());
+    if (QString why; !book.commit(&why)) throw hv::Error(QStringLiteral("Cannot write %1: %2").arg(files[1], why));
+  } catch (const std::exception& e) {
+    return hv::cli::reportFailure(e);
   }
-  hv::cli::out() << hv::excelExportSuccessText(args[1]) << "\n";
+  hv::cli::out() << hv::excelExportSuccessText(files[1]) << "\n";
   return 0;
 }
 
-hv::cli::Registration reg("export", "export FILE.db OUT.xls   write the archives into an Excel workbook", &run);
+hv::cli::Registration reg("export", "every archive into an Excel workbook", &run);
 
 }  // namespace

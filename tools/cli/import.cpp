@@ -5,37 +5,43 @@
 #include <QFile>
 #include <memory>
 
-#include "cli.h"
 #include "device/import/archive_import.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 
 namespace hv::cli {
 
-bool takeImportTarget(const QStringList& args, int* i, bool* append, QString* file, QString* error) {
-  const QString& a = args.at(*i);
-  if (a != QLatin1String("--create") && a != QLatin1String("--append")) return false;
-  if (*i + 1 >= args.size()) {
-    *error = a + QStringLiteral(" needs a table file");
-    return true;
-  }
-  if (!file->isEmpty()) {
-    *error = QStringLiteral("only one of --create and --append");
-    return true;
-  }
-  *append = a == QLatin1String("--append");
-  *file = args.at(++*i);
-  return true;
+namespace {
+const QString kCreate = QStringLiteral("create");
+const QString kAppend = QStringLiteral("append");
+}  // namespace
+
+void addImportTargetOptions(CommandLine& line) {
+  line.addValueOption(kCreate, QStringLiteral("FILE.db"),
+                      QStringLiteral("Create this table file (replacing one of that name)."));
+  line.addValueOption(kAppend, QStringLiteral("FILE.db"),
+                      QStringLiteral("Add to this table the measurements newer than its rows."));
 }
 
-int importImage(const DeviceImageBytes& image, bool append, const QString& file) {
+QString readImportTarget(const CommandLine& line, ImportTarget* target) {
+  *target = {};
+  const QStringList created = line.values(kCreate), appended = line.values(kAppend);
+  if (created.size() + appended.size() > 1) return QStringLiteral("only one of --create and --append");
+  target->append = !appended.isEmpty();
+  target->file = target->append ? appended.value(0) : created.value(0);
+  return {};
+}
+
+int importImage(const DeviceImageBytes& image, const ImportTarget& target) {
   try {
-    ImportIntoFile(file, image, append, [](const QString& line) {
+    FilePath table(target.file, target.append ? FilePath::Read : FilePath::Write);
+    ImportIntoFile(table.path(), image, target.append, [](const QString& line) {
       out() << line << "\n";
       out().flush();
     });
-  } catch (const Error& e) {
-    err() << e.text() << "\n";
-    return 1;
+    if (QString why; !table.commit(&why)) throw Error(QStringLiteral("Cannot write %1: %2").arg(target.file, why));
+  } catch (const std::exception& e) {
+    return reportFailure(e);
   }
   return 0;
 }
@@ -44,50 +50,44 @@ int importImage(const DeviceImageBytes& image, bool append, const QString& file)
 
 namespace {
 
-constexpr char kUsage[] = "import --image IMAGE.bin --create FILE.db | --append FILE.db";
-
-int usage(const QString& why) {
-  hv::cli::err() << "hygrovan-cli import: " << why << "\nUsage: hygrovan-cli " << kUsage << "\n";
-  return 2;
-}
-
 int run(const QStringList& args) {
-  QString imagePath, file, error;
-  bool append = false;
-  for (int i = 0; i < args.size(); ++i) {
-    if (hv::cli::takeImportTarget(args, &i, &append, &file, &error)) {
-      if (!error.isEmpty()) return usage(error);
-    } else if (args.at(i) == QLatin1String("--image") && i + 1 < args.size()) {
-      imagePath = args.at(++i);
-    } else {
-      return usage(QStringLiteral("unexpected argument ") + args.at(i));
-    }
-  }
-  if (imagePath.isEmpty() || file.isEmpty()) return usage(QStringLiteral("--image and a table file are needed"));
+  hv::cli::CommandLine line(QStringLiteral("import"),
+                            QStringLiteral("import --image IMAGE.bin --create FILE.db | --append FILE.db"),
+                            QStringLiteral("Makes a table file from a meter image written by 'download --image', "
+                                           "or adds its newer measurements to one."));
+  line.addValueOption(QStringLiteral("image"), QStringLiteral("IMAGE.bin"), QStringLiteral("The meter image to read."));
+  hv::cli::addImportTargetOptions(line);
+  if (!line.parse(args)) return line.exitCode();
+  if (!line.positional().isEmpty())
+    return line.usageError(QStringLiteral("unexpected argument ") + line.positional()[0]);
+  hv::cli::ImportTarget target;
+  if (const QString why = hv::cli::readImportTarget(line, &target); !why.isEmpty()) return line.usageError(why);
+  const QString imagePath = line.value(QStringLiteral("image"));
+  if (imagePath.isEmpty() || target.file.isEmpty())
+    return line.usageError(QStringLiteral("--image and a table file are needed"));
+  if (line.checkOutputs({target.file}, {imagePath})) return line.exitCode();
 
-  QFile in(imagePath);
+  const hv::FilePath imageFile(imagePath, hv::FilePath::Read);
+  QFile in(imageFile.path());
   if (!in.open(QIODevice::ReadOnly)) {
-    hv::cli::err() << "import: cannot read " << imagePath << ": " << in.errorString() << "\n";
+    hv::cli::err() << "Cannot read " << imagePath << ": " << in.errorString() << "\n";
     return 1;
   }
   const QByteArray bytes = in.read(hv::DeviceImageSize + 1);
   if (bytes.size() < 6 || bytes.size() > hv::DeviceImageSize) {
-    hv::cli::err() << "import: " << imagePath << " is no device image (" << bytes.size() << " bytes)\n";
+    hv::cli::err() << imagePath << " is no device image (" << bytes.size() << " bytes)\n";
     return 1;
   }
   auto image = std::make_unique<hv::DeviceImageBytes>();
   image->fill(0);
   std::copy(bytes.begin(), bytes.end(), image->begin());
   if (!hv::CheckImage(*image).isEmpty() || hv::DecodedImageLength(*image) > bytes.size()) {
-    hv::cli::err() << "import: " << imagePath << " is shorter than its record counts say\n";
+    hv::cli::err() << imagePath << " is shorter than its record counts say\n";
     return 1;
   }
-  return hv::cli::importImage(*image, append, file);
+  return hv::cli::importImage(*image, target);
 }
 
-hv::cli::Registration reg(
-    "import",
-    "import --image IMAGE.bin --create FILE.db | --append FILE.db   a table file from a downloaded image",
-    &run);
+hv::cli::Registration reg("import", "a table file from a downloaded image", &run);
 
 }  // namespace

@@ -2,18 +2,23 @@
 // The import of a device image into a table file, shared by `import` and
 // `download`.
 #include <QString>
-#include <QStringList>
 
+#include "cli.h"
 #include "device/device_image.h"
 
 namespace hv::cli {
 
-// Reads "--create FILE.db" or "--append FILE.db" at args[*i]; true when it was
-// one of them (then *i is moved past its value). A second target is an error.
-bool takeImportTarget(const QStringList& args, int* i, bool* append, QString* file, QString* error);
+// Where an image goes: "--create FILE.db" or "--append FILE.db".
+struct ImportTarget {
+  QString file;  // empty: neither option
+  bool append = false;
+};
+void addImportTargetOptions(CommandLine& line);
+// An empty text, or what is wrong (both options given).
+QString readImportTarget(const CommandLine& line, ImportTarget* target);
 
-// Creates or extends `file` from the image; prints the append report lines.
+// Creates or extends the target from the image; prints the append report lines.
 // Returns the process exit code (0, or 1 with the reason on standard error).
-int importImage(const DeviceImageBytes& image, bool append, const QString& file);
+int importImage(const DeviceImageBytes& image, const ImportTarget& target);
 
 }  // namespace hv::cli

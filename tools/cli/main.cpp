@@ -1,15 +1,19 @@
 // hygrovan-cli: the program's command-line companion. It drives the same code as
 // the windows do.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <new>
 
 #include "cli.h"
+#include "platform/file_names.h"
 #include "platform/translations.h"
 #include "platform/version.h"
+#include "store/table_errors.h"
 
 namespace hv::cli {
 
@@ -18,10 +22,18 @@ QList<Command>& registry() {
   static QList<Command> list;
   return list;
 }
+
+const QString kHelp = QStringLiteral("help");
+
+// The parser's help without its first line, which names the program by its path.
+QString helpBody(const QCommandLineParser& parser) {
+  const QString text = parser.helpText();
+  return text.mid(text.indexOf(QChar('\n')) + 1);
+}
 }  // namespace
 
-Registration::Registration(const char* name, const char* usage, Run run) {
-  registry().append({QString::fromUtf8(name), QString::fromUtf8(usage), run});
+Registration::Registration(const char* name, const char* summary, Run run) {
+  registry().append({QString::fromUtf8(name), QString::fromUtf8(summary), run});
 }
 
 const QList<Command>& commands() {
@@ -37,6 +49,68 @@ QTextStream& out() {
 QTextStream& err() {
   static QTextStream s(stderr);
   return s;
+}
+
+CommandLine::CommandLine(const QString& name, const QString& usage, const QString& description)
+    : name_(name), usage_(usage) {
+  parser_.setApplicationDescription(description);
+  parser_.addOption(QCommandLineOption({QStringLiteral("h"), kHelp}, QStringLiteral("Show this help.")));
+}
+
+void CommandLine::addValueOption(const QString& name, const QString& valueName, const QString& description) {
+  parser_.addOption(QCommandLineOption(name, description, valueName));
+}
+
+void CommandLine::addFlag(const QString& name, const QString& description) {
+  parser_.addOption(QCommandLineOption(name, description));
+}
+
+bool CommandLine::parse(const QStringList& args) {
+  if (!parser_.parse(QStringList{QStringLiteral("hygrovan-cli")} + args)) {
+    exitCode_ = usageError(parser_.errorText());
+    return false;
+  }
+  if (parser_.isSet(kHelp)) {
+    out() << "Usage: hygrovan-cli " << usage_ << "\n" << helpBody(parser_);
+    exitCode_ = 0;
+    return false;
+  }
+  return true;
+}
+
+int CommandLine::usageError(const QString& why) {
+  err() << "hygrovan-cli " << name_ << ": " << why << "\nUsage: hygrovan-cli " << usage_ << "\n(hygrovan-cli " << name_
+        << " --help says more)\n";
+  exitCode_ = 2;
+  return exitCode_;
+}
+
+int CommandLine::checkOutputs(const QStringList& outputs, const QStringList& inputs) {
+  for (qsizetype i = 0; i < outputs.size(); ++i) {
+    const QStringList others = inputs + outputs.mid(i + 1);
+    for (const QString& other : others) {
+      if (!sameFile(outputs[i], other)) continue;
+      err() << "hygrovan-cli " << name_ << ": " << outputs[i] << " and " << other
+            << " are the same file; nothing was written\n";
+      exitCode_ = 2;
+      return exitCode_;
+    }
+  }
+  return 0;
+}
+
+int reportFailure(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e)) {
+    err() << QStringLiteral("Недостаточно памяти для выполнения команды.\n");
+    return 1;
+  }
+  if (dynamic_cast<const TableDamagedError*>(&e))
+    err() << QStringLiteral("База данных повреждена !\n");
+  else if (dynamic_cast<const TableInUseError*>(&e))
+    err() << QStringLiteral("База данных открыта другой программой.\n");
+  const auto* error = dynamic_cast<const Error*>(&e);
+  err() << defaultErrorReportText(error ? error->text() : QString::fromLocal8Bit(e.what())) << "\n";
+  return 1;
 }
 
 bool parseRowList(const QString& text, QList<int>* rows) {
@@ -62,15 +136,55 @@ bool parseRowList(const QString& text, QList<int>* rows) {
 
 namespace {
 
-void printHelp() {
+void printHelp(const QCommandLineParser& parser) {
   auto& o = hv::cli::out();
-  o << "Usage: hygrovan-cli COMMAND [ARGS...]\n"
-       "Works with Hygrovan-RX3 table files (.db) and the meter, without windows.\n\n"
-       "Commands:\n";
-  for (const auto& c : hv::cli::commands()) o << "  " << c.usage << "\n";
-  o << "  --help          this text\n"
-       "  --version       the program's version\n";
+  o << "Usage: hygrovan-cli [--help | --version] COMMAND [ARGS...]\n" << hv::cli::helpBody(parser) << "\nCommands:\n";
+  for (const auto& c : hv::cli::commands()) o << "  " << c.name.leftJustified(9) << c.summary << "\n";
   o.flush();
+}
+
+int runCommandLine(const QStringList& args) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Works with Hygrovan-RX3 table files (.db) and the meter, without windows."));
+  // What follows the command is the command's own.
+  parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+  const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the program's version."));
+  parser.addOption(help);
+  parser.addOption(version);
+  parser.addPositionalArgument(QStringLiteral("COMMAND"),
+                               QStringLiteral("One of the commands below; 'hygrovan-cli COMMAND --help' describes it."),
+                               QStringLiteral("COMMAND [ARGS...]"));
+  if (!parser.parse(args)) {
+    hv::cli::err() << "hygrovan-cli: " << parser.errorText() << " (see --help)\n";
+    return 2;
+  }
+  if (parser.isSet(help)) {
+    printHelp(parser);
+    return 0;
+  }
+  if (parser.isSet(version)) {
+    hv::cli::out() << "hygrovan-cli " << hv::fileVersion(QCoreApplication::applicationFilePath()) << "\n";
+    return 0;
+  }
+  QStringList rest = parser.positionalArguments();
+  if (rest.isEmpty()) {
+    printHelp(parser);
+    return 2;
+  }
+  const QString name = rest.takeFirst();
+  for (const auto& c : hv::cli::commands()) {
+    if (c.name == name) {
+      try {
+        return c.run(rest);
+      } catch (const std::exception& e) {  // a command's own handlers missed it: still a message, not an abort
+        return hv::cli::reportFailure(e);
+      }
+    }
+  }
+  hv::cli::err() << "hygrovan-cli: unknown command '" << name << "' (see --help)\n";
+  return 2;
 }
 
 }  // namespace
@@ -88,26 +202,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("hygrovan-cli"));
   hv::installQtTranslations();  // for the windows the commands open
-  QStringList args = QCoreApplication::arguments().mid(1);
-  if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
-    printHelp();
-    return args.isEmpty() ? 2 : 0;
-  }
-  if (args.first() == QLatin1String("--version")) {
-    hv::cli::out() << "hygrovan-cli " << hv::fileVersion(QCoreApplication::applicationFilePath()) << "\n";
-    hv::cli::out().flush();
-    return 0;
-  }
-  const QString name = args.takeFirst();
-  for (const auto& c : hv::cli::commands()) {
-    if (c.name == name) {
-      const int rc = c.run(args);
-      hv::cli::out().flush();
-      hv::cli::err().flush();
-      return rc;
-    }
-  }
-  hv::cli::err() << "hygrovan-cli: unknown command '" << name << "' (see --help)\n";
+  const int rc = runCommandLine(hv::commandLineArguments(argc, argv));
+  hv::cli::out().flush();
   hv::cli::err().flush();
-  return 2;
+  return rc;
 }

@@ -1,9 +1,8 @@
 // hygrovan-cli report: the archive report of one archive as a PDF, in the
 // order a grid sorted by FIELD would show it.
-#include <QFile>
-
 #include "cli.h"
 #include "platform/error.h"
+#include "platform/file_names.h"
 #include "report/report_builder.h"
 #include "report/table_data_link.h"
 #include "store/db_table.h"
@@ -12,71 +11,40 @@
 
 namespace {
 
-int usage(const QString& why) {
-  hv::cli::err() << "hygrovan-cli report: " << why << "\n"
-                 << "usage: hygrovan-cli report FILE.db --archive K [--sort FIELD [--desc]] OUT.pdf\n";
-  return 2;
-}
-
 int run(const QStringList& args) {
-  hv::cli::TableArgsRules desc;
-  desc.maxArchive = 2;
-  desc.maxFiles = 2;
-  desc.checkSortField = true;
+  hv::cli::CommandLine line(QStringLiteral("report"),
+                            QStringLiteral("report FILE.db --archive K [--sort FIELD [--desc]] OUT.pdf"),
+                            QStringLiteral("Writes the printed report of one archive as a PDF file."));
+  hv::cli::TableArgsRules rules;
+  rules.files.append({QStringLiteral("OUT.pdf"), QStringLiteral("The PDF file to write.")});
+  rules.maxArchive = 2;
+  rules.archiveRequired = true;
+  hv::cli::addTableOptions(line, rules);
+  if (!line.parse(args)) return line.exitCode();
   hv::cli::TableArgs a;
-  switch (const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, desc, &a); e.kind) {
-    case hv::cli::TableArgsError::None: break;
-    case hv::cli::TableArgsError::BadArchive: return usage(QStringLiteral("the archive is 0, 1 or 2"));
-    case hv::cli::TableArgsError::BadSortField: return usage(QStringLiteral("no field named '%1'").arg(e.arg));
-    case hv::cli::TableArgsError::UnknownOption: return usage(QStringLiteral("unknown option '%1'").arg(e.arg));
-    case hv::cli::TableArgsError::TooManyFiles: return usage(QStringLiteral("too many arguments"));
-  }
-  if (a.files.size() < 2) return usage(QStringLiteral("a table file and a PDF file are needed"));
-  if (a.archive < 0) return usage(QStringLiteral("--archive K is needed"));
-  if (a.descending && a.sortField.isEmpty()) return usage(QStringLiteral("--desc goes with --sort FIELD"));
-  const QString& db = a.files[0];
-  const QString& pdf = a.files[1];
-  const QString& field = a.sortField;
-  const int archive = a.archive;
+  if (const QString why = hv::cli::readTableArgs(line, rules, &a); !why.isEmpty()) return line.usageError(why);
+  if (line.checkOutputs({a.files[1]}, {a.files[0]})) return line.exitCode();
 
-  // The grid of archive k sorts through its own tag.
-  const QString tag = hv::archiveTag(archive);
-  const bool hadIndex = QFile::exists(hv::TDbTable::mdxPathFor(db));
-  hv::TDbTable table;
-  int rc = 0;
   try {
-    table.setFileName(db);
-    table.open();
-    hv::cli::showArchiveView(table, archive, field, a.descending, tag);
+    const hv::FilePath db(a.files[0], hv::FilePath::Read);
+    hv::FilePath pdf(a.files[1], hv::FilePath::Write);
+    // Reading only: the sort tag lives in memory, nothing is written beside the table.
+    hv::TDbTable table;
+    hv::cli::openTable(table, db.path(), true);
+    hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending, hv::archiveTag(a.archive));
     table.refresh();
     hv::report::TableDataLink link(table);
     const auto report = hv::report::buildReport(hv::report::archiveReportTemplate(), link);
-    if (!field.isEmpty()) {
-      table.setIndexName(QString());
-      table.deleteIndex(tag);
-    }
     table.close();
-    hv::report::savePdf(*report, pdf);
-    hv::cli::out() << pdf << ": " << report->pages.size() << " pages\n";
-  } catch (const hv::Error& e) {
-    try {
-      if (table.active()) {
-        if (!field.isEmpty()) {
-          table.setIndexName(QString());
-          table.deleteIndex(tag);
-        }
-        table.close();
-      }
-    } catch (const hv::Error&) {
-    }
-    hv::cli::err() << "hygrovan-cli report: " << e.text() << "\n";
-    rc = 1;
+    hv::report::savePdf(*report, pdf.path());
+    if (QString why; !pdf.commit(&why)) throw hv::Error(QStringLiteral("Cannot write %1: %2").arg(a.files[1], why));
+    hv::cli::out() << a.files[1] << ": " << report->pages.size() << " pages\n";
+  } catch (const std::exception& e) {
+    return hv::cli::reportFailure(e);
   }
-  // Our sort tag must not outlive the command.
-  if (!hadIndex) QFile::remove(hv::TDbTable::mdxPathFor(db));
-  return rc;
+  return 0;
 }
 
-hv::cli::Registration reg("report", "report FILE.db --archive K [--sort FIELD [--desc]] OUT.pdf", &run);
+hv::cli::Registration reg("report", "the printed report of an archive as a PDF", &run);
 
 }  // namespace

@@ -1,7 +1,9 @@
 // hygrovan-cli stats: the footers an archive grid shows for a selection of
 // its rows, computed by the grids' own statistics code.
+#include <vector>
+
 #include "cli.h"
-#include "platform/error.h"
+#include "platform/file_names.h"
 #include "store/db_table.h"
 #include "table_args.h"
 #include "views/archive_table.h"
@@ -9,53 +11,49 @@
 
 namespace {
 
-const char* kUsage = "usage: hygrovan-cli stats FILE.db --archive K [--sort FIELD [--desc]] --rows LIST\n";
+// 0-based positions of the listed rows, each once, in the order first listed.
+QList<int> distinctPositions(const QList<int>& rows) {
+  int top = 0;
+  for (int r : rows) top = std::max(top, r);
+  std::vector<bool> seen(size_t(top) + 1);
+  QList<int> positions;
+  positions.reserve(rows.size());
+  for (int r : rows) {
+    if (seen[size_t(r)]) continue;
+    seen[size_t(r)] = true;
+    positions.append(r - 1);
+  }
+  return positions;
+}
 
 int run(const QStringList& args) {
-  hv::cli::TableArgsRules desc;
-  desc.maxArchive = 2;
-  desc.rows = true;
+  hv::cli::CommandLine line(QStringLiteral("stats"),
+                            QStringLiteral("stats FILE.db --archive K [--sort FIELD [--desc]] --rows LIST"),
+                            QStringLiteral("Prints the footers a grid shows under W, Wmin and Wmax for the selected "
+                                           "rows: minimum/mean/maximum."));
+  hv::cli::TableArgsRules rules;
+  rules.maxArchive = 2;
+  rules.archiveRequired = true;
+  rules.rows = true;
+  hv::cli::addTableOptions(line, rules);
+  if (!line.parse(args)) return line.exitCode();
   hv::cli::TableArgs a;
-  const hv::cli::TableArgsError e = hv::cli::parseTableArgs(args, desc, &a);
-  if (e.kind == hv::cli::TableArgsError::BadArchive) {
-    hv::cli::err() << "hygrovan-cli stats: bad archive number '" << e.arg << "'\n";
-    return 2;
-  }
-  QList<int> rows;
-  if (e.kind != hv::cli::TableArgsError::None || a.files.isEmpty() || a.archive < 0 || a.rowText.isEmpty() ||
-      (a.descending && a.sortField.isEmpty())) {
-    hv::cli::err() << kUsage;
-    return 2;
-  }
-  if (!hv::cli::parseRowList(a.rowText, &rows)) {
-    hv::cli::err() << "hygrovan-cli stats: bad row list '" << a.rowText << "'\n";
-    return 2;
-  }
-  if (!a.sortField.isEmpty() && !hv::measurementFields().contains(a.sortField)) {
-    hv::cli::err() << "hygrovan-cli stats: no field '" << a.sortField << "'\n";
-    return 2;
-  }
+  if (const QString why = hv::cli::readTableArgs(line, rules, &a); !why.isEmpty()) return line.usageError(why);
 
-  hv::TDbTable table;
-  if (!hv::cli::openReadOnly(table, a.files[0])) return 1;
   try {
+    const hv::FilePath db(a.files[0], hv::FilePath::Read);
+    hv::TDbTable table;
+    hv::cli::openTable(table, db.path(), true);
     hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending, hv::archiveTag(a.archive));
     table.refresh();
-    QList<int> positions;
-    positions.reserve(rows.size());
-    for (int r : rows)  // a row is in a selection once
-      if (!positions.contains(r - 1)) positions.append(r - 1);
-    const hv::SelectionFooters f = hv::selectionFooters(hv::selectedRowsAt(table, positions));
-    auto& out = hv::cli::out();
-    out << "W\t" << f.w << '\n' << "W_MIN\t" << f.wMin << '\n' << "W_MAX\t" << f.wMax << '\n';
-  } catch (const hv::Error& e) {
-    hv::cli::err() << "hygrovan-cli stats: " << e.text() << '\n';
-    return 1;
+    const hv::SelectionFooters f = hv::selectionFooters(hv::selectedRowsAt(table, distinctPositions(a.rows)));
+    hv::cli::out() << "W\t" << f.w << '\n' << "W_MIN\t" << f.wMin << '\n' << "W_MAX\t" << f.wMax << '\n';
+  } catch (const std::exception& e) {
+    return hv::cli::reportFailure(e);
   }
   return 0;
 }
 
-hv::cli::Registration reg("stats", "stats FILE.db --archive K [--sort FIELD [--desc]] --rows LIST   footers of a selection",
-                          &run);
+hv::cli::Registration reg("stats", "footers of a selection of rows (min/mean/max)", &run);
 
 }  // namespace
