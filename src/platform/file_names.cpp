@@ -26,47 +26,6 @@ bool isStray(const QString& s, qsizetype i) {
   return c >= kStrayBase + 0x80 && c <= kStrayBase + 0xFF && (i == 0 || !s.at(i - 1).isHighSurrogate());
 }
 
-// Length of the valid UTF-8 sequence at p (end excluded), 0 when there is none.
-int utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
-  const unsigned char c = p[0];
-  int n = 0;
-  char32_t cp = 0;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF)
-    n = 2, cp = c & 0x1F;
-  else if (c >= 0xE0 && c <= 0xEF)
-    n = 3, cp = c & 0x0F;
-  else if (c >= 0xF0 && c <= 0xF4)
-    n = 4, cp = c & 0x07;
-  else
-    return 0;
-  if (end - p < n) return 0;
-  for (int i = 1; i < n; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (p[i] & 0x3F);
-  }
-  const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
-  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
-QString decodeName(const QByteArray& bytes) {
-  QString s;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-  const auto* end = p + bytes.size();
-  const auto* run = p;  // start of the valid text not yet copied
-  while (p < end) {
-    if (const int n = utf8SequenceLength(p, end)) {
-      p += n;
-      continue;
-    }
-    s += QString::fromUtf8(reinterpret_cast<const char*>(run), p - run);
-    s += QChar(char16_t(kStrayBase + *p));
-    run = ++p;
-  }
-  return s + QString::fromUtf8(reinterpret_cast<const char*>(run), p - run);
-}
-
 }  // namespace
 
 QByteArray localFileName(const QString& name) {
@@ -129,13 +88,48 @@ bool FilePath::commit(QString*) {
 
 #else
 
-QStringList commandLineArguments(int argc, char** argv) {
-  QStringList args;
-  for (int i = 0; i < argc; ++i) args.append(decodeName(QByteArray(argv[i])));
-  return args;
+namespace {
+
+// Length of the valid UTF-8 sequence at p (end excluded), 0 when there is none.
+int utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
+  const unsigned char c = p[0];
+  int n = 0;
+  char32_t cp = 0;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF)
+    n = 2, cp = c & 0x1F;
+  else if (c >= 0xE0 && c <= 0xEF)
+    n = 3, cp = c & 0x0F;
+  else if (c >= 0xF0 && c <= 0xF4)
+    n = 4, cp = c & 0x07;
+  else
+    return 0;
+  if (end - p < n) return 0;
+  for (int i = 1; i < n; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (p[i] & 0x3F);
+  }
+  const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
+  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
 }
 
-namespace {
+QString decodeName(const QByteArray& bytes) {
+  QString s;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+  const auto* end = p + bytes.size();
+  const auto* run = p;  // start of the valid text not yet copied
+  while (p < end) {
+    if (const int n = utf8SequenceLength(p, end)) {
+      p += n;
+      continue;
+    }
+    s += QString::fromUtf8(reinterpret_cast<const char*>(run), p - run);
+    s += QChar(char16_t(kStrayBase + *p));
+    run = ++p;
+  }
+  return s + QString::fromUtf8(reinterpret_cast<const char*>(run), p - run);
+}
 
 std::optional<struct stat> statOf(const QByteArray& path) {
   struct stat st {};
@@ -159,6 +153,12 @@ QString procPath(int fd) {
 }
 
 }  // namespace
+
+QStringList commandLineArguments(int argc, char** argv) {
+  QStringList args;
+  for (int i = 0; i < argc; ++i) args.append(decodeName(QByteArray(argv[i])));
+  return args;
+}
 
 bool sameFile(const QString& a, const QString& b) {
   const QByteArray pa = localFileName(a), pb = localFileName(b);
@@ -187,7 +187,8 @@ FilePath::FilePath(const QString& name, Use use) : path_(name) {
   }
   // A short stand-in that keeps the extension, which decides some formats.
   const QString suffix = QFileInfo(baseText).suffix();
-  standIn_ = ".hygrovan-name-" + QByteArray::number(qint64(::getpid()));
+  static int made = 0;
+  standIn_ = ".hygrovan-name-" + QByteArray::number(qint64(::getpid())) + '-' + QByteArray::number(++made);
   if (!suffix.isEmpty() && !hasStrayBytes(suffix) && suffix.size() <= 8) standIn_ += '.' + suffix.toUtf8();
   target_ = base;
   path_ = procPath(folder_) + QChar('/') + QString::fromUtf8(standIn_);
