@@ -276,7 +276,9 @@ TEST(WindowsBuild, Win32PiecesBuildWithMinGW) {
       cxx, common + QStringList{QStringLiteral("-O1"), QStringLiteral("-static"),
                                 sourcePath(QStringLiteral("tests/platform/win32/win32_check.cpp")),
                                 src + QStringLiteral("/device/serial_backend_win32.cpp"),
-                                src + QStringLiteral("/platform/version_lookup.cpp"), resObject,
+                                src + QStringLiteral("/platform/version_lookup.cpp"),
+                                src + QStringLiteral("/platform/file.cpp"), src + QStringLiteral("/platform/file_win32.cpp"),
+                                resObject,
                                 QStringLiteral("-lversion"), QStringLiteral("-o"), exe},
       180000);
   ASSERT_EQ(r.exitCode, 0) << r.err.constData();
@@ -290,7 +292,8 @@ TEST(WindowsBuild, Win32PiecesBuildWithMinGW) {
   // The Win32 calls are imported by name.
   for (const char* call : {"CreateFileA", "SetCommState", "SetupComm", "PurgeComm", "SetCommTimeouts", "ClearCommError",
                            "ReadFile", "WriteFile", "GetCommModemStatus", "CloseHandle", "FormatMessageW", "GetFileVersionInfoSizeA",
-                           "GetFileVersionInfoA", "VerQueryValueA"})
+                           "GetFileVersionInfoA", "VerQueryValueA", "CreateFileW", "MoveFileExW", "FlushFileBuffers",
+                           "SetFileInformationByHandle"})
     EXPECT_TRUE(image.contains(call)) << call;
 }
 

@@ -1,8 +1,10 @@
 // Links the Windows pieces into one program, so that every Win32 call they
 // make must resolve against the MinGW import libraries.
 #include <cstdio>
+#include <string>
 
 #include "device/serial_backend.h"
+#include "platform/file.h"
 #include "platform/version_lookup.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +30,16 @@ int main(int argc, char** argv) {
     port->close();
   } else {
     std::printf("%s: %s\n", path, port->lastError().text.c_str());
+  }
+  try {
+    hv::ReplacementFile copy(argv[0] + std::string(".copy"));
+    hv::File self = hv::File::openForReading(argv[0]);
+    char head[2] = {};
+    copy.file().writeAt(0, head, self.readAt(0, head, sizeof head));
+    copy.commit(true).sync();
+    hv::removeFile(argv[0] + std::string(".copy"));
+  } catch (const hv::FileError& e) {
+    std::printf("%s (%d: %s)\n", e.what(), e.code(), e.systemText().c_str());
   }
   std::printf("version %s\n", hv::lookUpFileVersion(argv[0], hv::win32VersionInfoCalls()).c_str());
   return 0;

@@ -1,0 +1,292 @@
+// The file layer on POSIX systems.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/file.h"
+
+namespace hv {
+namespace {
+
+FileError::Reason reasonOf(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return FileError::Reason::Missing;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return FileError::Reason::NoSpace;
+    case EISDIR:
+      return FileError::Reason::NotRegular;
+    default:
+      return FileError::Reason::Other;
+  }
+}
+
+[[noreturn]] void fail(const char* what, const std::string& path, int err) {
+  const std::string text = std::strerror(err);
+  throw FileError(std::string(what) + " '" + path + "': " + text, reasonOf(err), err, text);
+}
+
+[[noreturn]] void failInUse(const std::string& path, int err) {
+  throw FileError("Cannot open '" + path + "': it is in use", FileError::Reason::InUse, err, std::strerror(err));
+}
+
+int fdOf(std::intptr_t handle) { return int(handle); }
+
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string join(const std::string& folder, const std::string& name) {
+  return folder.back() == '/' ? folder + name : folder + '/' + name;
+}
+
+// A record lock over the whole file. Locks owned by the open file
+// description where the kernel has them: a classic lock would be lost when
+// this process closes any other descriptor of the same file.
+int recordLock(int fd, int type, bool test, struct flock* l) {
+  *l = {};
+  l->l_type = short(type);
+  l->l_whence = SEEK_SET;
+#ifdef F_OFD_SETLK
+  if (::fcntl(fd, test ? F_OFD_GETLK : F_OFD_SETLK, l) == 0) return 0;
+  if (errno != EINVAL) return -1;
+  *l = {};
+  l->l_type = short(type);
+  l->l_whence = SEEK_SET;
+#endif
+  return ::fcntl(fd, test ? F_GETLK : F_SETLK, l);
+}
+
+// Takes the locks of an exclusive opening: flock for openers like us, and a
+// record lock for programs that lock with fcntl (office suites do).
+void hold(int fd, bool writable, const std::string& path) {
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EWOULDBLOCK) failInUse(path, errno);
+    fail("Cannot lock", path, errno);
+  }
+  struct flock l {};
+  if (recordLock(fd, writable ? F_WRLCK : F_RDLCK, false, &l) != 0) {
+    if (errno == EACCES || errno == EAGAIN) failInUse(path, errno);
+    // File systems without record locks (ENOLCK and the like) keep the flock.
+    return;
+  }
+  // A read lock shares with other readers: make sure there are none.
+  if (!writable && recordLock(fd, F_WRLCK, true, &l) == 0 && l.l_type != F_UNLCK) failInUse(path, EAGAIN);
+}
+
+void syncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Temporaries of `targetName` left by a killed writer: a writer that still
+// runs holds its temporary's flock, so only orphans can be locked.
+void removeStaleTemporaries(const std::string& folder, const std::string& targetName) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (!isTemporaryNameOf(name, targetName)) continue;
+    const std::string path = join(folder, name);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+}  // namespace
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = kClosed; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = kClosed;
+  }
+  return *this;
+}
+
+namespace {
+
+// Opens without blocking (a FIFO would wait for a writer), then refuses
+// anything but a regular file before the first read.
+int openRegular(const std::string& path, int access) {
+  const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) fail("Cannot open", path, errno);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    fail("Cannot open", path, err);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw FileError("Cannot open '" + path + "': not a regular file", FileError::Reason::NotRegular, 0, std::string());
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
+File File::openExclusive(const std::string& path, Access access) {
+  File f;
+  f.path_ = path;
+  const bool writable = access == Access::ReadWrite;
+  f.handle_ = openRegular(path, writable ? O_RDWR : O_RDONLY);
+  hold(fdOf(f.handle_), writable, path);
+  return f;
+}
+
+File File::openForReading(const std::string& path) {
+  File f;
+  f.path_ = path;
+  f.handle_ = openRegular(path, O_RDONLY);
+  return f;
+}
+
+bool File::isOpen() const noexcept { return handle_ != kClosed; }
+
+std::uint64_t File::size() const {
+  struct stat st {};
+  if (::fstat(fdOf(handle_), &st) != 0) fail("Cannot read", path_, errno);
+  return std::uint64_t(st.st_size);
+}
+
+std::size_t File::readAt(std::uint64_t offset, void* data, std::size_t length) const {
+  char* p = static_cast<char*>(data);
+  std::size_t done = 0;
+  while (done < length) {
+    if (offset + done > std::uint64_t(LLONG_MAX)) break;
+    const std::size_t chunk = std::min<std::size_t>(length - done, std::size_t(1) << 30);
+    const ssize_t n = ::pread(fdOf(handle_), p + done, chunk, off_t(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("Cannot read", path_, errno);
+    }
+    if (n == 0) break;
+    done += std::size_t(n);
+  }
+  return done;
+}
+
+void File::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
+  const char* p = static_cast<const char*>(data);
+  while (length > 0) {
+    const std::size_t chunk = std::min<std::size_t>(length, std::size_t(1) << 30);
+    const ssize_t n = ::pwrite(fdOf(handle_), p, chunk, off_t(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail("Cannot write", path_, errno);
+    }
+    if (n == 0) fail("Cannot write", path_, ENOSPC);
+    p += n;
+    length -= std::size_t(n);
+    offset += std::uint64_t(n);
+  }
+}
+
+void File::resize(std::uint64_t size) {
+  while (::ftruncate(fdOf(handle_), off_t(size)) != 0)
+    if (errno != EINTR) fail("Cannot resize", path_, errno);
+}
+
+void File::sync() {
+#ifdef __linux__
+  if (::fdatasync(fdOf(handle_)) != 0) fail("Cannot write", path_, errno);
+#else
+  if (::fsync(fdOf(handle_)) != 0) fail("Cannot write", path_, errno);
+#endif
+}
+
+void File::close() noexcept {
+  if (handle_ == kClosed) return;
+  ::close(fdOf(handle_));
+  handle_ = kClosed;
+}
+
+ReplacementFile::ReplacementFile(const std::string& target) : target_(target), folder_(folderOf(target)) {
+  const std::string targetName = nameOf(target);
+  removeStaleTemporaries(folder_, targetName);
+  file_.path_ = target;
+  int fd = -1;
+#ifdef O_TMPFILE
+  // Naming it later goes through /proc; without /proc it gets a name now.
+  if (::access("/proc/self/fd", X_OK) == 0) fd = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+#endif
+  for (int tries = 0; fd < 0; ++tries) {
+    const std::string candidate = join(folder_, temporaryNameFor(targetName));
+    fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      tempPath_ = candidate;
+    } else if (errno != EEXIST || tries > 100) {
+      fail("Cannot write", target, errno);
+    }
+  }
+  file_.handle_ = fd;
+  hold(fd, true, target);
+  // The new file keeps the permissions of the one it replaces.
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+}
+
+ReplacementFile::~ReplacementFile() {
+  if (committed_) return;
+  file_.close();
+  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+}
+
+File ReplacementFile::commit(bool durable, File* heldTarget) {
+  if (committed_ || !file_.isOpen()) throw FileError("Cannot replace '" + target_ + "' twice", FileError::Reason::Other, 0, {});
+  if (durable) file_.sync();
+  if (tempPath_.empty()) {
+    // The unnamed file gets a name beside the target, then takes its place.
+    const std::string self = "/proc/self/fd/" + std::to_string(fdOf(file_.handle_));
+    for (int tries = 0; tempPath_.empty(); ++tries) {
+      const std::string candidate = join(folder_, temporaryNameFor(nameOf(target_)));
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        tempPath_ = candidate;
+      else if (errno != EEXIST || tries > 100)
+        fail("Cannot write", target_, errno);
+    }
+  }
+  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) fail("Cannot replace", target_, errno);
+  tempPath_.clear();
+  committed_ = true;
+  if (durable) syncFolder(folder_);
+  if (heldTarget) heldTarget->close();
+  return std::move(file_);
+}
+
+void removeFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail("Cannot remove", path, errno);
+}
+
+}  // namespace hv

@@ -1,0 +1,281 @@
+// The file layer on Windows.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/file.h"
+
+namespace hv {
+namespace {
+
+std::wstring wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+  std::wstring w(size_t(std::max(n, 0)), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), w.data(), n);
+  return w;
+}
+
+std::string narrow(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(size_t(std::max(n, 0)), '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
+  return s;
+}
+
+std::string systemText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+  std::wstring text = n > 0 && buffer ? std::wstring(buffer, n) : std::wstring();
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' || text.back() == L'.'))
+    text.pop_back();
+  return text.empty() ? "error " + std::to_string(code) : narrow(text);
+}
+
+FileError::Reason reasonOf(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return FileError::Reason::Missing;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return FileError::Reason::InUse;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return FileError::Reason::NoSpace;
+    default:
+      return FileError::Reason::Other;
+  }
+}
+
+[[noreturn]] void fail(const char* what, const std::string& path, DWORD code) {
+  const std::string text = systemText(code);
+  if (reasonOf(code) == FileError::Reason::InUse)
+    throw FileError("Cannot open '" + path + "': it is in use", FileError::Reason::InUse, int(code), text);
+  throw FileError(std::string(what) + " '" + path + "': " + text, reasonOf(code), int(code), text);
+}
+
+[[noreturn]] void failNotRegular(const std::string& path) {
+  throw FileError("Cannot open '" + path + "': not a regular file", FileError::Reason::NotRegular, 0, std::string());
+}
+
+HANDLE handleOf(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+size_t lastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
+
+std::string folderOf(const std::string& path) {
+  const size_t at = lastSeparator(path);
+  if (at == std::string::npos) return ".";
+  return at == 0 || (at == 2 && path[1] == ':') ? path.substr(0, at + 1) : path.substr(0, at);
+}
+
+std::string nameOf(const std::string& path) {
+  const size_t at = lastSeparator(path);
+  return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+std::string join(const std::string& folder, const std::string& name) {
+  const char last = folder.back();
+  return last == '/' || last == '\\' ? folder + name : folder + '\\' + name;
+}
+
+// The full wide form of a path; long ones get the prefix that lifts the
+// MAX_PATH limit, so a name near the system's limit works in any folder.
+std::wstring systemPath(const std::string& path) {
+  std::wstring w = wide(path);
+  std::replace(w.begin(), w.end(), L'/', L'\\');
+  if (w.rfind(L"\\\\?\\", 0) == 0) return w;
+  DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return w;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  if (full.size() < MAX_PATH - 12) return full;
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+// Opens an existing file; a folder, pipe or device is refused before any read.
+HANDLE openRegular(const std::string& path, DWORD access, DWORD share) {
+  const std::wstring w = systemPath(path);
+  const DWORD attributes = GetFileAttributesW(w.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) fail("Cannot open", path, GetLastError());
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) failNotRegular(path);
+  const HANDLE h = CreateFileW(w.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) fail("Cannot open", path, GetLastError());
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    failNotRegular(path);
+  }
+  return h;
+}
+
+// Temporaries of `targetName` left by a killed writer: one whose writer
+// still runs is open without sharing, so only orphans can be deleted.
+void removeStaleTemporaries(const std::string& folder, const std::string& targetName) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(systemPath(join(folder, ".*")).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = narrow(found.cFileName);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && isTemporaryNameOf(name, targetName))
+      DeleteFileW(systemPath(join(folder, name)).c_str());
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+}  // namespace
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = kClosed; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = kClosed;
+  }
+  return *this;
+}
+
+File File::openExclusive(const std::string& path, Access access) {
+  File f;
+  f.path_ = path;
+  const DWORD rights = access == Access::ReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  f.handle_ = reinterpret_cast<std::intptr_t>(openRegular(path, rights, 0));
+  return f;
+}
+
+File File::openForReading(const std::string& path) {
+  File f;
+  f.path_ = path;
+  f.handle_ = reinterpret_cast<std::intptr_t>(
+      openRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
+  return f;
+}
+
+bool File::isOpen() const noexcept { return handle_ != kClosed; }
+
+std::uint64_t File::size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handleOf(handle_), &size)) fail("Cannot read", path_, GetLastError());
+  return std::uint64_t(size.QuadPart);
+}
+
+std::size_t File::readAt(std::uint64_t offset, void* data, std::size_t length) const {
+  char* p = static_cast<char*>(data);
+  std::size_t done = 0;
+  while (done < length) {
+    const std::uint64_t at = offset + done;
+    OVERLAPPED where{};
+    where.Offset = DWORD(at);
+    where.OffsetHigh = DWORD(at >> 32);
+    const DWORD chunk = DWORD(std::min<std::size_t>(length - done, std::size_t(1) << 30));
+    DWORD got = 0;
+    if (!ReadFile(handleOf(handle_), p + done, chunk, &got, &where)) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_HANDLE_EOF) break;
+      fail("Cannot read", path_, code);
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+void File::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
+  const char* p = static_cast<const char*>(data);
+  while (length > 0) {
+    OVERLAPPED where{};
+    where.Offset = DWORD(offset);
+    where.OffsetHigh = DWORD(offset >> 32);
+    const DWORD chunk = DWORD(std::min<std::size_t>(length, std::size_t(1) << 30));
+    DWORD put = 0;
+    if (!WriteFile(handleOf(handle_), p, chunk, &put, &where)) fail("Cannot write", path_, GetLastError());
+    if (put == 0) fail("Cannot write", path_, ERROR_DISK_FULL);
+    p += put;
+    length -= put;
+    offset += put;
+  }
+}
+
+void File::resize(std::uint64_t size) {
+  FILE_END_OF_FILE_INFO end{};
+  end.EndOfFile.QuadPart = LONGLONG(size);
+  if (!SetFileInformationByHandle(handleOf(handle_), FileEndOfFileInfo, &end, sizeof end))
+    fail("Cannot resize", path_, GetLastError());
+}
+
+void File::sync() {
+  if (!FlushFileBuffers(handleOf(handle_))) fail("Cannot write", path_, GetLastError());
+}
+
+void File::close() noexcept {
+  if (handle_ == kClosed) return;
+  CloseHandle(handleOf(handle_));
+  handle_ = kClosed;
+}
+
+ReplacementFile::ReplacementFile(const std::string& target) : target_(target), folder_(folderOf(target)) {
+  const std::string targetName = nameOf(target);
+  removeStaleTemporaries(folder_, targetName);
+  file_.path_ = target;
+  for (int tries = 0;; ++tries) {
+    const std::string candidate = join(folder_, temporaryNameFor(targetName));
+    const HANDLE h = CreateFileW(systemPath(candidate).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      file_.handle_ = reinterpret_cast<std::intptr_t>(h);
+      tempPath_ = candidate;
+      return;
+    }
+    const DWORD code = GetLastError();
+    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || tries > 100) fail("Cannot write", target, code);
+  }
+}
+
+ReplacementFile::~ReplacementFile() {
+  if (committed_) return;
+  file_.close();
+  if (!tempPath_.empty()) DeleteFileW(systemPath(tempPath_).c_str());
+}
+
+File ReplacementFile::commit(bool durable, File* heldTarget) {
+  if (committed_ || !file_.isOpen()) throw FileError("Cannot replace '" + target_ + "' twice", FileError::Reason::Other, 0, {});
+  if (durable) file_.sync();
+  // Windows moves only closed files, and replaces only a target no one has open.
+  file_.close();
+  const bool held = heldTarget && heldTarget->isOpen();
+  if (held) heldTarget->close();
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+  if (!MoveFileExW(systemPath(tempPath_).c_str(), systemPath(target_).c_str(), flags)) {
+    const DWORD code = GetLastError();
+    if (held) {
+      try {
+        *heldTarget = File::openExclusive(target_, File::Access::ReadWrite);
+      } catch (const FileError&) {
+        // Left closed: the caller learns of the failure below.
+      }
+    }
+    fail("Cannot replace", target_, code);
+  }
+  tempPath_.clear();
+  committed_ = true;
+  return File::openExclusive(target_, File::Access::ReadWrite);
+}
+
+void removeFile(const std::string& path) {
+  if (DeleteFileW(systemPath(path).c_str())) return;
+  const DWORD code = GetLastError();
+  if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) fail("Cannot remove", path, code);
+}
+
+}  // namespace hv
