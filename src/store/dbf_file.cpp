@@ -8,9 +8,11 @@
 namespace hv::store {
 namespace {
 
-[[noreturn]] void damaged(const QString& why) { throw hv::TableDamagedError(QStringLiteral("The table file is damaged: ") + why); }
+[[noreturn]] void damaged(const QString& why) { tableDamaged(why); }
 
 }  // namespace
+
+void tableDamaged(const QString& why) { throw hv::TableDamagedError(QStringLiteral("The table file is damaged: ") + why); }
 
 void putU16(unsigned char* p, unsigned v) {
   p[0] = static_cast<unsigned char>(v);

@@ -55,6 +55,9 @@ QByteArray newMeasurementHeader();
 // the damage; the returned layout is safe to use against a file of that size.
 TableLayout parseHeader(const unsigned char* head, std::size_t available, std::uint64_t fileSize);
 
+// Throws hv::Error saying the table file is damaged, and why.
+[[noreturn]] void tableDamaged(const QString& why);
+
 // The ten fields must be present with their types; throws hv::Error otherwise.
 void requireMeasurementFields(const TableLayout& layout);
 

@@ -1,0 +1,315 @@
+#include "store/table_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "store/table_errors.h"
+
+namespace hv::store {
+namespace {
+
+[[noreturn]] void fail(const QString& text) { throw hv::Error(text); }
+[[noreturn]] void fail(const hv::FileError& e) { throw hv::Error(QString::fromUtf8(e.what())); }
+
+std::string nativePath(const QString& path) { return path.toStdString(); }
+
+// Scans read this much at a time; single records come in aligned groups, so
+// that walking the rows in record order either way reads rarely.
+constexpr std::size_t kScanBytes = 64 * 1024;
+constexpr std::uint32_t kGroupRecords = 32;
+
+}  // namespace
+
+struct TableFile::Impl {
+  hv::File file;
+  QString path;
+  bool readOnly = false;
+  TableLayout layout;
+  std::uint32_t count = 0;
+  std::uint64_t fileSize = 0;  // as we last left it
+  // The bytes after the last record (the end mark, at most a record more),
+  // once read or written by us; put back when an append fails.
+  std::string tail;
+  bool tailKnown = false;
+  std::vector<char> group;     // records [groupFirst, groupFirst + groupCount)
+  std::uint32_t groupFirst = 0, groupCount = 0;
+  std::vector<char> run;
+
+  std::size_t recordLength() const { return std::size_t(layout.recordLength); }
+  std::uint64_t offsetOf(std::uint32_t r) const { return std::uint64_t(layout.headerLength) + std::uint64_t(r) * recordLength(); }
+
+  void checkRecord(std::uint32_t r) const {
+    if (r >= count) fail(QStringLiteral("Record %1 does not exist").arg(r + 1));
+  }
+
+  // The bytes must be there: fewer means someone cut the file short.
+  void readExactly(std::uint64_t offset, char* out, std::size_t length) {
+    std::size_t got = 0;
+    try {
+      got = file.readAt(offset, out, length);
+    } catch (const hv::FileError& e) {
+      fail(e);
+    }
+    if (got != length) tableDamaged(QStringLiteral("another program has cut it short"));
+  }
+
+  void write(std::uint64_t offset, const void* data, std::size_t length) {
+    try {
+      file.writeAt(offset, data, length);
+    } catch (const hv::FileError& e) {
+      fail(e);
+    }
+  }
+
+  // Before writing: a file cut short under us is not written into (that
+  // would fill the gap with zeros and make its damage look like rows).
+  void checkIntact() {
+    std::uint64_t size = 0;
+    try {
+      size = file.size();
+    } catch (const hv::FileError& e) {
+      fail(e);
+    }
+    if (size < offsetOf(count)) tableDamaged(QStringLiteral("another program has cut it short"));
+  }
+
+  // The cached copy of record r follows a write.
+  void updateGroup(std::uint32_t r, std::size_t at, const char* bytes, std::size_t length) {
+    if (r >= groupFirst && r < groupFirst + groupCount)
+      std::memcpy(group.data() + (r - groupFirst) * recordLength() + at, bytes, length);
+  }
+
+  void reset() {
+    file.close();
+    layout = {};
+    count = 0;
+    fileSize = 0;
+    groupCount = 0;
+    tailKnown = false;
+    std::vector<char>().swap(group);
+    std::vector<char>().swap(run);
+  }
+};
+
+TableFile::TableFile() : d(std::make_unique<Impl>()) {}
+TableFile::~TableFile() { close(); }
+
+void TableFile::create(const QString& path) {
+  const std::string target = nativePath(path);
+  // A file that someone holds open is not replaced under them.
+  try {
+    hv::File::openExclusive(target, hv::File::Access::Read);
+  } catch (const hv::FileError& e) {
+    if (e.reason() == hv::FileError::Reason::InUse) throw TableInUseError(QStringLiteral("Table '%1' is in use").arg(path));
+  }
+  QByteArray bytes = newMeasurementHeader();
+  bytes.append(char(kFileEnd));
+  try {
+    hv::ReplacementFile out(target);
+    out.file().writeAt(0, bytes.constData(), std::size_t(bytes.size()));
+    out.commit(true);
+  } catch (const hv::FileError& e) {
+    fail(e);
+  }
+}
+
+void TableFile::open(const QString& path, bool readOnly) {
+  close();
+  hv::File f;
+  try {
+    f = hv::File::openExclusive(nativePath(path), readOnly ? hv::File::Access::Read : hv::File::Access::ReadWrite);
+  } catch (const hv::FileError& e) {
+    switch (e.reason()) {
+      case hv::FileError::Reason::InUse:
+        throw TableInUseError(QStringLiteral("Table '%1' is in use").arg(path));
+      case hv::FileError::Reason::NotRegular:
+        fail(QStringLiteral("'%1' is not a table file").arg(path));
+      default:
+        fail(QStringLiteral("Cannot open table '%1': %2").arg(path, QString::fromStdString(e.systemText())));
+    }
+  }
+  try {
+    const std::uint64_t size = f.size();
+    std::vector<unsigned char> head(std::size_t(std::min<std::uint64_t>(size, 65536 + 64)));
+    const std::size_t got = f.readAt(0, head.data(), head.size());
+    d->layout = parseHeader(head.data(), got, size);
+    requireMeasurementFields(d->layout);
+    d->fileSize = size;
+  } catch (const hv::FileError& e) {
+    fail(e);
+  }
+  d->file = std::move(f);
+  d->path = path;
+  d->readOnly = readOnly;
+  d->count = d->layout.recordCount;
+  d->groupCount = 0;
+}
+
+void TableFile::close() noexcept {
+  if (!d->file.isOpen()) return;
+  if (!d->readOnly) {
+    try {
+      d->file.sync();
+    } catch (const hv::FileError&) {
+      // Closing goes on: every write has reached the system already.
+    }
+  }
+  d->reset();
+}
+
+bool TableFile::isOpen() const { return d->file.isOpen(); }
+bool TableFile::readOnly() const { return d->readOnly; }
+const QString& TableFile::path() const { return d->path; }
+const TableLayout& TableFile::layout() const { return d->layout; }
+std::uint32_t TableFile::count() const { return d->count; }
+
+const char* TableFile::record(std::uint32_t r) {
+  const std::size_t length = d->recordLength();
+  if (r >= d->groupFirst && r < d->groupFirst + d->groupCount) return d->group.data() + (r - d->groupFirst) * length;
+  d->checkRecord(r);
+  const std::uint32_t first = r / kGroupRecords * kGroupRecords;
+  const std::uint32_t n = std::min(kGroupRecords, d->count - first);
+  d->group.resize(std::size_t(kGroupRecords) * length);
+  d->groupCount = 0;
+  d->readExactly(d->offsetOf(first), d->group.data(), n * length);
+  d->groupFirst = first;
+  d->groupCount = n;
+  return d->group.data() + (r - first) * length;
+}
+
+void TableFile::scan(std::uint32_t first, std::uint32_t end, const RecordRun& visit) {
+  const std::size_t length = d->recordLength();
+  const std::uint32_t perRun = std::uint32_t(std::max<std::size_t>(1, kScanBytes / length));
+  end = std::min(end, d->count);
+  if (first >= end) return;
+  d->run.resize(std::min<std::size_t>(perRun, end - first) * length);
+  for (std::uint32_t r = first; r < end;) {
+    const std::uint32_t n = std::min(perRun, end - r);
+    d->readExactly(d->offsetOf(r), d->run.data(), n * length);
+    visit(r, n, d->run.data());
+    r += n;
+  }
+}
+
+void TableFile::rewrite(std::uint32_t r, const char* record) {
+  d->checkRecord(r);
+  d->checkIntact();
+  const std::size_t length = d->recordLength();
+  const std::string before(this->record(r), length);
+  unsigned char date[3];
+  todayBytes(date);
+  const std::uint64_t at = d->offsetOf(r);
+  try {
+    d->write(at, record, length);
+    d->write(1, date, 3);
+  } catch (...) {
+    try {
+      d->file.writeAt(at, before.data(), length);
+    } catch (const hv::FileError&) {
+      // The first error is the one to report.
+    }
+    throw;
+  }
+  d->updateGroup(r, 0, record, length);
+}
+
+std::uint32_t TableFile::append(const char* record) {
+  d->checkIntact();
+  const std::size_t length = d->recordLength();
+  // Record and end mark first, the count last: a kill in between leaves the
+  // old, valid file with a few bytes beyond its last record.
+  const std::uint64_t at = d->offsetOf(d->count);
+  if (!d->tailKnown) {
+    d->tail.assign(d->fileSize > at ? std::size_t(std::min<std::uint64_t>(d->fileSize - at, length + 1)) : 0, '\0');
+    try {
+      d->tail.resize(d->file.readAt(at, d->tail.data(), d->tail.size()));
+    } catch (const hv::FileError& e) {
+      fail(e);
+    }
+    d->tailKnown = true;
+  }
+  std::string data(record, length);
+  data.push_back(char(kFileEnd));
+  unsigned char head[7];
+  todayBytes(head);
+  putU32(head + 3, d->count + 1);
+  try {
+    d->write(at, data.data(), data.size());
+    d->write(1, head, sizeof head);
+  } catch (...) {
+    // Put the file back as it was.
+    try {
+      d->file.resize(d->fileSize);
+      if (!d->tail.empty()) d->file.writeAt(at, d->tail.data(), d->tail.size());
+    } catch (const hv::FileError&) {
+    }
+    throw;
+  }
+  // Beyond the new end mark lie the old bytes, if any reached that far.
+  d->tailKnown = d->fileSize <= at + data.size();
+  d->tail.assign(1, char(kFileEnd));
+  d->fileSize = std::max<std::uint64_t>(d->fileSize, at + data.size());
+  return d->count++;
+}
+
+void TableFile::markDeleted(std::uint32_t r) {
+  d->checkRecord(r);
+  d->checkIntact();
+  const char mark = char(kDeletedMark);
+  d->write(d->offsetOf(r), &mark, 1);
+  d->updateGroup(r, 0, &mark, 1);
+}
+
+void TableFile::setIndexFlag(bool on) {
+  d->checkIntact();
+  const unsigned char b = on ? 1 : 0;
+  d->write(kMdxFlagOffset, &b, 1);
+  d->layout.mdxFlag = on;
+}
+
+void TableFile::pack() {
+  d->checkIntact();
+  const std::size_t length = d->recordLength();
+  std::uint32_t live = 0;
+  hv::File packed;
+  try {
+    hv::ReplacementFile out(nativePath(d->path));
+    std::string buffer(std::size_t(d->layout.headerLength), '\0');
+    d->readExactly(0, buffer.data(), buffer.size());
+    std::uint64_t written = 0;
+    auto flush = [&] {
+      out.file().writeAt(written, buffer.data(), buffer.size());
+      written += buffer.size();
+      buffer.clear();
+    };
+    scan(0, d->count, [&](std::uint32_t, std::uint32_t n, const char* bytes) {
+      for (std::uint32_t i = 0; i < n; ++i, bytes += length) {
+        if (bytes[0] == char(kDeletedMark)) continue;
+        buffer.append(bytes, length);
+        ++live;
+      }
+      if (buffer.size() >= (std::size_t(1) << 20)) flush();
+    });
+    buffer.push_back(char(kFileEnd));
+    flush();
+    unsigned char head[7];
+    todayBytes(head);
+    putU32(head + 3, live);
+    out.file().writeAt(1, head, sizeof head);
+    packed = out.commit(true, &d->file);
+  } catch (const hv::FileError& e) {
+    fail(e);
+  }
+  d->file = std::move(packed);
+  d->count = live;
+  d->layout.recordCount = live;
+  d->fileSize = d->offsetOf(live) + 1;
+  d->groupCount = 0;
+  d->tailKnown = false;
+}
+
+}  // namespace hv::store

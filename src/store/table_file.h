@@ -1,0 +1,66 @@
+#pragma once
+// The table file itself: opened for exclusive use, its header, and reading
+// and writing its records through the platform's file layer. Knows nothing
+// of filters, order or editing.
+//
+// Records are read with positioned reads, never through a mapping: another
+// program that cuts the file short while we hold it gives an error saying
+// the table is damaged, not a crash.
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "store/dbf_file.h"
+
+namespace hv::store {
+
+class TableFile {
+ public:
+  TableFile();
+  ~TableFile();  // closes
+  TableFile(const TableFile&) = delete;
+  TableFile& operator=(const TableFile&) = delete;
+
+  // Writes a new, empty measurement table at `path`, replacing a file of
+  // that name unless another opener holds it.
+  static void create(const QString& path);
+
+  // Opens for exclusive use; throws when missing, in use, not a regular
+  // file, or not a dBase table with the measurement fields.
+  void open(const QString& path, bool readOnly);
+  // Forces what was written to disk, then closes. Never throws.
+  void close() noexcept;
+  bool isOpen() const;
+  bool readOnly() const;
+  const QString& path() const;
+  const TableLayout& layout() const;
+  std::uint32_t count() const;
+
+  // Record r (< count()), valid until the next call on this file.
+  const char* record(std::uint32_t r);
+  // Calls visit(first, n, bytes) for runs of consecutive records covering
+  // [first, end) in order, the n records side by side in `bytes`. `visit`
+  // may read single records but must not scan.
+  using RecordRun = std::function<void(std::uint32_t first, std::uint32_t n, const char* bytes)>;
+  void scan(std::uint32_t first, std::uint32_t end, const RecordRun& visit);
+
+  // Writes record r in place and dates the header; on failure the record
+  // is put back.
+  void rewrite(std::uint32_t r, const char* record);
+  // Writes a new record after the last one and returns its number; on
+  // failure the file is put back as it was.
+  std::uint32_t append(const char* record);
+  void markDeleted(std::uint32_t r);
+  // The header's production-index flag.
+  void setIndexFlag(bool on);
+  // Writes the live records to a new file that takes the table's place in
+  // one step; the table stays open on it.
+  void pack();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};
+
+}  // namespace hv::store
