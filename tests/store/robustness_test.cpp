@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <csignal>
 #include <fcntl.h>
@@ -89,6 +90,109 @@ TEST(TableOpen, OnlyOneOpeningAtATimeInThisProcessOrAnother) {
   EXPECT_EQ(second.recordCount(), 3);
   second.close();
   EXPECT_EQ(dump({path}).exitCode, 0);
+}
+
+TEST(TableOpen, AProgramHoldingARecordLockIsSeenAndSeesUs) {
+  const QString path = hv::test::tableWith(threeRows());
+  const QByteArray name = QFile::encodeName(path);
+  // Another program locks the way office suites do: fcntl over the whole file.
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t holder = fork();
+  if (holder == 0) {
+    ::close(release[1]);
+    const int fd = ::open(name.constData(), O_RDWR);
+    struct flock l {};
+    l.l_type = F_WRLCK;
+    l.l_whence = SEEK_SET;
+    const char ok = ::fcntl(fd, F_SETLK, &l) == 0 ? 'y' : 'n';
+    (void)!::write(ready[1], &ok, 1);
+    char c;
+    (void)!::read(release[0], &c, 1);
+    ::_exit(0);
+  }
+  ::close(release[0]);
+  ::close(ready[1]);
+  char ok = 'n';
+  ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+  ::close(ready[0]);
+  ASSERT_EQ(ok, 'y');
+  TDbTable t;
+  t.setFileName(path);
+  try {
+    t.open();
+    ADD_FAILURE() << "opened a table another program holds";
+  } catch (const hv::Error& e) {
+    EXPECT_TRUE(e.text().contains("in use")) << e.text().toStdString();
+  }
+  EXPECT_FALSE(t.active());
+  ::close(release[1]);
+  ::waitpid(holder, nullptr, 0);
+  t.open();
+  // While we hold it, such a program is refused.
+  const pid_t other = fork();
+  if (other == 0) {
+    const int fd = ::open(name.constData(), O_RDWR);
+    struct flock l {};
+    l.l_type = F_RDLCK;
+    l.l_whence = SEEK_SET;
+    ::_exit(::fcntl(fd, F_SETLK, &l) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(other, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST(TableReads, AFileCutShortUnderUsGivesTheDamageErrorAndTheProgramGoesOn) {
+  std::vector<Row> rows;
+  for (int i = 0; i < 3000; ++i) rows.push_back({i + 1, i % 3, "01.02.2024", "10:00:00", "1,5", "", "", "Ель", "", ""});
+  const QString path = hv::test::tableWith(rows);
+  const QByteArray whole = hv::test::readFile(path);
+  TDbTable t;
+  t.setFileName(path);
+  t.open();
+  EXPECT_EQ(t.recordCount(), 3000);
+  auto readAll = [&] {
+    int failures = 0;
+    for (int row = 0; row < 3000; row += 7) {
+      try {
+        EXPECT_EQ(t.fieldTextAt(row, "MATERIAL"), QString("Ель"));
+      } catch (const hv::Error& e) {
+        EXPECT_TRUE(e.text().startsWith("The table file is damaged")) << e.text().toStdString();
+        ++failures;
+      }
+    }
+    return failures;
+  };
+  // Another process cuts the file short and puts it back, again and again, while we read.
+  const pid_t cutter = fork();
+  if (cutter == 0) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+    for (int i = 0; i < 200; ++i) {
+      if (::ftruncate(fd, 353 + 100 * 147) != 0) ::_exit(1);
+      ::usleep(500);
+      if (::pwrite(fd, whole.constData(), size_t(whole.size()), 0) != whole.size()) ::_exit(1);
+      ::usleep(500);
+    }
+    ::_exit(0);
+  }
+  // How many of these reads meet the cut depends on timing; none may crash.
+  for (int status = 0; ::waitpid(cutter, &status, WNOHANG) == 0;) readAll();
+  // Cut for good: reads of what is gone fail, writes are refused rather than
+  // filling the gap, and the table still closes.
+  ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 353 + 100 * 147), 0);
+  EXPECT_GT(readAll(), 0);
+  t.first();
+  t.edit();
+  t.setFieldText("COMMENT", "x");
+  EXPECT_THROW(t.post(), hv::Error);
+  t.cancel();
+  EXPECT_THROW(appendRow(t, {1, 0, "", "", "", "", "", "", "", "x"}), hv::Error);
+  t.cancel();
+  EXPECT_EQ(QFileInfo(path).size(), 353 + 100 * 147);
+  EXPECT_NO_THROW(t.close());
+  EXPECT_THROW(t.open(), hv::Error);
 }
 
 TEST(TableOpen, DamagedFilesAreRefused) {
