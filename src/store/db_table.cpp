@@ -62,6 +62,7 @@ struct TDbTable::Impl {
   std::string buf;  // the row being edited or appended
   std::int64_t editRecord = -1;
   bool modified = false;
+  QString closeProblem;
 
   QString path() const { return folder.isEmpty() ? name : QDir(folder).filePath(name); }
   bool active() const { return file.isOpen(); }
@@ -110,12 +111,7 @@ struct TDbTable::Impl {
 
 TDbTable::TDbTable() : d(std::make_unique<Impl>()) {}
 
-TDbTable::~TDbTable() {
-  try {
-    close();
-  } catch (...) {
-  }
-}
+TDbTable::~TDbTable() { close(); }
 
 void TDbTable::setTableName(const QString& name) { d->name = name; }
 void TDbTable::setFilePath(const QString& folder) { d->folder = folder; }
@@ -167,20 +163,24 @@ void TDbTable::open() {
 void TDbTable::close() {
   if (!active()) return;
   if (d->editing()) cancel();
-  QString error;
+  d->closeProblem.clear();
   if (d->tags.behind() && !d->tags.empty()) {
     try {
       d->tags.writeFile();
     } catch (const hv::Error& e) {
-      error = e.text();
+      // Left as it was: the next opening sorts the tags from the rows again.
+      d->closeProblem = e.text();
+    } catch (const std::bad_alloc&) {
+      d->closeProblem = QStringLiteral("Not enough memory to write the index file");
     }
   }
   d->file.close();
   d->state = State::Inactive;
   d->tags.clear();
   d->view.reset();
-  if (!error.isEmpty()) fail(error);
 }
+
+QString TDbTable::closeProblem() const { return d->closeProblem; }
 
 bool TDbTable::active() const { return d->active(); }
 

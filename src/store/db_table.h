@@ -51,7 +51,10 @@ class TDbTable {
   // damaged, not a dBase table or lacking one of the ten fields
   // (TableDamagedError; both in store/table_errors.h).
   void open();
+  // Drops an unposted edit, writes the index file when it lags behind, and
+  // closes. Never throws: what it could not do is kept in closeProblem().
   void close();
+  QString closeProblem() const;  // empty when the last close did everything
   bool active() const;
 
   // --- filter and order -----------------------------------------------
@@ -100,6 +103,8 @@ class TDbTable {
   void pack();  // removes deleted rows (new file, one rename), rebuilds the tags
 
   // --- production index ------------------------------------------------
+  // When the index file cannot take the tag, throws and leaves the tags and
+  // the order as they were.
   void addIndex(const QString& tag, const QString& field, bool descending);
   void deleteIndex(const QString& tag);  // a missing tag is not an error
   void rebuildIndexes();

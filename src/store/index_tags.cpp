@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -217,9 +218,9 @@ void IndexTags::writeFile() {
   } catch (const hv::FileError& e) {
     throw hv::Error(QString::fromUtf8(e.what()));
   }
+  behind_ = false;
   for (auto& t : tags_) std::vector<char>().swap(t.sortedKeys);
   if (!file_.layout().mdxFlag) file_.setIndexFlag(true);
-  behind_ = false;
 }
 
 void IndexTags::removeFile() {
@@ -267,21 +268,38 @@ void IndexTags::load() {
 }
 
 void IndexTags::add(const QString& name, int field, bool descending) {
-  IndexTag* t = find(name);
-  if (!t) {
-    if (tags_.size() >= size_t(kMdxMaxTags)) fail(QStringLiteral("Too many index tags"));
-    tags_.push_back({});
-    t = &tags_.back();
-    t->name = name;
+  IndexTag* existing = find(name);
+  if (!existing && tags_.size() >= size_t(kMdxMaxTags)) fail(QStringLiteral("Too many index tags"));
+  // Built aside, so that a tag the index file cannot take leaves the tags
+  // as they were.
+  IndexTag tag;
+  tag.name = existing ? existing->name : name;
+  tag.field = field;
+  tag.descending = descending;
+  tag.desc = descFor(field);
+  sort(tag);
+  std::optional<IndexTag> previous;
+  if (existing) {
+    previous = std::move(*existing);
+    *existing = std::move(tag);
+  } else {
+    tags_.push_back(std::move(tag));
   }
-  t->field = field;
-  t->descending = descending;
-  t->desc = descFor(field);
-  t->dirty = true;
-  t->order.clear();
-  sort(*t);
+  const bool wasBehind = behind_;
   behind_ = true;
-  writeFile();
+  try {
+    writeFile();
+  } catch (...) {
+    // When only the header flag failed, the index file holds the new tag
+    // and so lags behind the tags put back.
+    const bool replaced = !behind_;
+    if (previous)
+      *find(name) = std::move(*previous);
+    else
+      tags_.pop_back();
+    behind_ = wasBehind || replaced;
+    throw;
+  }
 }
 
 bool IndexTags::remove(const QString& name) {
@@ -289,6 +307,7 @@ bool IndexTags::remove(const QString& name) {
                                [&](const IndexTag& t) { return t.name.compare(name, Qt::CaseInsensitive) == 0; });
   if (it == tags_.end()) return false;
   tags_.erase(it);
+  behind_ = true;
   if (tags_.empty())
     removeFile();
   else

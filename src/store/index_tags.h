@@ -41,7 +41,8 @@ class IndexTags {
   // The tag's order, sorted first when out of step.
   const std::vector<std::uint32_t>& orderOf(IndexTag& tag);
 
-  // Adds the tag, or replaces the one of that name, and writes the index file.
+  // Adds the tag, or replaces the one of that name, and writes the index
+  // file. When that fails the tags stay as they were.
   void add(const QString& name, int field, bool descending);
   // False when there is no such tag. The index file goes with the last tag.
   bool remove(const QString& name);

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QTime>
 #include <algorithm>
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -342,4 +345,59 @@ TEST(IndexTags, AStaleIndexFileIsWrittenAgain) {
   ASSERT_EQ(tags.size(), 1u);
   EXPECT_EQ(liveOrder(tags[0], {}), order);
   EXPECT_EQ(order.size(), trickyRows().size() + 1);
+}
+
+TEST(IndexTags, AnIndexFileThatCannotBeWrittenLeavesTagsAndOrderAsTheyWere) {
+  const QString path = hv::test::tableWith(trickyRows());
+  TDbTable t;
+  t.setFileName(path);
+  t.open();
+  t.addIndex("tab1", "N", false);
+  t.setIndexName("tab1");
+  const auto sorted = viewBookmarks(t);
+  auto unchanged = [&](const char* what) {
+    EXPECT_TRUE(t.active()) << what;
+    EXPECT_EQ(t.tagNames(), QStringList({"tab1"})) << what;
+    EXPECT_EQ(t.indexName(), "tab1") << what;
+    EXPECT_EQ(viewBookmarks(t), sorted) << what;
+    t.refresh();
+    EXPECT_EQ(viewBookmarks(t), sorted) << what;
+  };
+  // A folder in the index file's place.
+  ASSERT_TRUE(QFile::remove(testPath("t.mdx")));
+  ASSERT_TRUE(QDir().mkdir(testPath("t.mdx")));
+  EXPECT_THROW(t.addIndex("tab2", "DATE", true), hv::Error);
+  unchanged("new tag");
+  EXPECT_THROW(t.addIndex("tab1", "W", true), hv::Error);
+  unchanged("the shown tag replaced");
+
+  // A full disk.
+  ASSERT_TRUE(QDir().rmdir(testPath("t.mdx")));
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  EXPECT_THROW(t.addIndex("tab2", "DATE", true), hv::Error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  unchanged("disk full");
+  EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden), QStringList({"t.db"}));
+
+  // Closing with an index that cannot be written closes and says so, without throwing.
+  ASSERT_TRUE(QDir().mkdir(testPath("t.mdx")));
+  t.first();
+  const auto edited = t.bookmark();
+  t.edit();
+  t.setFieldInt("N", 1000);
+  t.post();
+  EXPECT_NO_THROW(t.close());
+  EXPECT_FALSE(t.active());
+  EXPECT_FALSE(t.closeProblem().isEmpty());
+  t.open();  // the flag names an index that is not one: record order
+  EXPECT_EQ(t.indexName(), "");
+  EXPECT_EQ(t.fieldTextAt(edited, "N"), QString("1000"));
+  t.close();
+  EXPECT_TRUE(t.closeProblem().isEmpty());
 }
