@@ -6,8 +6,8 @@
 namespace hv {
 namespace {
 
-// Upper half of Windows-1251 (0x80..0xFF). 0x98 is unassigned.
-constexpr std::array<char16_t, 64> kHigh80 = {
+// Windows-1251, 0x80..0xBF; 0xC0..0xFF are А..я in order. 0x98 is unassigned.
+constexpr std::array<char16_t, 64> k1251High = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
     0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
@@ -18,48 +18,119 @@ constexpr std::array<char16_t, 64> kHigh80 = {
     0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
 };
 
-const std::unordered_map<char16_t, unsigned char>& reverseTable() {
-  static const auto table = [] {
-    std::unordered_map<char16_t, unsigned char> m;
-    for (int b = 0x80; b < 0x100; ++b) {
-      const char16_t u = cp1251ToUnicode(static_cast<unsigned char>(b));
-      if (u != 0xFFFD) m.emplace(u, static_cast<unsigned char>(b));
-    }
-    return m;
-  }();
-  return table;
+// Windows-1252, 0x80..0x9F; 0xA0..0xFF are Latin-1. Five bytes are unassigned.
+constexpr std::array<char16_t, 32> k1252Low = {
+    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,  // 88
+    0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,  // 98
+};
+
+// 0xB0..0xDF of both DOS code pages: shades and box drawing.
+constexpr std::array<char16_t, 48> kDosBoxes = {
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,  // B0
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,  // B8
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,  // C0
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,  // C8
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,  // D0
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,  // D8
+};
+
+// DOS 866, 0xF0..0xFF; 0x80..0xAF are А..п and 0xE0..0xEF р..я.
+constexpr std::array<char16_t, 16> k866Last = {
+    0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,  // F0
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,  // F8
+};
+
+// DOS 437, 0x80..0xAF and 0xE0..0xFF.
+constexpr std::array<char16_t, 48> k437Letters = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  // 80
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,  // 88
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  // 90
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,  // 98
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,  // A0
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,  // A8
+};
+constexpr std::array<char16_t, 32> k437Signs = {
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,  // E0
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,  // E8
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  // F0
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  // F8
+};
+
+char16_t upperHalf(CodePage page, unsigned b) {
+  switch (page) {
+    case CodePage::Windows1251:
+      return b >= 0xC0 ? char16_t(0x0410 + (b - 0xC0)) : k1251High[b - 0x80];
+    case CodePage::Windows1252:
+      return b >= 0xA0 ? char16_t(b) : k1252Low[b - 0x80];
+    case CodePage::Dos866:
+      if (b < 0xB0) return char16_t(0x0410 + (b - 0x80));
+      if (b < 0xE0) return kDosBoxes[b - 0xB0];
+      if (b < 0xF0) return char16_t(0x0440 + (b - 0xE0));
+      return k866Last[b - 0xF0];
+    case CodePage::Dos437:
+      if (b < 0xB0) return k437Letters[b - 0x80];
+      if (b < 0xE0) return kDosBoxes[b - 0xB0];
+      return k437Signs[b - 0xE0];
+  }
+  return 0xFFFD;
+}
+
+using ReverseTable = std::unordered_map<char16_t, unsigned char>;
+
+ReverseTable makeReverse(CodePage page) {
+  ReverseTable m;
+  for (unsigned b = 0x80; b < 0x100; ++b) {
+    const char16_t u = upperHalf(page, b);
+    if (u != 0xFFFD) m.emplace(u, static_cast<unsigned char>(b));
+  }
+  return m;
+}
+
+const ReverseTable& reverseTable(CodePage page) {
+  static const std::array<ReverseTable, 4> tables = {makeReverse(CodePage::Windows1251), makeReverse(CodePage::Dos866),
+                                                     makeReverse(CodePage::Windows1252), makeReverse(CodePage::Dos437)};
+  return tables[static_cast<size_t>(page)];
 }
 
 }  // namespace
 
-char16_t cp1251ToUnicode(unsigned char byte) {
-  if (byte < 0x80) return byte;
-  if (byte >= 0xC0) return static_cast<char16_t>(0x0410 + (byte - 0xC0));  // А..я
-  return kHigh80[byte - 0x80];
+int codePageNumber(CodePage page) {
+  switch (page) {
+    case CodePage::Windows1251:
+      return 1251;
+    case CodePage::Dos866:
+      return 866;
+    case CodePage::Windows1252:
+      return 1252;
+    case CodePage::Dos437:
+      return 437;
+  }
+  return 0;
 }
 
-QString fromCp1251(QByteArrayView bytes) {
+char16_t toUnicode(CodePage page, unsigned char byte) { return byte < 0x80 ? char16_t(byte) : upperHalf(page, byte); }
+
+QString fromCodePage(CodePage page, QByteArrayView bytes) {
   QString out;
   out.resize(bytes.size());
   QChar* dst = out.data();
-  for (qsizetype i = 0; i < bytes.size(); ++i)
-    dst[i] = QChar(cp1251ToUnicode(static_cast<unsigned char>(bytes[i])));
+  for (qsizetype i = 0; i < bytes.size(); ++i) dst[i] = QChar(toUnicode(page, static_cast<unsigned char>(bytes[i])));
   return out;
 }
 
-QByteArray toCp1251(QStringView text) {
+QByteArray toCodePage(CodePage page, QStringView text) {
   QByteArray out;
   out.resize(text.size());
+  const ReverseTable& reverse = reverseTable(page);
   for (qsizetype i = 0; i < text.size(); ++i) {
     const char16_t u = text[i].unicode();
     if (u < 0x80) {
       out[i] = static_cast<char>(u);
-    } else if (u >= 0x0410 && u <= 0x044F) {
-      out[i] = static_cast<char>(0xC0 + (u - 0x0410));
     } else {
-      const auto& rev = reverseTable();
-      const auto it = rev.find(u);
-      out[i] = it == rev.end() ? '?' : static_cast<char>(it->second);
+      const auto it = reverse.find(u);
+      out[i] = it == reverse.end() ? '?' : static_cast<char>(it->second);
     }
   }
   return out;

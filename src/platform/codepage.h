@@ -1,5 +1,7 @@
 #pragma once
-// Windows-1251 at the edge of the table and workbook files; QString inside.
+// The 8-bit code pages of table and workbook files at their edge; QString
+// inside. Windows-1251 is the program's own; the others are those a table
+// from another program may be marked with.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -7,13 +9,26 @@
 
 namespace hv {
 
-// The Unicode character a Windows-1251 byte stands for (0x98, unassigned, maps to U+FFFD).
-char16_t cp1251ToUnicode(unsigned char byte);
+enum class CodePage {
+  Windows1251,  // Cyrillic, Windows
+  Dos866,       // Cyrillic, DOS
+  Windows1252,  // Western, Windows
+  Dos437,       // Western, DOS
+};
+
+// The code page's number, as in "1251".
+int codePageNumber(CodePage page);
+
+// The Unicode character a byte stands for; an unassigned byte gives U+FFFD.
+char16_t toUnicode(CodePage page, unsigned char byte);
 
 // Bytes to text. Never fails.
-QString fromCp1251(QByteArrayView bytes);
+QString fromCodePage(CodePage page, QByteArrayView bytes);
 
 // Text to bytes; a character the code page cannot hold becomes '?'.
-QByteArray toCp1251(QStringView text);
+QByteArray toCodePage(CodePage page, QStringView text);
+
+inline QString fromCp1251(QByteArrayView bytes) { return fromCodePage(CodePage::Windows1251, bytes); }
+inline QByteArray toCp1251(QStringView text) { return toCodePage(CodePage::Windows1251, text); }
 
 }  // namespace hv

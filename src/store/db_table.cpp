@@ -36,10 +36,10 @@ std::string_view storedText(const FieldInfo& f, const char* bytes) {
   return v;
 }
 
-std::optional<QString> decodeField(const FieldInfo& f, const char* record) {
+std::optional<QString> decodeField(CodePage page, const FieldInfo& f, const char* record) {
   const std::string_view v = storedText(f, record + f.offset);
   if (v.empty()) return std::nullopt;
-  return fromCp1251(QByteArrayView(v.data(), qsizetype(v.size())));
+  return fromCodePage(page, QByteArrayView(v.data(), qsizetype(v.size())));
 }
 
 }  // namespace
@@ -312,9 +312,9 @@ TDbTable::Bookmark TDbTable::bookmarkAtRow(int row) {
 std::optional<QString> TDbTable::fieldTextAt(Bookmark b, const QString& field) {
   d->checkActive();
   const FieldInfo& f = d->fieldInfo(field);
-  if (d->editing() && b == d->editRecord) return decodeField(f, d->buf.data());
+  if (d->editing() && b == d->editRecord) return decodeField(d->file.codePage(), f, d->buf.data());
   if (b < 0 || b >= std::int64_t(d->file.count())) return std::nullopt;
-  return decodeField(f, d->file.record(std::uint32_t(b)));
+  return decodeField(d->file.codePage(), f, d->file.record(std::uint32_t(b)));
 }
 
 void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink) {
@@ -382,10 +382,10 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
         continue;
       }
       if (std::all_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        sink(i, k, v);  // Windows-1251 and UTF-8 agree on ASCII
+        sink(i, k, v);  // every code page we read agrees with UTF-8 on ASCII
         continue;
       }
-      converted = fromCp1251(QByteArrayView(v.data(), qsizetype(v.size()))).toUtf8();
+      converted = fromCodePage(d->file.codePage(), QByteArrayView(v.data(), qsizetype(v.size()))).toUtf8();
       sink(i, k, std::string_view(converted.constData(), size_t(converted.size())));
     }
   }
@@ -396,10 +396,10 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
 std::optional<QString> TDbTable::fieldText(const QString& field) const {
   d->checkActive();
   const FieldInfo& f = d->fieldInfo(field);
-  if (d->editing()) return decodeField(f, d->buf.data());
+  if (d->editing()) return decodeField(d->file.codePage(), f, d->buf.data());
   d->ensureView();
   if (d->view.current() < 0) return std::nullopt;
-  return decodeField(f, d->file.record(std::uint32_t(d->view.current())));
+  return decodeField(d->file.codePage(), f, d->file.record(std::uint32_t(d->view.current())));
 }
 
 int TDbTable::fieldInt(const QString& field) const {
@@ -457,7 +457,8 @@ void TDbTable::setFieldText(const QString& field, const QString& value) {
     setFieldInt(field, v);
     return;
   }
-  const QByteArray bytes = toCp1251(value).left(f.width);
+  // Always in the file's own code page: one file, one encoding.
+  const QByteArray bytes = toCodePage(d->file.codePage(), value).left(f.width);
   char* dst = d->buf.data() + f.offset;
   std::memset(dst, ' ', size_t(f.width));
   std::memcpy(dst, bytes.constData(), size_t(bytes.size()));

@@ -1,7 +1,8 @@
 #pragma once
 // TDbTable: our dBase IV table engine with a production index (.mdx).
-// Text is Windows-1251 in the file and QString here; a blank text field reads
-// as null (std::nullopt). Every failure throws hv::Error with a clear text.
+// Text is in the code page the file's header declares (Windows-1251 for the
+// tables we create) and QString here; a blank text field reads as null
+// (std::nullopt). Every failure throws hv::Error with a clear text.
 #include <QString>
 #include <QStringList>
 #include <cstdint>

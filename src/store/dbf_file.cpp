@@ -12,6 +12,28 @@ namespace {
 
 }  // namespace
 
+CodePage codePageOfDriver(unsigned char driver) {
+  switch (driver) {
+    case 0x00:  // unmarked: the program's own
+    case kLanguageDriver1251:
+      return CodePage::Windows1251;
+    case 0x26:
+    case 0x65:
+      return CodePage::Dos866;
+    case 0x03:
+    case 0x57:
+    case 0x58:
+    case 0x59:
+      return CodePage::Windows1252;
+    case 0x01:
+      return CodePage::Dos437;
+    default:
+      throw hv::Error(QStringLiteral("The table's code page (language driver 0x%1) is not supported: "
+                                     "tables in code pages 1251, 866, 1252 and 437 can be read")
+                          .arg(QString::number(driver, 16).toUpper().rightJustified(2, QLatin1Char('0'))));
+  }
+}
+
 void tableDamaged(const QString& why) { throw hv::TableDamagedError(QStringLiteral("The table file is damaged: ") + why); }
 
 void putU16(unsigned char* p, unsigned v) {
@@ -82,6 +104,7 @@ TableLayout parseHeader(const unsigned char* p, std::size_t available, std::uint
   t.headerLength = static_cast<int>(getU16(p + 8));
   t.recordLength = static_cast<int>(getU16(p + 10));
   t.mdxFlag = p[kMdxFlagOffset] != 0;
+  t.languageDriver = p[kLanguageDriverOffset];
   if (t.headerLength < kFileHeaderSize + kDescriptorSize + 1) damaged(QStringLiteral("bad header length"));
   if (std::uint64_t(t.headerLength) > fileSize || std::size_t(t.headerLength) > available)
     damaged(QStringLiteral("the header runs past the end of the file"));

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/codepage.h"
+
 namespace hv::store {
 
 constexpr int kFileHeaderSize = 32;
@@ -34,6 +36,7 @@ struct TableLayout {
   int recordLength = 0;
   std::uint32_t recordCount = 0;
   bool mdxFlag = false;
+  unsigned char languageDriver = 0;
   std::vector<FieldInfo> fields;
   int indexOf(const QString& name) const;  // -1 when missing
 };
@@ -54,6 +57,11 @@ QByteArray newMeasurementHeader();
 // (at least the whole header when the file has one). Throws hv::Error naming
 // the damage; the returned layout is safe to use against a file of that size.
 TableLayout parseHeader(const unsigned char* head, std::size_t available, std::uint64_t fileSize);
+
+// The code page a language-driver byte names: Windows 1251 (and unmarked
+// tables, 0), DOS 866, Windows 1252 and DOS 437. Throws hv::Error naming the
+// byte for any other.
+CodePage codePageOfDriver(unsigned char driver);
 
 // Throws hv::Error saying the table file is damaged, and why.
 [[noreturn]] void tableDamaged(const QString& why);

@@ -29,6 +29,7 @@ struct TableFile::Impl {
   QString path;
   bool readOnly = false;
   TableLayout layout;
+  CodePage codePage = CodePage::Windows1251;
   std::uint32_t count = 0;
   std::uint64_t fileSize = 0;  // as we last left it
   // The bytes after the last record (the end mark, at most a record more),
@@ -138,6 +139,7 @@ void TableFile::open(const QString& path, bool readOnly) {
     const std::size_t got = f.readAt(0, head.data(), head.size());
     d->layout = parseHeader(head.data(), got, size);
     requireMeasurementFields(d->layout);
+    d->codePage = codePageOfDriver(d->layout.languageDriver);
     d->fileSize = size;
   } catch (const hv::FileError& e) {
     fail(e);
@@ -166,6 +168,7 @@ bool TableFile::readOnly() const { return d->readOnly; }
 const QString& TableFile::path() const { return d->path; }
 const TableLayout& TableFile::layout() const { return d->layout; }
 std::uint32_t TableFile::count() const { return d->count; }
+CodePage TableFile::codePage() const { return d->codePage; }
 
 const char* TableFile::record(std::uint32_t r) {
   const std::size_t length = d->recordLength();

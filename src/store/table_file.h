@@ -27,7 +27,8 @@ class TableFile {
   static void create(const QString& path);
 
   // Opens for exclusive use; throws when missing, in use, not a regular
-  // file, or not a dBase table with the measurement fields.
+  // file, not a dBase table with the measurement fields, or in a code page
+  // we do not read.
   void open(const QString& path, bool readOnly);
   // Forces what was written to disk, then closes. Never throws.
   void close() noexcept;
@@ -36,6 +37,8 @@ class TableFile {
   const QString& path() const;
   const TableLayout& layout() const;
   std::uint32_t count() const;
+  // The code page of the table's text, as its header declares it.
+  CodePage codePage() const;
 
   // Record r (< count()), valid until the next call on this file.
   const char* record(std::uint32_t r);

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "platform/error.h"
 #include "store/db_table.h"
 #include "store_test_util.h"
 #include "support/test_support.h"
@@ -117,6 +118,68 @@ sys.stdout.buffer.write(';'.join('%d,%s' % (r[0], r[7].rstrip()) for r in t).enc
                                         {testPath("py.dbf")});
   ASSERT_EQ(back.exitCode, 0) << back.err.toStdString();
   EXPECT_EQ(QString::fromUtf8(back.out), "1,Сосна;-2,Песок;4,Ель");
+}
+
+TEST(Interop, TablesInOtherCodePagesAreReadAndWrittenInTheirOwn) {
+  // python3-dbf writes one table per code page; ours reads each and adds a
+  // row, which python3-dbf reads back in the same code page.
+  const struct {
+    const char* codec;
+    QString theirs, ours, stored;  // `ours` holds a character the code page lacks
+  } pages[] = {{"cp866", "Берёза №5", "Ёлка €", "Ёлка ?"},
+               {"cp1252", "Café Ægir", "Müller Ж", "Müller ?"},
+               {"cp437", "Straße ñ", "Ärger Ж", "Ärger ?"}};
+  for (const auto& page : pages) {
+    const QString path = testPath(QString("%1.dbf").arg(page.codec));
+    const QString fields = "N N(4,0); N_ARC N(4,0); DATE C(10); TIME C(8); W C(6); W_MIN C(6); W_MAX C(6); "
+                           "MATERIAL C(50); N_IND C(2); COMMENT C(50)";
+    auto r = hv::test::runPython(R"(
+import dbf, sys
+t = dbf.Table(sys.argv[1], sys.argv[2], codepage=sys.argv[3], dbf_type='db3')
+t.open(dbf.READ_WRITE)
+t.append((1, 0, '05.03.2024', '12:30:05', '12,5', '', '', sys.argv[4], '', ''))
+t.close()
+)",
+                                 {path, fields, page.codec, page.theirs});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray driver = hv::test::readFile(path).mid(29, 1);
+    TDbTable t;
+    t.setFileName(path);
+    t.open();
+    EXPECT_EQ(hv::test::viewRows(t), QStringList({"1|0|05.03.2024|12:30:05|12,5|-|-|" + page.theirs + "|-|-"}))
+        << page.codec;
+    hv::test::appendRow(t, {2, 1, "06.03.2024", "13:00:00", "3,0", "", "", page.ours, "", page.theirs});
+    t.close();
+    EXPECT_EQ(hv::test::readFile(path).mid(29, 1), driver) << page.codec;
+    r = hv::test::runPython(R"(
+import dbf, sys
+t = dbf.Table(sys.argv[1])
+t.open(dbf.READ_ONLY)
+sys.stdout.buffer.write((t.codepage.name + ';' + ';'.join(r[7].rstrip() + '|' + r[9].rstrip() for r in t)).encode('utf-8'))
+)",
+                            {path});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(r.out), QString("%1;%2|;%3|%2").arg(page.codec, page.theirs, page.stored));
+  }
+
+  // Unmarked reads as Windows-1251; a code page we do not know is refused, saying so.
+  const QString path = hv::test::tableWith({{1, 0, "", "", "", "", "", "Сосна", "", ""}});
+  QByteArray b = hv::test::readFile(path);
+  b[29] = 0;
+  hv::test::writeFile(path, b);
+  TDbTable t;
+  t.setFileName(path);
+  t.open();
+  EXPECT_EQ(t.fieldText("MATERIAL"), QString("Сосна"));
+  t.close();
+  b[29] = char(0xC8);  // Windows 1250
+  hv::test::writeFile(path, b);
+  try {
+    t.open();
+    ADD_FAILURE() << "opened a table in code page 1250";
+  } catch (const hv::Error& e) {
+    EXPECT_TRUE(e.text().contains("code page") && e.text().contains("0xC8")) << e.text().toStdString();
+  }
 }
 
 TEST(CliDump, PrintsRowsAsTabSeparatedTextInTheAskedOrder) {
