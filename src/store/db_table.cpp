@@ -22,6 +22,9 @@ namespace {
 
 [[noreturn]] void fail(const QString& text) { throw hv::Error(text); }
 
+// Running out of memory on a big table is an error like any other.
+[[noreturn]] void noMemory() { fail(QStringLiteral("Not enough memory for the table")); }
+
 std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
   return s;
@@ -86,17 +89,27 @@ struct TDbTable::Impl {
   IndexTag* activeTag() { return indexName.isEmpty() ? nullptr : tags.find(indexName); }
 
   // Builds the view again when needed, or closes its holes.
-  void ensureView() {
+  void ensureView() try {
     if (!active() || !view.needsUpdate()) return;
     const std::vector<std::uint32_t>* order = nullptr;
     if (view.needsRebuild())
       if (IndexTag* t = activeTag()) order = &tags.orderOf(*t);
     view.update(order);
+  } catch (const std::bad_alloc&) {
+    noMemory();
   }
   // Positions are usable without closing the holes (bookmark lookups while
   // rows are deleted one after another).
   void ensureBuilt() {
     if (view.needsRebuild()) ensureView();
+  }
+
+  // Closes without writing anything.
+  void discard() {
+    file.close();
+    state = State::Inactive;
+    tags.clear();
+    view.reset();
   }
 
   void checkBrowseMode(TDbTable* self) {
@@ -148,16 +161,24 @@ void TDbTable::open() {
   if (active()) return;
   if (d->name.isEmpty()) fail(QStringLiteral("No table name"));
   d->file.open(d->path(), d->readOnly);
-  d->tags.clear();
   try {
-    d->tags.load();
-  } catch (const hv::Error&) {
     d->tags.clear();
+    try {
+      d->tags.load();
+    } catch (const hv::Error&) {
+      d->tags.clear();
+    }
+    if (!d->indexName.isEmpty() && !d->tags.find(d->indexName)) d->indexName.clear();
+    d->state = State::Browse;
+    d->view.reset();
+    d->ensureView();
+  } catch (const std::bad_alloc&) {
+    d->discard();  // a table too big to take in stays closed
+    noMemory();
+  } catch (...) {
+    d->discard();
+    throw;
   }
-  if (!d->indexName.isEmpty() && !d->tags.find(d->indexName)) d->indexName.clear();
-  d->state = State::Browse;
-  d->view.reset();
-  d->ensureView();
 }
 
 void TDbTable::close() {
@@ -174,10 +195,7 @@ void TDbTable::close() {
       d->closeProblem = QStringLiteral("Not enough memory to write the index file");
     }
   }
-  d->file.close();
-  d->state = State::Inactive;
-  d->tags.clear();
-  d->view.reset();
+  d->discard();
 }
 
 QString TDbTable::closeProblem() const { return d->closeProblem; }
@@ -317,7 +335,7 @@ std::optional<QString> TDbTable::fieldTextAt(Bookmark b, const QString& field) {
   return decodeField(d->file.codePage(), f, d->file.record(std::uint32_t(b)));
 }
 
-void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink) {
+void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink) try {
   d->checkActive();
   std::vector<const FieldInfo*> info;
   info.reserve(size_t(fields.size()));
@@ -389,6 +407,8 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
       sink(i, k, std::string_view(converted.constData(), size_t(converted.size())));
     }
   }
+} catch (const std::bad_alloc&) {
+  noMemory();
 }
 
 // --- the current row ----------------------------------------------------
@@ -480,7 +500,7 @@ void TDbTable::setFieldInt(const QString& field, int value) {
   d->modified = true;
 }
 
-void TDbTable::post() {
+void TDbTable::post() try {
   d->checkActive();
   if (!d->editing()) return;
   d->checkWritable();
@@ -500,6 +520,9 @@ void TDbTable::post() {
   }
   d->modified = false;
   d->editRecord = -1;
+} catch (const std::bad_alloc&) {
+  d->view.invalidate();  // the row may be in the file but not yet in the view
+  noMemory();
 }
 
 void TDbTable::cancel() {
@@ -525,7 +548,7 @@ void TDbTable::deleteRecord() {
   d->view.currentDeleted();
 }
 
-void TDbTable::pack() {
+void TDbTable::pack() try {
   d->checkActive();
   d->checkBrowseMode(this);
   d->checkWritable();
@@ -534,20 +557,24 @@ void TDbTable::pack() {
   d->view.reset();
   if (!d->tags.empty()) d->tags.writeFile();
   d->ensureView();
+} catch (const std::bad_alloc&) {
+  noMemory();
 }
 
 // --- production index ---------------------------------------------------
 
-void TDbTable::addIndex(const QString& tag, const QString& field, bool descending) {
+void TDbTable::addIndex(const QString& tag, const QString& field, bool descending) try {
   d->checkActive();
   if (!validTagName(tag)) fail(QStringLiteral("Invalid index tag name '%1'").arg(tag));
   const int f = d->fieldIndex(field);
   d->checkBrowseMode(this);
   d->tags.add(tag, f, descending);
   if (d->activeTag() && d->activeTag()->name.compare(tag, Qt::CaseInsensitive) == 0) d->view.invalidate();
+} catch (const std::bad_alloc&) {
+  noMemory();
 }
 
-void TDbTable::deleteIndex(const QString& tag) {
+void TDbTable::deleteIndex(const QString& tag) try {
   d->checkActive();
   if (!d->tags.find(tag)) return;
   d->checkBrowseMode(this);
@@ -556,13 +583,17 @@ void TDbTable::deleteIndex(const QString& tag) {
     d->view.invalidate();
   }
   d->tags.remove(tag);
+} catch (const std::bad_alloc&) {
+  noMemory();
 }
 
-void TDbTable::rebuildIndexes() {
+void TDbTable::rebuildIndexes() try {
   d->checkActive();
   d->checkBrowseMode(this);
   d->tags.rebuild();
   d->view.invalidate();
+} catch (const std::bad_alloc&) {
+  noMemory();
 }
 
 QStringList TDbTable::tagNames() const { return d->tags.names(); }

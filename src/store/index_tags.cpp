@@ -172,6 +172,7 @@ void IndexTags::clear() {
 
 void IndexTags::markAllDirty() {
   for (auto& t : tags_) t.dirty = true;
+  behind_ = !tags_.empty();
 }
 
 void IndexTags::writeFile() {
@@ -239,13 +240,23 @@ void IndexTags::load() {
   std::vector<MdxTagIn> found;
   bool readable = false;
   try {
+    // Only a regular file, read no further than its header and the table's
+    // rows can account for: anything else is a damaged index.
     const hv::File f = hv::File::openForReading(path().toStdString());
-    QByteArray bytes(qsizetype(f.size()), Qt::Uninitialized);
-    bytes.resize(qsizetype(f.readAt(0, bytes.data(), std::size_t(bytes.size()))));
-    found = readMdx(bytes);
+    MdxSource source;
+    source.size = f.size();
+    source.read = [&f](std::uint64_t offset, std::size_t length, unsigned char* out) {
+      return f.readAt(offset, out, length) == length;
+    };
+    MdxLimits limits;
+    // A tag holds every record; one from before a pack may hold more.
+    limits.maxKeysPerTag = 2 * std::uint64_t(file_.count()) + 4096;
+    limits.keys = false;
+    found = readMdx(source, limits);
     readable = true;
   } catch (const hv::FileError&) {
   } catch (const hv::Error&) {
+  } catch (const std::bad_alloc&) {
   }
   if (!readable) {
     // The flag promises an index we cannot use: open without it.

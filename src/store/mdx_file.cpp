@@ -168,16 +168,20 @@ QByteArray buildMdx(const QString& tableBaseName, const std::vector<MdxTagOut>& 
   return out;
 }
 
-std::vector<MdxTagIn> readMdx(const QByteArray& bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-  const std::uint64_t size = std::uint64_t(bytes.size());
-  if (size < std::uint64_t(kFirstTagPage) * kPage) bad("too short");
+std::vector<MdxTagIn> readMdx(const MdxSource& source, const MdxLimits& limits) {
+  constexpr std::size_t kHeaderBytes = std::size_t(kFirstTagPage) * kPage;  // header and tag table
+  unsigned char p[kHeaderBytes];
+  if (source.size < kHeaderBytes || !source.read(0, kHeaderBytes, p)) bad("too short");
+  // Nothing beyond the pages the header says the file has is ever read.
+  const std::uint64_t size = std::uint64_t(getU32(p + 32)) * kPage;
+  if (size < kHeaderBytes || size > source.size) bad("the header does not describe the file");
   const unsigned pagesPerBlock = getU16(p + 20);
   const unsigned blockSize = getU16(p + 22);
   if (pagesPerBlock < 1 || pagesPerBlock > 64 || blockSize != pagesPerBlock * kPage) bad("bad block size");
   const unsigned count = getU16(p + 28);
   if (count > unsigned(kMdxMaxTags)) bad("too many tags");
   std::vector<MdxTagIn> tags;
+  std::vector<unsigned char> blocks(std::size_t(blockSize) * (kMaxDepth + 1));  // one per tree level
   for (unsigned i = 0; i < count; ++i) {
     const unsigned char* e = p + kTagTableOffset + i * kTagEntrySize;
     MdxTagIn t;
@@ -185,8 +189,9 @@ std::vector<MdxTagIn> readMdx(const QByteArray& bytes) {
     while (nameLength < 11 && e[4 + nameLength] != 0) ++nameLength;
     t.name = QString::fromLatin1(reinterpret_cast<const char*>(e + 4), nameLength).trimmed();
     const std::uint64_t headerAt = std::uint64_t(getU32(e)) * kPage;
-    if (headerAt < std::uint64_t(kFirstTagPage) * kPage || headerAt + kPage > size) bad("tag header outside the file");
-    const unsigned char* h = p + headerAt;
+    unsigned char h[kPage];
+    if (headerAt < kHeaderBytes || headerAt + kPage > size || !source.read(headerAt, kPage, h))
+      bad("tag header outside the file");
     t.descending = (h[8] & kFormatDescending) != 0;
     t.keyLength = int(getU16(h + 12));
     const int item = int(getU16(h + 18));
@@ -199,22 +204,25 @@ std::vector<MdxTagIn> readMdx(const QByteArray& bytes) {
 
     std::set<std::uint32_t> visited;
     // Depth-first, left to right: the leaves' record numbers in key order.
+    // Below the root every leaf holds a key, so the keys bound the blocks read.
     std::function<void(std::uint32_t, int)> visit = [&](std::uint32_t node, int depth) {
       if (depth > kMaxDepth) bad("the tree is too deep");
       if (!visited.insert(node).second) bad("a block is used twice");
       const std::uint64_t at = std::uint64_t(node) * kPage;
-      if (at < std::uint64_t(kFirstTagPage) * kPage || at + blockSize > size) bad("a block lies outside the file");
-      const unsigned char* b = p + at;
+      unsigned char* b = blocks.data() + std::size_t(depth) * blockSize;
+      if (at < kHeaderBytes || at + blockSize > size || !source.read(at, blockSize, b)) bad("a block lies outside the file");
       const std::uint32_t n = getU32(b);
       if (n > std::uint32_t(maxKeys)) bad("a block holds too many keys");
       const std::uint32_t after = getU32(b + 8 + n * std::uint32_t(item));
       if (after == 0) {
+        if (n == 0 && depth > 0) bad("an empty leaf below the root");
+        if (t.records.size() + n > limits.maxKeysPerTag) bad("more keys than the table has rows");
         for (std::uint32_t k = 0; k < n; ++k) {
           const unsigned char* it = b + 8 + k * std::uint32_t(item);
           const std::uint32_t record = getU32(it);
           if (record == 0) bad("record number 0");
           t.records.push_back(record - 1);
-          t.keys.append(reinterpret_cast<const char*>(it + 4), t.keyLength);
+          if (limits.keys) t.keys.append(reinterpret_cast<const char*>(it + 4), t.keyLength);
         }
       } else {
         for (std::uint32_t k = 0; k <= n; ++k) visit(getU32(b + 8 + k * std::uint32_t(item)), depth + 1);
@@ -224,6 +232,17 @@ std::vector<MdxTagIn> readMdx(const QByteArray& bytes) {
     tags.push_back(std::move(t));
   }
   return tags;
+}
+
+std::vector<MdxTagIn> readMdx(const QByteArray& bytes) {
+  MdxSource source;
+  source.size = std::uint64_t(bytes.size());
+  source.read = [&bytes](std::uint64_t offset, std::size_t length, unsigned char* out) {
+    if (offset > std::uint64_t(bytes.size()) || length > std::uint64_t(bytes.size()) - offset) return false;
+    std::memcpy(out, bytes.constData() + offset, length);
+    return true;
+  };
+  return readMdx(source, {});
 }
 
 }  // namespace hv::store

@@ -41,7 +41,21 @@ struct MdxTagIn {
   QByteArray keys;                      // keyLength bytes per record, same order
 };
 
-// Reads an .mdx; throws hv::Error on anything that does not fit the layout.
+// Where an .mdx is read from: its size, and reading `length` bytes at
+// `offset` (false when they are not all there).
+struct MdxSource {
+  std::uint64_t size = 0;
+  std::function<bool(std::uint64_t offset, std::size_t length, unsigned char* out)> read;
+};
+
+struct MdxLimits {
+  std::uint64_t maxKeysPerTag = UINT64_MAX;  // a tag with more is damaged
+  bool keys = true;                          // fill MdxTagIn::keys
+};
+
+// Reads an .mdx block by block, never beyond the pages its header declares;
+// throws hv::Error on anything that does not fit the layout or the limits.
+std::vector<MdxTagIn> readMdx(const MdxSource& source, const MdxLimits& limits);
 std::vector<MdxTagIn> readMdx(const QByteArray& bytes);
 
 }  // namespace hv::store

@@ -40,31 +40,36 @@ void TableView::ensureFlags() {
   });
 }
 
-void TableView::indexPositions() {
-  posOf_.assign(file_.count(), -1);
-  for (std::size_t i = 0; i < rows_.size(); ++i) posOf_[rows_[i]] = std::int32_t(i);
-}
-
 void TableView::update(const std::vector<std::uint32_t>* order) {
   if (!file_.isOpen() || !needsUpdate()) return;
   ensureFlags();
   const std::uint32_t count = file_.count();
+  // Built aside (in the old one's memory), so that running out of memory
+  // half way leaves a view that the next call builds again.
+  std::vector<std::uint32_t> rows;
   if (dirty_) {
-    rows_.clear();
+    rows.swap(rows_);
+    rows.clear();
     if (order) {
       for (std::uint32_t r : *order)
-        if (r < count && passes(r)) rows_.push_back(r);
+        if (r < count && passes(r)) rows.push_back(r);
     } else {
-      rows_.reserve(filterOn_ ? count / 2 : count);
+      rows.reserve(filterOn_ ? count / 2 : count);
       for (std::uint32_t r = 0; r < count; ++r)
-        if (passes(r)) rows_.push_back(r);
+        if (passes(r)) rows.push_back(r);
     }
   } else {
-    rows_.erase(std::remove_if(rows_.begin(), rows_.end(), [&](std::uint32_t r) { return !passes(r); }), rows_.end());
+    rows = rows_;
+    rows.erase(std::remove_if(rows.begin(), rows.end(), [&](std::uint32_t r) { return !passes(r); }), rows.end());
   }
+  std::vector<std::int32_t> posOf;
+  posOf.swap(posOf_);
+  posOf.assign(count, -1);
+  for (std::size_t i = 0; i < rows.size(); ++i) posOf[rows[i]] = std::int32_t(i);
+  rows_.swap(rows);
+  posOf_.swap(posOf);
   dirty_ = false;
   holes_ = false;
-  indexPositions();
   pos_ = cur_ >= 0 && cur_ < std::int64_t(count) ? posOf_[std::size_t(cur_)] : -1;
   if (pos_ < 0) {
     pos_ = rows_.empty() ? -1 : 0;

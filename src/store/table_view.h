@@ -59,7 +59,6 @@ class TableView {
 
   std::uint32_t flagsOf(const char* record) const;
   void ensureFlags();
-  void indexPositions();
   void setPos(std::int64_t p);
   void leaveCurrentRow();
 

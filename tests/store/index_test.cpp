@@ -10,6 +10,8 @@
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -400,4 +402,66 @@ TEST(IndexTags, AnIndexFileThatCannotBeWrittenLeavesTagsAndOrderAsTheyWere) {
   EXPECT_EQ(t.fieldTextAt(edited, "N"), QString("1000"));
   t.close();
   EXPECT_TRUE(t.closeProblem().isEmpty());
+}
+
+TEST(IndexTags, AnIndexFileReadsNoFurtherThanItsHeaderAndTheRowsAccountFor) {
+  const QString path = hv::test::tableWith(trickyRows());
+  TDbTable t;
+  t.setFileName(path);
+  t.open();
+  t.addIndex("tab1", "DATE", false);
+  t.setIndexName("tab1");
+  const auto sorted = viewBookmarks(t);
+  t.close();  // kept, as after the exit command
+  const QString mdx = testPath("t.mdx");
+  const QByteArray good = hv::test::readFile(mdx);
+  const QByteArray table = hv::test::readFile(path);
+  ASSERT_EQ(table.at(28), 1);
+  auto opensInRecordOrder = [&](const char* what) {
+    hv::test::writeFile(path, table);  // the flag set again
+    t.setIndexName("tab1");
+    ::alarm(30);  // a read that blocks ends the test here
+    t.open();
+    ::alarm(0);
+    EXPECT_EQ(t.indexName(), "") << what;
+    EXPECT_EQ(viewBookmarks(t).front(), 0) << what;
+    t.close();
+    EXPECT_EQ(headerFlag(path), 0) << what;
+    QFile::remove(mdx);
+  };
+  QFile::remove(mdx);
+  ASSERT_EQ(::mkfifo(QFile::encodeName(mdx).constData(), 0600), 0);
+  opensInRecordOrder("a pipe");
+  ASSERT_TRUE(QFile::link("/dev/zero", mdx));
+  opensInRecordOrder("a device");
+  hv::test::writeFile(mdx, good.left(good.size() - 512));
+  opensInRecordOrder("shorter than its header says");
+  {
+    // A tag with far more keys than the table has rows.
+    const QString big = testPath("big.db");
+    std::vector<Row> many(5000, trickyRows()[0]);
+    hv::test::tableWith(many, "big.db");
+    TDbTable b;
+    b.setFileName(big);
+    b.open();
+    b.addIndex("tab1", "DATE", false);
+    b.close();
+    ASSERT_TRUE(QFile::rename(testPath("big.mdx"), mdx));
+  }
+  opensInRecordOrder("more keys than rows");
+
+  // Gigabytes of nothing after an index: only what the header describes is
+  // read, so it is used, in little memory.
+  hv::test::writeFile(mdx, good);
+  ASSERT_TRUE(QFile::resize(mdx, qint64(3) << 30));
+  hv::test::writeFile(path, table);
+  const int status = hv::test::inChildWithLittleMemory([&] {
+    TDbTable c;
+    c.setFileName(path);
+    c.setIndexName("tab1");
+    c.open();
+    return c.indexName() == "tab1" && viewBookmarks(c) == sorted ? 0 : 1;
+  });
+  if (status == hv::test::kNoMemoryLimit) GTEST_SKIP() << "no address space limit under the sanitizer";
+  EXPECT_EQ(status, 0);
 }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <set>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -195,6 +196,28 @@ TEST(TableReads, AFileCutShortUnderUsGivesTheDamageErrorAndTheProgramGoesOn) {
   EXPECT_THROW(t.open(), hv::Error);
 }
 
+TEST(TableOpen, ATableTooBigForMemoryIsAnErrorNotAnAbort) {
+  // The header claims two billion rows, and the (sparse) file has room for them.
+  const QString path = hv::test::createTable();
+  QByteArray head = hv::test::readFile(path);
+  const qint64 rows = 0x7FFFFFF0;
+  putU32(head, 4, unsigned(rows));
+  hv::test::writeFile(path, head);
+  ASSERT_TRUE(QFile::resize(path, 353 + rows * 147 + 1));
+  const int status = hv::test::inChildWithLittleMemory([&] {
+    TDbTable t;
+    t.setFileName(path);
+    try {
+      t.open();
+    } catch (const hv::Error& e) {
+      return e.text() == "Not enough memory for the table" && !t.active() ? 0 : 1;
+    }
+    return 4;
+  });
+  if (status == hv::test::kNoMemoryLimit) GTEST_SKIP() << "no address space limit under the sanitizer";
+  EXPECT_EQ(status, 0);
+}
+
 TEST(TableOpen, DamagedFilesAreRefused) {
   const QString good = hv::test::tableWith(threeRows());
   const QByteArray b = hv::test::readFile(good);
@@ -250,6 +273,10 @@ TEST(TableOpen, DamagedFilesAreRefused) {
   EXPECT_FALSE(opens(testPath("missing.db")));
   QDir().mkdir(testPath("folder.db"));
   EXPECT_FALSE(opens(testPath("folder.db")));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(testPath("pipe.db")).constData(), 0600), 0);
+  ::alarm(30);  // opening must not wait for a writer
+  EXPECT_FALSE(opens(testPath("pipe.db")));
+  ::alarm(0);
 
   // The command-line tool says the program's message.
   hv::test::writeFile(path, b.left(100));

@@ -2,6 +2,8 @@
 // Helpers shared by the table engine's tests.
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "store/db_table.h"
@@ -17,5 +19,12 @@ QString tableWith(const std::vector<Row>& rows, const QString& name = QStringLit
 QStringList viewRows(TDbTable& t);
 // The N of every row of the current view.
 std::vector<int> viewNumbers(TDbTable& t);
+
+// Runs `body` in a child process whose address space may grow by `spare`
+// bytes only; returns its exit code (2 when hv::Error escaped), 128 + the
+// signal when it was killed (an abort), or kNoMemoryLimit where no such limit
+// can be set (the address sanitizer reserves far more).
+constexpr int kNoMemoryLimit = -1;
+int inChildWithLittleMemory(const std::function<int()>& body, std::uint64_t spare = std::uint64_t(512) << 20);
 
 }  // namespace hv::test
