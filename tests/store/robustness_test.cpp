@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/error.h"
+#include "platform/file.h"
 #include "store/db_table.h"
 #include "store_test_util.h"
 #include "support/test_support.h"
@@ -353,6 +354,36 @@ TEST(TableWrites, AFullDiskLeavesTheFileAsItWas) {
   EXPECT_EQ(hv::test::viewNumbers(t), (std::vector<int>{2, 3, 4}));
 }
 
+TEST(TableWrites, LongNamesWorkAndTemporariesOfKilledWritersGoAtTheNextWrite) {
+  const QString longName = QString(246, 'x') + ".db";  // 250 characters
+  const QString path = hv::test::tableWith(threeRows(), longName);
+  TDbTable t;
+  t.setFileName(path);
+  t.open();
+  t.addIndex("tab1", "N", true);
+  t.setIndexName("tab1");
+  t.first();
+  t.deleteRecord();
+  t.pack();
+  EXPECT_EQ(hv::test::viewNumbers(t), (std::vector<int>{2, 1}));
+  t.close();
+
+  // Left beside the table by writers that were killed, this version's and an earlier one's.
+  const QStringList stale = {QString::fromStdString(hv::temporaryNameFor("t.db")), ".t.db.Ab12cD",
+                             QString::fromStdString(hv::temporaryNameFor("t.mdx")), ".t.mdx.x0Y1z2"};
+  for (const QString& name : stale) hv::test::writeFile(testPath(name), "half written");
+  hv::test::writeFile(testPath(".t.db.notes"), "not ours");
+  hv::test::tableWith(threeRows());
+  TDbTable u;
+  u.setFileName(testPath("t.db"));
+  u.open();
+  u.addIndex("tab1", "DATE", false);
+  u.close();
+  QStringList expected = {".t.db.notes", longName, QString(246, 'x') + ".mdx", "t.db", "t.mdx"};
+  expected.sort();
+  EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+}
+
 TEST(TableWrites, AKilledWriterLeavesEveryPostedRow) {
   const QString path = hv::test::tableWith(threeRows());
   std::set<QString> acknowledged;
@@ -419,4 +450,11 @@ TEST(TableWrites, AKilledWriterLeavesEveryPostedRow) {
     for (const QString& id : acknowledged) EXPECT_TRUE(present.count(id)) << "lost " << id.toStdString() << " in round " << round;
   }
   EXPECT_GT(acknowledged.size(), 8u);
+  // Whatever a killed pack left beside the table goes with the next one.
+  TDbTable t;
+  t.setFileName(path);
+  t.open();
+  t.pack();
+  t.close();
+  EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden), QStringList({"t.db"}));
 }
