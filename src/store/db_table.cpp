@@ -365,12 +365,15 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
   const auto byRecord = [&](std::uint32_t x, std::uint32_t y) { return records[x] < records[y]; };
   if (!std::is_sorted(wanted.begin(), wanted.end(), byRecord)) std::sort(wanted.begin(), wanted.end(), byRecord);
   const std::size_t recordLength = size_t(d->file.layout().recordLength);
+  // Records close together come in one read; a wide gap starts another.
+  const std::uint32_t reach = std::uint32_t(std::max<size_t>(1, (256 * 1024) / recordLength));
+  constexpr std::uint32_t kGap = 64;
   for (size_t w = 0; w < wanted.size();) {
-    // One read from this record up to the last asked one within a scan's reach.
     const std::uint32_t first = std::uint32_t(records[wanted[w]]);
-    size_t end = w;
-    const std::uint32_t reach = first + std::uint32_t(std::max<size_t>(1, (256 * 1024) / recordLength));
-    while (end < wanted.size() && records[wanted[end]] < reach) ++end;
+    size_t end = w + 1;
+    while (end < wanted.size() && records[wanted[end]] - first < reach &&
+           records[wanted[end]] - records[wanted[end - 1]] <= kGap)
+      ++end;
     const std::uint32_t last = std::uint32_t(records[wanted[end - 1]]);
     d->file.scan(first, last + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
       for (; w < end && records[wanted[w]] < runFirst + n; ++w) {

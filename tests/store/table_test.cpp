@@ -229,6 +229,22 @@ TEST(TableFields, BatchReadGivesWhatSingleReadsGive) {
     EXPECT_EQ(order[k], std::make_pair(k / std::size_t(fields.size()), int(k % std::size_t(fields.size()))));
   EXPECT_THROW(t.fieldTextsAt(records, {"W", "NOPE"}, [](std::size_t, int, std::optional<std::string_view>) {}),
                hv::Error);
+  t.cancel();
+  t.close();
+
+  // Many records, close together and far apart, some twice, in no order.
+  std::vector<Row> many;
+  for (int i = 0; i < 6000; ++i) many.push_back({i, i % 3, "", "", "", "", "", QString("м%1").arg(i), "", ""});
+  t.setFileName(hv::test::tableWith(many, "many.db"));
+  t.open();
+  std::vector<TDbTable::Bookmark> spread;
+  for (int i = 0; i < 3000; ++i) spread.push_back((i * 7919 + (i % 5 ? 0 : 3)) % 6100 - 50);
+  QStringList got, want;
+  t.fieldTextsAt(spread, {"MATERIAL"}, [&](std::size_t, int, std::optional<std::string_view> text) {
+    got << (text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QStringLiteral("-"));
+  });
+  for (TDbTable::Bookmark b : spread) want << t.fieldTextAt(b, "MATERIAL").value_or(QStringLiteral("-"));
+  EXPECT_EQ(got, want);
 }
 
 TEST(TableEditing, PostCancelAndCloseDropTheUnpostedEdit) {
