@@ -17,8 +17,8 @@ namespace {
 
 std::string nativePath(const QString& path) { return path.toStdString(); }
 
-// Scans read this much at a time; single records come in aligned groups, so
-// that walking the rows in record order either way reads rarely.
+// Scans read this much at a time; single records come in aligned groups
+// when walking in record order either way, so that reads are rare.
 constexpr std::size_t kScanBytes = 64 * 1024;
 constexpr std::uint32_t kGroupRecords = 32;
 
@@ -174,8 +174,11 @@ const char* TableFile::record(std::uint32_t r) {
   const std::size_t length = d->recordLength();
   if (r >= d->groupFirst && r < d->groupFirst + d->groupCount) return d->group.data() + (r - d->groupFirst) * length;
   d->checkRecord(r);
-  const std::uint32_t first = r / kGroupRecords * kGroupRecords;
-  const std::uint32_t n = std::min(kGroupRecords, d->count - first);
+  // Near the last group read: walking in record order, read the next group.
+  // Elsewhere (a tag's order): just this record.
+  const bool near = r + kGroupRecords >= d->groupFirst && r <= d->groupFirst + 2 * kGroupRecords;
+  const std::uint32_t first = near ? r / kGroupRecords * kGroupRecords : r;
+  const std::uint32_t n = near ? std::min(kGroupRecords, d->count - first) : 1;
   d->group.resize(std::size_t(kGroupRecords) * length);
   d->groupCount = 0;
   d->readExactly(d->offsetOf(first), d->group.data(), n * length);
