@@ -43,6 +43,22 @@ bool isAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') |
 FileError::FileError(const std::string& message, Reason reason, int code, std::string systemText)
     : std::runtime_error(message), reason_(reason), code_(code), systemText_(std::move(systemText)) {}
 
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = kClosed; }
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = other.handle_;
+    path_ = std::move(other.path_);
+    other.handle_ = kClosed;
+  }
+  return *this;
+}
+
+bool File::isOpen() const noexcept { return handle_ != kClosed; }
+
 std::string temporaryNameFor(const std::string& targetName) {
   static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::uint64_t bits = randomBits();

@@ -119,20 +119,6 @@ void removeStaleTemporaries(const std::string& folder, const std::string& target
 
 }  // namespace
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = kClosed; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = kClosed;
-  }
-  return *this;
-}
-
 namespace {
 
 // Opens without blocking (a FIFO would wait for a writer), then refuses
@@ -171,8 +157,6 @@ File File::openForReading(const std::string& path) {
   f.handle_ = openRegular(path, O_RDONLY);
   return f;
 }
-
-bool File::isOpen() const noexcept { return handle_ != kClosed; }
 
 std::uint64_t File::size() const {
   struct stat st {};

@@ -132,20 +132,6 @@ void removeStaleTemporaries(const std::string& folder, const std::string& target
 
 }  // namespace
 
-File::~File() { close(); }
-
-File::File(File&& other) noexcept : handle_(other.handle_), path_(std::move(other.path_)) { other.handle_ = kClosed; }
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    other.handle_ = kClosed;
-  }
-  return *this;
-}
-
 File File::openExclusive(const std::string& path, Access access) {
   File f;
   f.path_ = path;
@@ -161,8 +147,6 @@ File File::openForReading(const std::string& path) {
       openRegular(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
   return f;
 }
-
-bool File::isOpen() const noexcept { return handle_ != kClosed; }
 
 std::uint64_t File::size() const {
   LARGE_INTEGER size;

@@ -128,6 +128,15 @@ std::vector<qint64> liveOrder(const hv::store::MdxTagIn& tag, const std::vector<
 
 char headerFlag(const QString& path) { return hv::test::readFile(path).at(28); }
 
+// Opens the table of trickyRows() sorted by one tag on `field`; returns the order.
+std::vector<qint64> openSorted(TDbTable& t, const char* field) {
+  t.setFileName(hv::test::tableWith(trickyRows()));
+  t.open();
+  t.addIndex("tab1", field, false);
+  t.setIndexName("tab1");
+  return viewBookmarks(t);
+}
+
 }  // namespace
 
 TEST(IndexTags, EveryFieldSortsInTheMendedOrderBothWaysAndTheMdxReadsBackTheSame) {
@@ -289,13 +298,9 @@ TEST(IndexTags, DeletingTheLastTagRemovesTheIndexFileAndClearsTheFlag) {
 }
 
 TEST(IndexTags, AnIndexLeftBehindIsUsedAndAMissingOneFallsBackToRecordOrder) {
-  const QString path = hv::test::tableWith(trickyRows());
   TDbTable t;
-  t.setFileName(path);
-  t.open();
-  t.addIndex("tab1", "DATE", false);
-  t.setIndexName("tab1");
-  const auto sorted = viewBookmarks(t);
+  const auto sorted = openSorted(t, "DATE");
+  const QString path = t.fileName();
   t.close();
 
   // Closed without deleting the index (as the exit command does): it is used again.
@@ -350,13 +355,8 @@ TEST(IndexTags, AStaleIndexFileIsWrittenAgain) {
 }
 
 TEST(IndexTags, AnIndexFileThatCannotBeWrittenLeavesTagsAndOrderAsTheyWere) {
-  const QString path = hv::test::tableWith(trickyRows());
   TDbTable t;
-  t.setFileName(path);
-  t.open();
-  t.addIndex("tab1", "N", false);
-  t.setIndexName("tab1");
-  const auto sorted = viewBookmarks(t);
+  const auto sorted = openSorted(t, "N");
   auto unchanged = [&](const char* what) {
     EXPECT_TRUE(t.active()) << what;
     EXPECT_EQ(t.tagNames(), QStringList({"tab1"})) << what;
@@ -405,13 +405,9 @@ TEST(IndexTags, AnIndexFileThatCannotBeWrittenLeavesTagsAndOrderAsTheyWere) {
 }
 
 TEST(IndexTags, AnIndexFileReadsNoFurtherThanItsHeaderAndTheRowsAccountFor) {
-  const QString path = hv::test::tableWith(trickyRows());
   TDbTable t;
-  t.setFileName(path);
-  t.open();
-  t.addIndex("tab1", "DATE", false);
-  t.setIndexName("tab1");
-  const auto sorted = viewBookmarks(t);
+  const auto sorted = openSorted(t, "DATE");
+  const QString path = t.fileName();
   t.close();  // kept, as after the exit command
   const QString mdx = testPath("t.mdx");
   const QByteArray good = hv::test::readFile(mdx);
