@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -32,8 +33,6 @@ using hv::FileError;
 using hv::ReplacementFile;
 
 namespace {
-
-std::string selfPath;  // this program, for the helper process
 
 std::string utf8(const fs::path& p) {
   const std::u8string s = p.u8string();
@@ -84,16 +83,46 @@ class FileLayer : public ::testing::Test {
   fs::path dir_;
 };
 
+constexpr char kHoldVariable[] = "HV_FILE_TEST_HOLD";
+
+// This program run again holds the file named in kHoldVariable for exclusive
+// use until its input ends, before any test runs.
+[[maybe_unused]] const bool heldForAnotherProcess = [] {
+  const char* file = std::getenv(kHoldVariable);
+  if (!file || !*file) return false;
+  try {
+    File held = File::openExclusive(file, File::Access::ReadWrite);
+    writeAll(std::string(file) + ".held", "");
+    while (std::getchar() != EOF) {
+    }
+  } catch (const FileError&) {
+    std::exit(3);
+  }
+  std::exit(0);
+}();
+
+std::string selfPath() {
+#ifdef _WIN32
+  std::wstring self(32768, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), DWORD(self.size())));
+  return utf8(fs::path(self));
+#else
+  return utf8(fs::canonical("/proc/self/exe"));
+#endif
+}
+
 // This program run again, holding a file for exclusive use until it ends.
 class OtherProcessHolding {
  public:
   explicit OtherProcessHolding(const std::string& file) : marker_(file + ".held") {
 #ifdef _WIN32
-    const std::string command = "\"\"" + selfPath + "\" --hold \"" + file + "\"\"";
-    pipe_ = _popen(command.c_str(), "w");
+    _putenv_s(kHoldVariable, file.c_str());
+    pipe_ = _popen(("\"" + selfPath() + "\"").c_str(), "w");
+    _putenv_s(kHoldVariable, "");
 #else
-    const std::string command = "'" + selfPath + "' --hold '" + file + "'";
-    pipe_ = ::popen(command.c_str(), "w");
+    ::setenv(kHoldVariable, file.c_str(), 1);
+    pipe_ = ::popen(("'" + selfPath() + "'").c_str(), "w");
+    ::unsetenv(kHoldVariable);
 #endif
     for (int i = 0; i < 1000 && !fs::exists(pathOf(marker_)); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -113,18 +142,6 @@ class OtherProcessHolding {
   std::string marker_;
   std::FILE* pipe_ = nullptr;
 };
-
-int holdUntilInputEnds(const std::string& file) {
-  try {
-    File held = File::openExclusive(file, File::Access::ReadWrite);
-    writeAll(file + ".held", "");
-    while (std::getchar() != EOF) {
-    }
-    return 0;
-  } catch (const FileError&) {
-    return 3;
-  }
-}
 
 TEST_F(FileLayer, ASecondOpenerIsRefusedWhileTheFirstHoldsTheFile) {
   const std::string table = path("t.db");
@@ -433,16 +450,3 @@ TEST_F(FileLayer, AKilledWriterLeavesNoNamedTemporaryWhereTheFileSystemAllows) {
 #endif
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--hold") return holdUntilInputEnds(argv[2]);
-#ifdef _WIN32
-  wchar_t self[32768];
-  const DWORD n = GetModuleFileNameW(nullptr, self, 32768);
-  selfPath = utf8(fs::path(std::wstring(self, n)));
-#else
-  selfPath = utf8(fs::canonical("/proc/self/exe"));
-#endif
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
