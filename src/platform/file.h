@@ -104,6 +104,11 @@ class ReplacementFile {
   bool committed_ = false;
 };
 
+// Renames `from` to `to` in the same folder, replacing a file of that name.
+// Durable: the folder's new entry is on disk before it returns (POSIX:
+// rename and a sync of the folder; Windows: MoveFileExW written through).
+void moveReplacing(const std::string& from, const std::string& to, bool durable);
+
 // Removes a file; one that is already missing is not an error.
 void removeFile(const std::string& path);
 

@@ -261,12 +261,17 @@ File ReplacementFile::commit(bool durable, File* heldTarget) {
         fail("Cannot write", target_, errno);
     }
   }
-  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) fail("Cannot replace", target_, errno);
+  moveReplacing(tempPath_, target_, durable);
   tempPath_.clear();
   committed_ = true;
-  if (durable) syncFolder(folder_);
   if (heldTarget) heldTarget->close();
   return std::move(file_);
+}
+
+void moveReplacing(const std::string& from, const std::string& to, bool durable) {
+  if (::rename(from.c_str(), to.c_str()) != 0) fail("Cannot replace", to, errno);
+  // A file system that cannot sync a folder still has the rename done.
+  if (durable) syncFolder(folderOf(to));
 }
 
 void removeFile(const std::string& path) {

@@ -239,21 +239,26 @@ File ReplacementFile::commit(bool durable, File* heldTarget) {
   file_.close();
   const bool held = heldTarget && heldTarget->isOpen();
   if (held) heldTarget->close();
-  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
-  if (!MoveFileExW(systemPath(tempPath_).c_str(), systemPath(target_).c_str(), flags)) {
-    const DWORD code = GetLastError();
+  try {
+    moveReplacing(tempPath_, target_, durable);
+  } catch (const FileError&) {
     if (held) {
       try {
         *heldTarget = File::openExclusive(target_, File::Access::ReadWrite);
       } catch (const FileError&) {
-        // Left closed: the caller learns of the failure below.
+        // Left closed: the caller learns of the failure anyway.
       }
     }
-    fail("Cannot replace", target_, code);
+    throw;
   }
   tempPath_.clear();
   committed_ = true;
   return File::openExclusive(target_, File::Access::ReadWrite);
+}
+
+void moveReplacing(const std::string& from, const std::string& to, bool durable) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+  if (!MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(), flags)) fail("Cannot replace", to, GetLastError());
 }
 
 void removeFile(const std::string& path) {
