@@ -340,75 +340,82 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
   std::vector<const FieldInfo*> info;
   info.reserve(size_t(fields.size()));
   for (const QString& field : fields) info.push_back(&d->fieldInfo(field));
-  // The fields' bytes of every asked record, gathered in one pass over the
-  // file in record order, then handed out in the order asked.
+  const std::uint32_t count = d->file.count();
+  const bool editing = d->editing();
+  QByteArray converted;
+  // Hands out the fields of records[i]; `fieldAt(k)` is where field k's bytes
+  // start, null for no record. As decodeField, without a QString for blank
+  // or plain ASCII values.
+  const auto handOut = [&](size_t i, const auto& fieldAt) {
+    for (int k = 0; k < int(info.size()); ++k) {
+      const char* bytes = fieldAt(size_t(k));
+      const std::string_view v = bytes ? storedText(*info[size_t(k)], bytes) : std::string_view();
+      if (v.empty()) {
+        sink(i, k, std::nullopt);
+      } else if (std::all_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        sink(i, k, v);  // every code page we read agrees with UTF-8 on ASCII
+      } else {
+        converted = fromCodePage(d->file.codePage(), QByteArrayView(v.data(), qsizetype(v.size()))).toUtf8();
+        sink(i, k, std::string_view(converted.constData(), size_t(converted.size())));
+      }
+    }
+  };
+  const auto inRecord = [&](const char* record) {
+    return [&info, record](size_t k) { return record ? record + info[k]->offset : nullptr; };
+  };
+
+  // The asked records in record order, read in one pass over the file:
+  // each as its record number above its index into `records`.
+  std::vector<std::uint64_t> wanted;
+  wanted.reserve(records.size());
+  for (std::uint32_t i = 0; i < records.size(); ++i)
+    if (records[i] >= 0 && records[i] < std::int64_t(count) && !(editing && records[i] == d->editRecord))
+      wanted.push_back(std::uint64_t(records[i]) << 32 | i);
+  const auto recordOf = [](std::uint64_t w) { return std::uint32_t(w >> 32); };
+  const auto indexOf = [](std::uint64_t w) { return std::uint32_t(w); };
+  const bool inOrder = std::is_sorted(wanted.begin(), wanted.end());
+  // Asked in record order, every one a record: handed out as read. Else
+  // their fields are gathered first, then handed out in the order asked.
+  const bool direct = inOrder && wanted.size() == records.size();
+  if (!inOrder) std::sort(wanted.begin(), wanted.end());
   std::size_t width = 0;
   std::vector<std::size_t> at;  // where each field starts in a gathered record
   for (const FieldInfo* f : info) {
     at.push_back(width);
     width += size_t(f->width);
   }
-  const std::uint32_t count = d->file.count();
-  const bool editing = d->editing();
-  std::vector<char> gathered(records.size() * width);
-  std::vector<std::uint32_t> wanted;  // indexes into records, by record number
-  wanted.reserve(records.size());
-  for (std::uint32_t i = 0; i < records.size(); ++i) {
-    const Bookmark b = records[i];
-    if (editing && b == d->editRecord) {
-      for (size_t k = 0; k < info.size(); ++k)
-        std::memcpy(gathered.data() + i * width + at[k], d->buf.data() + info[k]->offset, size_t(info[k]->width));
-    } else if (b >= 0 && b < std::int64_t(count)) {
-      wanted.push_back(i);
-    }
-  }
-  const auto byRecord = [&](std::uint32_t x, std::uint32_t y) { return records[x] < records[y]; };
-  if (!std::is_sorted(wanted.begin(), wanted.end(), byRecord)) std::sort(wanted.begin(), wanted.end(), byRecord);
+  std::vector<char> gathered(direct ? 0 : records.size() * width);
   const std::size_t recordLength = size_t(d->file.layout().recordLength);
   // Records close together come in one read; a wide gap starts another.
   const std::uint32_t reach = std::uint32_t(std::max<size_t>(1, (256 * 1024) / recordLength));
   constexpr std::uint32_t kGap = 64;
   for (size_t w = 0; w < wanted.size();) {
-    const std::uint32_t first = std::uint32_t(records[wanted[w]]);
+    const std::uint32_t first = recordOf(wanted[w]);
     size_t end = w + 1;
-    while (end < wanted.size() && records[wanted[end]] - first < reach &&
-           records[wanted[end]] - records[wanted[end - 1]] <= kGap)
+    while (end < wanted.size() && recordOf(wanted[end]) - first < reach &&
+           recordOf(wanted[end]) - recordOf(wanted[end - 1]) <= kGap)
       ++end;
-    const std::uint32_t last = std::uint32_t(records[wanted[end - 1]]);
-    d->file.scan(first, last + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
-      for (; w < end && records[wanted[w]] < runFirst + n; ++w) {
-        const char* rec = bytes + size_t(records[wanted[w]] - runFirst) * recordLength;
+    d->file.scan(first, recordOf(wanted[end - 1]) + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
+      for (; w < end && recordOf(wanted[w]) < runFirst + n; ++w) {
+        const char* rec = bytes + size_t(recordOf(wanted[w]) - runFirst) * recordLength;
+        const std::uint32_t i = indexOf(wanted[w]);
+        if (direct) {
+          handOut(i, inRecord(rec));
+          continue;
+        }
         for (size_t k = 0; k < info.size(); ++k)
-          std::memcpy(gathered.data() + wanted[w] * width + at[k], rec + info[k]->offset, size_t(info[k]->width));
+          std::memcpy(gathered.data() + i * width + at[k], rec + info[k]->offset, size_t(info[k]->width));
       }
     });
   }
-  std::vector<bool> present(records.size(), false);
-  for (std::uint32_t i : wanted) present[i] = true;
-  if (editing)
-    for (size_t i = 0; i < records.size(); ++i)
-      if (records[i] == d->editRecord) present[i] = true;
-  QByteArray converted;
+  if (direct) return;
+  std::vector<bool> read(records.size(), false);
+  for (std::uint64_t w : wanted) read[indexOf(w)] = true;
   for (size_t i = 0; i < records.size(); ++i) {
-    for (int k = 0; k < int(info.size()); ++k) {
-      if (!present[i]) {
-        sink(i, k, std::nullopt);
-        continue;
-      }
-      // As decodeField, without a QString for blank or plain ASCII values.
-      const FieldInfo& f = *info[size_t(k)];
-      const std::string_view v = storedText(f, gathered.data() + i * width + at[size_t(k)]);
-      if (v.empty()) {
-        sink(i, k, std::nullopt);
-        continue;
-      }
-      if (std::all_of(v.begin(), v.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        sink(i, k, v);  // every code page we read agrees with UTF-8 on ASCII
-        continue;
-      }
-      converted = fromCodePage(d->file.codePage(), QByteArrayView(v.data(), qsizetype(v.size()))).toUtf8();
-      sink(i, k, std::string_view(converted.constData(), size_t(converted.size())));
-    }
+    if (read[i])
+      handOut(i, [&](size_t k) { return gathered.data() + i * width + at[k]; });
+    else
+      handOut(i, inRecord(editing && records[i] == d->editRecord ? d->buf.data() : nullptr));
   }
 } catch (const std::bad_alloc&) {
   noMemory();

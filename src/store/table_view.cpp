@@ -50,14 +50,22 @@ void TableView::update(const std::vector<std::uint32_t>* order) {
   if (dirty_) {
     rows.swap(rows_);
     rows.clear();
+    // Every record is written and only those that pass are kept: no branch
+    // to mispredict on rows of mixed archives.
+    rows.resize(order ? order->size() : count);
+    std::size_t n = 0;
     if (order) {
-      for (std::uint32_t r : *order)
-        if (r < count && passes(r)) rows.push_back(r);
+      for (std::uint32_t r : *order) {
+        rows[n] = r;
+        n += r < count && passes(r);
+      }
     } else {
-      rows.reserve(filterOn_ ? count / 2 : count);
-      for (std::uint32_t r = 0; r < count; ++r)
-        if (passes(r)) rows.push_back(r);
+      for (std::uint32_t r = 0; r < count; ++r) {
+        rows[n] = r;
+        n += passes(r);
+      }
     }
+    rows.resize(n);
   } else {
     rows = rows_;
     rows.erase(std::remove_if(rows.begin(), rows.end(), [&](std::uint32_t r) { return !passes(r); }), rows.end());

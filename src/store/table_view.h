@@ -27,8 +27,7 @@ class TableView {
 
   bool passes(std::uint32_t r) const {
     const std::uint32_t m = flags_[r];
-    if (m & kDeleted) return false;
-    return !filterOn_ || std::int16_t(std::uint16_t(m & 0xFFFF)) == archive_;
+    return ((m & kDeleted) == 0) & (!filterOn_ | (std::int16_t(std::uint16_t(m & 0xFFFF)) == archive_));
   }
   std::size_t size() const { return rows_.size(); }
   std::uint32_t recordAt(std::size_t row) const { return rows_[row]; }

@@ -237,14 +237,18 @@ TEST(TableFields, BatchReadGivesWhatSingleReadsGive) {
   for (int i = 0; i < 6000; ++i) many.push_back({i, i % 3, "", "", "", "", "", QString("м%1").arg(i), "", ""});
   t.setFileName(hv::test::tableWith(many, "many.db"));
   t.open();
-  std::vector<TDbTable::Bookmark> spread;
+  std::vector<TDbTable::Bookmark> spread, ascending;
   for (int i = 0; i < 3000; ++i) spread.push_back((i * 7919 + (i % 5 ? 0 : 3)) % 6100 - 50);
-  QStringList got, want;
-  t.fieldTextsAt(spread, {"MATERIAL"}, [&](std::size_t, int, std::optional<std::string_view> text) {
-    got << (text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QStringLiteral("-"));
-  });
-  for (TDbTable::Bookmark b : spread) want << t.fieldTextAt(b, "MATERIAL").value_or(QStringLiteral("-"));
-  EXPECT_EQ(got, want);
+  for (int i = 0; i < 6000; i += 1 + i % 97) ascending.push_back(i);
+  for (const auto& asked : {spread, ascending}) {
+    QStringList got, want;
+    t.fieldTextsAt(asked, {"MATERIAL", "N"}, [&](std::size_t, int, std::optional<std::string_view> text) {
+      got << (text ? QString::fromUtf8(text->data(), qsizetype(text->size())) : QStringLiteral("-"));
+    });
+    for (TDbTable::Bookmark b : asked)
+      want << t.fieldTextAt(b, "MATERIAL").value_or(QStringLiteral("-")) << t.fieldTextAt(b, "N").value_or(QStringLiteral("-"));
+    EXPECT_EQ(got, want);
+  }
 }
 
 TEST(TableEditing, PostCancelAndCloseDropTheUnpostedEdit) {
