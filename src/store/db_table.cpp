@@ -11,6 +11,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "store/index_tags.h"
+#include "store/table_errors.h"
 #include "store/table_file.h"
 #include "store/table_view.h"
 
@@ -23,7 +24,7 @@ namespace {
 [[noreturn]] void fail(const QString& text) { throw hv::Error(text); }
 
 // Running out of memory on a big table is an error like any other.
-[[noreturn]] void noMemory() { fail(QStringLiteral("Not enough memory for the table")); }
+[[noreturn]] void noMemory() { throw TableOutOfMemoryError(QStringLiteral("Not enough memory for the table")); }
 
 std::string_view trimBlanks(std::string_view s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);

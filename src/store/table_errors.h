@@ -10,6 +10,12 @@ class TableDamagedError : public Error {
   using Error::Error;
 };
 
+// The table or its index needs more memory than there is.
+class TableOutOfMemoryError : public Error {
+ public:
+  using Error::Error;
+};
+
 // Another program (or another TDbTable) holds the file.
 class TableInUseError : public Error {
  public:

@@ -100,7 +100,7 @@ int CommandLine::checkOutputs(const QStringList& outputs, const QStringList& inp
 }
 
 int reportFailure(const std::exception& e) {
-  if (dynamic_cast<const std::bad_alloc*>(&e)) {
+  if (dynamic_cast<const std::bad_alloc*>(&e) || dynamic_cast<const TableOutOfMemoryError*>(&e)) {
     err() << QStringLiteral("Недостаточно памяти для выполнения команды.\n");
     return 1;
   }
