@@ -12,7 +12,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/about.h"
+#include "app/about_box.h"
+#include "app/forms.h"
 #include "app/pictures.h"
 #include "platform/help.h"
 #include "store/db_table.h"
@@ -259,7 +260,7 @@ void TForm1::N24Click() {
 }
 
 void TForm1::N26Click() {
-  if (AboutBox) AboutBox->exec();
+  if (aboutBox) aboutBox->exec();
 }
 
 void TForm1::N5Click() { Save_DB(); }

@@ -4,8 +4,8 @@
 #include "app/main.h"
 
 #ifdef HV_HAVE_GRAPHS
-#include "graphs/graf.h"
-#include "graphs/param_graf.h"
+#include "graphs/chart_window.h"
+#include "graphs/curve_dialog.h"
 #include "platform/ui.h"
 #include "views/data_grid.h"
 #endif

@@ -7,7 +7,7 @@
 #include "store/db_table.h"
 
 #ifdef HV_HAVE_DEVICE_UI
-#include "device/receive.h"
+#include "device/download_dialog.h"
 #endif
 
 namespace {

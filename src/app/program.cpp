@@ -3,30 +3,31 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/about.h"
+#include "app/about_box.h"
 #include "app/forms.h"
-#include "app/logo.h"
+#include "app/splash_window.h"
 #include "app/main.h"
 #include "platform/error.h"
 #include "platform/translations.h"
 #include "platform/ui.h"
 
 #ifdef HV_HAVE_DEVICE_UI
-#include "device/receive.h"
+#include "device/download_dialog.h"
 #endif
 #ifdef HV_HAVE_GRAPHS
-#include "graphs/graf.h"
-#include "graphs/param_graf.h"
+#include "graphs/chart_window.h"
+#include "graphs/curve_dialog.h"
 #endif
 
-TForm2* Form2 = nullptr;
-TForm3* Form3 = nullptr;
-TForm4* Form4 = nullptr;
+hv::DownloadDialog* Form2 = nullptr;
+hv::ChartWindow* Form3 = nullptr;
+hv::CurveDialog* Form4 = nullptr;
+hv::AboutBox* aboutBox = nullptr;
 
 namespace hv {
 
 namespace {
-TForm5* g_splash = nullptr;
+SplashWindow* g_splash = nullptr;
 }
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -53,14 +54,14 @@ void initialiseApplication() {
 void createWindows() {
   Form1 = new TForm1;
 #ifdef HV_HAVE_DEVICE_UI
-  Form2 = new TForm2(Form1);
+  Form2 = new DownloadDialog(Form1);
 #endif
 #ifdef HV_HAVE_GRAPHS
-  Form3 = new TForm3(Form1);
-  Form4 = new TForm4(Form1);
+  Form3 = new ChartWindow(Form1);
+  Form4 = new CurveDialog(Form1);
 #endif
-  g_splash = new TForm5;
-  AboutBox = new Tform6(Form1);
+  g_splash = new SplashWindow;
+  aboutBox = new AboutBox(Form1);
 }
 
 void showSplash() {
@@ -79,7 +80,7 @@ void destroyWindows() {
   Form2 = nullptr;
   Form3 = nullptr;
   Form4 = nullptr;
-  AboutBox = nullptr;
+  aboutBox = nullptr;
 }
 
 int runProgram(QApplication& app) {

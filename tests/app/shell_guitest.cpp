@@ -12,7 +12,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/about.h"
+#include "app/about_box.h"
 #include "app/forms.h"
 #include "app/main.h"
 #include "app/program.h"
@@ -134,22 +134,22 @@ TEST_F(Shell, SplashEndsByItselfAfterThreeSecondsAndOnlyThenTheMainWindowShows) 
 
 TEST_F(Shell, AboutBoxShowsTheFileVersionReadAtEachShowing) {
   Form1 = new TForm1;
-  AboutBox = new Tform6(Form1);
-  EXPECT_EQ(AboutBox->windowTitle(), QStringLiteral("О программе"));
-  EXPECT_EQ(AboutBox->StaticText3->text(), QStringLiteral("Версия 1.0"));
+  aboutBox = new hv::AboutBox(Form1);
+  EXPECT_EQ(aboutBox->windowTitle(), QStringLiteral("О программе"));
+  EXPECT_EQ(aboutBox->versionLabel()->text(), QStringLiteral("Версия 1.0"));
   QTimer::singleShot(0, [] {
-    EXPECT_EQ(AboutBox->StaticText1->text(), QStringLiteral("Hygrovan-RX3"));
-    EXPECT_EQ(AboutBox->StaticText3->text(), QStringLiteral("Версия 1.0.0.8"));
-    EXPECT_EQ(AboutBox->StaticText2->text(),
+    EXPECT_EQ(aboutBox->productLabel()->text(), QStringLiteral("Hygrovan-RX3"));
+    EXPECT_EQ(aboutBox->versionLabel()->text(), QStringLiteral("Версия 1.0.0.8"));
+    EXPECT_EQ(aboutBox->purposeLabel()->text(),
               QStringLiteral("Программа для передачи данных с прибора Hygrovan-RX3"));
-    AboutBox->StaticText3->setText(QStringLiteral("stale"));
-    AboutBox->Button1->click();
+    aboutBox->versionLabel()->setText(QStringLiteral("stale"));
+    aboutBox->okButton()->click();
   });
   Form1->N26Click();
-  QTimer::singleShot(0, [] { AboutBox->Button1->click(); });
-  EXPECT_EQ(AboutBox->exec(), QDialog::Accepted);
-  EXPECT_EQ(AboutBox->StaticText3->text(), QStringLiteral("Версия 1.0.0.8"));
-  EXPECT_EQ(AboutBox->size(), QSize(515, 151));
+  QTimer::singleShot(0, [] { aboutBox->okButton()->click(); });
+  EXPECT_EQ(aboutBox->exec(), QDialog::Accepted);
+  EXPECT_EQ(aboutBox->versionLabel()->text(), QStringLiteral("Версия 1.0.0.8"));
+  EXPECT_EQ(aboutBox->size(), QSize(515, 151));
 }
 
 TEST_F(Shell, ErrorsEscapingACommandReachTheDefaultErrorReportAndTheProgramGoesOn) {

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 #include "device/port_access.h"
-#include "device/receive.h"
+#include "device/download_dialog.h"
 #include "platform/ui.h"
 
 namespace {
@@ -41,7 +41,7 @@ TEST(PortAccessDialog, RefusedPortGetsItsOwnBoxAfterNotFound) {
   hv::setUserInteraction(&ui);
 
   {
-    TForm2 form;
+    hv::DownloadDialog form;
     EXPECT_EQ(form.exec(), hv::mrCancel);
   }
   const auto messages = ui.messages();

@@ -12,9 +12,9 @@
 
 #include "app/forms.h"
 #include "app/main.h"
-#include "graphs/graf.h"
+#include "graphs/chart_window.h"
 #include "graphs/moisture_chart.h"
-#include "graphs/param_graf.h"
+#include "graphs/curve_dialog.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
 #include "support/test_support.h"
@@ -37,8 +37,8 @@ class ChartCommand : public ::testing::Test {
     hv::setUserInteraction(&ui);
     hv::setDecimalSeparatorOverride(QChar(','));
     Form1 = new TForm1;
-    Form3 = new TForm3(Form1);
-    Form4 = new TForm4(Form1);
+    Form3 = new hv::ChartWindow(Form1);
+    Form4 = new hv::CurveDialog(Form1);
     const QString db = hv::test::testPath(QStringLiteral("mixed.db"));
     hv::test::writeTable(db, {single(1, 0, "01.03.2024", "08:00:00", "30,0"),
                               single(2, 0, "02.03.2024", "08:00:00", "31,0"),
@@ -66,15 +66,15 @@ class ChartCommand : public ::testing::Test {
     driver.setInterval(10);
     QObject::connect(&driver, &QTimer::timeout, [&] {
       if (Form4->isVisible()) {
-        Form4->CheckBox6->setChecked(true);
-        Form4->CheckBox7->setChecked(false);
-        Form4->CheckBox1->setChecked(false);
-        Form4->Button1->click();
+        Form4->wBox()->setChecked(true);
+        Form4->wMinBox()->setChecked(false);
+        Form4->wMaxBox()->setChecked(false);
+        Form4->buildButton()->click();
       } else if (Form3->isVisible()) {
         seen.shown = true;
-        for (QLegendMarker* m : Form3->Chart1->legend()->markers())
+        for (QLegendMarker* m : Form3->chart()->legend()->markers())
           if (m->isVisible()) seen.legend << m->label();
-        seen.wPoints = static_cast<int>(hv::chartSeries(Form3->Chart1, hv::Curve::W)->count());
+        seen.wPoints = static_cast<int>(hv::chartSeries(Form3->chart(), hv::Curve::W)->count());
         Form3->reject();
       }
     });

@@ -19,9 +19,9 @@
 #include <QTimeZone>
 #include <QTimer>
 
-#include "graphs/graf.h"
+#include "graphs/chart_window.h"
 #include "graphs/moisture_chart.h"
-#include "graphs/param_graf.h"
+#include "graphs/curve_dialog.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
 #include "report/report_ui.h"
@@ -52,15 +52,15 @@ class Graphs : public ::testing::Test {
   }
 
   // (date-time, moisture) of a series, in its own order.
-  static QList<QPair<QDateTime, double>> points(TForm3& form, Curve c) {
+  static QList<QPair<QDateTime, double>> points(hv::ChartWindow& form, Curve c) {
     QList<QPair<QDateTime, double>> out;
-    for (const QPointF& p : hv::chartSeries(form.Chart1, c)->points())
+    for (const QPointF& p : hv::chartSeries(form.chart(), c)->points())
       out.append({QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(p.x()), QTimeZone::utc()), p.y()});
     return out;
   }
-  static QStringList legend(TForm3& form) {
+  static QStringList legend(hv::ChartWindow& form) {
     QStringList out;
-    for (QLegendMarker* m : form.Chart1->legend()->markers())
+    for (QLegendMarker* m : form.chart()->legend()->markers())
       if (m->isVisible()) out << m->label();
     return out;
   }
@@ -71,46 +71,46 @@ class Graphs : public ::testing::Test {
 };
 
 TEST_F(Graphs, CurveDialogOffersBuildOnlyWithACurveChosen) {
-  TForm4 dialog;
+  hv::CurveDialog dialog;
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Построение графиков"));
-  EXPECT_EQ(dialog.GroupBox1->title(), QStringLiteral("Выберете графики"));
-  EXPECT_EQ(dialog.Button1->text(), QStringLiteral("Построить"));
+  EXPECT_EQ(dialog.curveBox()->title(), QStringLiteral("Выберете графики"));
+  EXPECT_EQ(dialog.buildButton()->text(), QStringLiteral("Построить"));
   // Top to bottom: W, Wmin, Wmax.
-  EXPECT_EQ(dialog.CheckBox6->text(), QStringLiteral("W, %"));
-  EXPECT_EQ(dialog.CheckBox7->text(), QStringLiteral("Wmin, %"));
-  EXPECT_EQ(dialog.CheckBox1->text(), QStringLiteral("Wmax, %"));
-  EXPECT_LT(dialog.CheckBox6->y(), dialog.CheckBox7->y());
-  EXPECT_LT(dialog.CheckBox7->y(), dialog.CheckBox1->y());
+  EXPECT_EQ(dialog.wBox()->text(), QStringLiteral("W, %"));
+  EXPECT_EQ(dialog.wMinBox()->text(), QStringLiteral("Wmin, %"));
+  EXPECT_EQ(dialog.wMaxBox()->text(), QStringLiteral("Wmax, %"));
+  EXPECT_LT(dialog.wBox()->y(), dialog.wMinBox()->y());
+  EXPECT_LT(dialog.wMinBox()->y(), dialog.wMaxBox()->y());
 
   dialog.show();
-  EXPECT_FALSE(dialog.Button1->isEnabled());
-  dialog.CheckBox7->click();
-  EXPECT_TRUE(dialog.Button1->isEnabled());
-  dialog.CheckBox7->click();
-  EXPECT_FALSE(dialog.Button1->isEnabled());
-  dialog.CheckBox1->click();
-  EXPECT_TRUE(dialog.Button1->isEnabled());
-  dialog.Button1->click();
+  EXPECT_FALSE(dialog.buildButton()->isEnabled());
+  dialog.wMinBox()->click();
+  EXPECT_TRUE(dialog.buildButton()->isEnabled());
+  dialog.wMinBox()->click();
+  EXPECT_FALSE(dialog.buildButton()->isEnabled());
+  dialog.wMaxBox()->click();
+  EXPECT_TRUE(dialog.buildButton()->isEnabled());
+  dialog.buildButton()->click();
   EXPECT_EQ(dialog.result(), hv::mrOk);
   EXPECT_FALSE(dialog.isVisible());
 
   // The choice stays for the next showing; the close box gives cancel.
   dialog.show();
-  EXPECT_TRUE(dialog.CheckBox1->isChecked());
-  EXPECT_FALSE(dialog.CheckBox6->isChecked());
-  EXPECT_TRUE(dialog.Button1->isEnabled());
+  EXPECT_TRUE(dialog.wMaxBox()->isChecked());
+  EXPECT_FALSE(dialog.wBox()->isChecked());
+  EXPECT_TRUE(dialog.buildButton()->isEnabled());
   EXPECT_EQ(dialog.curves().wMax, true);
   dialog.close();
   EXPECT_EQ(dialog.result(), hv::mrCancel);
 
   // Run modally as the main window does.
-  QTimer::singleShot(0, &dialog, [&] { dialog.Button1->click(); });
+  QTimer::singleShot(0, &dialog, [&] { dialog.buildButton()->click(); });
   EXPECT_EQ(dialog.exec(), hv::mrOk);
 }
 
 TEST_F(Graphs, PointsFollowDateAndTimeWhateverTheSelectionOrder) {
-  TForm3 form;
-  form.FormShow({row(t("14,0"), {}, {}, "07.03.2024", "08:15:00"), row({}, {}, {}, "06.03.2024", "09:00:00"),
+  hv::ChartWindow form;
+  form.buildChart({row(t("14,0"), {}, {}, "07.03.2024", "08:15:00"), row({}, {}, {}, "06.03.2024", "09:00:00"),
                  row(t("11,5"), {}, {}, "05.03.2024", "10:30:00")},
                 footers, CurveChoice{true, false, false});
   const auto w = points(form, Curve::W);
@@ -122,7 +122,7 @@ TEST_F(Graphs, PointsFollowDateAndTimeWhateverTheSelectionOrder) {
   EXPECT_EQ(legend(form), QStringList{QStringLiteral("W, %11,5/12,8/14")});
 
   // The bottom axis covers the points and shows date above time.
-  auto* axis = qobject_cast<QCategoryAxis*>(form.Chart1->axes(Qt::Horizontal).value(0));
+  auto* axis = qobject_cast<QCategoryAxis*>(form.chart()->axes(Qt::Horizontal).value(0));
   ASSERT_NE(axis, nullptr);
   EXPECT_LT(axis->min(), w[0].first.toMSecsSinceEpoch());
   EXPECT_GT(axis->max(), w[1].first.toMSecsSinceEpoch());
@@ -133,14 +133,14 @@ TEST_F(Graphs, PointsFollowDateAndTimeWhateverTheSelectionOrder) {
 }
 
 TEST_F(Graphs, ARangeRowGivesABlueAndARedPointAtTheSameTime) {
-  TForm3 form;
+  hv::ChartWindow form;
   const QList<SelectedRow> rows = {row({}, t("10,0"), t("12,4"), "06.03.2024", "09:00:00")};
-  form.FormShow(rows, footers, CurveChoice{true, false, false});
+  form.buildChart(rows, footers, CurveChoice{true, false, false});
   EXPECT_TRUE(points(form, Curve::W).isEmpty());
   EXPECT_TRUE(points(form, Curve::WMin).isEmpty());
   EXPECT_TRUE(points(form, Curve::WMax).isEmpty());
 
-  form.FormShow(rows, footers, CurveChoice{false, true, true});
+  form.buildChart(rows, footers, CurveChoice{false, true, true});
   const auto mn = points(form, Curve::WMin), mx = points(form, Curve::WMax);
   ASSERT_EQ(mn.size(), 1);
   ASSERT_EQ(mx.size(), 1);
@@ -148,19 +148,19 @@ TEST_F(Graphs, ARangeRowGivesABlueAndARedPointAtTheSameTime) {
   EXPECT_DOUBLE_EQ(mn[0].second, 10.0);
   EXPECT_DOUBLE_EQ(mx[0].second, 12.4);
   EXPECT_TRUE(points(form, Curve::W).isEmpty());
-  EXPECT_EQ(hv::chartSeries(form.Chart1, Curve::WMin)->color(), QColor(Qt::blue));
-  EXPECT_EQ(hv::chartSeries(form.Chart1, Curve::WMax)->color(), QColor(Qt::red));
-  EXPECT_EQ(hv::chartSeries(form.Chart1, Curve::W)->color(), QColor(Qt::black));
+  EXPECT_EQ(hv::chartSeries(form.chart(), Curve::WMin)->color(), QColor(Qt::blue));
+  EXPECT_EQ(hv::chartSeries(form.chart(), Curve::WMax)->color(), QColor(Qt::red));
+  EXPECT_EQ(hv::chartSeries(form.chart(), Curve::W)->color(), QColor(Qt::black));
   // The legend lists the chosen curves only, each with its own footer.
   EXPECT_EQ(legend(form), (QStringList{QStringLiteral("Wmin, %10/10/10"), QStringLiteral("Wmax, %12,4/12,4/12,4")}));
   // Markers reach 3 pixels each way: circles for W, squares for the others.
-  form.FormShow({row(t("12,0"), {}, {}, "06.03.2024", "09:00:00"), rows[0]}, footers, CurveChoice{true, true, true});
-  form.Chart1->resize(698, 482);
-  const QImage image = hv::renderChartImage(form.Chart1, QSize(698, 482));
+  form.buildChart({row(t("12,0"), {}, {}, "06.03.2024", "09:00:00"), rows[0]}, footers, CurveChoice{true, true, true});
+  form.chart()->resize(698, 482);
+  const QImage image = hv::renderChartImage(form.chart(), QSize(698, 482));
   for (Curve c : hv::kCurves) {
-    QLineSeries* s = hv::chartSeries(form.Chart1, c);
+    QLineSeries* s = hv::chartSeries(form.chart(), c);
     ASSERT_EQ(s->count(), 1);
-    const QPoint centre = form.Chart1->mapToPosition(s->at(0), s).toPoint();
+    const QPoint centre = form.chart()->mapToPosition(s->at(0), s).toPoint();
     const QColor colour = s->color();
     // Inked, antialiased edges included; the light grid lines are not.
     const auto inColour = [&](int x, int y) {
@@ -187,8 +187,8 @@ TEST_F(Graphs, ARangeRowGivesABlueAndARedPointAtTheSameTime) {
 }
 
 TEST_F(Graphs, EqualDateTimesKeepSelectionOrderAndASecondOpeningShowsOnlyTheNewSelection) {
-  TForm3 form;
-  form.FormShow({row(t("20,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("10,0"), {}, {}, "05.03.2024", "09:00:00"),
+  hv::ChartWindow form;
+  form.buildChart({row(t("20,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("10,0"), {}, {}, "05.03.2024", "09:00:00"),
                  row(t("15,0"), {}, {}, "01.03.2024", "09:00:00")},
                 footers, CurveChoice{true, true, true});
   auto w = points(form, Curve::W);
@@ -199,18 +199,18 @@ TEST_F(Graphs, EqualDateTimesKeepSelectionOrderAndASecondOpeningShowsOnlyTheNewS
   EXPECT_EQ(w[1].first, w[2].first);
 
   const hv::SelectionFooters other{QStringLiteral("0/0/0"), QStringLiteral("1/2/3"), QStringLiteral("4/5/6")};
-  form.FormShow({row(t("30,0"), {}, {}, "10.04.2024", "12:00:00")}, other, CurveChoice{true, false, false});
+  form.buildChart({row(t("30,0"), {}, {}, "10.04.2024", "12:00:00")}, other, CurveChoice{true, false, false});
   w = points(form, Curve::W);
   ASSERT_EQ(w.size(), 1);
   EXPECT_DOUBLE_EQ(w[0].second, 30.0);
   EXPECT_EQ(legend(form), QStringList{QStringLiteral("W, %0/0/0")});
   // With no selected row the chart opens with no points.
-  form.FormShow({}, other, CurveChoice{true, true, true});
+  form.buildChart({}, other, CurveChoice{true, true, true});
   for (Curve c : hv::kCurves) EXPECT_TRUE(points(form, c).isEmpty());
 }
 
 TEST_F(Graphs, ABadRowStopsWithTheMessageAndTheWindowStaysHidden) {
-  TForm3 form;
+  hv::ChartWindow form;
   EXPECT_EQ(form.showChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00"),
                             row(t("13,0"), {}, {}, "05.13.2024", "09:00:00")},
                            footers, CurveChoice{true, false, false}),
@@ -241,25 +241,25 @@ TEST_F(Graphs, ABadRowStopsWithTheMessageAndTheWindowStaysHidden) {
 }
 
 TEST_F(Graphs, ThePrintButtonFollowsTheBottomRightCorner) {
-  TForm3 form;
+  hv::ChartWindow form;
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Графики"));
-  EXPECT_EQ(form.Button1->text(), QStringLiteral("Печать"));
-  EXPECT_EQ(form.Button1->size(), QSize(75, 25));
+  EXPECT_EQ(form.printButton()->text(), QStringLiteral("Печать"));
+  EXPECT_EQ(form.printButton()->size(), QSize(75, 25));
   form.show();
   for (QSize size : {QSize(698, 482), QSize(900, 600)}) {
     form.resize(size);
-    EXPECT_EQ(form.chartView->geometry(), form.rect());
-    const QPoint gap = form.rect().bottomRight() - form.Button1->geometry().bottomRight();
+    EXPECT_EQ(form.chartView()->geometry(), form.rect());
+    const QPoint gap = form.rect().bottomRight() - form.printButton()->geometry().bottomRight();
     EXPECT_EQ(gap, QPoint(8, 8));
   }
   form.close();
 }
 
 TEST_F(Graphs, PrintingGivesOneLandscapePageAndPutsTheOrientationBack) {
-  TForm3 form;
+  hv::ChartWindow form;
   form.resize(698, 482);
   form.show();
-  form.FormShow({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("14,0"), {}, {}, "06.03.2024", "09:00:00")},
+  form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("14,0"), {}, {}, "06.03.2024", "09:00:00")},
                 footers, CurveChoice{true, false, false});
   QPrinter printer(QPrinter::HighResolution);
   printer.setOutputFormat(QPrinter::PdfFormat);
@@ -293,23 +293,23 @@ TEST_F(Graphs, PrintingGivesOneLandscapePageAndPutsTheOrientationBack) {
     for (int x = 0; x < page.width(); ++x)
       if (qGray(page.pixel(x, y)) < 200) ink |= QRect(x, y, 1, 1);
   // The chart's own frame is not drawn, so its ink sits a little inside its area.
-  const double screenRatio = form.Chart1->size().width() / form.Chart1->size().height();
+  const double screenRatio = form.chart()->size().width() / form.chart()->size().height();
   EXPECT_NEAR(static_cast<double>(ink.width()) / ink.height(), screenRatio, 0.15);
   EXPECT_GT(ink.height(), page.height() * 0.7);
 }
 
 TEST_F(Graphs, WithoutAPrinterThePrintButtonOffersAPdfFileAsTheReportDoes) {
   hv::setPrinterListForTests([] { return QStringList(); });
-  TForm3 form;
+  hv::ChartWindow form;
   form.resize(698, 482);
   form.show();
-  form.FormShow({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false});
+  form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false});
   const QString pdf = hv::test::testPath(QStringLiteral("chart.pdf"));
 
   // Declined, then accepted but the file dialog cancelled: nothing written.
-  form.Button1->click();
+  form.printButton()->click();
   ui.messageAnswers << hv::MsgResult::Yes;
-  form.Button1->click();
+  form.printButton()->click();
   ASSERT_EQ(ui.shown.size(), 3);
   EXPECT_EQ(ui.shown[0].kind, hv::ScriptedUserInteraction::Shown::Message);
   EXPECT_EQ(ui.shown[0].buttons, hv::MsgButtons::YesNo);
@@ -320,7 +320,7 @@ TEST_F(Graphs, WithoutAPrinterThePrintButtonOffersAPdfFileAsTheReportDoes) {
 
   ui.messageAnswers << hv::MsgResult::Yes;
   ui.fileAnswers << hv::test::testPath(QStringLiteral("chart"));  // ".pdf" is added
-  form.Button1->click();
+  form.printButton()->click();
   hv::setPrinterListForTests(nullptr);
   EXPECT_EQ(ui.messages().size(), 3);  // the offers only, no error
   const auto info = hv::test::runProcess(QStringLiteral("pdfinfo"), {pdf});
@@ -334,31 +334,31 @@ TEST_F(Graphs, WithoutAPrinterThePrintButtonOffersAPdfFileAsTheReportDoes) {
 }
 
 TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
-  TForm3 form;
+  hv::ChartWindow form;
   form.resize(698, 482);
   form.show();
-  form.FormShow({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false});
-  ASSERT_TRUE(form.chartView->actions().contains(form.saveImageAction));
-  EXPECT_EQ(form.saveImageAction->text(), QStringLiteral("Сохранить изображение..."));
+  form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false});
+  ASSERT_TRUE(form.chartView()->actions().contains(form.saveImageAction()));
+  EXPECT_EQ(form.saveImageAction()->text(), QStringLiteral("Сохранить изображение..."));
 
   ui.fileAnswers = {hv::test::testPath(QStringLiteral("chart")), hv::test::testPath(QStringLiteral("chart.pdf"))};
-  form.saveImageAction->trigger();
+  form.saveImageAction()->trigger();
   ASSERT_EQ(ui.shown.size(), 1);
   EXPECT_EQ(ui.shown[0].kind, hv::ScriptedUserInteraction::Shown::SaveFile);
   EXPECT_TRUE(ui.shown[0].file.filter.contains(QStringLiteral("*.pdf")));
   const QImage png(hv::test::testPath(QStringLiteral("chart.png")));  // the default extension was added
   ASSERT_FALSE(png.isNull());
-  EXPECT_EQ(png.size(), form.Chart1->size().toSize());
+  EXPECT_EQ(png.size(), form.chart()->size().toSize());
 
-  form.saveImageAction->trigger();
+  form.saveImageAction()->trigger();
   EXPECT_TRUE(hv::test::readFile(hv::test::testPath(QStringLiteral("chart.pdf"))).startsWith("%PDF"));
 
   // Cancel writes nothing; a folder that cannot be written is reported.
   ui.clear();
-  form.saveImageAction->trigger();
+  form.saveImageAction()->trigger();
   EXPECT_TRUE(ui.messages().isEmpty());
   ui.fileAnswers = {hv::test::testPath(QStringLiteral("missing/chart.png"))};
-  form.saveImageAction->trigger();
+  form.saveImageAction()->trigger();
   ASSERT_EQ(ui.messages().size(), 1);
   EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
 }

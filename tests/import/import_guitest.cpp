@@ -15,7 +15,7 @@
 #include "app/main.h"
 #include "app/program.h"
 #include "device/import/archive_import.h"
-#include "device/receive.h"
+#include "device/download_dialog.h"
 #include "import_images.h"
 #include "platform/regional.h"
 #include "platform/ui.h"

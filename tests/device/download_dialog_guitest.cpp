@@ -11,13 +11,13 @@
 #include <memory>
 
 #include "device/device_image.h"
-#include "device/receive.h"
+#include "device/download_dialog.h"
 #include "platform/ui.h"
 #include "support/test_support.h"
 
 namespace {
 
-class DownloadDialog : public ::testing::Test {
+class DownloadDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (int n = 1; n <= 38; ++n) setCom(n, QStringLiteral("/nonexistent/hygrovan-com%1").arg(n));
@@ -53,29 +53,29 @@ class DownloadDialog : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(DownloadDialog, DownloadsTwiceAndClosesWithOk) {
+TEST_F(DownloadDialogTest, DownloadsTwiceAndClosesWithOk) {
   startMeter({"--generate", "3,0,2", "--type", "1", "--version", "21.3.5"});
-  TForm2 form;
+  hv::DownloadDialog form;
   for (int run = 0; run < 2; ++run) {
     hv::DeviceImage().fill(0xEE);
     EXPECT_EQ(form.exec(), hv::mrOk);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Прием данных"));
-    EXPECT_EQ(form.StaticText5->text(), QStringLiteral("Hygrovan-RX3W"));
-    EXPECT_EQ(form.StaticText1->text(), QStringLiteral("21.03.05"));
-    EXPECT_EQ(form.StaticText7->text(), QStringLiteral("3/0/2"));
-    EXPECT_EQ(form.StaticText2->text(), QStringLiteral("Идет прием информации ..."));
-    EXPECT_FALSE(form.SerialPort1().IsOpen());
+    EXPECT_EQ(form.modelLabel()->text(), QStringLiteral("Hygrovan-RX3W"));
+    EXPECT_EQ(form.versionLabel()->text(), QStringLiteral("21.03.05"));
+    EXPECT_EQ(form.countsLabel()->text(), QStringLiteral("3/0/2"));
+    EXPECT_EQ(form.statusLabel()->text(), QStringLiteral("Идет прием информации ..."));
+    EXPECT_FALSE(form.serialPort().IsOpen());
     EXPECT_EQ(hv::ArchiveCount(0), 3);
     EXPECT_EQ(hv::ArchiveCount(2), 2);
   }
   EXPECT_TRUE(ui_.messages().isEmpty());
 }
 
-TEST_F(DownloadDialog, WrongDeviceBoxWithThePollingStopped) {
+TEST_F(DownloadDialogTest, WrongDeviceBoxWithThePollingStopped) {
   startMeter({"--type", "9"});
-  TForm2 form;
+  hv::DownloadDialog form;
   bool portOpenWhileBoxShown = true;
-  ui_.onShown = [&](const hv::ScriptedUserInteraction::Shown&) { portOpenWhileBoxShown = form.SerialPort1().IsOpen(); };
+  ui_.onShown = [&](const hv::ScriptedUserInteraction::Shown&) { portOpenWhileBoxShown = form.serialPort().IsOpen(); };
   hv::DeviceImage().fill(0xEE);
   EXPECT_EQ(form.exec(), hv::mrCancel);
   ASSERT_EQ(ui_.messages().size(), 1);
@@ -86,20 +86,20 @@ TEST_F(DownloadDialog, WrongDeviceBoxWithThePollingStopped) {
   EXPECT_EQ(hv::DeviceImage()[0], 0xEE);
 }
 
-TEST_F(DownloadDialog, CancelEndsTheWaitEscapeDoesNot) {
+TEST_F(DownloadDialogTest, CancelEndsTheWaitEscapeDoesNot) {
   startMeter({"--silent"});
-  TForm2 form;
+  hv::DownloadDialog form;
   bool visibleAfterEscape = false;
   QTimer::singleShot(300, &form, [&] {
     QTest::keyClick(&form, Qt::Key_Escape);
     visibleAfterEscape = form.isVisible();
-    EXPECT_TRUE(form.SerialPort1().IsOpen());
-    EXPECT_EQ(form.StaticText2->text(), QStringLiteral("Ожидание готовности прибора ..."));
-    form.Button1->click();
+    EXPECT_TRUE(form.serialPort().IsOpen());
+    EXPECT_EQ(form.statusLabel()->text(), QStringLiteral("Ожидание готовности прибора ..."));
+    form.cancelButton()->click();
   });
   EXPECT_EQ(form.exec(), hv::mrCancel);
   EXPECT_TRUE(visibleAfterEscape);
-  EXPECT_FALSE(form.SerialPort1().IsOpen());
-  EXPECT_EQ(form.ProgressBar1->value(), 0);
+  EXPECT_FALSE(form.serialPort().IsOpen());
+  EXPECT_EQ(form.progressBar()->value(), 0);
   EXPECT_TRUE(ui_.messages().isEmpty());
 }

@@ -1,6 +1,6 @@
 #pragma once
-// TForm3: the chart window. Created once at start-up; each showing rebuilds
-// the chart from the selection it is given.
+// The chart window. Created once at start-up; each showing rebuilds the chart
+// from the selection it is given.
 #include <QDialog>
 #include <memory>
 
@@ -12,36 +12,36 @@ class QChartView;
 class QPrinter;
 class QPushButton;
 
-class TForm3 : public QDialog {
+namespace hv {
+
+class ChartWindow : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TForm3(QWidget* parent = nullptr);
-  ~TForm3() override;
+  explicit ChartWindow(QWidget* parent = nullptr);
+  ~ChartWindow() override;
 
   // Builds the chart from the grid's selected rows and footers and shows the
   // window modally. A bad date and time or value goes to the default error
   // report and the window is not shown (mrCancel).
-  int showChart(const QList<hv::SelectedRow>& rows, const hv::SelectionFooters& footers,
-                const hv::CurveChoice& curves);
+  int showChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves);
 
   // Builds the chart; throws hv::Error at the first bad row, leaving the
   // chart as it was.
-  void FormShow(const QList<hv::SelectedRow>& rows, const hv::SelectionFooters& footers,
-                const hv::CurveChoice& curves);
+  void buildChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves);
   // "Печать": the chart alone on one landscape page of the default printer;
   // with none installed, into a PDF file when the user wants one.
-  void Button1Click();
+  void printOnDefaultPrinter();
   // "Сохранить изображение...": the chart as PNG or PDF.
-  void saveImageClick();
+  void saveImage();
 
-  // Prints on the given printer (Button1Click uses the default one).
+  // Prints on the given printer (printOnDefaultPrinter uses the default one).
   bool printTo(QPrinter& printer);
 
-  QChart* Chart1 = nullptr;
-  QChartView* chartView = nullptr;
-  QPushButton* Button1 = nullptr;
-  QAction* saveImageAction = nullptr;
+  QChart* chart() const { return chart_; }
+  QChartView* chartView() const { return chartView_; }
+  QPushButton* printButton() const { return printButton_; }
+  QAction* saveImageAction() const { return saveImageAction_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -49,5 +49,12 @@ class TForm3 : public QDialog {
 
  private:
   void placeButton();
+
+  QChart* chart_ = nullptr;
+  QChartView* chartView_ = nullptr;
+  QPushButton* printButton_ = nullptr;
+  QAction* saveImageAction_ = nullptr;
   std::unique_ptr<QPrinter> printer_;  // kept for the run, like the program's printer
 };
+
+}  // namespace hv

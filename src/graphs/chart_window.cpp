@@ -1,0 +1,134 @@
+#include "graphs/chart_window.h"
+
+#include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QGuiApplication>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "graphs/moisture_chart.h"
+#include "platform/error.h"
+#include "platform/ui.h"
+#include "report/report_ui.h"
+
+namespace hv {
+
+namespace {
+constexpr int kButtonMargin = 8;
+}
+
+ChartWindow::ChartWindow(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("ChartWindow"));
+  setWindowTitle(QStringLiteral("Графики"));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                 Qt::WindowCloseButtonHint);
+  setModal(true);
+  setSizeGripEnabled(true);
+  resize(698, 482);
+
+  chart_ = createMoistureChart();
+  chartView_ = new QChartView(chart_, this);
+  chartView_->setObjectName(QStringLiteral("chartView"));
+  chartView_->setRenderHint(QPainter::Antialiasing);
+  chartView_->setFrameShape(QFrame::NoFrame);
+  chartView_->setGeometry(rect());
+
+  saveImageAction_ = new QAction(QStringLiteral("Сохранить изображение..."), chartView_);
+  connect(saveImageAction_, &QAction::triggered, this, [this] { saveImage(); });
+  chartView_->addAction(saveImageAction_);
+  chartView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  printButton_ = new QPushButton(QStringLiteral("Печать"), this);
+  printButton_->setObjectName(QStringLiteral("printButton"));
+  printButton_->resize(75, 25);
+  printButton_->setAutoDefault(false);
+  connect(printButton_, &QPushButton::clicked, this, [this] { printOnDefaultPrinter(); });
+  placeButton();
+}
+
+ChartWindow::~ChartWindow() = default;
+
+int ChartWindow::showChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves) {
+  if (!runCommand([&] { buildChart(rows, footers, curves); })) return mrCancel;
+  return exec();
+}
+
+void ChartWindow::buildChart(const QList<SelectedRow>& rows, const SelectionFooters& footers,
+                             const CurveChoice& curves) {
+  // Every row is read before the chart is touched, so a bad row leaves no half-built chart.
+  const ChartData data = buildChartData(rows, curves);
+  fillMoistureChart(chart_, data, curves, footers);
+}
+
+bool ChartWindow::printTo(QPrinter& printer) {
+  return printChart(chart_, printer);
+}
+
+void ChartWindow::printOnDefaultPrinter() {
+  const QStringList printers = availablePrinters();
+  if (printers.isEmpty()) {
+    // As the report's print dialog does with no printer: a PDF file instead.
+    if (ui().message(this, QStringLiteral("Печать"),
+                     QStringLiteral("Принтеры не установлены. Напечатать график в файл PDF?"), MsgIcon::Question,
+                     MsgButtons::YesNo) != MsgResult::Yes)
+      return;
+    const QString path = askPrintPdfFile(this);
+    if (path.isEmpty()) return;
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    pdf.setOutputFileName(path);
+    if (!printTo(pdf))
+      ui().message(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось создать файл \"%1\".").arg(path),
+                   MsgIcon::Error, MsgButtons::Ok);
+    return;
+  }
+  const QPrinterInfo info = QPrinterInfo::printerInfo(printers.first());
+  if (info.isNull()) {
+    ui().message(this, QStringLiteral("Ошибка"), QStringLiteral("Принтер \"%1\" недоступен.").arg(printers.first()),
+                 MsgIcon::Error, MsgButtons::Ok);
+    return;
+  }
+  if (!printer_ || printer_->printerName() != info.printerName())
+    printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+  if (!printTo(*printer_))
+    ui().message(this, QStringLiteral("Ошибка"),
+                 QStringLiteral("Не удалось начать печать на принтере \"%1\".").arg(info.printerName()), MsgIcon::Error,
+                 MsgButtons::Ok);
+}
+
+void ChartWindow::saveImage() {
+  FileDialogRequest request;
+  request.caption = QStringLiteral("Сохранить изображение");
+  request.filter = QStringLiteral("Рисунок PNG|*.png|Документ PDF|*.pdf");
+  request.defaultExt = QStringLiteral(".png");
+  request.fileName = QStringLiteral("График.png");
+  const QString name = withDefaultExtension(ui().saveFileName(this, request), request.defaultExt);
+  if (name.isEmpty()) return;
+  runCommand([&] { saveChartPicture(chart_, name); });
+}
+
+void ChartWindow::placeButton() {
+  printButton_->move(width() - printButton_->width() - kButtonMargin,
+                     height() - printButton_->height() - kButtonMargin);
+  printButton_->raise();
+}
+
+void ChartWindow::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  chartView_->setGeometry(rect());
+  placeButton();
+}
+
+void ChartWindow::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+      move(screen->availableGeometry().center() - rect().center());
+  }
+  QDialog::showEvent(event);
+}
+
+}  // namespace hv
