@@ -16,6 +16,7 @@
 #include "app/forms.h"
 #include "app/pictures.h"
 #include "platform/help.h"
+#include "store/archive_kind.h"
 #include "store/db_table.h"
 
 TForm1* Form1 = nullptr;
@@ -203,7 +204,7 @@ void TForm1::tab_vis_en() {
   int active = -1;
   const QSignalBlocker block(PageControl1);
   for (int k = 2; k >= 0; --k) {
-    Table1->setFilter(QStringLiteral("N_ARC=%1").arg(k));
+    Table1->setFilter(hv::archiveFilter(hv::archiveKindAt(k)));
     Table1->refresh();
     const bool hasRows = Table1->recordCount() > 0;
     PageControl1->setTabVisible(k, hasRows);
@@ -214,7 +215,7 @@ void TForm1::tab_vis_en() {
   }
   PageControl1->setVisible(active >= 0);
   const int shown = active >= 0 ? active : PageControl1->currentIndex();
-  Table1->setFilter(QStringLiteral("N_ARC=%1").arg(shown < 0 ? 0 : shown));
+  Table1->setFilter(hv::archiveFilter(hv::archiveKindAt(shown < 0 ? 0 : shown)));
   Table1->refresh();
 }
 

@@ -68,7 +68,7 @@ void TForm1::createGrids() {
       hv::runCommand([&] {
         if (!tableActive()) return;
         postPendingEdit();
-        const QString tag = hv::archiveTag(k);
+        const QString tag = hv::archiveTag(hv::archiveKindAt(k));
         const bool sorted =
             hv::applyTitleSort(*Table1, tag, grid->column(column).fieldName, grid->titleState(column));
         if (!sorted) {
@@ -88,9 +88,9 @@ void TForm1::createGrids() {
 
 void TForm1::prepareGrids() {
   for (hv::TDataGrid* g : {DataGrid1, DataGrid2, DataGrid3}) g->setBookmarkFields(hv::kBookmarkFields);
-  reset_sort(DataGrid1, hv::archiveTag(0));
-  reset_sort(DataGrid2, hv::archiveTag(1));
-  reset_sort(DataGrid3, hv::archiveTag(2));
+  reset_sort(DataGrid1, hv::archiveTag(hv::ArchiveKind::Wood));
+  reset_sort(DataGrid2, hv::archiveTag(hv::ArchiveKind::Concrete));
+  reset_sort(DataGrid3, hv::archiveTag(hv::ArchiveKind::Bulk));
 }
 
 void TForm1::refreshGrids() {
@@ -153,7 +153,7 @@ void TForm1::postPendingEdit() {
 namespace {
 void showArchive(TForm1* w, int k, hv::TDataGrid* grid) {
   w->postPendingEdit();
-  w->Table1->setFilter(hv::archiveFilter(k));
+  w->Table1->setFilter(hv::archiveFilter(hv::archiveKindAt(k)));
   if (w->tableActive()) w->Table1->refresh();
   grid->tableChanged();
 }

@@ -78,19 +78,10 @@ class FilterGuard {
 
 }  // namespace
 
-const std::array<ExportArchive, 3>& exportArchiveList() {
-  static const std::array<ExportArchive, 3> list = {{
-      {QStringLiteral("Древесные"), QStringLiteral("N_ARC=0")},
-      {QStringLiteral("Бетонные"), QStringLiteral("N_ARC=1")},
-      {QStringLiteral("Сыпучие"), QStringLiteral("N_ARC=2")},
-  }};
-  return list;
-}
-
-void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, const QString& title, const QString& filter) {
-  table.setFilter(filter);
+void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind) {
+  table.setFilter(archiveFilter(kind));
   table.refresh();
-  const QString name = kSheetPrefix + title + QChar(')');
+  const QString name = kSheetPrefix + archiveCaption(kind) + QChar(')');
   TXlsWorksheet* sheet = &addSheet(workbook, name);
   table.first();
   QStringList fields;
@@ -131,9 +122,8 @@ void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, const QString& ti
 void fillArchiveWorkbook(TDbTable& table, TXlsWorkbook& workbook, const ArchiveSet& visibleArchives) {
   FilterGuard guard(table);
   if (!table.filtered()) table.setFiltered(true);
-  const auto& archives = exportArchiveList();
-  for (std::size_t k = 0; k < archives.size(); ++k)
-    if (visibleArchives[k]) addArchiveSheets(table, workbook, archives[k].title, archives[k].filter);
+  for (ArchiveKind kind : kArchiveKinds)
+    if (visibleArchives[archiveNumber(kind)]) addArchiveSheets(table, workbook, kind);
   guard.restore();
 }
 
@@ -148,11 +138,10 @@ ArchiveSet archivesWithRows(TDbTable& table) {
   FilterGuard guard(table);
   if (!table.filtered()) table.setFiltered(true);
   ArchiveSet result{};
-  const auto& archives = exportArchiveList();
-  for (std::size_t k = 0; k < archives.size(); ++k) {
-    table.setFilter(archives[k].filter);
+  for (ArchiveKind kind : kArchiveKinds) {
+    table.setFilter(archiveFilter(kind));
     table.refresh();
-    result[k] = !table.isEmpty();
+    result[archiveNumber(kind)] = !table.isEmpty();
   }
   guard.restore();
   return result;

@@ -15,29 +15,24 @@
 #include <array>
 
 #include "export/workbook.h"
+#include "store/archive_kind.h"
 
 namespace hv {
 
 class TDbTable;
 
-struct ExportArchive {
-  QString title;   // the tab caption: "Древесные", "Бетонные", "Сыпучие"
-  QString filter;  // "N_ARC=0", "N_ARC=1", "N_ARC=2"
-};
-// The three archives in the order of their sheets.
-const std::array<ExportArchive, 3>& exportArchiveList();
-
-// Per archive (wood, concrete, bulk materials): whether its tab is visible.
+// Per archive kind, in the order wood, concrete, bulk materials (the order of
+// the sheets): whether its tab is visible.
 using ArchiveSet = std::array<bool, 3>;
 
 // Measurements per sheet: row 0 holds the titles and row numbers are 16-bit.
 constexpr int kMaxRowsPerSheet = 65535;
 
-// Adds the sheet "Hygrovan-RX3 (<title>)" with the title row and one row per
-// record passing `filter`, in the table's current order. An archive of more
-// than 65,535 rows goes on in sheets "… 2", "… 3", each with its title row.
-// Leaves the table on that filter.
-void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, const QString& title, const QString& filter);
+// Adds the sheet "Hygrovan-RX3 (<tab caption>)" with the title row and one
+// row per record of the archive, in the table's current order. An archive of
+// more than 65,535 rows goes on in sheets "… 2", "… 3", each with its title
+// row. Leaves the table on the archive's filter.
+void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind);
 
 // One sheet (or more) per visible archive; afterwards the table has its
 // filter back, stands on its first row and is refreshed, also after an error.

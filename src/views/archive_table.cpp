@@ -4,10 +4,6 @@
 
 namespace hv {
 
-QString archiveFilter(int kind) { return QStringLiteral("N_ARC=%1").arg(kind); }
-QString archiveTag(int kind) { return QStringLiteral("tab%1").arg(kind + 1); }
-QString layoutValueName(int kind) { return QStringLiteral("Table_%1").arg(kind + 1); }
-
 bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, TitleState state) {
   table.setIndexName(QString());
   try {

@@ -1,6 +1,6 @@
 #pragma once
 // What the archive grids do to the shared table, without any window: the
-// archive filters and tags, sorting by a title state, the delete and renumber
+// sorting by a title state, the delete and renumber
 // commands, and reading the values a grid keeps for a selected row.
 #include <QList>
 #include <QString>
@@ -8,14 +8,11 @@
 #include <optional>
 
 #include "graphs/selected_rows.h"
+#include "store/archive_kind.h"
 #include "store/db_table.h"
 #include "views/grid_layout.h"
 
 namespace hv {
-
-QString archiveFilter(int kind);  // "N_ARC=0".."N_ARC=2"
-QString archiveTag(int kind);     // "tab1".."tab3"
-QString layoutValueName(int kind);  // "Table_1".."Table_3"
 
 // The fields whose values a grid keeps with each selected row.
 inline const QString kBookmarkFields = QStringLiteral("W;W_MIN;W_MAX;DATE;TIME");

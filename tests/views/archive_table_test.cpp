@@ -31,7 +31,7 @@ class ArchiveTable : public ::testing::Test {
     t.setFileName(path);
     t.open();
     t.setFiltered(true);
-    t.setFilter(hv::archiveFilter(0));
+    t.setFilter(hv::archiveFilter(hv::ArchiveKind::Wood));
     t.refresh();
   }
   QString path;
@@ -39,9 +39,9 @@ class ArchiveTable : public ::testing::Test {
 };
 
 TEST_F(ArchiveTable, NamesPerArchive) {
-  EXPECT_EQ(hv::archiveFilter(2), "N_ARC=2");
-  EXPECT_EQ(hv::archiveTag(0), "tab1");
-  EXPECT_EQ(hv::layoutValueName(1), "Table_2");
+  EXPECT_EQ(hv::archiveFilter(hv::ArchiveKind::Bulk), "N_ARC=2");
+  EXPECT_EQ(hv::archiveTag(hv::ArchiveKind::Wood), "tab1");
+  EXPECT_EQ(hv::layoutValueName(hv::ArchiveKind::Concrete), "Table_2");
 }
 
 TEST_F(ArchiveTable, UpSortsDescendingDownAscendingNoneRestoresRecordOrder) {
@@ -62,7 +62,7 @@ TEST_F(ArchiveTable, UpSortsDescendingDownAscendingNoneRestoresRecordOrder) {
 
 TEST_F(ArchiveTable, AnotherGridsTagStaysWhileTheOrderFollowsTheNewOne) {
   hv::applyTitleSort(t, "tab1", "W", hv::TitleState::Down);
-  t.setFilter(hv::archiveFilter(1));
+  t.setFilter(hv::archiveFilter(hv::ArchiveKind::Concrete));
   t.refresh();
   hv::applyTitleSort(t, "tab2", "W_MIN", hv::TitleState::Up);
   EXPECT_EQ(column(t, "W_MIN"), QStringList({"5,0", "3,0"}));
@@ -89,7 +89,7 @@ TEST_F(ArchiveTable, RenumbersTheViewInTheOrderShownOnly) {
   t.setIndexName(QString());
   t.refresh();
   EXPECT_EQ(column(t, "N"), QStringList({"4", "3", "2", "1"}));
-  t.setFilter(hv::archiveFilter(1));
+  t.setFilter(hv::archiveFilter(hv::ArchiveKind::Concrete));
   t.refresh();
   EXPECT_EQ(column(t, "N"), QStringList({"1", "2"}));
 }

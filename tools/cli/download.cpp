@@ -9,10 +9,10 @@
 #include "cli.h"
 #include "device/device_image.h"
 #include "device/download_exchange.h"
-#include "export/archive_export.h"
 #include "import.h"
 #include "platform/console.h"
 #include "platform/file_names.h"
+#include "store/archive_kind.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ QString progressText(const hv::DownloadExchange& exchange, const QString& status
     const qint64 expected = archives[k].charCount / recordChars;
     const qint64 received =
         std::clamp((exchange.receivedCount() - archives[k].dataStart) / recordChars, qint64(0), expected);
-    return QStringLiteral("%1: %2 из %3 записей").arg(hv::exportArchiveList()[k].title).arg(received).arg(expected);
+    return QStringLiteral("%1: %2 из %3 записей").arg(hv::archiveCaption(hv::archiveKindAt(k))).arg(received).arg(expected);
   }
   return status;
 }

@@ -31,7 +31,8 @@ int run(const QStringList& args) {
     // Reading only: the sort tag lives in memory, nothing is written beside the table.
     hv::TDbTable table;
     hv::cli::openTable(table, db.path(), true);
-    hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending, hv::archiveTag(a.archive));
+    hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending,
+                             hv::archiveTag(hv::archiveKindAt(a.archive)));
     table.refresh();
     hv::report::TableDataLink link(table);
     const auto report = hv::report::buildReport(hv::report::archiveReportTemplate(), link);

@@ -44,7 +44,8 @@ int run(const QStringList& args) {
     const hv::FilePath db(a.files[0], hv::FilePath::Read);
     hv::TDbTable table;
     hv::cli::openTable(table, db.path(), true);
-    hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending, hv::archiveTag(a.archive));
+    hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending,
+                             hv::archiveTag(hv::archiveKindAt(a.archive)));
     table.refresh();
     const hv::SelectionFooters f = hv::selectionFooters(hv::selectedRowsAt(table, distinctPositions(a.rows)));
     hv::cli::out() << "W\t" << f.w << '\n' << "W_MIN\t" << f.wMin << '\n' << "W_MAX\t" << f.wMax << '\n';

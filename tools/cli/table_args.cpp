@@ -64,7 +64,7 @@ void openTable(TDbTable& table, const QString& file, bool readOnly) {
 
 void showArchiveView(TDbTable& table, int archive, const QString& sortField, bool descending, const QString& tag) {
   if (archive >= 0) {
-    table.setFilter(QStringLiteral("N_ARC=%1").arg(archive));
+    table.setFilter(archiveFilter(archiveKindAt(archive)));
     table.setFiltered(true);
   }
   if (!sortField.isEmpty()) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "cli.h"
+#include "store/archive_kind.h"
 #include "store/db_table.h"
 
 namespace hv::cli {

@@ -3,13 +3,12 @@
 #include "device/import/record_text.h"
 #include "device/materials.h"
 #include "platform/error.h"
+#include "store/archive_kind.h"
 #include "store/db_table.h"
 
 namespace hv {
 
 namespace {
-
-QString archiveFilter(int kind) { return QStringLiteral("N_ARC=%1").arg(kind); }
 
 // The archive's name in the report texts.
 QString archiveGenitive(int kind) {
@@ -73,7 +72,7 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
   int pos = 0;  // offset of the wood count
   for (int k = 0; k < 3; ++k) {
     ArchiveImportResult& res = results[k];
-    table.setFilter(archiveFilter(k));
+    table.setFilter(archiveFilter(archiveKindAt(k)));
     table.refresh();
     table.last();
     int n = ImageWord(pos, image);
@@ -143,7 +142,7 @@ ImportResult ImportIntoFile(const QString& path, const DeviceImageBytes& image, 
   }
   table.open();
   table.setFiltered(true);
-  table.setFilter(archiveFilter(0));
+  table.setFilter(archiveFilter(ArchiveKind::Wood));
   const ImportResult result = ImportArchives(table, image, append, [&](const ArchiveImportResult& r) {
     if (reportLine) reportLine(AppendReportText(r));
   });
