@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "store/dbf_file.h"
 #include "views/data_grid.h"
 #include "bench_support.h"
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
   QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cat '%1' > /dev/null").arg(path)});
   const double cat = seconds(t);
 
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
   hv::setUserInteraction(&ui);
   auto* form = new TForm1;
   form->resize(1280, 800);

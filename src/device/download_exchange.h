@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "device/serial_driver.h"
-#include "platform/ui.h"  // ModalResult only
+#include "platform/dialog_types.h"
 
 namespace hv {
 

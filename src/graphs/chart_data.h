@@ -6,7 +6,7 @@
 #include <QString>
 #include <array>
 
-#include "graphs/selected_rows.h"
+#include "views/selected_rows.h"
 
 namespace hv {
 

@@ -69,7 +69,7 @@ bool ChartWindow::printTo(QPrinter& printer) {
 }
 
 void ChartWindow::printOnDefaultPrinter() {
-  const QStringList printers = availablePrinters();
+  const QStringList printers = ui().printerNames();
   if (printers.isEmpty()) {
     // As the report's print dialog does with no printer: a PDF file instead.
     if (ui().message(this, QStringLiteral("Печать"),

@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -18,13 +17,6 @@
 #include "report/report_pages.h"
 
 namespace hv::report {
-
-QStringList installedPrinters() {
-  QStringList names = QPrinterInfo::availablePrinterNames();
-  const QString def = QPrinterInfo::defaultPrinterName();
-  if (!def.isEmpty() && names.removeAll(def) > 0) names.prepend(def);
-  return names;
-}
 
 PrintDialog::PrintDialog(int pageCount, const QStringList& printers, QWidget* parent)
     : QDialog(parent), pageCount_(pageCount) {

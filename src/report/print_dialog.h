@@ -44,7 +44,4 @@ class PrintDialog : public QDialog {
   PrintChoice choice_;
 };
 
-// The installed printers, the default one first.
-QStringList installedPrinters();
-
 }  // namespace hv::report

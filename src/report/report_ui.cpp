@@ -18,20 +18,11 @@ namespace hv {
 
 namespace {
 
-std::function<QStringList()>& printerList() {
-  static std::function<QStringList()> f;
-  return f;
-}
-
 void showError(QWidget* parent, const QString& text) {
   ui().message(parent, QStringLiteral("Ошибка"), text, MsgIcon::Error, MsgButtons::Ok);
 }
 
 }  // namespace
-
-void setPrinterListForTests(std::function<QStringList()> list) { printerList() = std::move(list); }
-
-QStringList availablePrinters() { return printerList() ? printerList()() : report::installedPrinters(); }
 
 QString askPrintPdfFile(QWidget* parent) {
   FileDialogRequest req;
@@ -71,7 +62,7 @@ void previewReport(QWidget* parent, report::RowSource& rows) {
 
 bool printBuiltReport(QWidget* parent, const report::BuiltReport& built) {
   if (built.isEmpty()) return false;
-  report::PrintDialog dialog(int(built.pages.size()), availablePrinters(), parent);
+  report::PrintDialog dialog(int(built.pages.size()), ui().printerNames(), parent);
   if (dialog.exec() != QDialog::Accepted) return false;
   const report::PrintChoice c = dialog.choice();
   const QList<int> sequence = report::printSequence(c.pages, c.copies, c.collate);

@@ -32,20 +32,13 @@ void showPreview(QWidget* parent, const report::BuiltReport& report);
 void previewReport(QWidget* parent, report::RowSource& rows);
 void previewReport(QWidget* parent, TDbTable& table);
 
-// The print dialog, then printing of the chosen pages. With no printer
-// installed the dialog offers a PDF file instead. True when something was
-// printed or written.
+// The print dialog, then printing of the chosen pages. The dialog offers the
+// printers that ui().printerNames() lists; with none, a PDF file instead.
+// True when something was printed or written.
 bool printBuiltReport(QWidget* parent, const report::BuiltReport& report);
 // Build; if the build completed, the print dialog and printing.
 bool printReport(QWidget* parent, report::RowSource& rows);
 bool printReport(QWidget* parent, TDbTable& table);
-
-// The printers the program prints on (the report's print dialog, the
-// chart's "Печать"), the default one first; empty when none is installed.
-QStringList availablePrinters();
-// Tests replace the list (an empty list: no printer installed). Restore with
-// nullptr.
-void setPrinterListForTests(std::function<QStringList()> list);
 
 // "Печать в файл PDF", offered where no printer is: asks for the file (the
 // extension ".pdf" is added when none is typed); empty when cancelled.

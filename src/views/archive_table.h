@@ -7,10 +7,10 @@
 #include <QStringList>
 #include <optional>
 
-#include "graphs/selected_rows.h"
 #include "store/archive_kind.h"
 #include "store/db_table.h"
 #include "views/grid_layout.h"
+#include "views/selected_rows.h"
 
 namespace hv {
 

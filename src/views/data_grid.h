@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-#include "graphs/selected_rows.h"
+#include "views/selected_rows.h"
 #include "store/db_table.h"
 #include "views/grid_layout.h"
 #include "views/archive_table.h"

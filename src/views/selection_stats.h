@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "graphs/selected_rows.h"
+#include "views/selected_rows.h"
 
 namespace hv {
 

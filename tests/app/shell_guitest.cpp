@@ -20,6 +20,7 @@
 #include "platform/help.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "support/test_support.h"
 
 namespace {
@@ -37,7 +38,7 @@ class Shell : public ::testing::Test {
     key.open();
     return key.hasValue(QStringLiteral("Default_dir")) ? key.readString(QStringLiteral("Default_dir")) : QString();
   }
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
 };
 
 TEST_F(Shell, FirstRunCreatesTheKeyAndStoresTheCurrentFolder) {

@@ -13,6 +13,7 @@
 #include "device/device_image.h"
 #include "device/download_dialog.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "support/test_support.h"
 
 namespace {
@@ -47,7 +48,7 @@ class DownloadDialogTest : public ::testing::Test {
     setCom(1, path);
   }
 
-  hv::ScriptedUserInteraction ui_;
+  hv::test::ScriptedUserInteraction ui_;
   std::unique_ptr<QProcess> sim_;
 };
 
@@ -75,7 +76,7 @@ TEST_F(DownloadDialogTest, WrongDeviceBoxWithThePollingStopped) {
   startMeter({"--type", "9"});
   hv::DownloadDialog form;
   bool portOpenWhileBoxShown = true;
-  ui_.onShown = [&](const hv::ScriptedUserInteraction::Shown&) { portOpenWhileBoxShown = form.serialPort().IsOpen(); };
+  ui_.onShown = [&](const hv::test::ScriptedUserInteraction::Shown&) { portOpenWhileBoxShown = form.serialPort().IsOpen(); };
   hv::DeviceImage().fill(0xEE);
   EXPECT_EQ(form.exec(), hv::mrCancel);
   ASSERT_EQ(ui_.messages().size(), 1);

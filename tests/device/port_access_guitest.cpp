@@ -11,6 +11,7 @@
 #include "device/port_access.h"
 #include "device/download_dialog.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ TEST(PortAccessDialog, RefusedPortGetsItsOwnBoxAfterNotFound) {
   for (int n = 1; n <= 38; ++n) setCom(n, QStringLiteral("/nonexistent/hygrovan-com%1").arg(n));
   setCom(2, refusedPath);
   hv::setSerialOpenFunction(&refusingOpen);
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
   hv::setUserInteraction(&ui);
 
   {

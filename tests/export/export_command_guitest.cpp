@@ -6,6 +6,7 @@
 
 #include "app/main.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "store/db_table.h"
 #include "support/test_support.h"
 #include "support/measurement_table.h"
@@ -36,7 +37,7 @@ class ExportCommand : public ::testing::Test {
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return QString::fromUtf8(r.out).trimmed();
   }
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
   TForm1* window = nullptr;
 };
 

@@ -17,6 +17,7 @@
 #include "graphs/curve_dialog.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "support/test_support.h"
 #include "views/data_grid.h"
 #include "support/measurement_table.h"
@@ -83,7 +84,7 @@ class ChartCommand : public ::testing::Test {
     return seen;
   }
 
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
 };
 
 TEST_F(ChartCommand, TheConcreteTabPlotsTheConcreteGridsSelectionWithItsFooters) {

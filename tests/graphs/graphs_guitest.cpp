@@ -24,7 +24,7 @@
 #include "graphs/curve_dialog.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
-#include "report/report_ui.h"
+#include "support/scripted_ui.h"
 #include "support/test_support.h"
 
 namespace {
@@ -65,7 +65,7 @@ class Graphs : public ::testing::Test {
     return out;
   }
 
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
   const hv::SelectionFooters footers{QStringLiteral("11,5/12,8/14"), QStringLiteral("10/10/10"),
                                      QStringLiteral("12,4/12,4/12,4")};
 };
@@ -299,7 +299,7 @@ TEST_F(Graphs, PrintingGivesOneLandscapePageAndPutsTheOrientationBack) {
 }
 
 TEST_F(Graphs, WithoutAPrinterThePrintButtonOffersAPdfFileAsTheReportDoes) {
-  hv::setPrinterListForTests([] { return QStringList(); });
+  ui.printers.clear();  // no printer installed
   hv::ChartWindow form;
   form.resize(698, 482);
   form.show();
@@ -311,17 +311,16 @@ TEST_F(Graphs, WithoutAPrinterThePrintButtonOffersAPdfFileAsTheReportDoes) {
   ui.messageAnswers << hv::MsgResult::Yes;
   form.printButton()->click();
   ASSERT_EQ(ui.shown.size(), 3);
-  EXPECT_EQ(ui.shown[0].kind, hv::ScriptedUserInteraction::Shown::Message);
+  EXPECT_EQ(ui.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::Message);
   EXPECT_EQ(ui.shown[0].buttons, hv::MsgButtons::YesNo);
   EXPECT_TRUE(ui.shown[0].text.contains(QStringLiteral("в файл PDF"))) << ui.shown[0].text.toStdString();
-  EXPECT_EQ(ui.shown[2].kind, hv::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_EQ(ui.shown[2].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
   EXPECT_EQ(ui.shown[2].file.filter, QStringLiteral("Документы PDF|*.pdf"));  // the report's request
   EXPECT_FALSE(QFile::exists(pdf));
 
   ui.messageAnswers << hv::MsgResult::Yes;
   ui.fileAnswers << hv::test::testPath(QStringLiteral("chart"));  // ".pdf" is added
   form.printButton()->click();
-  hv::setPrinterListForTests(nullptr);
   EXPECT_EQ(ui.messages().size(), 3);  // the offers only, no error
   const auto info = hv::test::runProcess(QStringLiteral("pdfinfo"), {pdf});
   ASSERT_EQ(info.exitCode, 0) << info.err.constData();
@@ -344,7 +343,7 @@ TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
   ui.fileAnswers = {hv::test::testPath(QStringLiteral("chart")), hv::test::testPath(QStringLiteral("chart.pdf"))};
   form.saveImageAction()->trigger();
   ASSERT_EQ(ui.shown.size(), 1);
-  EXPECT_EQ(ui.shown[0].kind, hv::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_EQ(ui.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
   EXPECT_TRUE(ui.shown[0].file.filter.contains(QStringLiteral("*.pdf")));
   const QImage png(hv::test::testPath(QStringLiteral("chart.png")));  // the default extension was added
   ASSERT_FALSE(png.isNull());

@@ -19,6 +19,7 @@
 #include "import_images.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "store/db_table.h"
 #include "support/test_support.h"
 
@@ -85,7 +86,7 @@ class ImportWindow : public ::testing::Test {
     return rowsOf(t, kind);
   }
 
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
   std::unique_ptr<QProcess> sim;
   int meterRuns = 0;
 };
@@ -108,10 +109,10 @@ TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
   EXPECT_EQ(Form1->N2->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
   QTest::keyClick(Form1, Qt::Key_N, Qt::ControlModifier);
   ASSERT_EQ(ui.shown.size(), 2);
-  EXPECT_EQ(ui.shown[0].kind, hv::ScriptedUserInteraction::Shown::Message);
+  EXPECT_EQ(ui.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::Message);
   EXPECT_EQ(ui.shown[0].text, QStringLiteral("Сохранить изменения в таблицах ?"));
   EXPECT_EQ(ui.shown[0].caption, QStringLiteral("Hygrovan-RX3"));
-  EXPECT_EQ(ui.shown[1].kind, hv::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_EQ(ui.shown[1].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
   EXPECT_EQ(ui.shown[1].file.filter, QStringLiteral("Файлы данных|*.db"));
   EXPECT_EQ(ui.shown[1].file.defaultExt, QStringLiteral(".db"));
   EXPECT_TRUE(ui.shown[1].file.fileName.isEmpty());
@@ -190,7 +191,7 @@ TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
   // The import goes on only after each box is closed: the rows of the next
   // archive are not there yet while a box is shown.
   QList<int> concreteRowsWhileShown;
-  ui.onShown = [&](const hv::ScriptedUserInteraction::Shown&) {
+  ui.onShown = [&](const hv::test::ScriptedUserInteraction::Shown&) {
     const QString filter = Form1->Table1->filter();
     concreteRowsWhileShown << rowsOf(*Form1->Table1, 1).size();
     Form1->Table1->setFilter(filter);

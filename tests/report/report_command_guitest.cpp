@@ -10,6 +10,7 @@
 
 #include "app/main.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "report/print_dialog.h"
 #include "report/report_ui.h"
 #include "support/test_support.h"
@@ -46,7 +47,7 @@ class ReportCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     hv::setUserInteraction(&ui);
-    hv::setPrinterListForTests([] { return QStringList(); });  // no printer: a PDF file instead
+    ui.printers.clear();  // no printer: a PDF file instead
     window = new TForm1;
     db = hv::test::testPath(QStringLiteral("site.db"));
     hv::test::writeTable(db, {single(1, 1, "01.03.2024", "09:00:00", "4,5"),
@@ -57,10 +58,9 @@ class ReportCommand : public ::testing::Test {
     window->db_changed = false;
     window->Close_DB();
     delete window;
-    hv::setPrinterListForTests(nullptr);
     hv::setUserInteraction(nullptr);
   }
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
   TForm1* window = nullptr;
   QString db;
 };

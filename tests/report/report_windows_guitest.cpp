@@ -18,6 +18,7 @@
 
 #include "platform/error.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "report/preview_window.h"
 #include "report/print_dialog.h"
 #include "report/progress_window.h"
@@ -74,11 +75,10 @@ class WhenShown {
 };
 
 struct Scripted {
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
   Scripted() { hv::setUserInteraction(&ui); }
   ~Scripted() {
     hv::setUserInteraction(nullptr);
-    hv::setPrinterListForTests(nullptr);
   }
 };
 
@@ -151,7 +151,7 @@ TEST(ReportProgress, ABuildErrorShowsInTheErrorBoxAndPrintsNothing) {
 
 TEST(ReportPrint, WithNoPrinterTheDialogOffersAPdfFileAndPrintsTheChosenPages) {
   Scripted s;
-  hv::setPrinterListForTests([] { return QStringList(); });
+  s.ui.printers.clear();  // no printer installed
   const QString pdf = hv::test::testPath("printed.pdf");
   s.ui.fileAnswers << hv::test::testPath("printed");  // the dialog adds .pdf
   Rows rows(70);                                       // 3 pages
@@ -198,7 +198,7 @@ TEST(ReportPrint, WithNoPrinterTheDialogOffersAPdfFileAndPrintsTheChosenPages) {
 
 TEST(ReportPrint, PrintsTheTablesCurrentArchive) {
   Scripted s;
-  hv::setPrinterListForTests([] { return QStringList(); });
+  s.ui.printers.clear();  // no printer installed
   const QString db = hv::test::testPath("t.db");
   hv::TDbTable t;
   t.setFileName(db);

@@ -18,6 +18,7 @@
 #include "platform/regional.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
+#include "support/scripted_ui.h"
 #include "store/db_table.h"
 #include "support/test_support.h"
 #include "views/data_grid.h"
@@ -97,7 +98,7 @@ class Grids : public ::testing::Test {
     return t.recordCount();
   }
 
-  hv::ScriptedUserInteraction ui;
+  hv::test::ScriptedUserInteraction ui;
   QString path;
 };
 

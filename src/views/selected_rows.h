@@ -1,8 +1,8 @@
 #pragma once
-// What the chart takes from an archive grid: for each selected row, in
+// What an archive grid hands on from its selection: for each selected row, in
 // selection order, the values the grid keeps for "W;W_MIN;W_MAX;DATE;TIME"
-// (null = blank field), and the grid's footer texts of W, W_MIN, W_MAX.
-// Header only, so the grids can fill it without linking the graphs.
+// (null = blank field), and the grid's footer texts of W, W_MIN, W_MAX. The
+// grids fill it; the statistics and the chart read it.
 #include <QList>
 #include <QString>
 #include <optional>
