@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/main.h"
+#include "app/archive_pages.h"
+#include "app/grid_commands.h"
+#include "app/main_window.h"
 #include "platform/codepage.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
@@ -90,14 +92,15 @@ int main(int argc, char** argv) {
 
   hv::test::ScriptedUserInteraction ui;
   hv::setUserInteraction(&ui);
-  auto* form = new TForm1;
+  auto* form = new hv::MainWindow;
+  hv::TDataGrid* woodGrid = form->pages().grid(hv::ArchiveKind::Wood);
   form->resize(1280, 800);
   form->show();
   QApplication::processEvents();
 
   t.restart();
-  form->Open_DB(path);
-  QTableView* v = form->DataGrid1->view();
+  form->document().Open_DB(path);
+  QTableView* v = woodGrid->view();
   v->viewport()->repaint();
   const double open = seconds(t);
 
@@ -111,7 +114,7 @@ int main(int argc, char** argv) {
   const double page = seconds(t);
 
   t.restart();
-  form->DataGrid1->titleClick(form->DataGrid1->columnOf(QStringLiteral("DATE")), false);
+  woodGrid->titleClick(woodGrid->columnOf(QStringLiteral("DATE")), false);
   v->viewport()->repaint();
   const double sort = seconds(t);
 
@@ -121,25 +124,25 @@ int main(int argc, char** argv) {
   const double sortedPage = seconds(t);
 
   t.restart();
-  form->DataGrid1->selectAll();
+  woodGrid->selectAll();
   v->viewport()->repaint();
   const double all = seconds(t);
 
   // The two halves of Ctrl+A: storing the rows' values, and the statistics over them.
-  form->DataGrid1->clearSelection(false);
+  woodGrid->clearSelection(false);
   t.restart();
   {
-    const QSignalBlocker quiet(form->DataGrid1);
-    form->DataGrid1->selectAll();
+    const QSignalBlocker quiet(woodGrid);
+    woodGrid->selectAll();
   }
   const double store = seconds(t);
   t.restart();
-  form->show_selection_stats(form->DataGrid1);
+  form->gridCommands().showSelectionStats(woodGrid);
   const double stats = seconds(t);
 
   const long rssKb = statusKb("VmRSS:");
   const long peakKb = statusKb("VmHWM:");
-  std::printf("table: %d rows, %.0f MB; rows in the wood grid: %d\n", kRows, fileMb, form->DataGrid1->rowCount());
+  std::printf("table: %d rows, %.0f MB; rows in the wood grid: %d\n", kRows, fileMb, woodGrid->rowCount());
   std::printf("baseline cat FILE > /dev/null:       %8.3f s\n", cat);
   std::printf("Open_DB to first painted grid:       %8.3f s  (%.2f x cat)\n", open, open / cat);
   std::printf("repaint of the grid:                 %8.4f s  (%.2f of a 60 Hz frame)\n", repaint, repaint * 60);
@@ -147,12 +150,12 @@ int main(int argc, char** argv) {
   std::printf("title click sorting by DATE:         %8.3f s  (%.2f x cat)\n", sort, sort / cat);
   std::printf("page down in DATE order:             %8.4f s  (%.2f of a 60 Hz frame)\n", sortedPage, sortedPage * 60);
   std::printf("Ctrl+A with footers (%d rows):   %8.3f s  (%.2f x cat)  footers W %s, W_MIN %s\n",
-              form->DataGrid1->selectedCount(), all, all / cat, qPrintable(form->DataGrid1->footerText(QStringLiteral("W"))),
-              qPrintable(form->DataGrid1->footerText(QStringLiteral("W_MIN"))));
+              woodGrid->selectedCount(), all, all / cat, qPrintable(woodGrid->footerText(QStringLiteral("W"))),
+              qPrintable(woodGrid->footerText(QStringLiteral("W_MIN"))));
   std::printf("  of which storing the selected rows:  %8.3f s, statistics: %.3f s\n", store, stats);
   std::printf("memory: %.0f MB now, %.0f MB peak (%.2f x the file)\n", rssKb / 1024.0, peakKb / 1024.0,
               peakKb / 1024.0 * 1.048576 / fileMb);
-  form->N11Click();
+  form->exitProgram();
   delete form;
   hv::setUserInteraction(nullptr);
   return 0;

@@ -1,5 +1,6 @@
 #pragma once
-// Program entry: application object, windows, splash, message loop.
+// Program entry: the application object, the main window after the splash,
+// the message loop.
 #include <QApplication>
 
 namespace hv {
@@ -12,11 +13,11 @@ class Application : public QApplication {
   bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Start-up steps, separately callable for tests.
-void initialiseApplication();  // title "Hygrovan-RX3"
-void createWindows();          // Form1 (FormCreate runs), Form2, Form3, Form4, splash, AboutBox
-void showSplash();             // modal until its timer ends it, then destroyed
-void destroyWindows();
-int runProgram(QApplication& app);  // all of the above, then the message loop
+// The application's name, organisation and title "Hygrovan-RX3".
+void initialiseApplication();
+// Creates the main window (which creates the windows its commands show),
+// shows the splash until its timer ends it, then shows the main window and
+// runs the message loop. The windows are gone when it returns.
+int runProgram(QApplication& app);
 
 }  // namespace hv

@@ -1,10 +1,10 @@
 #pragma once
-// The archive report's commands for the main window:
-//   N8Click  ("Предварительный просмотр"): previewReport(this, Table1)
-//   N9Click, N22Click ("Печать"):          printReport(this, Table1)
-// each after the window's own check that a table is open (db_open and the
-// table active). Both build the report anew from the rows the table lets
-// through now (its filter and its order), with the progress window.
+// The archive report's windows for the main window's commands:
+//   "Предварительный просмотр": previewReport(window, table)
+//   "Печать" (menu and context menu): printReport(window, table)
+// each after the command's own check that a table is open and active. Both
+// build the report anew from the rows the table lets through now (its filter
+// and its order), with the progress window.
 #include <QStringList>
 #include <functional>
 #include <optional>

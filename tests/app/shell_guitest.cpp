@@ -11,15 +11,20 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <memory>
 
 #include "app/about_box.h"
-#include "app/forms.h"
-#include "app/main.h"
+#include "app/archive_pages.h"
+#include "app/import_commands.h"
+#include "app/main_window.h"
 #include "app/program.h"
 #include "platform/error.h"
 #include "platform/help.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
+#include "platform/version.h"
+#include "support/main_window_access.h"
+#include "support/measurement_table.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 
@@ -29,7 +34,7 @@ class Shell : public ::testing::Test {
  protected:
   void SetUp() override { hv::setUserInteraction(&ui); }
   void TearDown() override {
-    hv::destroyWindows();
+    window.reset();
     hv::setUserInteraction(nullptr);
     hv::setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
   }
@@ -38,16 +43,23 @@ class Shell : public ::testing::Test {
     key.open();
     return key.hasValue(QStringLiteral("Default_dir")) ? key.readString(QStringLiteral("Default_dir")) : QString();
   }
+  QAction* command(const char* name) { return hv::test::command(*window, name); }
+
   hv::test::ScriptedUserInteraction ui;
+  std::unique_ptr<hv::MainWindow> window;
 };
 
 TEST_F(Shell, FirstRunCreatesTheKeyAndStoresTheCurrentFolder) {
   EXPECT_TRUE(storedDefaultDir().isEmpty());
-  Form1 = new TForm1;
+  window = std::make_unique<hv::MainWindow>();
   EXPECT_EQ(storedDefaultDir(), QDir::currentPath());
-  EXPECT_EQ(Form1->defaultDir, QDir::currentPath());
-  EXPECT_EQ(Form1->OpenDialog1.initialDir, QDir::currentPath());
-  EXPECT_EQ(Form1->SaveDialog1.initialDir, QDir::currentPath());
+  EXPECT_EQ(window->defaultFolder(), QDir::currentPath());
+  // The open and the save dialog start there.
+  window->openTable();
+  window->importCommands().createFromMeter();
+  ASSERT_EQ(ui.shown.size(), 2);
+  EXPECT_EQ(ui.shown[0].file.initialDir, QDir::currentPath());
+  EXPECT_EQ(ui.shown[1].file.initialDir, QDir::currentPath());
 }
 
 TEST_F(Shell, AStoredDefaultFolderIsReadNotOverwritten) {
@@ -56,53 +68,65 @@ TEST_F(Shell, AStoredDefaultFolderIsReadNotOverwritten) {
     key.open();
     key.writeString(QStringLiteral("Default_dir"), QStringLiteral("/srv/measurements"));
   }
-  Form1 = new TForm1;
-  EXPECT_EQ(Form1->defaultDir, QStringLiteral("/srv/measurements"));
-  EXPECT_EQ(Form1->OpenDialog1.initialDir, QStringLiteral("/srv/measurements"));
+  window = std::make_unique<hv::MainWindow>();
+  EXPECT_EQ(window->defaultFolder(), QStringLiteral("/srv/measurements"));
+  window->openTable();
+  ASSERT_EQ(ui.shown.size(), 1);
+  EXPECT_EQ(ui.shown[0].file.initialDir, QStringLiteral("/srv/measurements"));
   EXPECT_EQ(storedDefaultDir(), QStringLiteral("/srv/measurements"));
 }
 
 TEST_F(Shell, OpensMaximisedInTheClosedState) {
-  Form1 = new TForm1;
-  Form1->show();
-  EXPECT_TRUE(Form1->windowState() & Qt::WindowMaximized);
-  EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Hygrovan-RX3"));
-  EXPECT_FALSE(Form1->PageControl1->isVisible());
-  EXPECT_FALSE(Form1->db_open);
-  EXPECT_EQ(Form1->windowColour(), Form1->palette().color(QPalette::Dark));
+  window = std::make_unique<hv::MainWindow>();
+  window->show();
+  EXPECT_TRUE(window->windowState() & Qt::WindowMaximized);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_FALSE(window->pages().tabs()->isVisible());
+  EXPECT_FALSE(window->document().isOpen());
+  EXPECT_EQ(window->windowColour(), window->palette().color(QPalette::Dark));
 
-  const QList<QAction*> openState = {Form1->N4,  Form1->N5,  Form1->N7,  Form1->N8,          Form1->N9,
-                                     Form1->N27, Form1->N29, Form1->N30, Form1->N31,         Form1->N33,
-                                     Form1->N34, Form1->N36, Form1->N37, Form1->Excel1,      Form1->ToolButton3,
-                                     Form1->ToolButton4, Form1->ToolButton5};
+  QList<QAction*> openState, always;
+  for (const char* name : {"appendAction", "saveAction", "closeAction", "previewAction", "printAction",
+                           "alignColumnsAction", "setColourAction", "clearColourAction", "clearAllColoursAction",
+                           "resetSortAction", "deleteRowsAction", "chartAction", "renumberAction", "exportAction",
+                           "saveButton", "previewButton", "printButton"})
+    openState << command(name);
+  for (const char* name : {"newTableAction", "openTableAction", "exitAction", "helpAction", "aboutAction",
+                           "newTableButton", "openTableButton", "helpButton", "chartPopupAction", "printPopupAction",
+                           "setColourPopupAction", "clearColourPopupAction", "clearAllColoursPopupAction",
+                           "alignColumnsPopupAction", "deletePopupAction"})
+    always << command(name);
   for (QAction* a : openState) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
-  const QList<QAction*> always = {Form1->N2,  Form1->N3,  Form1->N11, Form1->N24, Form1->N26, Form1->ToolButton1,
-                                  Form1->ToolButton2, Form1->ToolButton6, Form1->N15, Form1->N22, Form1->N17,
-                                  Form1->N18, Form1->N19, Form1->N23, Form1->N21};
   for (QAction* a : always) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
 
   // The open state enables exactly those commands and changes the colour.
-  Form1->showOpenStateColour();
-  Form1->enable_button();
+  const QString path = hv::test::testPath(QStringLiteral("oak.db"));
+  hv::test::writeTable(path, {hv::test::single(1, 0, "05.03.2024", "10:00:00", "10,0")});
+  window->document().Open_DB(path);
   for (QAction* a : openState) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
-  EXPECT_EQ(Form1->windowColour(), Form1->palette().color(QPalette::Button));
-  Form1->showClosedState();
+  for (QAction* a : always) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+  EXPECT_EQ(window->windowColour(), window->palette().color(QPalette::Button));
+  window->document().Close_DB();
   for (QAction* a : openState) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+  EXPECT_EQ(window->windowColour(), window->palette().color(QPalette::Dark));
 }
 
 TEST_F(Shell, MenusToolbarAndTabsCarryTheirTexts) {
-  Form1 = new TForm1;
-  EXPECT_EQ(Form1->N2->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
-  EXPECT_EQ(Form1->N3->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
-  EXPECT_EQ(Form1->N5->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-  EXPECT_EQ(Form1->N9->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
-  EXPECT_EQ(Form1->N24->shortcut(), QKeySequence(Qt::Key_F1));
-  EXPECT_EQ(Form1->PageControl1->count(), 3);
-  EXPECT_EQ(Form1->PageControl1->tabText(0), QStringLiteral("Древесные"));
-  EXPECT_EQ(Form1->PageControl1->tabText(1), QStringLiteral("Бетонные"));
-  EXPECT_EQ(Form1->PageControl1->tabText(2), QStringLiteral("Сыпучие"));
+  window = std::make_unique<hv::MainWindow>();
+  EXPECT_EQ(command("newTableAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+  EXPECT_EQ(command("openTableAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+  EXPECT_EQ(command("saveAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+  EXPECT_EQ(command("printAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
+  EXPECT_EQ(command("helpAction")->shortcut(), QKeySequence(Qt::Key_F1));
+  QTabWidget* tabs = window->pages().tabs();
+  EXPECT_EQ(tabs->count(), 3);
+  EXPECT_EQ(tabs->tabText(0), QStringLiteral("Древесные"));
+  EXPECT_EQ(tabs->tabText(1), QStringLiteral("Бетонные"));
+  EXPECT_EQ(tabs->tabText(2), QStringLiteral("Сыпучие"));
+  auto* contextMenu = window->findChild<QMenu*>(QStringLiteral("gridContextMenu"));
+  ASSERT_NE(contextMenu, nullptr);
   QStringList popup;
-  for (QAction* a : Form1->PopupMenu1->actions()) popup << (a->isSeparator() ? QStringLiteral("-") : a->text());
+  for (QAction* a : contextMenu->actions()) popup << (a->isSeparator() ? QStringLiteral("-") : a->text());
   EXPECT_EQ(popup.join(QChar('|')),
             QStringLiteral("График|Печать|-|Задать цвет|Убрать цвет|Убрать все цвета|-|Выровнять столбцы|-|Удалить"));
 }
@@ -114,14 +138,16 @@ TEST_F(Shell, SplashEndsByItselfAfterThreeSecondsAndOnlyThenTheMainWindowShows) 
   QTimer probe;
   probe.setInterval(20);
   QObject::connect(&probe, &QTimer::timeout, [&] {
-    if (!Form1) return;
-    if (Form1->isVisible() && firstShown < 0) {
+    hv::MainWindow* main = hv::test::runningMainWindow();
+    if (!main) return;
+    if (main->isVisible() && firstShown < 0) {
       firstShown = clock.elapsed();
       QCoreApplication::exit(0);
     }
   });
   QTimer::singleShot(1500, [&] {
-    if (Form1 && Form1->isVisible()) shownDuringSplash = true;
+    hv::MainWindow* main = hv::test::runningMainWindow();
+    if (main && main->isVisible()) shownDuringSplash = true;
   });
   clock.start();
   probe.start();
@@ -130,15 +156,16 @@ TEST_F(Shell, SplashEndsByItselfAfterThreeSecondsAndOnlyThenTheMainWindowShows) 
   EXPECT_FALSE(shownDuringSplash);
   EXPECT_GE(firstShown, 2900);
   EXPECT_LE(firstShown, 6000);
-  EXPECT_EQ(Form1, nullptr);  // destroyed after the loop
+  EXPECT_EQ(hv::test::runningMainWindow(), nullptr);  // destroyed after the loop
 }
 
 TEST_F(Shell, AboutBoxShowsTheFileVersionReadAtEachShowing) {
-  Form1 = new TForm1;
-  aboutBox = new hv::AboutBox(Form1);
+  window = std::make_unique<hv::MainWindow>();
+  auto* aboutBox = window->findChild<hv::AboutBox*>();
+  ASSERT_NE(aboutBox, nullptr);
   EXPECT_EQ(aboutBox->windowTitle(), QStringLiteral("О программе"));
   EXPECT_EQ(aboutBox->versionLabel()->text(), QStringLiteral("Версия 1.0"));
-  QTimer::singleShot(0, [] {
+  QTimer::singleShot(0, [aboutBox] {
     EXPECT_EQ(aboutBox->productLabel()->text(), QStringLiteral("Hygrovan-RX3"));
     EXPECT_EQ(aboutBox->versionLabel()->text(), QStringLiteral("Версия 1.0.0.8"));
     EXPECT_EQ(aboutBox->purposeLabel()->text(),
@@ -146,8 +173,8 @@ TEST_F(Shell, AboutBoxShowsTheFileVersionReadAtEachShowing) {
     aboutBox->versionLabel()->setText(QStringLiteral("stale"));
     aboutBox->okButton()->click();
   });
-  Form1->N26Click();
-  QTimer::singleShot(0, [] { aboutBox->okButton()->click(); });
+  command("aboutAction")->trigger();
+  QTimer::singleShot(0, [aboutBox] { aboutBox->okButton()->click(); });
   EXPECT_EQ(aboutBox->exec(), QDialog::Accepted);
   EXPECT_EQ(aboutBox->versionLabel()->text(), QStringLiteral("Версия 1.0.0.8"));
   EXPECT_EQ(aboutBox->size(), QSize(515, 151));
@@ -181,9 +208,9 @@ TEST_F(Shell, AnErrorEscapingAnEventHandlerIsReportedAndTheLoopGoesOn) {
 }
 
 TEST_F(Shell, MissingHelpFileGivesAClearMessage) {
-  Form1 = new TForm1;
-  Form1->helpFile = hv::test::testPath(QStringLiteral("nowhere/hygrovan.hlp"));
-  Form1->N24Click();
+  window = std::make_unique<hv::MainWindow>();
+  window->setHelpFile(hv::test::testPath(QStringLiteral("nowhere/hygrovan.hlp")));
+  window->showHelp();
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
@@ -200,11 +227,11 @@ TEST_F(Shell, HelpFileBesideTheExecutableWins) {
   EXPECT_TRUE(hv::findHelpFile(dir).endsWith(QStringLiteral("hygrovan.hlp")));
 }
 
-TEST_F(Shell, ExitEndsTheLoopWithoutFormClose) {
-  Form1 = new TForm1;
-  Form1->show();
-  Form1->defaultDir = QStringLiteral("/changed/but/not/stored");
-  QTimer::singleShot(0, [] { Form1->N11->trigger(); });
+TEST_F(Shell, ExitEndsTheLoopWithoutTheWindowsClose) {
+  window = std::make_unique<hv::MainWindow>();
+  window->show();
+  window->setDefaultFolder(QStringLiteral("/changed/but/not/stored"));
+  QTimer::singleShot(0, [this] { command("exitAction")->trigger(); });
   QTimer::singleShot(5000, [] { QCoreApplication::exit(7); });  // safety net
   EXPECT_EQ(qApp->exec(), 0);
   EXPECT_EQ(storedDefaultDir(), QDir::currentPath());
@@ -212,12 +239,12 @@ TEST_F(Shell, ExitEndsTheLoopWithoutFormClose) {
 }
 
 TEST_F(Shell, ClosingTheWindowStoresTheDefaultFolder) {
-  Form1 = new TForm1;
-  Form1->show();
-  Form1->defaultDir = QStringLiteral("/data/oak");
-  Form1->close();
+  window = std::make_unique<hv::MainWindow>();
+  window->show();
+  window->setDefaultFolder(QStringLiteral("/data/oak"));
+  window->close();
   EXPECT_EQ(storedDefaultDir(), QStringLiteral("/data/oak"));
-  EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Hygrovan-RX3"));
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 #include <QFileInfo>
 #include <QTabWidget>
 
-#include "app/main.h"
+#include "app/archive_pages.h"
+#include "app/export_command.h"
+#include "app/main_window.h"
 #include "platform/ui.h"
 #include "support/scripted_ui.h"
 #include "store/db_table.h"
+#include "support/main_window_access.h"
 #include "support/test_support.h"
 #include "support/measurement_table.h"
 
@@ -20,12 +23,12 @@ class ExportCommand : public ::testing::Test {
  protected:
   void SetUp() override {
     hv::setUserInteraction(&ui);
-    window = new TForm1;
+    window = std::make_unique<hv::MainWindow>();
   }
   void TearDown() override {
-    window->db_changed = false;
-    window->Close_DB();
-    delete window;
+    window->document().setChanged(false);
+    window->document().Close_DB();
+    window.reset();
     hv::setUserInteraction(nullptr);
   }
   QString sheetNames(const QString& xls) {
@@ -38,7 +41,7 @@ class ExportCommand : public ::testing::Test {
     return QString::fromUtf8(r.out).trimmed();
   }
   hv::test::ScriptedUserInteraction ui;
-  TForm1* window = nullptr;
+  std::unique_ptr<hv::MainWindow> window;
 };
 
 TEST_F(ExportCommand, OnlyTheConcreteArchiveGivesOneSheetAndTheGridIsLeftUnsortedOnItsFirstRow) {
@@ -46,16 +49,16 @@ TEST_F(ExportCommand, OnlyTheConcreteArchiveGivesOneSheetAndTheGridIsLeftUnsorte
   hv::test::writeTable(db, {single(1, 1, "01.02.2024", "10:00:00", "3,5"),
                             ranged(2, 1, "02.02.2024", "11:00:00", "2,0", "4,5"),
                             single(3, 1, "03.02.2024", "12:00:00", "5,0")});
-  window->Open_DB(db);
-  ASSERT_TRUE(window->db_open);
-  ASSERT_EQ(window->PageControl1->currentIndex(), 1);
+  window->document().Open_DB(db);
+  ASSERT_TRUE(window->document().isOpen());
+  ASSERT_EQ(window->pages().tabs()->currentIndex(), 1);
   // Sorted by N descending through the concrete grid's tag, standing on the last row.
-  window->Table1->addIndex(QStringLiteral("tab2"), QStringLiteral("N"), true);
-  window->Table1->setIndexName(QStringLiteral("tab2"));
-  window->Table1->last();
+  window->document().table().addIndex(QStringLiteral("tab2"), QStringLiteral("N"), true);
+  window->document().table().setIndexName(QStringLiteral("tab2"));
+  window->document().table().last();
 
   ui.fileAnswers << hv::test::testPath(QStringLiteral("out"));  // no extension typed
-  window->Excel1Click();
+  window->exportCommand().run();
 
   const QString xls = hv::test::testPath(QStringLiteral("out.xls"));
   ASSERT_TRUE(QFileInfo::exists(xls));
@@ -69,33 +72,33 @@ TEST_F(ExportCommand, OnlyTheConcreteArchiveGivesOneSheetAndTheGridIsLeftUnsorte
   EXPECT_EQ(dialogs[0].file.filter, QStringLiteral("Книга Excel|*.xls"));
   EXPECT_EQ(dialogs[0].file.defaultExt, QStringLiteral(".xls"));
 
-  EXPECT_EQ(window->Table1->filter(), QStringLiteral("N_ARC=1"));
-  EXPECT_TRUE(window->Table1->indexName().isEmpty());
-  EXPECT_EQ(window->Table1->rowIndex(), 0);
-  EXPECT_EQ(window->Table1->fieldInt(QStringLiteral("N")), 1);
+  EXPECT_EQ(window->document().table().filter(), QStringLiteral("N_ARC=1"));
+  EXPECT_TRUE(window->document().table().indexName().isEmpty());
+  EXPECT_EQ(window->document().table().rowIndex(), 0);
+  EXPECT_EQ(window->document().table().fieldInt(QStringLiteral("N")), 1);
 }
 
 TEST_F(ExportCommand, AFileThatCannotBeCreatedIsReportedWithAFullStopAndNoSuccess) {
   const QString db = hv::test::testPath(QStringLiteral("oak.db"));
   hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5")});
-  window->Open_DB(db);
+  window->document().Open_DB(db);
   ui.fileAnswers << hv::test::testPath(QStringLiteral("no/such/folder/out.xls"));
-  window->Excel1->setEnabled(true);
-  window->Excel1->trigger();  // through the menu: errors reach the default error report
+  hv::test::command(*window, "exportAction")->setEnabled(true);
+  hv::test::command(*window, "exportAction")->trigger();  // through the menu: errors reach the default error report
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("StgCreateDocFile error "))) << shown[0].text.toStdString();
   EXPECT_TRUE(shown[0].text.endsWith(QChar('.')));
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
   EXPECT_EQ(shown[0].caption, QStringLiteral("oak - Hygrovan-RX3"));
-  EXPECT_EQ(window->Table1->filter(), QStringLiteral("N_ARC=0"));
+  EXPECT_EQ(window->document().table().filter(), QStringLiteral("N_ARC=0"));
 }
 
 TEST_F(ExportCommand, CancellingTheDialogChangesNothing) {
   const QString db = hv::test::testPath(QStringLiteral("oak.db"));
   hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5")});
-  window->Open_DB(db);
-  window->Excel1Click();
+  window->document().Open_DB(db);
+  window->exportCommand().run();
   EXPECT_TRUE(ui.messages().isEmpty());
   EXPECT_EQ(ui.shown.size(), 1);
 }

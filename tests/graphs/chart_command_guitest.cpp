@@ -10,8 +10,9 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/forms.h"
-#include "app/main.h"
+#include "app/archive_pages.h"
+#include "app/chart_command.h"
+#include "app/main_window.h"
 #include "graphs/chart_window.h"
 #include "graphs/moisture_chart.h"
 #include "graphs/curve_dialog.h"
@@ -37,24 +38,21 @@ class ChartCommand : public ::testing::Test {
   void SetUp() override {
     hv::setUserInteraction(&ui);
     hv::setDecimalSeparatorOverride(QChar(','));
-    Form1 = new TForm1;
-    Form3 = new hv::ChartWindow(Form1);
-    Form4 = new hv::CurveDialog(Form1);
+    window = std::make_unique<hv::MainWindow>();
     const QString db = hv::test::testPath(QStringLiteral("mixed.db"));
     hv::test::writeTable(db, {single(1, 0, "01.03.2024", "08:00:00", "30,0"),
                               single(2, 0, "02.03.2024", "08:00:00", "31,0"),
                               single(1, 1, "01.03.2024", "09:00:00", "4,0"),
                               single(2, 1, "02.03.2024", "09:00:00", "5,0"),
                               single(3, 1, "03.03.2024", "09:00:00", "6,0")});
-    Form1->Open_DB(db);
+    window->document().Open_DB(db);
+    chart = &window->chartCommand().chartWindow();
+    curves = &window->chartCommand().curveDialog();
   }
   void TearDown() override {
-    Form1->db_changed = false;
-    Form1->Close_DB();
-    delete Form1;
-    Form1 = nullptr;
-    Form3 = nullptr;
-    Form4 = nullptr;
+    window->document().setChanged(false);
+    window->document().Close_DB();
+    window.reset();
     hv::setDecimalSeparatorOverride(QChar());
     hv::setUserInteraction(nullptr);
   }
@@ -66,33 +64,38 @@ class ChartCommand : public ::testing::Test {
     QTimer driver;
     driver.setInterval(10);
     QObject::connect(&driver, &QTimer::timeout, [&] {
-      if (Form4->isVisible()) {
-        Form4->wBox()->setChecked(true);
-        Form4->wMinBox()->setChecked(false);
-        Form4->wMaxBox()->setChecked(false);
-        Form4->buildButton()->click();
-      } else if (Form3->isVisible()) {
+      if (curves->isVisible()) {
+        curves->wBox()->setChecked(true);
+        curves->wMinBox()->setChecked(false);
+        curves->wMaxBox()->setChecked(false);
+        curves->buildButton()->click();
+      } else if (chart->isVisible()) {
         seen.shown = true;
-        for (QLegendMarker* m : Form3->chart()->legend()->markers())
+        for (QLegendMarker* m : chart->chart()->legend()->markers())
           if (m->isVisible()) seen.legend << m->label();
-        seen.wPoints = static_cast<int>(hv::chartSeries(Form3->chart(), hv::Curve::W)->count());
-        Form3->reject();
+        seen.wPoints = static_cast<int>(hv::chartSeries(chart->chart(), hv::Curve::W)->count());
+        chart->reject();
       }
     });
     driver.start();
-    Form1->N15Click();
+    window->chartCommand().run();
     return seen;
   }
 
+  hv::TDataGrid* concreteGrid() { return window->pages().grid(hv::ArchiveKind::Concrete); }
+
   hv::test::ScriptedUserInteraction ui;
+  std::unique_ptr<hv::MainWindow> window;
+  hv::ChartWindow* chart = nullptr;
+  hv::CurveDialog* curves = nullptr;
 };
 
 TEST_F(ChartCommand, TheConcreteTabPlotsTheConcreteGridsSelectionWithItsFooters) {
-  Form1->PageControl1->setCurrentIndex(1);
-  ASSERT_EQ(Form1->shownGrid(), Form1->DataGrid2);
-  Form1->DataGrid2->clickRow(0, Qt::NoModifier);
-  Form1->DataGrid2->clickRow(2, Qt::ControlModifier);
-  ASSERT_EQ(Form1->DataGrid2->footerText(QStringLiteral("W")), QStringLiteral("4/5/6"));
+  window->pages().tabs()->setCurrentIndex(1);
+  ASSERT_EQ(window->pages().shownGrid(), concreteGrid());
+  concreteGrid()->clickRow(0, Qt::NoModifier);
+  concreteGrid()->clickRow(2, Qt::ControlModifier);
+  ASSERT_EQ(concreteGrid()->footerText(QStringLiteral("W")), QStringLiteral("4/5/6"));
 
   const ChartSeen first = runCommand();
   EXPECT_TRUE(first.shown);
@@ -100,7 +103,7 @@ TEST_F(ChartCommand, TheConcreteTabPlotsTheConcreteGridsSelectionWithItsFooters)
   EXPECT_EQ(first.legend, QStringList{QStringLiteral("W, %4/5/6")});
 
   // A second opening shows only the new selection.
-  Form1->DataGrid2->clickRow(1, Qt::NoModifier);
+  concreteGrid()->clickRow(1, Qt::NoModifier);
   const ChartSeen second = runCommand();
   EXPECT_EQ(second.wPoints, 1);
   EXPECT_EQ(second.legend, QStringList{QStringLiteral("W, %0/0/0")});
@@ -112,14 +115,14 @@ TEST_F(ChartCommand, CancellingTheCurveDialogShowsNoChart) {
   QTimer driver;
   driver.setInterval(10);
   QObject::connect(&driver, &QTimer::timeout, [&] {
-    if (Form4->isVisible()) Form4->reject();
-    if (Form3->isVisible()) {
+    if (curves->isVisible()) curves->reject();
+    if (chart->isVisible()) {
       chartShown = true;
-      Form3->reject();
+      chart->reject();
     }
   });
   driver.start();
-  Form1->N15Click();
+  window->chartCommand().run();
   EXPECT_FALSE(chartShown);
 }
 

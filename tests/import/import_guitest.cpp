@@ -11,9 +11,8 @@
 #include <QTest>
 #include <memory>
 
-#include "app/forms.h"
-#include "app/main.h"
-#include "app/program.h"
+#include "app/archive_pages.h"
+#include "app/main_window.h"
 #include "device/import/archive_import.h"
 #include "device/download_dialog.h"
 #include "import_images.h"
@@ -21,6 +20,7 @@
 #include "platform/ui.h"
 #include "support/scripted_ui.h"
 #include "store/db_table.h"
+#include "support/main_window_access.h"
 #include "support/test_support.h"
 
 namespace {
@@ -42,10 +42,10 @@ class ImportWindow : public ::testing::Test {
     for (int n = 1; n <= 38; ++n) setCom(n, QStringLiteral("/nonexistent/hygrovan-com%1").arg(n));
     hv::setUserInteraction(&ui);
     hv::setDecimalSeparatorOverride(QChar(','));
-    hv::createWindows();
+    window = std::make_unique<hv::MainWindow>();
   }
   void TearDown() override {
-    hv::destroyWindows();
+    window.reset();
     hv::setUserInteraction(nullptr);
     hv::setDecimalSeparatorOverride(QChar());
     hv::setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
@@ -86,7 +86,12 @@ class ImportWindow : public ::testing::Test {
     return rowsOf(t, kind);
   }
 
+  QAction* command(const char* name) { return hv::test::command(*window, name); }
+  QTabWidget* tabs() { return window->pages().tabs(); }
+  hv::TDbTable& table() { return window->document().table(); }
+
   hv::test::ScriptedUserInteraction ui;
+  std::unique_ptr<hv::MainWindow> window;
   std::unique_ptr<QProcess> sim;
   int meterRuns = 0;
 };
@@ -95,19 +100,19 @@ TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
   const QString path = hv::test::testPath(QStringLiteral("old.db"));
   auto image = hv::test::makeImage({QList<hv::test::Rec>{hv::test::at(1, 0)}, {}, {}});
   hv::ImportIntoFile(path, *image, false);
-  Form1->show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(Form1));
-  Form1->Open_DB(path);
-  ASSERT_TRUE(Form1->db_open);
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  window->document().Open_DB(path);
+  ASSERT_TRUE(window->document().isOpen());
   // A comment typed but not posted, as the grid leaves it while editing.
-  Form1->Table1->first();
-  Form1->Table1->edit();
-  Form1->Table1->setFieldText(QStringLiteral("COMMENT"), QStringLiteral("дуб у ворот"));
-  Form1->db_changed = true;
+  table().first();
+  table().edit();
+  table().setFieldText(QStringLiteral("COMMENT"), QStringLiteral("дуб у ворот"));
+  window->document().setChanged(true);
 
   ui.messageAnswers = {hv::MsgResult::No};
-  EXPECT_EQ(Form1->N2->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
-  QTest::keyClick(Form1, Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(command("newTableAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+  QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
   ASSERT_EQ(ui.shown.size(), 2);
   EXPECT_EQ(ui.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::Message);
   EXPECT_EQ(ui.shown[0].text, QStringLiteral("Сохранить изменения в таблицах ?"));
@@ -118,8 +123,8 @@ TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
   EXPECT_TRUE(ui.shown[1].file.fileName.isEmpty());
   EXPECT_FALSE(ui.shown[1].file.overwritePrompt);
   // The save dialog was cancelled: no table open, and the unsaved comment is gone.
-  EXPECT_FALSE(Form1->db_open);
-  EXPECT_FALSE(Form1->tableActive());
+  EXPECT_FALSE(window->document().isOpen());
+  EXPECT_FALSE(window->document().isActive());
   EXPECT_EQ(storedRows(path, 0).value(0).comment, std::nullopt);
 }
 
@@ -127,26 +132,26 @@ TEST_F(ImportWindow, CreateShowsTheTabsOfTheNonEmptyArchivesAndKeepsTheTitle) {
   startMeter(kWood + kBulk);
   const QString path = hv::test::testPath(QStringLiteral("new.db"));
   hv::test::writeFile(path, "an older file of that name, replaced without a question");
-  const QString defaultDir = Form1->defaultDir;
-  Form1->show();
+  const QString defaultDir = window->defaultFolder();
+  window->show();
   ui.fileAnswers = {hv::test::testPath(QStringLiteral("new"))};  // the extension comes from the dialog
-  Form1->N2->trigger();
+  command("newTableAction")->trigger();
   EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().value(0).text.toStdString();
-  ASSERT_TRUE(Form1->db_open);
-  EXPECT_FALSE(Form1->db_changed);
-  EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  ASSERT_TRUE(window->document().isOpen());
+  EXPECT_FALSE(window->document().isChanged());
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Hygrovan-RX3"));
   EXPECT_EQ(hv::applicationTitle(), QStringLiteral("Hygrovan-RX3"));
-  EXPECT_EQ(Form1->defaultDir, defaultDir);
-  EXPECT_TRUE(Form1->PageControl1->isVisible());
-  EXPECT_TRUE(Form1->PageControl1->isTabVisible(0));
-  EXPECT_FALSE(Form1->PageControl1->isTabVisible(1));
-  EXPECT_TRUE(Form1->PageControl1->isTabVisible(2));
-  EXPECT_EQ(Form1->PageControl1->currentIndex(), 0);
-  EXPECT_EQ(Form1->Table1->filter(), QStringLiteral("N_ARC=0"));
-  EXPECT_TRUE(Form1->N4->isEnabled());
-  EXPECT_EQ(Form1->windowColour(), Form1->palette().color(QPalette::Button));
+  EXPECT_EQ(window->defaultFolder(), defaultDir);
+  EXPECT_TRUE(tabs()->isVisible());
+  EXPECT_TRUE(tabs()->isTabVisible(0));
+  EXPECT_FALSE(tabs()->isTabVisible(1));
+  EXPECT_TRUE(tabs()->isTabVisible(2));
+  EXPECT_EQ(tabs()->currentIndex(), 0);
+  EXPECT_EQ(table().filter(), QStringLiteral("N_ARC=0"));
+  EXPECT_TRUE(command("appendAction")->isEnabled());
+  EXPECT_EQ(window->windowColour(), window->palette().color(QPalette::Button));
 
-  hv::destroyWindows();  // the file is whole without a save
+  window.reset();  // the file is whole without a save
   const auto wood = storedRows(path, 0);
   ASSERT_EQ(wood.size(), 3);
   EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3}));
@@ -161,30 +166,30 @@ TEST_F(ImportWindow, ThreeEmptyArchivesLeaveAnExistingFileAsItWas) {
   startMeter({});
   const QString path = hv::test::testPath(QStringLiteral("keep.db"));
   hv::test::writeFile(path, "the user's own file");
-  Form1->show();
+  window->show();
   ui.fileAnswers = {path};
-  Form1->N2->trigger();
+  command("newTableAction")->trigger();
   const auto messages = ui.messages();
   ASSERT_EQ(messages.size(), 1);
   EXPECT_EQ(messages[0].text, QStringLiteral("Архив прибора пуст!"));
   EXPECT_EQ(messages[0].caption, QStringLiteral("Ошибка"));
   EXPECT_EQ(messages[0].icon, hv::MsgIcon::Information);
   EXPECT_EQ(hv::test::readFile(path), QByteArray("the user's own file"));
-  EXPECT_FALSE(Form1->db_open);
-  EXPECT_FALSE(Form1->PageControl1->isVisible());
-  EXPECT_FALSE(Form1->N4->isEnabled());
+  EXPECT_FALSE(window->document().isOpen());
+  EXPECT_FALSE(tabs()->isVisible());
+  EXPECT_FALSE(command("appendAction")->isEnabled());
 }
 
 TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
   startMeter(kWood + kBulk);
   const QString path = hv::test::testPath(QStringLiteral("grow.db"));
-  Form1->show();
+  window->show();
   ui.fileAnswers = {path};
-  Form1->N2->trigger();
-  ASSERT_TRUE(Form1->db_open);
-  ASSERT_FALSE(Form1->PageControl1->isTabVisible(1));
-  Form1->PageControl1->setCurrentIndex(2);  // the filter of the bulk tab
-  ASSERT_EQ(Form1->Table1->filter(), QStringLiteral("N_ARC=2"));
+  command("newTableAction")->trigger();
+  ASSERT_TRUE(window->document().isOpen());
+  ASSERT_FALSE(tabs()->isTabVisible(1));
+  tabs()->setCurrentIndex(2);  // the filter of the bulk tab
+  ASSERT_EQ(table().filter(), QStringLiteral("N_ARC=2"));
 
   startMeter(kWood + kNewWood + kNewConcrete + kBulk);
   ui.clear();
@@ -192,11 +197,11 @@ TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
   // archive are not there yet while a box is shown.
   QList<int> concreteRowsWhileShown;
   ui.onShown = [&](const hv::test::ScriptedUserInteraction::Shown&) {
-    const QString filter = Form1->Table1->filter();
-    concreteRowsWhileShown << rowsOf(*Form1->Table1, 1).size();
-    Form1->Table1->setFilter(filter);
+    const QString filter = table().filter();
+    concreteRowsWhileShown << rowsOf(table(), 1).size();
+    table().setFilter(filter);
   };
-  Form1->N4->trigger();
+  command("appendAction")->trigger();
   const auto messages = ui.messages();
   ASSERT_EQ(messages.size(), 3);
   EXPECT_EQ(messages[0].text, QStringLiteral("Добавлено записей в архив древесных: 2"));
@@ -208,11 +213,11 @@ TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
   }
   EXPECT_EQ(concreteRowsWhileShown, (QList<int>{0, 1, 1}));
   // Saved, and the concrete tab appears.
-  EXPECT_TRUE(Form1->db_open);
-  EXPECT_FALSE(Form1->db_changed);
-  EXPECT_TRUE(Form1->PageControl1->isTabVisible(1));
-  EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Hygrovan-RX3"));
-  hv::destroyWindows();
+  EXPECT_TRUE(window->document().isOpen());
+  EXPECT_FALSE(window->document().isChanged());
+  EXPECT_TRUE(tabs()->isTabVisible(1));
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  window.reset();
   const auto wood = storedRows(path, 0);
   EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3, 4, 5}));
   EXPECT_EQ(wood.value(3).w, QStringLiteral("14,0"));

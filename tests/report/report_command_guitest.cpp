@@ -8,11 +8,14 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/main.h"
+#include "app/archive_pages.h"
+#include "app/main_window.h"
+#include "app/report_commands.h"
 #include "platform/ui.h"
 #include "support/scripted_ui.h"
 #include "report/print_dialog.h"
 #include "report/report_ui.h"
+#include "support/main_window_access.h"
 #include "support/test_support.h"
 #include "support/measurement_table.h"
 
@@ -48,30 +51,30 @@ class ReportCommand : public ::testing::Test {
   void SetUp() override {
     hv::setUserInteraction(&ui);
     ui.printers.clear();  // no printer: a PDF file instead
-    window = new TForm1;
+    window = std::make_unique<hv::MainWindow>();
     db = hv::test::testPath(QStringLiteral("site.db"));
     hv::test::writeTable(db, {single(1, 1, "01.03.2024", "09:00:00", "4,5"),
                               single(2, 1, "02.03.2024", "09:00:00", "5,5"),
                               single(3, 2, "02.03.2024", "10:00:00", "8,0")});
   }
   void TearDown() override {
-    window->db_changed = false;
-    window->Close_DB();
-    delete window;
+    window->document().setChanged(false);
+    window->document().Close_DB();
+    window.reset();
     hv::setUserInteraction(nullptr);
   }
   hv::test::ScriptedUserInteraction ui;
-  TForm1* window = nullptr;
+  std::unique_ptr<hv::MainWindow> window;
   QString db;
 };
 
 TEST_F(ReportCommand, ContextMenuPrintRightAfterOpeningPrintsTheArchiveOnView) {
-  window->Open_DB(db);
-  ASSERT_EQ(window->PageControl1->currentIndex(), 1);  // the concrete archive comes first
+  window->document().Open_DB(db);
+  ASSERT_EQ(window->pages().tabs()->currentIndex(), 1);  // the concrete archive comes first
   const QString pdf = hv::test::testPath(QStringLiteral("report.pdf"));
   ui.fileAnswers << pdf;
   AnswerPrintDialog answer(true);
-  window->N22->trigger();
+  hv::test::command(*window, "printPopupAction")->trigger();
   EXPECT_TRUE(answer.seen);
   const auto text = hv::test::runProcess(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
   ASSERT_EQ(text.exitCode, 0) << text.err.constData();
@@ -83,11 +86,11 @@ TEST_F(ReportCommand, ContextMenuPrintRightAfterOpeningPrintsTheArchiveOnView) {
 }
 
 TEST_F(ReportCommand, CancellingThePrintDialogPrintsNothing) {
-  window->Open_DB(db);
+  window->document().Open_DB(db);
   const QString pdf = hv::test::testPath(QStringLiteral("report.pdf"));
   ui.fileAnswers << pdf;
   AnswerPrintDialog answer(false);
-  window->N9->trigger();
+  hv::test::command(*window, "printAction")->trigger();
   EXPECT_TRUE(answer.seen);
   EXPECT_FALSE(QFile::exists(pdf));
   EXPECT_TRUE(ui.messages().isEmpty());
@@ -95,8 +98,8 @@ TEST_F(ReportCommand, CancellingThePrintDialogPrintsNothing) {
 
 TEST_F(ReportCommand, WithoutAnOpenTableTheCommandsDoNothing) {
   AnswerPrintDialog answer(true);
-  window->N22Click();
-  window->N8Click();
+  window->reportCommands().print();
+  window->reportCommands().preview();
   QApplication::processEvents();
   EXPECT_FALSE(answer.seen);
   EXPECT_TRUE(ui.shown.isEmpty());

@@ -13,13 +13,15 @@
 #include <QTableView>
 #include <QTest>
 
-#include "app/main.h"
-#include "app/program.h"
+#include "app/archive_pages.h"
+#include "app/grid_commands.h"
+#include "app/main_window.h"
 #include "platform/regional.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
 #include "support/scripted_ui.h"
 #include "store/db_table.h"
+#include "support/main_window_access.h"
 #include "support/test_support.h"
 #include "views/data_grid.h"
 #include "views/grid_layout.h"
@@ -31,6 +33,9 @@ using hv::test::ranged;
 using hv::test::single;
 
 enum Col { cN, cDate, cTime, cW, cWMin, cWMax, cMaterial, cNInd, cComment };
+constexpr hv::ArchiveKind kWood = hv::ArchiveKind::Wood;
+constexpr hv::ArchiveKind kConcrete = hv::ArchiveKind::Concrete;
+constexpr hv::ArchiveKind kBulk = hv::ArchiveKind::Bulk;
 
 class Grids : public ::testing::Test {
  protected:
@@ -49,18 +54,18 @@ class Grids : public ::testing::Test {
                                });
   }
   void TearDown() override {
-    hv::destroyWindows();
+    window.reset();
     hv::setUserInteraction(nullptr);
     hv::setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
     hv::setDecimalSeparatorOverride(QChar());
   }
-  TForm1* openForm() {
-    Form1 = new TForm1;
-    Form1->resize(1000, 600);
-    Form1->show();
-    Form1->Open_DB(path);
-    EXPECT_TRUE(Form1->db_open);
-    return Form1;
+  hv::MainWindow* openWindow() {
+    window = std::make_unique<hv::MainWindow>();
+    window->resize(1000, 600);
+    window->show();
+    window->document().Open_DB(path);
+    EXPECT_TRUE(window->document().isOpen());
+    return window.get();
   }
   static QStringList shown(hv::TDataGrid* g, int col) {
     QStringList out;
@@ -87,7 +92,7 @@ class Grids : public ::testing::Test {
     t.setFileName(path);
     t.open();
     t.setFiltered(true);
-    t.setFilter(QStringLiteral("N_ARC=%1").arg(arc));
+    t.setFilter(hv::archiveFilter(hv::archiveKindAt(arc)));
     t.refresh();
     return hv::test::column(t, field);
   }
@@ -100,27 +105,28 @@ class Grids : public ::testing::Test {
 
   hv::test::ScriptedUserInteraction ui;
   QString path;
+  std::unique_ptr<hv::MainWindow> window;
 };
 
 TEST_F(Grids, OpenShowsTheFirstArchiveAndTheTabsSetTheFilter) {
-  TForm1* f = openForm();
+  hv::MainWindow* f = openWindow();
   EXPECT_EQ(f->windowTitle(), "oak - Hygrovan-RX3");
-  EXPECT_EQ(f->PageControl1->currentIndex(), 0);
-  EXPECT_EQ(f->Table1->filter(), "N_ARC=0");
-  EXPECT_EQ(shown(f->DataGrid1, cN), QStringList({"1", "2", "3", "4"}));
-  f->PageControl1->setCurrentIndex(1);
-  EXPECT_EQ(f->Table1->filter(), "N_ARC=1");
-  EXPECT_EQ(shown(f->DataGrid2, cWMin), QStringList({"3,0", "5,0"}));
-  f->PageControl1->setCurrentIndex(2);
-  EXPECT_EQ(f->Table1->filter(), "N_ARC=2");
-  EXPECT_EQ(shown(f->DataGrid3, cW), QStringList({"55,0"}));
-  EXPECT_EQ(f->shownGrid(), f->DataGrid3);
-  EXPECT_EQ(f->shownTag(), "tab3");
+  EXPECT_EQ(f->pages().tabs()->currentIndex(), 0);
+  EXPECT_EQ(f->document().table().filter(), "N_ARC=0");
+  EXPECT_EQ(shown(f->pages().grid(kWood), cN), QStringList({"1", "2", "3", "4"}));
+  f->pages().tabs()->setCurrentIndex(1);
+  EXPECT_EQ(f->document().table().filter(), "N_ARC=1");
+  EXPECT_EQ(shown(f->pages().grid(kConcrete), cWMin), QStringList({"3,0", "5,0"}));
+  f->pages().tabs()->setCurrentIndex(2);
+  EXPECT_EQ(f->document().table().filter(), "N_ARC=2");
+  EXPECT_EQ(shown(f->pages().grid(kBulk), cW), QStringList({"55,0"}));
+  EXPECT_EQ(f->pages().shownGrid(), f->pages().grid(kBulk));
+  EXPECT_EQ(hv::archiveTag(f->pages().shownKind()), "tab3");
 }
 
 TEST_F(Grids, TitleClicksCycleAndCtrlClickRestoresRecordOrder) {
-  TForm1* f = openForm();
-  hv::TDataGrid* g = f->DataGrid1;
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
   QList<int> events;
   QObject::connect(g, &hv::TDataGrid::titleStateChanged, [&](int c) { events << c; });
   clickTitle(g, cW);
@@ -140,33 +146,33 @@ TEST_F(Grids, TitleClicksCycleAndCtrlClickRestoresRecordOrder) {
   clickTitle(g, cDate, Qt::ControlModifier);
   EXPECT_EQ(g->titleState(cDate), hv::TitleState::None);
   EXPECT_EQ(shown(g, cN), QStringList({"1", "2", "3", "4"}));
-  EXPECT_FALSE(f->Table1->tagNames().contains("tab1"));
+  EXPECT_FALSE(f->document().table().tagNames().contains("tab1"));
   EXPECT_EQ(events, QList<int>({cW, cW, cW, cDate, cDate}));
 }
 
 TEST_F(Grids, SortingGridTwoLeavesGridOnesArrowWhileTheOrderFollowsTabTwo) {
-  TForm1* f = openForm();
-  clickTitle(f->DataGrid1, cW);
-  f->PageControl1->setCurrentIndex(1);
-  clickTitle(f->DataGrid2, cDate);
-  EXPECT_EQ(shown(f->DataGrid2, cN), QStringList({"7", "9"}));  // Up: newest first
-  EXPECT_EQ(f->DataGrid1->titleState(cW), hv::TitleState::Up);
-  EXPECT_EQ(f->Table1->indexName(), "tab2");
-  EXPECT_TRUE(f->Table1->tagNames().contains("tab1"));
-  f->PageControl1->setCurrentIndex(0);
-  EXPECT_EQ(shown(f->DataGrid1, cN), QStringList({"1", "4", "3", "2"}));  // wood rows by tab2's DATE
+  hv::MainWindow* f = openWindow();
+  clickTitle(f->pages().grid(kWood), cW);
+  f->pages().tabs()->setCurrentIndex(1);
+  clickTitle(f->pages().grid(kConcrete), cDate);
+  EXPECT_EQ(shown(f->pages().grid(kConcrete), cN), QStringList({"7", "9"}));  // Up: newest first
+  EXPECT_EQ(f->pages().grid(kWood)->titleState(cW), hv::TitleState::Up);
+  EXPECT_EQ(f->document().table().indexName(), "tab2");
+  EXPECT_TRUE(f->document().table().tagNames().contains("tab1"));
+  f->pages().tabs()->setCurrentIndex(0);
+  EXPECT_EQ(shown(f->pages().grid(kWood), cN), QStringList({"1", "4", "3", "2"}));  // wood rows by tab2's DATE
   // Resetting any grid returns the shared table to record order.
-  f->N33Click();
-  EXPECT_EQ(f->DataGrid1->titleState(cW), hv::TitleState::None);
-  EXPECT_EQ(f->Table1->indexName(), QString());
-  EXPECT_EQ(shown(f->DataGrid1, cN), QStringList({"1", "2", "3", "4"}));
+  f->gridCommands().resetShownSort();
+  EXPECT_EQ(f->pages().grid(kWood)->titleState(cW), hv::TitleState::None);
+  EXPECT_EQ(f->document().table().indexName(), QString());
+  EXPECT_EQ(shown(f->pages().grid(kWood), cN), QStringList({"1", "2", "3", "4"}));
 }
 
 TEST_F(Grids, AlignColumnsGivesEqualWidthsThenRefits) {
-  TForm1* f = openForm();
-  hv::TDataGrid* g = f->DataGrid1;
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
   g->resize(685, 300);
-  f->align_columns(g);
+  f->gridCommands().alignColumns(g);
   int total = 0;
   for (int i = 0; i < g->columnCount(); ++i) {
     EXPECT_EQ(g->columnWidth(i), 76);
@@ -177,7 +183,7 @@ TEST_F(Grids, AlignColumnsGivesEqualWidthsThenRefits) {
 }
 
 TEST_F(Grids, MissingLayoutsAreWrittenWithEqualWidths) {
-  openForm();
+  openWindow();
   for (const char* name : {"Table_1", "Table_2", "Table_3"}) {
     const QString text = storedValue(QString::fromLatin1(name));
     ASSERT_FALSE(text.isEmpty()) << name;
@@ -188,28 +194,28 @@ TEST_F(Grids, MissingLayoutsAreWrittenWithEqualWidths) {
 }
 
 TEST_F(Grids, ColoursSurviveCloseAndReopenThroughTheStoredLayout) {
-  TForm1* f = openForm();
-  f->DataGrid1->setCurrentCell(0, cWMin);
+  hv::MainWindow* f = openWindow();
+  f->pages().grid(kWood)->setCurrentCell(0, cWMin);
   ui.colorAnswers << QColor(Qt::yellow);
-  f->N17Click();
-  EXPECT_EQ(f->DataGrid1->columnColor(cWMin), QColor(Qt::yellow));
-  EXPECT_EQ(f->ColorDialog1Color, QColor(Qt::yellow));
-  f->DataGrid1->setCurrentCell(0, cDate);
+  f->gridCommands().chooseColumnColour();
+  EXPECT_EQ(f->pages().grid(kWood)->columnColor(cWMin), QColor(Qt::yellow));
+  f->pages().grid(kWood)->setCurrentCell(0, cDate);
   ui.colorAnswers << std::nullopt;  // cancelled: nothing changes
-  f->N17Click();
-  EXPECT_FALSE(f->DataGrid1->columnColor(cDate).isValid());
-  f->Close_DB();
+  f->gridCommands().chooseColumnColour();
+  EXPECT_EQ(ui.shown.last().text, QColor(Qt::yellow).name());  // the dialog starts from the colour chosen last
+  EXPECT_FALSE(f->pages().grid(kWood)->columnColor(cDate).isValid());
+  f->document().Close_DB();
   EXPECT_TRUE(storedValue("Table_1").contains("#ffff00"));
   EXPECT_TRUE(storedValue("Table_1").contains("\r\n"));
-  hv::destroyWindows();
-  f = openForm();
-  EXPECT_EQ(f->DataGrid1->columnColor(cWMin), QColor(Qt::yellow));
-  f->DataGrid1->setCurrentCell(0, cWMin);
-  f->N18Click();
-  EXPECT_FALSE(f->DataGrid1->columnColor(cWMin).isValid());
-  f->DataGrid1->setColumnColor(cN, Qt::red);
-  f->N19Click();
-  EXPECT_FALSE(f->DataGrid1->columnColor(cN).isValid());
+  window.reset();
+  f = openWindow();
+  EXPECT_EQ(f->pages().grid(kWood)->columnColor(cWMin), QColor(Qt::yellow));
+  f->pages().grid(kWood)->setCurrentCell(0, cWMin);
+  f->gridCommands().clearColumnColour();
+  EXPECT_FALSE(f->pages().grid(kWood)->columnColor(cWMin).isValid());
+  f->pages().grid(kWood)->setColumnColor(cN, Qt::red);
+  f->gridCommands().clearAllColours();
+  EXPECT_FALSE(f->pages().grid(kWood)->columnColor(cN).isValid());
 }
 
 TEST_F(Grids, AStoredLayoutNamingAnUnknownColumnIsAppliedToTheOthers) {
@@ -228,8 +234,8 @@ TEST_F(Grids, AStoredLayoutNamingAnUnknownColumnIsAppliedToTheOthers) {
     key.open();
     key.writeString("Table_1", hv::writeLayout({bogus, w}));
   }
-  TForm1* f = openForm();
-  hv::TDataGrid* g = f->DataGrid1;
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
   EXPECT_EQ(g->columnWidth(cW), 200);
   EXPECT_EQ(g->columnColor(cW), QColor(Qt::red));
   EXPECT_EQ(g->columnWidth(cN), 74);
@@ -245,13 +251,13 @@ TEST_F(Grids, AnUnreadableLayoutStopsTheOpenWithTheErrorReport) {
     key.open();
     key.writeString("Table_2", "not a layout");
   }
-  Form1 = new TForm1;
-  EXPECT_FALSE(hv::runCommand([] { Form1->Open_DB(hv::test::testPath("oak.db")); }));
+  window = std::make_unique<hv::MainWindow>();
+  EXPECT_FALSE(hv::runCommand([this] { window->document().Open_DB(hv::test::testPath("oak.db")); }));
 }
 
 TEST_F(Grids, SelectionFillsTheFooters) {
-  TForm1* f = openForm();
-  hv::TDataGrid* g = f->DataGrid1;
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
   clickRow(g, 0);
   EXPECT_EQ(g->footerText("W"), "0/0/0");
   clickRow(g, 1, Qt::ControlModifier);
@@ -274,11 +280,11 @@ TEST_F(Grids, SelectionFillsTheFooters) {
   EXPECT_EQ(g->selectedCount(), 4);
   EXPECT_EQ(g->footerText("W"), "5,3/9,3/12,5");
   // Another tab keeps its own footers; changing tabs recomputes nothing.
-  f->PageControl1->setCurrentIndex(1);
-  clickRow(f->DataGrid2, 0);
-  clickRow(f->DataGrid2, 1, Qt::ControlModifier);
-  EXPECT_EQ(f->DataGrid2->footerText("W_MAX"), "4/5/6");
-  f->PageControl1->setCurrentIndex(0);
+  f->pages().tabs()->setCurrentIndex(1);
+  clickRow(f->pages().grid(kConcrete), 0);
+  clickRow(f->pages().grid(kConcrete), 1, Qt::ControlModifier);
+  EXPECT_EQ(f->pages().grid(kConcrete)->footerText("W_MAX"), "4/5/6");
+  f->pages().tabs()->setCurrentIndex(0);
   EXPECT_EQ(g->footerText("W"), "5,3/9,3/12,5");
 
   // Ctrl+A keeps the same values as selecting each row alone.
@@ -300,8 +306,8 @@ TEST_F(Grids, SelectionFillsTheFooters) {
 }
 
 TEST_F(Grids, AValueThatDoesNotParseIsReportedAndLeavesTheFooters) {
-  TForm1* f = openForm();
-  hv::TDataGrid* g = f->DataGrid1;
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
   clickRow(g, 0);
   clickRow(g, 1, Qt::ControlModifier);
   ASSERT_EQ(g->footerText("W"), "9,5/9,7/10");
@@ -315,8 +321,8 @@ TEST_F(Grids, AValueThatDoesNotParseIsReportedAndLeavesTheFooters) {
 }
 
 TEST_F(Grids, EditingACommentAsksOnCloseAndNoDropsTheEditStillInItsRow) {
-  TForm1* f = openForm();
-  hv::TDataGrid* g = f->DataGrid1;
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
   QTableView* v = g->view();
   auto type = [&](int row, const QString& text) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the last editor is gone
@@ -329,12 +335,12 @@ TEST_F(Grids, EditingACommentAsksOnCloseAndNoDropsTheEditStillInItsRow) {
   };
   // Only the comment is editable.
   EXPECT_FALSE(v->model()->flags(v->model()->index(0, cMaterial)) & Qt::ItemIsEditable);
-  EXPECT_FALSE(f->db_changed);
+  EXPECT_FALSE(f->document().isChanged());
   type(0, "сухая");
-  EXPECT_TRUE(f->db_changed);
+  EXPECT_TRUE(f->document().isChanged());
   g->setCurrentCell(1, cComment);  // leaving the row posts it
   type(1, "влажная");
-  f->Close_DB();
+  f->document().Close_DB();
   ASSERT_EQ(ui.messages().size(), 1);
   EXPECT_EQ(ui.messages()[0].caption, "Hygrovan-RX3");
   EXPECT_EQ(ui.messages()[0].text, "Сохранить изменения в таблицах ?");
@@ -343,51 +349,51 @@ TEST_F(Grids, EditingACommentAsksOnCloseAndNoDropsTheEditStillInItsRow) {
   EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"сухая", "", "", ""}));
 
   // Yes keeps the edit still in its row.
-  hv::destroyWindows();
-  f = openForm();
-  g = f->DataGrid1;
+  window.reset();
+  f = openWindow();
+  g = f->pages().grid(kWood);
   v = g->view();
   type(2, "мокрая");
   ui.messageAnswers << hv::MsgResult::Yes;
-  f->Close_DB();
+  f->document().Close_DB();
   EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"сухая", "", "мокрая", ""}));
 }
 
 TEST_F(Grids, DeletesOneClickedRowOrThreeSelectedRows) {
-  TForm1* f = openForm();
-  hv::TDataGrid* g = f->DataGrid1;
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
   clickTitle(g, cW);  // sorted: 12,5 10,0 9,5 5,3
   clickRow(g, 1);
-  f->N21Click();
+  f->gridCommands().deleteSelectedRows();
   EXPECT_EQ(g->titleState(cW), hv::TitleState::None);
-  EXPECT_EQ(f->Table1->indexName(), QString());
+  EXPECT_EQ(f->document().table().indexName(), QString());
   EXPECT_EQ(shown(g, cW), QStringList({"9,5", "12,5", "5,3"}));
   EXPECT_FALSE(g->hasExplicitSelection());
-  EXPECT_FALSE(f->db_changed);
-  f->Close_DB();
+  EXPECT_FALSE(f->document().isChanged());
+  f->document().Close_DB();
   EXPECT_EQ(fileRecords(), 6);
-  hv::destroyWindows();
+  window.reset();
 
-  f = openForm();
-  g = f->DataGrid1;
+  f = openWindow();
+  g = f->pages().grid(kWood);
   clickRow(g, 0);
   clickRow(g, 2, Qt::ControlModifier);
   clickRow(g, 1, Qt::ControlModifier);
-  f->N21Click();
+  f->gridCommands().deleteSelectedRows();
   EXPECT_EQ(shown(g, cW), QStringList());
-  f->Close_DB();
+  f->document().Close_DB();
   EXPECT_EQ(fileRecords(), 3);
   EXPECT_EQ(fileColumn("N", 1), QStringList({"7", "9"}));
 }
 
 TEST_F(Grids, RenumberingTheConcreteArchiveLeavesTheOthers) {
-  TForm1* f = openForm();
-  f->PageControl1->setCurrentIndex(1);
-  clickTitle(f->DataGrid2, cDate, {});  // Up: newest first (N 7, then 9)
-  f->N37Click();
-  EXPECT_EQ(shown(f->DataGrid2, cN), QStringList({"1", "2"}));
-  EXPECT_FALSE(f->db_changed);
-  f->Close_DB();
+  hv::MainWindow* f = openWindow();
+  f->pages().tabs()->setCurrentIndex(1);
+  clickTitle(f->pages().grid(kConcrete), cDate, {});  // Up: newest first (N 7, then 9)
+  f->gridCommands().renumberRows();
+  EXPECT_EQ(shown(f->pages().grid(kConcrete), cN), QStringList({"1", "2"}));
+  EXPECT_FALSE(f->document().isChanged());
+  f->document().Close_DB();
   EXPECT_EQ(fileColumn("N", 1), QStringList({"1", "2"}));
   EXPECT_EQ(fileColumn("DATE", 1), QStringList({"01.02.2024", "02.02.2023"}));
   EXPECT_EQ(fileColumn("N", 0), QStringList({"1", "2", "3", "4"}));
@@ -395,13 +401,13 @@ TEST_F(Grids, RenumberingTheConcreteArchiveLeavesTheOthers) {
 }
 
 TEST_F(Grids, ExitStoresNothing) {
-  TForm1* f = openForm();
+  hv::MainWindow* f = openWindow();
   const QString layoutBefore = storedValue("Table_1");
-  f->DataGrid1->setColumnColor(cW, Qt::green);
-  clickTitle(f->DataGrid1, cW);
-  f->defaultDir = "/elsewhere";
-  f->N11Click();
-  hv::destroyWindows();
+  f->pages().grid(kWood)->setColumnColor(cW, Qt::green);
+  clickTitle(f->pages().grid(kWood), cW);
+  f->setDefaultFolder("/elsewhere");
+  f->exitProgram();
+  window.reset();
   EXPECT_EQ(storedValue("Table_1"), layoutBefore);
   EXPECT_NE(storedValue("Default_dir"), "/elsewhere");
   EXPECT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
@@ -412,15 +418,15 @@ TEST_F(Grids, ExitStoresNothing) {
 TEST_F(Grids, ADamagedFileIsRefusedAndTheWindowStaysClosed) {
   const QString bad = hv::test::testPath("broken.db");
   hv::test::writeFile(bad, QByteArray("\x03 not really a table", 21));
-  Form1 = new TForm1;
-  Form1->Open_DB(bad);
+  window = std::make_unique<hv::MainWindow>();
+  window->document().Open_DB(bad);
   ASSERT_EQ(ui.messages().size(), 1);
   EXPECT_EQ(ui.messages()[0].text, "База данных повреждена !");
   EXPECT_EQ(ui.messages()[0].caption, "Ошибка");
   EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
-  EXPECT_FALSE(Form1->db_open);
-  EXPECT_EQ(Form1->windowTitle(), "Hygrovan-RX3");
-  EXPECT_FALSE(Form1->N7->isEnabled());
+  EXPECT_FALSE(window->document().isOpen());
+  EXPECT_EQ(window->windowTitle(), "Hygrovan-RX3");
+  EXPECT_FALSE(hv::test::command(*window, "closeAction")->isEnabled());
 }
 
 TEST_F(Grids, TheOpenCommandPutsTheNameWithoutItsLastExtensionInTheTitle) {
@@ -428,42 +434,42 @@ TEST_F(Grids, TheOpenCommandPutsTheNameWithoutItsLastExtensionInTheTitle) {
   QDir().mkpath(dir);
   const QString named = dir + "/my.data.db";
   QFile::copy(path, named);
-  Form1 = new TForm1;
+  window = std::make_unique<hv::MainWindow>();
   ui.fileAnswers << named;
-  Form1->N3Click();
-  EXPECT_TRUE(Form1->db_open);
-  EXPECT_EQ(Form1->windowTitle(), "my.data - Hygrovan-RX3");
+  window->openTable();
+  EXPECT_TRUE(window->document().isOpen());
+  EXPECT_EQ(window->windowTitle(), "my.data - Hygrovan-RX3");
   EXPECT_EQ(hv::applicationTitle(), "my.data - Hygrovan-RX3");
-  EXPECT_EQ(Form1->defaultDir, dir);
+  EXPECT_EQ(window->defaultFolder(), dir);
   EXPECT_EQ(ui.shown[0].file.filter, "Базы данных|*.db");
   // A cancelled dialog changes nothing.
-  Form1->N3Click();
-  EXPECT_TRUE(Form1->db_open);
+  window->openTable();
+  EXPECT_TRUE(window->document().isOpen());
 }
 
 TEST_F(Grids, ClosingASortedTableLeavesNoIndexAndReopensInRecordOrder) {
-  TForm1* f = openForm();
-  clickTitle(f->DataGrid1, cW);
+  hv::MainWindow* f = openWindow();
+  clickTitle(f->pages().grid(kWood), cW);
   ASSERT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
-  f->N7Click();
-  EXPECT_FALSE(f->db_open);
+  f->document().Close_DB();
+  EXPECT_FALSE(f->document().isOpen());
   EXPECT_FALSE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
   EXPECT_EQ(f->windowTitle(), "Hygrovan-RX3");
-  EXPECT_EQ(f->DataGrid1->rowCount(), 0);
-  f->Open_DB(path);
-  EXPECT_EQ(shown(f->DataGrid1, cN), QStringList({"1", "2", "3", "4"}));
+  EXPECT_EQ(f->pages().grid(kWood)->rowCount(), 0);
+  f->document().Open_DB(path);
+  EXPECT_EQ(shown(f->pages().grid(kWood), cN), QStringList({"1", "2", "3", "4"}));
 }
 
 TEST_F(Grids, SaveWithNoTableDoesNothing) {
-  Form1 = new TForm1;
-  Form1->N5Click();
-  EXPECT_FALSE(Form1->db_open);
+  window = std::make_unique<hv::MainWindow>();
+  window->document().Save_DB();
+  EXPECT_FALSE(window->document().isOpen());
   EXPECT_TRUE(ui.shown.isEmpty());
 }
 
 TEST_F(Grids, AWidenedColumnLeavesEveryColumnInsideTheGrid) {
-  TForm1* f = openForm();
-  hv::TDataGrid* g = f->DataGrid1;
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
   QHeaderView* h = g->view()->horizontalHeader();
   auto everyColumnInside = [&](const char* when) {
     const int width = g->view()->viewport()->width();
@@ -490,8 +496,8 @@ TEST_F(Grids, AWidenedColumnLeavesEveryColumnInsideTheGrid) {
   g->resize(g->width() - 200, g->height());
   everyColumnInside("grid narrowed");
   // The stored layout keeps the widths as shown.
-  f->Close_DB();
-  f->Open_DB(path);
+  f->document().Close_DB();
+  f->document().Open_DB(path);
   everyColumnInside("reopened");
   EXPECT_GT(g->shownColumnWidth(cComment), 3 * g->shownColumnWidth(cTime));
 }

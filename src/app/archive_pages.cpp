@@ -1,0 +1,138 @@
+#include "app/archive_pages.h"
+
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "platform/ui.h"
+#include "store/db_table.h"
+#include "views/archive_table.h"
+#include "views/data_grid.h"
+
+namespace hv {
+
+namespace {
+
+// The nine columns of every archive grid. In the wood grid the number has no
+// alignment of its own and shows right-aligned as numbers do.
+QList<TGridColumn> archiveColumns(ArchiveKind kind) {
+  struct Def {
+    const char* field;
+    const char* caption;
+    int width;
+    ColumnAlignment align;
+  };
+  static const Def defs[] = {
+      {"N", "N", 74, ColumnAlignment::Center},
+      {"DATE", "Дата", 74, ColumnAlignment::Center},
+      {"TIME", "Время", 74, ColumnAlignment::Center},
+      {"W", "W, %", 75, ColumnAlignment::Right},
+      {"W_MIN", "Wmin, %", 75, ColumnAlignment::Right},
+      {"W_MAX", "Wmax, %", 75, ColumnAlignment::Right},
+      {"MATERIAL", "Материал", 75, ColumnAlignment::Center},
+      {"N_IND", "№ индивид. зависимости", 75, ColumnAlignment::Center},
+      {"COMMENT", "Примечание", 75, ColumnAlignment::Left},
+  };
+  QList<TGridColumn> cols;
+  for (const Def& d : defs) {
+    TGridColumn c;
+    c.fieldName = QString::fromUtf8(d.field);
+    c.caption = QString::fromUtf8(d.caption);
+    c.width = d.width;
+    c.alignment = d.align;
+    c.readOnly = c.fieldName != QLatin1String("COMMENT");
+    cols.append(c);
+  }
+  if (kind == ArchiveKind::Wood) cols[0].alignment = ColumnAlignment::Default;
+  return cols;
+}
+
+}  // namespace
+
+ArchivePages::ArchivePages(QWidget* parent, QMenu* contextMenu, TDbTable& table) : table_(table) {
+  tabs_ = new QTabWidget(parent);
+  tabs_->setObjectName(QStringLiteral("archiveTabs"));
+  for (ArchiveKind kind : kArchiveKinds) {
+    auto* page = new QWidget;
+    tabs_->addTab(page, archiveCaption(kind));
+    auto* grid = new TDataGrid(page);
+    grid->setObjectName(archiveTag(kind) + QStringLiteral("Grid"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(grid);
+    grid->setColumns(archiveColumns(kind));
+    grid->setPopupMenu(contextMenu);
+    grid->setTable(&table_);
+    grids_[archiveNumber(kind)] = grid;
+  }
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+    if (index >= 0) runCommand([this, index] { showArchive(archiveKindAt(index)); });
+  });
+  // The tabs fill the window's client area.
+  auto* layout = new QVBoxLayout(parent);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(tabs_);
+}
+
+ArchivePages::~ArchivePages() {
+  for (TDataGrid* g : grids_) g->setTable(nullptr);
+}
+
+ArchiveKind ArchivePages::shownKind() const {
+  return archiveKindAt(qBound(0, tabs_->currentIndex(), 2));
+}
+
+bool ArchivePages::hasTab(ArchiveKind kind) const {
+  return tabs_->isTabVisible(archiveNumber(kind));
+}
+
+void ArchivePages::showNonEmptyArchives() {
+  if (!table_.active()) return;
+  table_.first();
+  // Bulk, concrete, wood: the active tab ends on the first non-empty one.
+  bool anyRows = false;
+  const QSignalBlocker block(tabs_);
+  for (auto it = kArchiveKinds.rbegin(); it != kArchiveKinds.rend(); ++it) {
+    table_.setFilter(archiveFilter(*it));
+    table_.refresh();
+    const bool hasRows = table_.recordCount() > 0;
+    tabs_->setTabVisible(archiveNumber(*it), hasRows);
+    if (hasRows) {
+      tabs_->setCurrentIndex(archiveNumber(*it));
+      anyRows = true;
+    }
+  }
+  tabs_->setVisible(anyRows);
+  table_.setFilter(archiveFilter(shownKind()));
+  table_.refresh();
+}
+
+void ArchivePages::hideArchives() {
+  tabs_->setVisible(false);
+}
+
+void ArchivePages::refresh() {
+  for (TDataGrid* g : grids_)
+    if (g == shownGrid() || !table_.active()) g->tableChanged();
+}
+
+void ArchivePages::postPendingEdit() {
+  for (TDataGrid* g : grids_) g->postEdit();
+}
+
+void ArchivePages::dropPendingEdits() {
+  for (TDataGrid* g : grids_) g->dropEdit();
+}
+
+void ArchivePages::clearSelections(TDataGrid* notified) {
+  for (TDataGrid* g : grids_) g->clearSelection(g == notified);
+}
+
+void ArchivePages::showArchive(ArchiveKind kind) {
+  postPendingEdit();
+  table_.setFilter(archiveFilter(kind));
+  if (table_.active()) table_.refresh();
+  grid(kind)->tableChanged();
+}
+
+}  // namespace hv

@@ -1,0 +1,132 @@
+#include "app/grid_commands.h"
+
+#include "app/archive_pages.h"
+#include "app/table_document.h"
+#include "platform/settings.h"
+#include "platform/ui.h"
+#include "store/db_table.h"
+#include "views/archive_table.h"
+#include "views/data_grid.h"
+#include "views/grid_layout.h"
+
+namespace hv {
+
+GridCommands::GridCommands(TableDocument& document, ArchivePages& pages, SettingsKey& settings, QWidget* parent)
+    : document_(document), pages_(pages), settings_(settings), parent_(parent) {}
+
+void GridCommands::prepareGrids() {
+  for (ArchiveKind kind : kArchiveKinds) pages_.grid(kind)->setBookmarkFields(kBookmarkFields);
+  for (ArchiveKind kind : kArchiveKinds) resetSort(kind);
+}
+
+void GridCommands::sortByTitle(ArchiveKind kind, int column) {
+  if (!document_.isActive()) return;
+  pages_.postPendingEdit();
+  TDataGrid* grid = pages_.grid(kind);
+  const bool sorted =
+      applyTitleSort(document_.table(), archiveTag(kind), grid->column(column).fieldName, grid->titleState(column));
+  if (!sorted) {
+    resetSort(kind);
+    return;
+  }
+  pages_.refresh();
+}
+
+void GridCommands::resetSort(ArchiveKind kind) {
+  pages_.grid(kind)->clearTitleStates();
+  if (!document_.isActive()) return;
+  resetTableSort(document_.table(), archiveTag(kind));
+  pages_.refresh();
+}
+
+void GridCommands::alignColumns(TDataGrid* grid) {
+  grid->setAutoColumnFit(false);
+  const int w = grid->width() / grid->columnCount();
+  for (int i = 0; i < grid->columnCount(); ++i) grid->setColumnWidth(i, w);
+  grid->setAutoColumnFit(true);
+  grid->update();
+}
+
+void GridCommands::showSelectionStats(TDataGrid* grid) {
+  // Computed in full before any footer changes, so a bad value leaves them as they were.
+  const SelectionFooters f = grid->selectionStatistics();
+  grid->setFooterText(QStringLiteral("W_MIN"), f.wMin);
+  grid->setFooterText(QStringLiteral("W_MAX"), f.wMax);
+  grid->setFooterText(QStringLiteral("W"), f.w);
+}
+
+void GridCommands::loadLayouts() {
+  for (ArchiveKind kind : kArchiveKinds) {
+    const QString name = layoutValueName(kind);
+    TDataGrid* grid = pages_.grid(kind);
+    if (settings_.hasValue(name)) {
+      grid->applyLayout(readLayout(normaliseLineEnds(settings_.readString(name))));
+    } else {
+      alignColumns(grid);
+      settings_.writeString(name, writeLayout(grid->layout()));
+    }
+  }
+}
+
+void GridCommands::storeLayouts() {
+  for (ArchiveKind kind : kArchiveKinds)
+    settings_.writeString(layoutValueName(kind), normaliseLineEnds(writeLayout(pages_.grid(kind)->layout())));
+}
+
+void GridCommands::resetShownSort() {
+  if (document_.isActive()) resetSort(pages_.shownKind());
+}
+
+void GridCommands::alignShownColumns() {
+  if (document_.isActive()) alignColumns(pages_.shownGrid());
+}
+
+void GridCommands::chooseColumnColour() {
+  if (!document_.isActive()) return;
+  const std::optional<QColor> c = ui().chooseColor(parent_, lastColour_);
+  if (!c) return;
+  lastColour_ = *c;
+  TDataGrid* grid = pages_.shownGrid();
+  grid->setColumnColor(grid->currentColumn(), *c);
+}
+
+void GridCommands::clearColumnColour() {
+  if (!document_.isActive()) return;
+  TDataGrid* grid = pages_.shownGrid();
+  grid->setColumnColor(grid->currentColumn(), QColor());
+}
+
+void GridCommands::clearAllColours() {
+  if (!document_.isActive()) return;
+  TDataGrid* grid = pages_.shownGrid();
+  for (int i = 0; i < grid->columnCount(); ++i) grid->setColumnColor(i, QColor());
+}
+
+// Record order first, then the rows found again by their bookmarks are
+// deleted, the table packed and reopened.
+void GridCommands::deleteSelectedRows() {
+  if (!document_.isActive()) return;
+  const ArchiveKind kind = pages_.shownKind();
+  TDataGrid* grid = pages_.grid(kind);
+  resetSort(kind);
+  const QList<TDbTable::Bookmark> records = grid->selectedBookmarks();
+  // An edit in progress is posted before the rows move under it.
+  pages_.postPendingEdit();
+  // Packing moves records, so no grid's stored bookmarks stay valid.
+  pages_.clearSelections(grid);
+  document_.changeTable([&] { deleteRecordsAndPack(document_.table(), records); });
+  document_.setChanged(false);
+  pages_.refresh();
+}
+
+// The rows of the archive on view get 1, 2, 3... in the order shown.
+void GridCommands::renumberRows() {
+  if (!document_.isOpen()) return;
+  if (document_.isActive()) {
+    pages_.postPendingEdit();
+    renumberView(document_.table());
+  }
+  document_.reopen();
+}
+
+}  // namespace hv

@@ -1,0 +1,57 @@
+#pragma once
+// The commands on the archive grids: sorting by a title click and resetting
+// it, equal column widths, column colours, the stored column layouts, the
+// footers of a selection, and deleting and renumbering rows.
+#include <QColor>
+
+#include "store/archive_kind.h"
+
+class QWidget;
+
+namespace hv {
+
+class ArchivePages;
+class SettingsKey;
+class TDataGrid;
+class TableDocument;
+
+class GridCommands {
+ public:
+  GridCommands(TableDocument& document, ArchivePages& pages, SettingsKey& settings, QWidget* parent);
+
+  // At start: the key fields the grids store with a selected row, and no
+  // sort arrows.
+  void prepareGrids();
+
+  // A title click changed the sort state of the kind's grid: the shared
+  // table is sorted through that grid's tag, or back to record order.
+  void sortByTitle(ArchiveKind kind, int column);
+  // Record order: the grid's arrows cleared and its tag removed.
+  void resetSort(ArchiveKind kind);
+  // Equal column widths that then follow the grid's width.
+  void alignColumns(TDataGrid* grid);
+  // The footers of the grid's selection: minimum, mean and maximum.
+  void showSelectionStats(TDataGrid* grid);
+  // The column layouts of the three grids, from and to the settings; a
+  // missing layout is written with equal widths.
+  void loadLayouts();
+  void storeLayouts();
+
+  // Menu and context-menu commands on the grid on view.
+  void resetShownSort();      // "Убрать сортировку"
+  void alignShownColumns();   // "Выровнять столбцы"
+  void chooseColumnColour();  // "Задать цвет"
+  void clearColumnColour();   // "Убрать цвет"
+  void clearAllColours();     // "Убрать все цвета"
+  void deleteSelectedRows();  // "Удалить строки", "Удалить"
+  void renumberRows();        // "Перенумеровать строки"
+
+ private:
+  TableDocument& document_;
+  ArchivePages& pages_;
+  SettingsKey& settings_;
+  QWidget* parent_;
+  QColor lastColour_ = Qt::white;  // the colour dialog starts from the one chosen last
+};
+
+}  // namespace hv

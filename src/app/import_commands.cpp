@@ -1,0 +1,66 @@
+#include "app/import_commands.h"
+
+#include "app/archive_pages.h"
+#include "app/grid_commands.h"
+#include "app/table_document.h"
+#include "device/device_image.h"
+#include "device/download_dialog.h"
+#include "device/import/archive_import.h"
+#include "platform/ui.h"
+#include "store/db_table.h"
+
+namespace hv {
+
+ImportCommands::ImportCommands(TableDocument& document, ArchivePages& pages, GridCommands& grids, QWidget* parent,
+                               const QString& dialogFolder)
+    : document_(document),
+      pages_(pages),
+      grids_(grids),
+      parent_(parent),
+      dialogFolder_(dialogFolder),
+      download_(new DownloadDialog(parent)) {}
+
+bool ImportCommands::downloadFromMeter() {
+  return download_->exec() == mrOk;
+}
+
+void ImportCommands::createFromMeter() {
+  if (document_.isOpen()) document_.Close_DB();
+  FileDialogRequest request;
+  request.filter = QStringLiteral("Файлы данных|*.db");
+  request.defaultExt = QStringLiteral(".db");
+  request.initialDir = dialogFolder_;
+  request.overwritePrompt = false;  // the new table replaces a file of that name
+  const QString path = withDefaultExtension(ui().saveFileName(parent_, request), request.defaultExt);
+  if (path.isEmpty()) return;
+  if (downloadFromMeter()) Create_DB(path);
+}
+
+void ImportCommands::appendFromMeter() {
+  if (!document_.isOpen()) return;
+  if (!downloadFromMeter()) return;
+  // Record order, so that the last row of each archive is the one appended last.
+  if (document_.isActive()) grids_.resetSort(ArchiveKind::Wood);
+  flash2hygrovan(true);
+  document_.Save_DB();
+  pages_.showNonEmptyArchives();
+  pages_.refresh();
+}
+
+void ImportCommands::Create_DB(const QString& path) {
+  if (ImageIsEmpty()) {
+    ui().message(parent_, QStringLiteral("Ошибка"), EmptyDeviceArchiveText(), MsgIcon::Information, MsgButtons::Ok);
+    return;
+  }
+  document_.create(path, [this](TDbTable&) { flash2hygrovan(false); });
+}
+
+void ImportCommands::flash2hygrovan(bool append) {
+  if (!document_.isActive()) return;
+  ImportArchives(document_.table(), DeviceImage(), append, [this](const ArchiveImportResult& r) {
+    ui().message(parent_, QStringLiteral("Дополнение"), AppendReportText(r),
+                 r.unreadableLastRow ? MsgIcon::Warning : MsgIcon::Information, MsgButtons::Ok);
+  });
+}
+
+}  // namespace hv

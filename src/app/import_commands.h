@@ -1,0 +1,48 @@
+#pragma once
+// "Создать" and "Дополнить": the download dialog, then the import of the
+// meter's archives into a new table or the open one.
+#include <QString>
+
+class QWidget;
+
+namespace hv {
+
+class ArchivePages;
+class DownloadDialog;
+class GridCommands;
+class TableDocument;
+
+class ImportCommands {
+ public:
+  // Creates the download dialog; the file dialog starts in `dialogFolder`.
+  ImportCommands(TableDocument& document, ArchivePages& pages, GridCommands& grids, QWidget* parent,
+                 const QString& dialogFolder);
+
+  // "Создать": closes the open table, asks for the new file's name,
+  // downloads, creates.
+  void createFromMeter();
+  // "Дополнить": downloads and appends what the open table lacks, then saves.
+  void appendFromMeter();
+
+  // A new table at `path` from the downloaded image; an empty image is
+  // refused with "Архив прибора пуст!" and no file is touched.
+  void Create_DB(const QString& path);
+  // The downloaded image into the open table: every record, or in append
+  // mode the newer ones with a report box per archive.
+  void flash2hygrovan(bool append);
+
+  DownloadDialog& downloadDialog() const { return *download_; }
+
+ private:
+  // The download dialog, modally; true when it ended with OK (the image is filled).
+  bool downloadFromMeter();
+
+  TableDocument& document_;
+  ArchivePages& pages_;
+  GridCommands& grids_;
+  QWidget* parent_;
+  QString dialogFolder_;
+  DownloadDialog* download_;  // a child of the parent window
+};
+
+}  // namespace hv

@@ -1,0 +1,115 @@
+#include "app/table_document.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/ui.h"
+#include "platform/version.h"
+#include "store/db_table.h"
+
+namespace hv {
+
+TableDocument::TableDocument(Window& window) : window_(window), table_(std::make_unique<TDbTable>()) {
+  // The tabs set the filter text; filtering is on for the whole run.
+  table_->close();
+  table_->setFiltered(true);
+}
+
+TableDocument::~TableDocument() = default;
+
+bool TableDocument::isActive() const {
+  return table_->active();
+}
+
+void TableDocument::Open_DB(const QString& path) {
+  if (open_) Close_DB();
+  table_->setFileName(path);
+  try {
+    table_->open();
+  } catch (const std::exception&) {
+    if (table_->active()) table_->close();
+    ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), QStringLiteral("База данных повреждена !"),
+                 MsgIcon::Error, MsgButtons::Ok);
+    return;
+  }
+  open_ = true;
+  table_->first();
+  window_.showOpenColour();
+  window_.showArchives();
+  window_.loadLayouts();
+  // The name without folder and without its last extension.
+  window_.setTitle(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + productName());
+  changed_ = false;
+}
+
+void TableDocument::Save_DB() {
+  if (!open_) return;
+  // The grids share the table, so one post covers all three.
+  if (table_->active()) window_.postPendingEdit();
+  reopen();
+  changed_ = false;
+}
+
+void TableDocument::reopen() {
+  changeTable([this] {
+    table_->close();
+    table_->open();
+    table_->first();
+  });
+  window_.tableReloaded();
+}
+
+void TableDocument::changeTable(const std::function<void()>& step) { step(); }
+
+void TableDocument::askToSaveChanges() {
+  if (!changed_) return;
+  if (ui().message(window_.dialogParent(), productName(), QStringLiteral("Сохранить изменения в таблицах ?"),
+                   MsgIcon::Question, MsgButtons::YesNo) == MsgResult::Yes) {
+    Save_DB();
+  } else {
+    // An edit still in its row is lost; rows already posted stay.
+    window_.dropPendingEdits();
+  }
+}
+
+void TableDocument::Close_DB() {
+  askToSaveChanges();
+  window_.storeLayouts();
+  open_ = false;
+  changed_ = false;
+  if (table_->active()) {
+    window_.dropPendingEdits();
+    table_->close();
+    // The index file lives only while its table is open.
+    QFile::remove(TDbTable::mdxPathFor(table_->fileName()));
+  }
+  showClosed();
+}
+
+void TableDocument::create(const QString& path, const std::function<void(TDbTable&)>& fill) {
+  open_ = false;
+  changed_ = false;
+  table_->close();
+  table_->setFileName(path);
+  table_->createTable();
+  table_->open();
+  open_ = true;
+  window_.showOpenColour();
+  try {
+    fill(*table_);
+  } catch (...) {
+    // The rows posted before the failure are in the file: show them, then report.
+    window_.showArchives();
+    throw;
+  }
+  window_.showArchives();
+  window_.loadLayouts();
+  changed_ = false;
+}
+
+void TableDocument::showClosed() {
+  window_.showClosed();
+  window_.setTitle(productName());
+}
+
+}  // namespace hv

@@ -1,0 +1,81 @@
+#pragma once
+// The open table: the one table file the main window shows, whether one is
+// open, whether it was changed since it was last written, and the operations
+// that open, create, save and close it. The window that shows the table is
+// told what to show through TableDocument::Window.
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace hv {
+
+class TDbTable;
+
+class TableDocument {
+ public:
+  // What the open table asks of the window that shows it.
+  class Window {
+   public:
+    virtual ~Window() = default;
+    virtual QWidget* dialogParent() = 0;
+    virtual void setTitle(const QString& title) = 0;  // application title and window caption
+    virtual void postPendingEdit() = 0;               // a cell edit in progress goes to the table
+    virtual void dropPendingEdits() = 0;              // a cell edit in progress is given up
+    virtual void tableReloaded() = 0;                 // the grids follow the table
+    virtual void showOpenColour() = 0;
+    // The commands of the open state, the tabs of the archives with rows, the grids.
+    virtual void showArchives() = 0;
+    virtual void loadLayouts() = 0;
+    virtual void storeLayouts() = 0;
+    // The grids empty without selections, the commands of the open state off,
+    // no tabs, the closed-state colour.
+    virtual void showClosed() = 0;
+  };
+
+  explicit TableDocument(Window& window);
+  ~TableDocument();  // an edit not posted is dropped
+  TableDocument(const TableDocument&) = delete;
+  TableDocument& operator=(const TableDocument&) = delete;
+
+  TDbTable& table() const { return *table_; }
+  bool isOpen() const { return open_; }
+  // Open and readable: what the commands on the table's rows check first.
+  bool isActive() const;
+  // A cell edit was started since the table was last opened, created or written.
+  bool isChanged() const { return changed_; }
+  void setChanged(bool changed) { changed_ = changed; }
+
+  // Closes the open table, then opens the file; a file that does not open as
+  // a measurement table is refused with "База данных повреждена !" and the
+  // window stays closed. The title then names the file.
+  void Open_DB(const QString& path);
+  // Writes the table (a cell edit in progress included) by closing and
+  // reopening it. Nothing without an open table.
+  void Save_DB();
+  // Asks whether to save when the table was changed, stores the grid layouts,
+  // closes the table and removes its index file; the window shows the closed state.
+  void Close_DB();
+  // Creates an empty table file at `path` (replacing a file of that name),
+  // opens it and fills it; the title stays the product's name.
+  void create(const QString& path, const std::function<void(TDbTable&)>& fill);
+  // Writes the table by closing and reopening it; the grids follow.
+  void reopen();
+  // Runs a step that may close the table on the way (writing it through a
+  // close and reopen).
+  void changeTable(const std::function<void()>& step);
+  // When the table was changed: "Сохранить изменения в таблицах ?"; Yes saves,
+  // No gives up the edit still in its row.
+  void askToSaveChanges();
+
+ private:
+  void showClosed();
+
+  Window& window_;
+  std::unique_ptr<TDbTable> table_;
+  bool open_ = false;
+  bool changed_ = false;
+};
+
+}  // namespace hv
