@@ -6,9 +6,7 @@
 #include "platform/version_lookup.h"
 #endif
 
-#ifndef HYGROVAN_FILE_VERSION
-#define HYGROVAN_FILE_VERSION ""
-#endif
+#include "build_version.h"
 
 namespace hv {
 

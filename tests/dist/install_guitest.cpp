@@ -81,9 +81,11 @@ TEST_F(Installed, DesktopEntryIconsAndAppStreamDataFitTogether) {
     ASSERT_FALSE(image.isNull()) << png.toStdString();
     EXPECT_EQ(image.size(), QSize(size, size)) << png.toStdString();
   }
-  // The AppStream data launches this desktop entry.
+  // The AppStream data launches this desktop entry and names this version.
   EXPECT_TRUE(hv::test::readFile(metainfo).contains(
       QStringLiteral("<launchable type=\"desktop-id\">%1.desktop</launchable>").arg(QLatin1String(AppId)).toUtf8()));
+  EXPECT_TRUE(hv::test::readFile(metainfo).contains(
+      QStringLiteral("<release version=\"%1\"").arg(hv::builtInFileVersion()).toUtf8()));
 
   const QString desktopValidate = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
   const QString appstream = QStandardPaths::findExecutable(QStringLiteral("appstreamcli"));

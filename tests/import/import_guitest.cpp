@@ -1,8 +1,6 @@
 // "Создать" and "Дополнить" driving the real windows against the meter simulator.
 #include <gtest/gtest.h>
 
-#ifdef HV_HAVE_DEVICE_UI
-
 #include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
@@ -230,5 +228,3 @@ TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
 }
 
 }  // namespace
-
-#endif  // HV_HAVE_DEVICE_UI

@@ -171,7 +171,9 @@ QByteArray versionDataOf(const QString& windres, const QByteArray& rcText) {
 
 TEST(ProgramResource, CarriesTheIconAndTheVersionUnderTheRussianTranslation) {
   REQUIRE_TOOL(windres, Windres);
-  const QByteArray res = compileResource(windres, sourcePath(QStringLiteral("src/app/hygrovan.rc")));
+  // The script as the build fills it in from project().
+  const QByteArray res =
+      compileResource(windres, hv::test::binaryDir() + QStringLiteral("/src/app/hygrovan.rc"));
   QByteArray data;
   quint16 language = 0;
   ASSERT_TRUE(findResource(res, 16, &data, &language));
@@ -269,7 +271,7 @@ TEST(WindowsBuild, Win32PiecesBuildWithMinGW) {
   // The resource and the Win32 code linked into a program, against the
   // system's headers only: every call must resolve.
   const QString resObject = hv::test::testPath(QStringLiteral("hygrovan_res.o"));
-  auto r = hv::test::runProcess(windres, {src + QStringLiteral("/app/hygrovan.rc"), resObject});
+  auto r = hv::test::runProcess(windres, {hv::test::binaryDir() + QStringLiteral("/src/app/hygrovan.rc"), resObject});
   ASSERT_EQ(r.exitCode, 0) << r.err.constData();
   const QString exe = hv::test::testPath(QStringLiteral("win32_check.exe"));
   r = hv::test::runProcess(
