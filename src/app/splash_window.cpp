@@ -16,6 +16,8 @@ SplashWindow::SplashWindow(QWidget* parent) : QDialog(parent, Qt::SplashScreen |
   picture_->setPixmap(splashPicture());
   timer_ = new QTimer(this);
   timer_->setSingleShot(true);
+  // A coarse timer may fire up to 5% early; the splash stays its full time.
+  timer_->setTimerType(Qt::PreciseTimer);
   timer_->setInterval(kShownMs);
   connect(timer_, &QTimer::timeout, this, [this] { done(QDialog::Accepted); });
 }

@@ -69,28 +69,6 @@ void PtyPair::hangUp() {
   master_ = -1;
 }
 
-Simulator::~Simulator() { stop(); }
-
-void Simulator::stop() {
-  if (!process_ || process_->state() == QProcess::NotRunning) return;
-  process_->terminate();
-  if (!process_->waitForFinished(3000)) {
-    process_->kill();
-    process_->waitForFinished(3000);
-  }
-}
-
-bool Simulator::start(const QStringList& args) {
-  process_ = std::make_unique<QProcess>();
-  process_->start(toolPath(QStringLiteral("hygrovan-meter-sim")), args);
-  if (!process_->waitForStarted(5000)) return false;
-  QElapsedTimer t;
-  t.start();
-  while (!process_->canReadLine() && t.elapsed() < 5000) process_->waitForReadyRead(100);
-  path_ = QString::fromLocal8Bit(process_->readLine()).trimmed();
-  return !path_.isEmpty();
-}
-
 void isolateComPorts() {
   for (int n = 1; n <= 38; ++n) setComPort(n, QStringLiteral("/nonexistent/hygrovan-com%1").arg(n));
 }

@@ -1,16 +1,16 @@
 #pragma once
-// Helpers of the device tests: pseudo-terminal pairs, the simulator, and the
-// bytes of the meter's answers.
+// Helpers of the device tests: pseudo-terminal pairs and the bytes of the
+// meter's answers (the simulator is support/meter_simulator.h).
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 
 #include "device/download_exchange.h"
+#include "support/meter_simulator.h"
 
 namespace hv::test {
 
@@ -33,21 +33,6 @@ class PtyPair {
   int master_ = -1;
   int slave_ = -1;  // keeps the line up while the program's end is closed
   QString slavePath_;
-};
-
-// hygrovan-meter-sim as a child process.
-class Simulator {
- public:
-  ~Simulator();
-  // Starts it and reads the path that it prints; false on failure.
-  bool start(const QStringList& args);
-  QString path() const { return path_; }
-  // Ends it now (SIGTERM to its own pid) and waits for it.
-  void stop();
-
- private:
-  std::unique_ptr<QProcess> process_;
-  QString path_;
 };
 
 // Points COM1..COM38 at paths that do not exist, so no test touches a real port.

@@ -1,19 +1,17 @@
 // The download dialog against the meter simulator.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <memory>
 
 #include "device/device_image.h"
 #include "device/download_dialog.h"
 #include "platform/ui.h"
 #include "support/scripted_ui.h"
+#include "support/meter_simulator.h"
 #include "support/test_support.h"
 
 namespace {
@@ -27,29 +25,19 @@ class DownloadDialogTest : public ::testing::Test {
   void TearDown() override {
     hv::setUserInteraction(nullptr);
     for (int n = 1; n <= 38; ++n) qunsetenv(QStringLiteral("HYGROVAN_COM%1").arg(n).toLatin1().constData());
-    if (sim_) {
-      sim_->terminate();
-      sim_->waitForFinished(3000);
-    }
+    sim_.stop();
   }
   static void setCom(int n, const QString& path) {
     qputenv(QStringLiteral("HYGROVAN_COM%1").arg(n).toLatin1().constData(), path.toLocal8Bit());
   }
   // Starts the simulator and points COM1 at it.
   void startMeter(const QStringList& args) {
-    sim_ = std::make_unique<QProcess>();
-    sim_->start(hv::test::toolPath(QStringLiteral("hygrovan-meter-sim")), args);
-    ASSERT_TRUE(sim_->waitForStarted(5000));
-    QElapsedTimer t;
-    t.start();
-    while (!sim_->canReadLine() && t.elapsed() < 5000) sim_->waitForReadyRead(100);
-    const QString path = QString::fromLocal8Bit(sim_->readLine()).trimmed();
-    ASSERT_FALSE(path.isEmpty());
-    setCom(1, path);
+    ASSERT_TRUE(sim_.start(args));
+    setCom(1, sim_.path());
   }
 
   hv::test::ScriptedUserInteraction ui_;
-  std::unique_ptr<QProcess> sim_;
+  hv::test::Simulator sim_;
 };
 
 }  // namespace

@@ -1,12 +1,10 @@
 // hygrovan-cli download --create / --append and import against the meter simulator.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <memory>
 
 #include "import_images.h"
+#include "support/meter_simulator.h"
 #include "support/test_support.h"
 
 namespace {
@@ -26,20 +24,9 @@ class ImportCli : public ::testing::Test {
     stopMeter();
     const QString file = hv::test::testPath(QStringLiteral("records%1.txt").arg(++runs));
     hv::test::writeFile(file, records.join(QChar('\n')).toLatin1() + "\n");
-    sim = std::make_unique<QProcess>();
-    sim->start(hv::test::toolPath(QStringLiteral("hygrovan-meter-sim")), {QStringLiteral("--records"), file});
-    if (!sim->waitForStarted(5000)) return {};
-    QElapsedTimer t;
-    t.start();
-    while (!sim->canReadLine() && t.elapsed() < 5000) sim->waitForReadyRead(100);
-    return QString::fromLocal8Bit(sim->readLine()).trimmed();
+    return sim.start({QStringLiteral("--records"), file}) ? sim.path() : QString();
   }
-  void stopMeter() {
-    if (!sim) return;
-    sim->terminate();
-    sim->waitForFinished(3000);
-    sim.reset();
-  }
+  void stopMeter() { sim.stop(); }
   hv::test::ProcessResult cli(const QStringList& args) {
     return hv::test::runProcess(hv::test::toolPath(QStringLiteral("hygrovan-cli")), args);
   }
@@ -51,7 +38,7 @@ class ImportCli : public ::testing::Test {
     return rowsOf(t, kind);
   }
 
-  std::unique_ptr<QProcess> sim;
+  hv::test::Simulator sim;
   int runs = 0;
 };
 

@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTabWidget>
 #include <QTest>
 #include <memory>
@@ -19,6 +17,7 @@
 #include "support/scripted_ui.h"
 #include "store/db_table.h"
 #include "support/main_window_access.h"
+#include "support/meter_simulator.h"
 #include "support/test_support.h"
 
 namespace {
@@ -59,22 +58,10 @@ class ImportWindow : public ::testing::Test {
     const QString file = hv::test::testPath(QStringLiteral("records%1.txt").arg(++meterRuns));
     hv::test::writeFile(file, records.join(QChar('\n')).toLatin1() + "\n");
     const QString link = hv::test::testPath(QStringLiteral("com1"));
-    sim = std::make_unique<QProcess>();
-    sim->start(hv::test::toolPath(QStringLiteral("hygrovan-meter-sim")),
-               {QStringLiteral("--records"), file, QStringLiteral("--link"), link});
-    ASSERT_TRUE(sim->waitForStarted(5000));
-    QElapsedTimer t;
-    t.start();
-    while (!sim->canReadLine() && t.elapsed() < 5000) sim->waitForReadyRead(100);
-    ASSERT_FALSE(sim->readLine().trimmed().isEmpty());
+    ASSERT_TRUE(sim.start({QStringLiteral("--records"), file, QStringLiteral("--link"), link}));
     setCom(1, link);
   }
-  void stopMeter() {
-    if (!sim) return;
-    sim->terminate();
-    sim->waitForFinished(3000);
-    sim.reset();
-  }
+  void stopMeter() { sim.stop(); }
   // The file of the last create, read on its own.
   QList<hv::test::StoredRow> storedRows(const QString& path, int kind) {
     hv::TDbTable t;
@@ -90,7 +77,7 @@ class ImportWindow : public ::testing::Test {
 
   hv::test::ScriptedUserInteraction ui;
   std::unique_ptr<hv::MainWindow> window;
-  std::unique_ptr<QProcess> sim;
+  hv::test::Simulator sim;
   int meterRuns = 0;
 };
 
