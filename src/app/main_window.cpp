@@ -213,10 +213,12 @@ void MainWindow::openTable() {
 }
 
 // Exit ends the message loop at once, without the window's close: neither the
-// default folder nor the grid layouts are stored.
+// default folder nor the grid layouts are stored. A change not yet written is
+// asked about first, as closing asks, so a typed comment is not lost unasked.
 void MainWindow::exitProgram() {
-  QCoreApplication::exit(0);
-}  // exit(), not quit(): no close events
+  document_->askToSaveChanges();
+  QCoreApplication::exit(0);  // exit(), not quit(): no close events
+}
 
 void MainWindow::showHelp() {
   QString error;

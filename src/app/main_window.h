@@ -57,7 +57,7 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
 
   // The commands that belong to the window itself.
   void openTable();    // "Открыть"
-  void exitProgram();  // "Выход"
+  void exitProgram();  // "Выход": the save question when changed, then the loop ends
   void showHelp();     // "Помощь"
   void showAbout();    // "О программе"
 

@@ -82,6 +82,17 @@ class Grids : public ::testing::Test {
     QTableView* v = g->view();
     QTest::mouseClick(v->viewport(), Qt::LeftButton, mods, v->visualRect(v->model()->index(row, cMaterial)).center());
   }
+  // Types a comment and presses Enter: the edit stays in its row until the row is left.
+  static void typeComment(hv::TDataGrid* g, int row, const QString& text) {
+    QTableView* v = g->view();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the last editor is gone
+    g->setCurrentCell(row, cComment);
+    v->edit(v->model()->index(row, cComment));
+    auto* editor = v->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(text);
+    QTest::keyClick(editor, Qt::Key_Return);
+  }
   static QString storedValue(const QString& name) {
     hv::SettingsKey key;
     key.open();
@@ -324,15 +335,7 @@ TEST_F(Grids, EditingACommentAsksOnCloseAndNoDropsTheEditStillInItsRow) {
   hv::MainWindow* f = openWindow();
   hv::TDataGrid* g = f->pages().grid(kWood);
   QTableView* v = g->view();
-  auto type = [&](int row, const QString& text) {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the last editor is gone
-    g->setCurrentCell(row, cComment);
-    v->edit(v->model()->index(row, cComment));
-    auto* editor = v->findChild<QLineEdit*>();
-    ASSERT_NE(editor, nullptr);
-    editor->setText(text);
-    QTest::keyClick(editor, Qt::Key_Return);
-  };
+  auto type = [&](int row, const QString& text) { typeComment(g, row, text); };
   // Only the comment is editable.
   EXPECT_FALSE(v->model()->flags(v->model()->index(0, cMaterial)) & Qt::ItemIsEditable);
   EXPECT_FALSE(f->document().isChanged());
@@ -411,6 +414,19 @@ TEST_F(Grids, ExitStoresNothing) {
   EXPECT_EQ(storedValue("Table_1"), layoutBefore);
   EXPECT_NE(storedValue("Default_dir"), "/elsewhere");
   EXPECT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
+}
+
+TEST_F(Grids, ExitWithAChangedCommentAsksFirstAndYesKeepsIt) {
+  hv::MainWindow* f = openWindow();
+  typeComment(f->pages().grid(kWood), 1, "сырая");
+  ui.messageAnswers << hv::MsgResult::Yes;
+  hv::test::command(*f, "exitAction")->trigger();
+  ASSERT_EQ(ui.messages().size(), 1);
+  EXPECT_EQ(ui.messages()[0].caption, "Hygrovan-RX3");
+  EXPECT_EQ(ui.messages()[0].text, "Сохранить изменения в таблицах ?");
+  EXPECT_EQ(ui.messages()[0].buttons, hv::MsgButtons::YesNo);
+  window.reset();
+  EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"", "сырая", "", ""}));
 }
 
 // --- the table file commands ------------------------------------------------
