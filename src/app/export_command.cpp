@@ -22,6 +22,7 @@ void ExportCommand::exp2excel() {
   request.filter = excelExportDialogFilter();
   request.defaultExt = excelExportDefaultSuffix();
   request.initialDir = dialogFolder_;
+  request.overwritePrompt = false;  // the workbook replaces a file of that name
   const QString fileName = withDefaultExtension(ui().saveFileName(parent_, request), request.defaultExt);
   if (fileName.isEmpty()) return;
 

@@ -30,7 +30,9 @@ void ImportCommands::createFromMeter() {
   request.filter = QStringLiteral("Файлы данных|*.db");
   request.defaultExt = QStringLiteral(".db");
   request.initialDir = dialogFolder_;
-  request.overwritePrompt = false;  // the new table replaces a file of that name
+  // The platform's question before a file is replaced: a table holds
+  // measurements the meter may no longer have.
+  request.overwritePrompt = true;
   const QString path = withDefaultExtension(ui().saveFileName(parent_, request), request.defaultExt);
   if (path.isEmpty()) return;
   if (downloadFromMeter()) Create_DB(path);

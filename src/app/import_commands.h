@@ -18,8 +18,9 @@ class ImportCommands {
   ImportCommands(TableDocument& document, ArchivePages& pages, GridCommands& grids, QWidget* parent,
                  const QString& dialogFolder);
 
-  // "Создать": closes the open table, asks for the new file's name,
-  // downloads, creates.
+  // "Создать": closes the open table, asks for the new file's name (with the
+  // platform's question before an existing file is replaced), downloads,
+  // creates.
   void createFromMeter();
   // "Дополнить": downloads and appends what the open table lacks, then saves.
   void appendFromMeter();

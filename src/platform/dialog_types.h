@@ -21,7 +21,7 @@ struct FileDialogRequest {
   QString defaultExt;  // ".db"
   QString initialDir;
   QString fileName;             // preset name, may be empty
-  bool overwritePrompt = true;  // save dialog: ask before an existing file is chosen
+  bool overwritePrompt = true;  // save dialog: the platform's question before an existing file is replaced
 };
 
 }  // namespace hv

@@ -6,6 +6,7 @@
 
 #include "app/archive_pages.h"
 #include "app/export_command.h"
+#include "app/import_commands.h"
 #include "app/main_window.h"
 #include "platform/ui.h"
 #include "support/scripted_ui.h"
@@ -92,6 +93,20 @@ TEST_F(ExportCommand, AFileThatCannotBeCreatedIsReportedWithAFullStopAndNoSucces
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
   EXPECT_EQ(shown[0].caption, QStringLiteral("oak - Hygrovan-RX3"));
   EXPECT_EQ(window->document().table().filter(), QStringLiteral("N_ARC=0"));
+}
+
+TEST_F(ExportCommand, ReplacesWithoutAQuestionWhilePickingANewTableAsks) {
+  // Each dialog request carries its own replace setting, whatever ran before.
+  window->importCommands().createFromMeter();  // cancelled in its dialog
+  const QString db = hv::test::testPath(QStringLiteral("oak.db"));
+  hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5")});
+  window->document().Open_DB(db);
+  window->exportCommand().run();  // cancelled
+  ASSERT_EQ(ui.shown.size(), 2);
+  EXPECT_EQ(ui.shown[0].file.defaultExt, QStringLiteral(".db"));
+  EXPECT_TRUE(ui.shown[0].file.overwritePrompt);
+  EXPECT_EQ(ui.shown[1].file.defaultExt, QStringLiteral(".xls"));
+  EXPECT_FALSE(ui.shown[1].file.overwritePrompt);
 }
 
 TEST_F(ExportCommand, CancellingTheDialogChangesNothing) {

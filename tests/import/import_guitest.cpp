@@ -106,7 +106,7 @@ TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
   EXPECT_EQ(ui.shown[1].file.filter, QStringLiteral("Файлы данных|*.db"));
   EXPECT_EQ(ui.shown[1].file.defaultExt, QStringLiteral(".db"));
   EXPECT_TRUE(ui.shown[1].file.fileName.isEmpty());
-  EXPECT_FALSE(ui.shown[1].file.overwritePrompt);
+  EXPECT_TRUE(ui.shown[1].file.overwritePrompt);  // the dialog asks before replacing a file
   // The save dialog was cancelled: no table open, and the unsaved comment is gone.
   EXPECT_FALSE(window->document().isOpen());
   EXPECT_FALSE(window->document().isActive());
@@ -116,7 +116,7 @@ TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
 TEST_F(ImportWindow, CreateShowsTheTabsOfTheNonEmptyArchivesAndKeepsTheTitle) {
   startMeter(kWood + kBulk);
   const QString path = hv::test::testPath(QStringLiteral("new.db"));
-  hv::test::writeFile(path, "an older file of that name, replaced without a question");
+  hv::test::writeFile(path, "an older file of that name, which the user agreed to replace");
   const QString defaultDir = window->defaultFolder();
   window->show();
   ui.fileAnswers = {hv::test::testPath(QStringLiteral("new"))};  // the extension comes from the dialog
