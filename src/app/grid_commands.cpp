@@ -23,8 +23,15 @@ void GridCommands::sortByTitle(ArchiveKind kind, int column) {
   if (!document_.isActive()) return;
   pages_.postPendingEdit();
   TDataGrid* grid = pages_.grid(kind);
-  const bool sorted =
-      applyTitleSort(document_.table(), archiveTag(kind), grid->column(column).fieldName, grid->titleState(column));
+  bool sorted = false;
+  try {
+    sorted =
+        applyTitleSort(document_.table(), archiveTag(kind), grid->column(column).fieldName, grid->titleState(column));
+  } catch (...) {
+    // The tag was not built: no arrow may promise an order the table lacks.
+    resetSort(kind);
+    throw;
+  }
   if (!sorted) {
     resetSort(kind);
     return;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <exception>
 
 #include "platform/ui.h"
 #include "platform/version.h"
@@ -59,7 +60,22 @@ void TableDocument::reopen() {
   window_.tableReloaded();
 }
 
-void TableDocument::changeTable(const std::function<void()>& step) { step(); }
+void TableDocument::changeTable(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (...) {
+    if (open_ && !table_->active()) {
+      // The table went away on the way: the window must not offer commands on it.
+      window_.storeLayouts();
+      open_ = false;
+      changed_ = false;
+      showClosed();
+    } else {
+      window_.tableReloaded();
+    }
+    throw;
+  }
+}
 
 void TableDocument::askToSaveChanges() {
   if (!changed_) return;
@@ -77,13 +93,26 @@ void TableDocument::Close_DB() {
   window_.storeLayouts();
   open_ = false;
   changed_ = false;
+  std::exception_ptr failure;
   if (table_->active()) {
     window_.dropPendingEdits();
-    table_->close();
+    try {
+      table_->close();
+    } catch (...) {
+      if (table_->active()) {
+        // Not closed: the window goes on showing the open table.
+        open_ = true;
+        window_.tableReloaded();
+        throw;
+      }
+      // Closed with an error: reported once the window shows what is left.
+      failure = std::current_exception();
+    }
     // The index file lives only while its table is open.
     QFile::remove(TDbTable::mdxPathFor(table_->fileName()));
   }
   showClosed();
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TableDocument::create(const QString& path, const std::function<void(TDbTable&)>& fill) {

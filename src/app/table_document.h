@@ -55,7 +55,8 @@ class TableDocument {
   // reopening it. Nothing without an open table.
   void Save_DB();
   // Asks whether to save when the table was changed, stores the grid layouts,
-  // closes the table and removes its index file; the window shows the closed state.
+  // closes the table and removes its index file; the window shows the closed
+  // state, also when the table reports an error after it has closed.
   void Close_DB();
   // Creates an empty table file at `path` (replacing a file of that name),
   // opens it and fills it; the title stays the product's name.
@@ -63,7 +64,8 @@ class TableDocument {
   // Writes the table by closing and reopening it; the grids follow.
   void reopen();
   // Runs a step that may close the table on the way (writing it through a
-  // close and reopen).
+  // close and reopen). When the step fails and leaves no table open, the
+  // window shows the closed state before the error goes on to be reported.
   void changeTable(const std::function<void()>& step);
   // When the table was changed: "Сохранить изменения в таблицах ?"; Yes saves,
   // No gives up the edit still in its row.

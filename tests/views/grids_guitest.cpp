@@ -476,6 +476,39 @@ TEST_F(Grids, ClosingASortedTableLeavesNoIndexAndReopensInRecordOrder) {
   EXPECT_EQ(shown(f->pages().grid(kWood), cN), QStringList({"1", "2", "3", "4"}));
 }
 
+TEST_F(Grids, AFailedIndexWriteIsReportedAndTheWindowShowsWhatTheTableIs) {
+  hv::MainWindow* f = openWindow();
+  QDir().mkpath(hv::TDbTable::mdxPathFor(path));  // the index file cannot be written
+  hv::TDataGrid* g = f->pages().grid(kWood);
+  clickTitle(g, cW);
+  ASSERT_EQ(ui.messages().size(), 1);
+  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+  // The table stays open, in record order, and no arrow promises another order.
+  EXPECT_TRUE(f->document().isOpen());
+  EXPECT_TRUE(f->document().isActive());
+  EXPECT_EQ(g->titleState(cW), hv::TitleState::None);
+  EXPECT_EQ(shown(g, cN), QStringList({"1", "2", "3", "4"}));
+  // Closing ends in the closed state even when the table reports an error on the way.
+  hv::test::command(*f, "closeAction")->trigger();
+  EXPECT_FALSE(f->document().isOpen());
+  EXPECT_FALSE(f->document().isActive());
+  EXPECT_FALSE(hv::test::command(*f, "closeAction")->isEnabled());
+  EXPECT_EQ(f->windowTitle(), "Hygrovan-RX3");
+}
+
+TEST_F(Grids, SavingATableWhoseFileIsGoneLeavesTheWindowClosed) {
+  hv::MainWindow* f = openWindow();
+  ASSERT_TRUE(QFile::remove(path));
+  hv::test::command(*f, "saveAction")->trigger();
+  ASSERT_EQ(ui.messages().size(), 1);
+  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+  EXPECT_FALSE(f->document().isOpen());
+  EXPECT_FALSE(f->document().isActive());
+  EXPECT_FALSE(hv::test::command(*f, "saveAction")->isEnabled());
+  EXPECT_FALSE(f->pages().tabs()->isVisible());
+  EXPECT_EQ(f->windowTitle(), "Hygrovan-RX3");
+}
+
 TEST_F(Grids, SaveWithNoTableDoesNothing) {
   window = std::make_unique<hv::MainWindow>();
   window->document().Save_DB();
