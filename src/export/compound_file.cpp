@@ -57,20 +57,20 @@ void putEntry(std::vector<char>& b, std::size_t at, const QString& name, std::ui
 
 }  // namespace
 
-TCompoundFile::~TCompoundFile() { discard(); }
+CompoundFile::~CompoundFile() { discard(); }
 
-void TCompoundFile::fail(const QString& text) {
+void CompoundFile::fail(const QString& text) {
   discard();
   throw Error(text);
 }
 
-QString TCompoundFile::temporaryName(const QString& target) {
+QString CompoundFile::temporaryName(const QString& target) {
   const QFileInfo info(target);
   const QByteArray tag = QCryptographicHash::hash(info.fileName().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
   return info.absolutePath() + QStringLiteral("/.hygrovan-") + QString::fromLatin1(tag);
 }
 
-void TCompoundFile::create(const QString& fileName) {
+void CompoundFile::create(const QString& fileName) {
   discard();
   const auto createError = [](int e) { return Error(QStringLiteral("StgCreateDocFile error %1").arg(e)); };
   if (fileName.isEmpty()) throw createError(ENOENT);
@@ -106,7 +106,7 @@ void TCompoundFile::create(const QString& fileName) {
   if (!buffer_) buffer_.reset(new char[2 * kFlushSize]);
 }
 
-void TCompoundFile::createStream(const QString& name) {
+void CompoundFile::createStream(const QString& name) {
   const auto streamError = [](int e) { return Error(QStringLiteral("CreateStream error %1").arg(e)); };
   if (!file_) throw streamError(EBADF);
   if (hasStream_) throw streamError(EEXIST);
@@ -115,7 +115,7 @@ void TCompoundFile::createStream(const QString& name) {
   hasStream_ = true;
 }
 
-void TCompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::size_t size) {
+void CompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::size_t size) {
   const auto at = static_cast<qint64>(fileOffset);
   if (file_->pos() != at && !file_->seek(at)) fail(file_->errorString());
   // A short write is retried: the system says why only when nothing goes.
@@ -128,13 +128,13 @@ void TCompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::siz
   }
 }
 
-void TCompoundFile::flush() {
+void CompoundFile::flush() {
   if (bufferUsed_ == 0) return;
   writeAt(kSectorSize + bufferStart_, buffer_.get(), bufferUsed_);
   bufferUsed_ = 0;
 }
 
-void TCompoundFile::write(const void* data, std::size_t size) {
+void CompoundFile::write(const void* data, std::size_t size) {
   if (!file_ || !hasStream_) fail(qt_error_string(EBADF));
   if (size == 0) return;
   if (pos_ + size > kMaxStreamSize) fail(qt_error_string(EFBIG));
@@ -155,13 +155,13 @@ void TCompoundFile::write(const void* data, std::size_t size) {
   if (bufferUsed_ >= kFlushSize) flush();
 }
 
-void TCompoundFile::seek(std::uint64_t position) {
+void CompoundFile::seek(std::uint64_t position) {
   if (!file_ || !hasStream_) fail(qt_error_string(EBADF));
   if (position > kMaxStreamSize) fail(qt_error_string(EINVAL));
   pos_ = position;
 }
 
-void TCompoundFile::release() {
+void CompoundFile::release() {
   if (!file_) return;
   flush();
 
@@ -259,7 +259,7 @@ void TCompoundFile::release() {
   hasStream_ = false;
 }
 
-void TCompoundFile::discard() {
+void CompoundFile::discard() {
   if (file_) {
     file_->cancelWriting();
     file_.reset();  // an unnamed file is gone with it, a named one is removed

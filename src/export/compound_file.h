@@ -1,5 +1,5 @@
 #pragma once
-// TCompoundFile: a compound document (the published OLE2 structured-storage
+// CompoundFile: a compound document (the published OLE2 structured-storage
 // format, version 3, 512-byte sectors) holding one stream.
 //
 // The stream is written straight to a temporary file in the target's folder
@@ -16,12 +16,12 @@
 
 namespace hv {
 
-class TCompoundFile {
+class CompoundFile {
  public:
-  TCompoundFile() = default;
-  ~TCompoundFile();  // an unreleased file is removed
-  TCompoundFile(const TCompoundFile&) = delete;
-  TCompoundFile& operator=(const TCompoundFile&) = delete;
+  CompoundFile() = default;
+  ~CompoundFile();  // an unreleased file is removed
+  CompoundFile(const CompoundFile&) = delete;
+  CompoundFile& operator=(const CompoundFile&) = delete;
 
   // Creates the file, replacing an existing one on release.
   // Throws hv::Error "StgCreateDocFile error %d" (the system error number).

@@ -83,14 +83,14 @@ void putU32(char* p, std::uint32_t v) {
 
 class CompoundStream : public WorkbookStream {
  public:
-  explicit CompoundStream(TCompoundFile& file) : file_(file) {}
+  explicit CompoundStream(CompoundFile& file) : file_(file) {}
   void write(const char* data, std::size_t size) override { file_.write(data, size); }
   std::uint64_t tell() const override { return file_.tell(); }
   void seek(std::uint64_t position) override { file_.seek(position); }
   void seekToEnd() override { file_.seekToEnd(); }
 
  private:
-  TCompoundFile& file_;
+  CompoundFile& file_;
 };
 
 class MemoryStream : public WorkbookStream {
@@ -138,7 +138,7 @@ void TBiff8Writer::checkFits(const TXlsWorkbook& workbook) {
 
 void TBiff8Writer::Save(const TXlsWorkbook& workbook, const QString& fileName) {
   checkFits(workbook);
-  TCompoundFile file;  // removed again unless released
+  CompoundFile file;  // removed again unless released
   file.create(fileName);
   file.createStream(QStringLiteral("Workbook"));
   CompoundStream stream(file);

@@ -18,7 +18,7 @@
 
 namespace {
 
-using hv::TCompoundFile;
+using hv::CompoundFile;
 
 QByteArray pattern(qsizetype size, unsigned seed) {
   QByteArray b(size, Qt::Uninitialized);
@@ -31,7 +31,7 @@ QByteArray pattern(qsizetype size, unsigned seed) {
 }
 
 void writeCompound(const QString& path, const QByteArray& data) {
-  TCompoundFile f;
+  CompoundFile f;
   f.create(path);
   f.createStream(QStringLiteral("Workbook"));
   // Uneven pieces, as records come.
@@ -93,7 +93,7 @@ TEST(CompoundFile, SeekBackPatchesBytesAlreadyWritten) {
   const QString path = hv::test::testPath(QStringLiteral("patch.bin"));
   QByteArray data = pattern(3 << 20, 7);
   {
-    TCompoundFile f;
+    CompoundFile f;
     f.create(path);
     f.createStream(QStringLiteral("Workbook"));
     f.write(data.constData(), 100);
@@ -118,7 +118,7 @@ TEST(CompoundFile, SeekBackPatchesBytesAlreadyWritten) {
 }
 
 TEST(CompoundFile, CreateAndStreamErrorsCarryTheErrorNumber) {
-  TCompoundFile f;
+  CompoundFile f;
   try {
     f.create(hv::test::testPath(QStringLiteral("missing/folder/a.xls")));
     FAIL() << "created";
@@ -152,7 +152,7 @@ TEST(CompoundFile, AnUnfinishedFileLeavesTheOldOneInPlace) {
   hv::test::writeFile(path, "previous contents");
   ::chmod(QFile::encodeName(path).constData(), 0640);
   {
-    TCompoundFile f;
+    CompoundFile f;
     f.create(path);
     f.createStream(QStringLiteral("Workbook"));
     f.write("abc", 3);
@@ -208,7 +208,7 @@ TEST(CompoundFile, KilledWritesLeaveNoTemporaryAndStaleOnesGoAtTheNextWrite) {
     if (child == 0) {
       ::close(fds[0]);
       for (;;) {
-        TCompoundFile f;
+        CompoundFile f;
         f.create(target);
         f.createStream(QStringLiteral("Workbook"));
         for (qsizetype at = 0; at < data.size(); at += 65536) {
@@ -232,8 +232,8 @@ TEST(CompoundFile, KilledWritesLeaveNoTemporaryAndStaleOnesGoAtTheNextWrite) {
   }
   // As a kill between sync and rename, or without unnamed files, would leave
   // them; another target's temporary stays.
-  const QString temp = TCompoundFile::temporaryName(target);
-  const QString otherTemp = TCompoundFile::temporaryName(hv::test::testPath(QStringLiteral("other.xls")));
+  const QString temp = CompoundFile::temporaryName(target);
+  const QString otherTemp = CompoundFile::temporaryName(hv::test::testPath(QStringLiteral("other.xls")));
   EXPECT_LT(QFileInfo(temp).fileName().size(), 25);
   for (const QString& path : {temp, temp + QStringLiteral(".Ab3xYz"), otherTemp}) hv::test::writeFile(path, "stale");
   writeCompound(target, "new");
