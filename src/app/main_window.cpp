@@ -69,7 +69,11 @@ MainWindow::MainWindow(QWidget* parent)
   pages_->hideArchives();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The grids outlive the command objects (they go with the window's
+  // children); nothing they signal while going may reach those objects.
+  for (ArchiveKind kind : kArchiveKinds) disconnect(pages_->grid(kind), nullptr, this, nullptr);
+}
 
 QAction* MainWindow::addCommand(QMenu* menu, const QString& text, const char* name, const Handler& handler, int picture,
                                 const QKeySequence& shortcut) {
