@@ -95,7 +95,7 @@ class DownloadExchange : public QObject {
   void progressChanged(int value);              // of the archive being received, 0..100
   void modelNameChanged(const QString& text);
   void versionChanged(const QString& text);
-  void countsChanged(const QString& text);      // "N1/N2/N3" as far as read
+  void countsChanged(const QString& text);      // the three archives' record counts as far as read
   // The port being searched; the window repaints at once, since the search
   // holds the loop.
   void searchTextChanged(const QString& text);
