@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <array>
+#include <cstring>
 #include <unordered_map>
 
 namespace hv {
@@ -118,6 +119,44 @@ QString fromCodePage(CodePage page, QByteArrayView bytes) {
   QChar* dst = out.data();
   for (qsizetype i = 0; i < bytes.size(); ++i) dst[i] = QChar(toUnicode(page, static_cast<unsigned char>(bytes[i])));
   return out;
+}
+
+namespace {
+
+// Each byte's character in UTF-8: its length, then up to three bytes (every
+// character of these code pages lies in the Basic Multilingual Plane).
+using Utf8Table = std::array<std::array<char, 4>, 256>;
+
+Utf8Table makeUtf8Table(CodePage page) {
+  Utf8Table t{};
+  for (unsigned b = 0; b < 256; ++b) {
+    const char16_t u = toUnicode(page, static_cast<unsigned char>(b));
+    if (u < 0x80)
+      t[b] = {1, char(u), 0, 0};
+    else if (u < 0x800)
+      t[b] = {2, char(0xC0 | u >> 6), char(0x80 | (u & 0x3F)), 0};
+    else
+      t[b] = {3, char(0xE0 | u >> 12), char(0x80 | ((u >> 6) & 0x3F)), char(0x80 | (u & 0x3F))};
+  }
+  return t;
+}
+
+}  // namespace
+
+void appendUtf8(CodePage page, QByteArrayView bytes, std::string& out) {
+  static const std::array<Utf8Table, 4> tables = {makeUtf8Table(CodePage::Windows1251), makeUtf8Table(CodePage::Dos866),
+                                                  makeUtf8Table(CodePage::Windows1252), makeUtf8Table(CodePage::Dos437)};
+  const Utf8Table& table = tables[static_cast<std::size_t>(page)];
+  char buffer[3 * 64];
+  for (qsizetype from = 0; from < bytes.size(); from += 64) {
+    std::size_t used = 0;
+    for (const char c : bytes.sliced(from, std::min<qsizetype>(64, bytes.size() - from))) {
+      const std::array<char, 4>& u = table[static_cast<unsigned char>(c)];
+      std::memcpy(buffer + used, &u[1], 3);
+      used += static_cast<std::size_t>(u[0]);
+    }
+    out.append(buffer, used);
+  }
 }
 
 QByteArray toCodePage(CodePage page, QStringView text) {

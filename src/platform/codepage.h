@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <string>
 
 namespace hv {
 
@@ -24,6 +25,9 @@ char16_t toUnicode(CodePage page, unsigned char byte);
 
 // Bytes to text. Never fails.
 QString fromCodePage(CodePage page, QByteArrayView bytes);
+
+// Bytes to UTF-8, appended to `out`: no QString between.
+void appendUtf8(CodePage page, QByteArrayView bytes, std::string& out);
 
 // Text to bytes; a character the code page cannot hold becomes '?'.
 QByteArray toCodePage(CodePage page, QStringView text);

@@ -40,6 +40,9 @@ for cp in ('cp1251', 'cp866', 'cp1252', 'cp437'):
       const char16_t want = char16_t(quint8(r.out[(p * 256 + b) * 2]) | quint8(r.out[(p * 256 + b) * 2 + 1]) << 8);
       const QByteArray one(1, char(b));
       ASSERT_EQ(hv::fromCodePage(pages[p], one), QString(QChar(want))) << hv::codePageNumber(pages[p]) << " byte " << b;
+      std::string utf8 = "x";
+      hv::appendUtf8(pages[p], one, utf8);
+      ASSERT_EQ(utf8, "x" + QString(QChar(want)).toStdString()) << hv::codePageNumber(pages[p]) << " byte " << b;
       if (want != 0xFFFD) {
         EXPECT_EQ(hv::toCodePage(pages[p], QString(QChar(want))), one) << hv::codePageNumber(pages[p]);
       }
