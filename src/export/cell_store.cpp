@@ -15,13 +15,15 @@ std::size_t RunList::findRun(std::uint32_t i) const {
   return hint_;
 }
 
+void RunList::pushRun(std::uint32_t value, std::uint32_t n) {
+  if (UINT32_MAX - size_ < n) throw std::bad_alloc();
+  if (n == 0) return;
+  if (runs_.empty() || runs_.back().value != value) runs_.push_back({size_, value});
+  size_ += n;
+}
+
 void RunList::insert(std::uint32_t i, std::uint32_t value) {
-  if (size_ == UINT32_MAX) throw std::bad_alloc();
-  if (i == size_) {
-    if (runs_.empty() || runs_.back().value != value) runs_.push_back({size_, value});
-    ++size_;
-    return;
-  }
+  if (i == size_) return push(value);
   const std::size_t r = runIndex(i);
   for (std::size_t k = r + 1; k < runs_.size(); ++k) ++runs_[k].start;
   ++size_;
@@ -177,21 +179,11 @@ std::uint32_t SheetCells::firstFrom(std::int32_t row) const {
   return it->start;
 }
 
-SheetCells::Kind SheetCells::kind(std::uint32_t i) const {
-  const std::uint32_t w = values_[i];
-  switch (wordKind(w)) {
-    case kEmpty: return Kind::Empty;
-    case kText: return Kind::Text;
-    case kInt32:
-    case kUInt8:
-    case kInt16: return Kind::Number;
-    case kOther: {
-      const Value& v = otherValues_[payload(w)];
-      if (std::holds_alternative<QString>(v)) return Kind::Text;
-      return isNumericValue(v) ? Kind::Number : Kind::Other;
-    }
-    default: return Kind::Other;
-  }
+SheetCells::Kind SheetCells::otherKind(std::uint32_t w) const {
+  if (wordKind(w) != kOther) return Kind::Other;
+  const Value& v = otherValues_[payload(w)];
+  if (std::holds_alternative<QString>(v)) return Kind::Text;
+  return isNumericValue(v) ? Kind::Number : Kind::Other;
 }
 
 Value SheetCells::value(std::uint32_t i) const {
@@ -240,10 +232,12 @@ void SheetCells::releaseValue(std::uint32_t w) {
   freeValues_.push_back(payload(w));
 }
 
-void SheetCells::setText(std::uint32_t i, QStringView text) {
-  const std::uint32_t id = texts_->intern(text);
-  const std::uint32_t w =
-      id <= kPayload ? word(kText, id) : word(kOther, takeSlot(otherValues_, freeValues_, Value(text.toString())));
+void SheetCells::setText(std::uint32_t i, QStringView text) { setTextNumber(i, texts_->intern(text)); }
+
+void SheetCells::setTextNumberAside(std::uint32_t i, std::uint32_t number) {
+  const std::uint32_t w = number <= kPayload
+                              ? word(kText, number)
+                              : word(kOther, takeSlot(otherValues_, freeValues_, Value(texts_->text(number).toString())));
   releaseValue(values_[i]);
   values_[i] = w;
 }
@@ -272,11 +266,22 @@ void SheetCells::insert(std::uint32_t i, std::int32_t left, std::int32_t top, st
   std::uint32_t shape = 0;
   if (right != left || bottom != top)
     shape = 1 + takeSlot(shapeStore_, freeShapes_, CellShape{right, bottom, std::int64_t(bottom) - top + 1});
-  const auto at = static_cast<std::ptrdiff_t>(i);
   const bool narrow = left >= 0 && left < kWideLeft;
-  lefts_.insert(lefts_.begin() + at, narrow ? static_cast<std::uint8_t>(left) : kWideLeft);
-  wideLefts_.insert(i, narrow ? 0 : static_cast<std::uint32_t>(left));
-  values_.insert(values_.begin() + at, word(kEmpty, 0));
+  const std::uint8_t leftByte = narrow ? static_cast<std::uint8_t>(left) : kWideLeft;
+  const std::uint32_t wideLeft = narrow ? 0 : static_cast<std::uint32_t>(left);
+  if (i == size()) {
+    // Cells mostly come in order.
+    lefts_.push_back(leftByte);
+    wideLefts_.push(wideLeft);
+    values_.push_back(word(kEmpty, 0));
+    tops_.push(static_cast<std::uint32_t>(top));
+    shapes_.push(shape);
+    formats_.push(0);
+    return;
+  }
+  lefts_.insert(i, leftByte);
+  wideLefts_.insert(i, wideLeft);
+  values_.insert(i, word(kEmpty, 0));
   tops_.insert(i, static_cast<std::uint32_t>(top));
   shapes_.insert(i, shape);
   formats_.insert(i, 0);
@@ -289,10 +294,9 @@ void SheetCells::erase(std::uint32_t i) {
     formatStore_[f - 1].reset();
     freeFormats_.push_back(f - 1);
   }
-  const auto at = static_cast<std::ptrdiff_t>(i);
-  lefts_.erase(lefts_.begin() + at);
+  lefts_.erase(i);
   wideLefts_.erase(i);
-  values_.erase(values_.begin() + at);
+  values_.erase(i);
   tops_.erase(i);
   shapes_.erase(i);
   formats_.erase(i);

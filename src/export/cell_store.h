@@ -6,14 +6,85 @@
 // costs about five bytes a cell.
 #include <QString>
 #include <QStringView>
+#include <algorithm>
 #include <cstdint>
-#include <deque>
+#include <cstring>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 #include "export/workbook_types.h"
 
 namespace hv {
+
+// An array in chunks of 2^Shift elements: it grows without copying and
+// without doubling the memory it holds, and an element is found in two
+// steps. Inserting and erasing in the middle move the elements after it.
+template <typename T, int Shift = 12>
+class ChunkedArray {
+  static_assert(std::is_trivially_copyable_v<T>);
+  static constexpr std::size_t kChunk = std::size_t(1) << Shift;
+  static constexpr std::size_t kMask = kChunk - 1;
+
+ public:
+  std::size_t size() const { return size_; }
+  T operator[](std::size_t i) const { return chunks_[i >> Shift][i & kMask]; }
+  T& operator[](std::size_t i) { return chunks_[i >> Shift][i & kMask]; }
+  T back() const { return (*this)[size_ - 1]; }
+
+  void push_back(T v) {
+    if ((size_ >> Shift) == chunks_.size()) [[unlikely]] addChunk();
+    (*this)[size_++] = v;
+  }
+  void append(const T* values, std::size_t n) {
+    while (n > 0) {
+      if ((size_ >> Shift) == chunks_.size()) addChunk();
+      const std::size_t part = std::min(n, kChunk - (size_ & kMask));
+      std::memcpy(&(*this)[size_], values, part * sizeof(T));
+      size_ += part;
+      values += part;
+      n -= part;
+    }
+  }
+  void insert(std::size_t i, T v) {
+    push_back(v);
+    // Everything from i on moves up one place, a chunk's part at a time.
+    for (std::size_t j = size_ - 1; j > i;) {
+      const std::size_t lowest = std::max(i + 1, (j & ~kMask) + 1);
+      if (lowest <= j) {
+        std::memmove(&(*this)[lowest], &(*this)[lowest - 1], (j - lowest + 1) * sizeof(T));
+        j = lowest - 1;
+      }
+      if (j > i) {
+        (*this)[j] = (*this)[j - 1];  // across the chunks' border
+        --j;
+      }
+    }
+    (*this)[i] = v;
+  }
+  void erase(std::size_t i) {
+    for (std::size_t j = i; j + 1 < size_;) {
+      const std::size_t last = std::min(size_ - 1, j | kMask);
+      if (j < last) {
+        std::memmove(&(*this)[j], &(*this)[j + 1], (last - j) * sizeof(T));
+        j = last;
+      }
+      if (j + 1 < size_) {
+        (*this)[j] = (*this)[j + 1];
+        ++j;
+      }
+    }
+    --size_;
+    if (chunks_.size() > (size_ >> Shift) + 1) chunks_.pop_back();
+  }
+
+ private:
+  [[gnu::noinline]] void addChunk() { chunks_.emplace_back(new T[kChunk]); }
+
+  std::vector<std::unique_ptr<T[]>> chunks_;
+  std::size_t size_ = 0;
+};
 
 // A sequence of 32-bit values kept as runs of equal neighbours.
 class RunList {
@@ -34,11 +105,18 @@ class RunList {
   const std::vector<Run>& runs() const { return runs_; }
 
   void insert(std::uint32_t i, std::uint32_t value);  // i <= size()
+  // insert(size(), value) n times, quicker.
+  void push(std::uint32_t value, std::uint32_t n = 1) {
+    if (runs_.empty() || runs_.back().value != value || UINT32_MAX - size_ < n) [[unlikely]]
+      return pushRun(value, n);
+    size_ += n;
+  }
   void erase(std::uint32_t i);
   void set(std::uint32_t i, std::uint32_t value);
 
  private:
   std::size_t findRun(std::uint32_t i) const;
+  void pushRun(std::uint32_t value, std::uint32_t n);  // push's way when a new run starts
 
   std::vector<Run> runs_;
   std::uint32_t size_ = 0;
@@ -120,7 +198,31 @@ class SheetCells {
 
   // --- values ---
   enum class Kind { Empty, Number, Text, Other };
-  Kind kind(std::uint32_t i) const;
+  Kind kind(std::uint32_t i) const {
+    const std::uint32_t w = values_[i];
+    switch (wordKind(w)) {
+      case kEmpty: return Kind::Empty;
+      case kText: return Kind::Text;
+      case kInt32:
+      case kUInt8:
+      case kInt16: return Kind::Number;
+      default: return otherKind(w);
+    }
+  }
+  // What a range shows in its top-left cell: a number, a text that is not
+  // empty (and so gets a shared string), or neither.
+  enum class Shown { Blank, Number, Text };
+  Shown shown(std::uint32_t i) const {
+    const std::uint32_t w = values_[i];
+    switch (wordKind(w)) {
+      case kEmpty: return Shown::Blank;
+      case kText: return payload(w) != 0 ? Shown::Text : Shown::Blank;  // text number 0 is the empty text
+      case kInt32:
+      case kUInt8:
+      case kInt16: return Shown::Number;
+      default: return kind(i) == Kind::Number ? Shown::Number : otherShowsText(i) ? Shown::Text : Shown::Blank;
+    }
+  }
   // Whether the cell shows a text that is not empty (and so gets a shared string).
   bool showsText(std::uint32_t i) const {
     const std::uint32_t w = values_[i];
@@ -132,9 +234,49 @@ class SheetCells {
   QStringView text(std::uint32_t i) const;  // for Kind::Text
   void setValue(std::uint32_t i, const Value& v);
   void setText(std::uint32_t i, QStringView text);
+  // A text of the pool by its number.
+  void setTextNumber(std::uint32_t i, std::uint32_t number) {
+    std::uint32_t& w = values_[i];
+    if (number <= kPayload && wordKind(w) != kOther) [[likely]]
+      w = word(kText, number);
+    else
+      setTextNumberAside(i, number);
+  }
+  TextPool& texts() const { return *texts_; }
 
   // --- changes ---
   void insert(std::uint32_t i, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+  // insert(size(), left, top, left, top) for a left column below 255, quicker.
+  void appendCell(std::uint8_t left, std::int32_t top) {
+    lefts_.push_back(left);
+    wideLefts_.push(0);
+    values_.push_back(word(kEmpty, 0));
+    tops_.push(static_cast<std::uint32_t>(top));
+    shapes_.push(0);
+    formats_.push(0);
+  }
+  // The same for the cells of columns left .. left + n - 1 of one row, each
+  // holding text number texts[k] (at most kMaxInlineText), or blank for kNoText.
+  static constexpr std::uint32_t kNoText = UINT32_MAX;
+  static constexpr std::uint32_t kMaxInlineText = (1u << 28) - 1;
+  void appendTexts(std::uint8_t left, std::int32_t top, const std::uint32_t* texts, std::uint32_t n) {
+    constexpr std::uint32_t kPiece = 64;
+    for (std::uint32_t from = 0; from < n; from += kPiece) {
+      std::uint8_t lefts[kPiece];
+      std::uint32_t words[kPiece];
+      const std::uint32_t m = std::min(kPiece, n - from);
+      for (std::uint32_t k = 0; k < m; ++k) {
+        lefts[k] = static_cast<std::uint8_t>(left + from + k);
+        words[k] = texts[from + k] == kNoText ? word(kEmpty, 0) : word(kText, texts[from + k]);
+      }
+      lefts_.append(lefts, m);
+      values_.append(words, m);
+    }
+    wideLefts_.push(0, n);
+    tops_.push(static_cast<std::uint32_t>(top), n);
+    shapes_.push(0, n);
+    formats_.push(0, n);
+  }
   void erase(std::uint32_t i);
   TXlsRangeFormat& ensureFormat(std::uint32_t i);
   // Largest bottom - top + 1 over the ranges (1 when all are single cells or none).
@@ -152,6 +294,7 @@ class SheetCells {
     kOther = 6,  // payload: place in otherValues_
   };
   static constexpr int kKindShift = 28;
+  static_assert(kMaxInlineText == (1u << kKindShift) - 1);
   static constexpr std::uint32_t kPayload = (1u << kKindShift) - 1;
   static constexpr std::int32_t kInlineMin = -(1 << (kKindShift - 1));
   static constexpr std::int32_t kInlineMax = (1 << (kKindShift - 1)) - 1;
@@ -165,16 +308,17 @@ class SheetCells {
     return static_cast<std::int32_t>(payload(w) << (32 - kKindShift)) >> (32 - kKindShift);
   }
 
+  Kind otherKind(std::uint32_t word) const;
+  void setTextNumberAside(std::uint32_t i, std::uint32_t number);
   void releaseValue(std::uint32_t word);
   bool otherShowsText(std::uint32_t i) const;
 
   TextPool* texts_;
-  // Deques grow without copying and without doubling the memory they hold.
   // A left column outside 0..254 is kept in wideLefts_, its byte marked.
   static constexpr std::uint8_t kWideLeft = 255;
-  std::deque<std::uint8_t> lefts_;
+  ChunkedArray<std::uint8_t> lefts_;
   RunList wideLefts_;
-  std::deque<std::uint32_t> values_;  // value words
+  ChunkedArray<std::uint32_t> values_;  // value words
   RunList tops_;
   RunList shapes_;
   RunList formats_;

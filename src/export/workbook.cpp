@@ -57,10 +57,7 @@ void TXlsRange::SetValue(const QString& text) { setText(text); }
 
 void TXlsRange::setText(QStringView text) {
   const std::uint32_t s = liveSlot();
-  if (text.contains(QChar('\r')))
-    sheet_->cells_.setText(s, foldLineBreaks(text.toString()));
-  else
-    sheet_->cells_.setText(s, text);
+  sheet_->cells_.setTextNumber(s, sheet_->textNumber(text));
 }
 
 void TXlsRange::SetValue(const AnsiText& text) { SetValue(fromCp1251(text.bytes)); }
@@ -123,6 +120,68 @@ std::int64_t TXlsWorksheet::findSlot(std::int32_t left, std::int32_t top, std::i
 }
 
 TXlsRange TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+  const std::uint32_t found = place(left, top, right, bottom);
+  return TXlsRange(this, left, top, right, bottom, found, layout_);
+}
+
+std::uint32_t TXlsWorksheet::textNumber(QStringView text) {
+  TextPool& pool = cells_.texts();
+  if (text.contains(QChar('\r'))) return pool.intern(foldLineBreaks(text.toString()));
+  return pool.intern(text);
+}
+
+void TXlsWorksheet::setCellText(std::int32_t column, std::int32_t row, std::uint32_t textNumber) {
+  cells_.setTextNumber(place(column, row, column, row), textNumber);
+}
+
+void TXlsWorksheet::setCellTexts(std::int32_t row, std::int32_t firstColumn, const std::uint32_t* texts,
+                                 std::uint32_t count) {
+  if (count == 0) return;
+  const std::int64_t lastColumn = std::int64_t(firstColumn) + count - 1;
+  bool quick = maxRangeHeight_ <= 1 && cells_.size() > 0 && (row > tailTop_ || (row == tailTop_ && firstColumn > tailRight_)) &&
+               firstColumn >= 0 && lastColumn < 255;
+  for (std::uint32_t k = 0; quick && k < count; ++k)
+    quick = texts[k] == kNoText || texts[k] <= SheetCells::kMaxInlineText;
+  if (!quick) {
+    for (std::uint32_t k = 0; k < count; ++k) {
+      const std::int32_t column = firstColumn + std::int32_t(k);
+      if (texts[k] == kNoText)
+        addCell(column, row);
+      else
+        setCellText(column, row, texts[k]);
+    }
+    return;
+  }
+  cells_.appendTexts(static_cast<std::uint8_t>(firstColumn), row, texts, count);
+  tailTop_ = row;
+  tailRight_ = std::int32_t(lastColumn);
+  usedArea_.firstColumn = std::min(usedArea_.firstColumn, firstColumn);
+  usedArea_.lastColumn = std::max(usedArea_.lastColumn, std::int32_t(lastColumn));
+  usedArea_.lastRow = std::max(usedArea_.lastRow, row);
+}
+
+void TXlsWorksheet::setCellValue(std::int32_t column, std::int32_t row, const Value& value) {
+  const std::uint32_t i = place(column, row, column, row);
+  if (const auto* text = std::get_if<QString>(&value))
+    cells_.setTextNumber(i, textNumber(*text));
+  else
+    cells_.setValue(i, value);
+}
+
+void TXlsWorksheet::addCell(std::int32_t column, std::int32_t row) { place(column, row, column, row); }
+
+std::uint32_t TXlsWorksheet::place(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
+  // A single cell after every range, as sheets are mostly filled.
+  if (left == right && top == bottom && maxRangeHeight_ <= 1 && cells_.size() > 0 &&
+      (top > tailTop_ || (top == tailTop_ && left > tailRight_)) && left >= 0 && left < 255) {
+    cells_.appendCell(static_cast<std::uint8_t>(left), top);
+    tailTop_ = top;
+    tailRight_ = left;
+    usedArea_.firstColumn = std::min(usedArea_.firstColumn, left);
+    usedArea_.lastColumn = std::max(usedArea_.lastColumn, left);
+    usedArea_.lastRow = std::max(usedArea_.lastRow, top);
+    return cells_.size() - 1;
+  }
   const bool appends = top == bottom && maxRangeHeight_ <= 1 &&
                        (cells_.size() == 0 || top > tailTop_ || (top == tailTop_ && left > tailRight_));
   std::uint32_t found;
@@ -153,7 +212,7 @@ TXlsRange TXlsWorksheet::GetRange(std::int32_t left, std::int32_t top, std::int3
     usedArea_.lastColumn = std::max(usedArea_.lastColumn, right);
     usedArea_.lastRow = std::max(usedArea_.lastRow, bottom);
   }
-  return TXlsRange(this, left, top, right, bottom, found, layout_);
+  return found;
 }
 
 std::uint32_t TXlsWorksheet::placeRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {

@@ -137,6 +137,19 @@ class TXlsWorksheet {
   // every range that overlaps the rectangle has been removed.
   TXlsRange GetRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
+  // Sheets filled cell by cell, row by row, without handles: the same as
+  // GetRange(column, row, column, row) and setting its value, quicker.
+  // textNumber() gives a text's number among the cell texts of the sheet's
+  // workbook (CR LF folded as SetValue does), good for all its sheets.
+  std::uint32_t textNumber(QStringView text);
+  void setCellText(std::int32_t column, std::int32_t row, std::uint32_t textNumber);
+  // Cells firstColumn, firstColumn + 1, ... of `row` at once: texts[k] a
+  // number from textNumber(), or kNoText for a blank cell.
+  static constexpr std::uint32_t kNoText = SheetCells::kNoText;
+  void setCellTexts(std::int32_t row, std::int32_t firstColumn, const std::uint32_t* texts, std::uint32_t count);
+  void setCellValue(std::int32_t column, std::int32_t row, const Value& value);
+  void addCell(std::int32_t column, std::int32_t row);  // a blank one
+
   // In order of top row, then as added.
   TXlsRanges Ranges() const { return TXlsRanges(this); }
   const TXlsArea& UsedArea() const { return usedArea_; }
@@ -158,7 +171,9 @@ class TXlsWorksheet {
   // The place of the range of exactly this rectangle, or -1.
   std::int64_t findSlot(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) const;
   TXlsRange rangeAt(std::uint32_t slot) const;
-  // GetRange's search: the place of the range of that rectangle, existing or new.
+  // The place of the range of exactly that rectangle, existing or new.
+  std::uint32_t place(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
+  // place's search where the range does not simply go last.
   std::uint32_t placeRange(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
 
   TXlsWorkbook* workbook_;

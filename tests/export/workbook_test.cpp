@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QStringList>
+
+#include "export/cell_store.h"
 #include "export/workbook.h"
+#include "export/workbook_writers.h"
 
 namespace {
 
@@ -244,4 +248,90 @@ TEST(Workbook, ManyChangesKeepEveryRangeAsSet) {
     EXPECT_EQ(r.GetValue(), p.value) << i;
     EXPECT_EQ(r.Format().Font.Bold, p.bold) << i;
   }
+}
+
+// Filling cell by cell without handles gives the sheet and the bytes that
+// GetRange and SetValue give, in order and out of it.
+TEST(Workbook, QuickCellFillingMatchesGetRange) {
+  TXlsWorkbook quick, slow;
+  auto& q = quick.AddSheet();
+  auto& s = slow.AddSheet();
+  const std::uint32_t none = hv::TXlsWorksheet::kNoText;
+  const auto textsOf = [&](const QStringList& texts) {
+    std::vector<std::uint32_t> numbers;
+    for (const QString& t : texts) numbers.push_back(t.isNull() ? none : q.textNumber(t));
+    return numbers;
+  };
+  // Row by row; a row of texts after its number, one with a blank first cell;
+  // then cells that do not go last, and a text with CR LF.
+  const std::vector<std::pair<int, QStringList>> rows = {
+      {1, {"a", QString(), "b\r\nc"}}, {2, {QString(), QString(), "a"}}, {4, {"d", "a", "e"}}};
+  for (const auto& [row, texts] : rows) {
+    if (row == 2) {
+      q.addCell(0, row);
+      s.GetRange(0, row, 0, row);
+    } else {
+      q.setCellValue(0, row, std::int32_t(row * 10));
+      s.GetRange(0, row, 0, row).SetValue(std::int32_t(row * 10));
+    }
+    const std::vector<std::uint32_t> numbers = textsOf(texts);
+    q.setCellTexts(row, 1, numbers.data(), std::uint32_t(numbers.size()));
+    for (int k = 0; k < int(texts.size()); ++k) {
+      auto r = s.GetRange(1 + k, row, 1 + k, row);
+      if (!texts[k].isNull()) r.SetValue(texts[k]);
+    }
+  }
+  const std::vector<std::uint32_t> back = textsOf({"x", QString(), "y"});
+  q.setCellTexts(3, 2, back.data(), 3);  // row 3 comes after row 4: placed, not appended
+  q.setCellText(1, 4, q.textNumber(QStringLiteral("z")));  // replaces a cell
+  q.setCellValue(9, 4, QStringLiteral("t"));
+  s.GetRange(2, 3, 2, 3).SetValue(QStringLiteral("x"));
+  s.GetRange(3, 3, 3, 3);
+  s.GetRange(4, 3, 4, 3).SetValue(QStringLiteral("y"));
+  s.GetRange(1, 4, 1, 4).SetValue(QStringLiteral("z"));
+  s.GetRange(9, 4, 9, 4).SetValue(QStringLiteral("t"));
+
+  ASSERT_EQ(q.Ranges().size(), s.Ranges().size());
+  for (std::size_t i = 0; i < q.Ranges().size(); ++i) {
+    EXPECT_EQ(q.Ranges()[i].Left(), s.Ranges()[i].Left()) << i;
+    EXPECT_EQ(q.Ranges()[i].Top(), s.Ranges()[i].Top()) << i;
+    EXPECT_EQ(q.Ranges()[i].GetValue(), s.Ranges()[i].GetValue()) << i;
+  }
+  EXPECT_EQ(std::get<QString>(q.Ranges()[3].GetValue()), QStringLiteral("b\nc"));
+  EXPECT_EQ(q.UsedArea().lastColumn, 9);
+  EXPECT_EQ(q.UsedArea().lastRow, 4);
+  EXPECT_EQ(hv::TBiff8Writer().streamBytes(quick), hv::TBiff8Writer().streamBytes(slow));
+}
+
+// The chunked array behind the cells, with chunks of four elements: inserting
+// and erasing across chunk borders keeps the order a vector keeps.
+TEST(Workbook, ChunkedArrayInsertsAndErasesAcrossChunks) {
+  hv::ChunkedArray<int, 2> chunked;
+  std::vector<int> plain;
+  std::uint32_t seed = 3;
+  const auto rnd = [&seed](std::size_t m) {
+    seed = seed * 1103515245u + 12345u;
+    return std::size_t((seed >> 8) % m);
+  };
+  for (int step = 0; step < 3000; ++step) {
+    const int op = int(rnd(8));
+    if (op < 3 || plain.empty()) {
+      chunked.push_back(step);
+      plain.push_back(step);
+    } else if (op < 5) {
+      const std::size_t at = rnd(plain.size() + 1);
+      chunked.insert(at, step);
+      plain.insert(plain.begin() + std::ptrdiff_t(at), step);
+    } else if (op < 7) {
+      const std::size_t at = rnd(plain.size());
+      chunked.erase(at);
+      plain.erase(plain.begin() + std::ptrdiff_t(at));
+    } else {
+      const int more[] = {step, step + 1, step + 2, step + 3, step + 4, step + 5};
+      chunked.append(more, 6);
+      plain.insert(plain.end(), more, more + 6);
+    }
+    ASSERT_EQ(chunked.size(), plain.size());
+  }
+  for (std::size_t i = 0; i < plain.size(); ++i) ASSERT_EQ(chunked[i], plain[i]) << i;
 }
