@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "export/workbook_writers.h"
 #include "store/db_table.h"
@@ -42,6 +44,124 @@ Value numberValue(std::string_view text) {
   return static_cast<double>(milli) / 1000.0;
 }
 
+// The workbook's numbers of one column's texts by their UTF-8 bytes: each
+// different text is decoded and interned once, as most columns repeat a few
+// values. Dates and times, of which a table holds many different ones, are
+// found by their value in a table of their own rather than by a hash.
+class ColumnTexts {
+ public:
+  enum class Kind { Any, Date, Time };
+  explicit ColumnTexts(Kind kind) : kind_(kind) {}
+
+  std::uint32_t number(TXlsWorksheet& sheet, std::string_view utf8) {
+    const std::int64_t at = kind_ == Kind::Any ? -1 : directIndex(utf8);
+    if (at < 0) return hashed(sheet, utf8);
+    if (direct_.empty()) direct_.resize(kind_ == Kind::Date ? kDateSlots : kTimeSlots);
+    std::uint32_t& n = direct_[std::size_t(at)];
+    if (n == 0) {
+      char16_t wide[10];  // a date or time is plain ASCII
+      std::copy(utf8.begin(), utf8.end(), wide);
+      n = sheet.textNumber(QStringView(wide, qsizetype(utf8.size()))) + 1;
+    }
+    return n - 1;
+  }
+
+ private:
+  // Dates "dd.mm.yyyy" of the years 1900 to 2155, times "hh:mm:ss".
+  static constexpr std::size_t kDateSlots = 256 * 13 * 32;
+  static constexpr std::size_t kTimeSlots = 24 * 60 * 60;
+
+  static unsigned twoDigits(const char* p) {
+    const unsigned a = unsigned(p[0] - '0'), b = unsigned(p[1] - '0');
+    return a < 10 && b < 10 ? 10 * a + b : 100;
+  }
+
+  // The place of a date or time in direct_, -1 for any other text.
+  std::int64_t directIndex(std::string_view t) const {
+    if (kind_ == Kind::Time) {
+      if (t.size() != 8 || t[2] != ':' || t[5] != ':') return -1;
+      const unsigned h = twoDigits(&t[0]), m = twoDigits(&t[3]), sec = twoDigits(&t[6]);
+      if (h >= 24 || m >= 60 || sec >= 60) return -1;
+      return (h * 60 + m) * 60 + sec;
+    }
+    if (t.size() != 10 || t[2] != '.' || t[5] != '.') return -1;
+    const unsigned d = twoDigits(&t[0]), m = twoDigits(&t[3]), c = twoDigits(&t[6]), y = twoDigits(&t[8]);
+    if (d >= 32 || m >= 13 || c >= 100 || y >= 100) return -1;
+    const unsigned year = 100 * c + y;
+    if (year < 1900 || year - 1900 >= 256) return -1;
+    return ((year - 1900) * 13 + m) * 32 + d;
+  }
+
+  struct Slot {
+    std::uint64_t head[2] = {0, 0};  // the first 16 bytes, zero-padded
+    std::uint32_t size = 0;          // bytes + 1; 0 for a free slot
+    std::uint32_t number = 0;
+    std::uint32_t rest = 0;  // where bytes beyond the 16th are kept in rest_
+    std::uint32_t hash = 0;
+  };
+
+  std::uint32_t hashed(TXlsWorksheet& sheet, std::string_view t) {
+    Slot key;
+    std::memcpy(key.head, t.data(), std::min<std::size_t>(t.size(), 16));
+    std::uint64_t h = (key.head[0] * 0x9E3779B97F4A7C15u) ^ (key.head[1] * 0xC2B2AE3D27D4EB4Fu) ^ t.size();
+    for (std::size_t i = 16; i < t.size(); i += 8) {
+      std::uint64_t w = 0;
+      std::memcpy(&w, t.data() + i, std::min<std::size_t>(t.size() - i, 8));
+      h = (h ^ w) * 0x9E3779B97F4A7C15u;
+    }
+    key.hash = std::uint32_t(h ^ h >> 29 ^ h >> 47);
+    if (slots_.empty()) slots_.resize(256);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = key.hash & mask;
+    for (; slots_[s].size != 0; s = (s + 1) & mask) {
+      const Slot& o = slots_[s];
+      if (o.hash == key.hash && o.size - 1 == t.size() && o.head[0] == key.head[0] && o.head[1] == key.head[1] &&
+          (t.size() <= 16 || rest_.compare(o.rest, t.size() - 16, t.substr(16)) == 0))
+        return o.number;
+    }
+    decoded_.resize(t.size());
+    const QChar* end = decoder_.appendToBuffer(decoded_.data(), QByteArrayView(t.data(), qsizetype(t.size())));
+    key.number = sheet.textNumber(QStringView(decoded_.data(), end - decoded_.data()));
+    if (t.size() >= UINT32_MAX - 1 || rest_.size() + t.size() >= UINT32_MAX) return key.number;  // not kept
+    key.size = std::uint32_t(t.size() + 1);
+    key.rest = std::uint32_t(rest_.size());
+    if (t.size() > 16) rest_.append(t.substr(16));
+    slots_[s] = key;
+    if (++used_ * 2 > slots_.size()) grow();
+    return key.number;
+  }
+
+  void grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.size == 0) continue;
+      std::size_t s = slot.hash & mask;
+      while (slots_[s].size != 0) s = (s + 1) & mask;
+      slots_[s] = slot;
+    }
+  }
+
+  Kind kind_;
+  QStringDecoder decoder_{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+  std::vector<QChar> decoded_;
+  std::vector<std::uint32_t> direct_;  // text number + 1, 0 when not met yet
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+  std::string rest_;
+};
+
+// The texts of the export's columns, shared by all sheets of a workbook.
+std::vector<ColumnTexts> columnTexts() {
+  std::vector<ColumnTexts> texts;
+  for (const Column& c : kColumns)
+    texts.emplace_back(c.field == std::string_view("DATE")   ? ColumnTexts::Kind::Date
+                       : c.field == std::string_view("TIME") ? ColumnTexts::Kind::Time
+                                                             : ColumnTexts::Kind::Any);
+  return texts;
+}
+
 TXlsWorksheet& addSheet(TXlsWorkbook& workbook, const QString& name) {
   TXlsWorksheet& sheet = workbook.AddSheet();
   sheet.SetName(name);
@@ -78,7 +198,9 @@ class FilterGuard {
 
 }  // namespace
 
-void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind) {
+namespace {
+
+void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind, std::vector<ColumnTexts>& texts) {
   table.setFilter(archiveFilter(kind));
   table.refresh();
   const QString name = kSheetPrefix + archiveCaption(kind) + QChar(')');
@@ -92,11 +214,11 @@ void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind)
   int row = 0;
   int part = 1;
   std::vector<TDbTable::Bookmark> batch;
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  std::vector<QChar> text;
+  std::array<std::uint32_t, std::size(kColumns) - 1> rowTexts{};
   for (int first = 0; first < n; first += kBatchRows) {
     batch.clear();
     for (int i = first; i < std::min(n, first + kBatchRows); ++i) batch.push_back(table.bookmarkAtRow(i));
+    // A blank field stays an empty cell: written as a blank with the cell format.
     table.fieldTextsAt(batch, fields, [&](std::size_t, int column, std::optional<std::string_view> value) {
       if (column == 0) {
         if (row == kMaxRowsPerSheet) {
@@ -104,26 +226,32 @@ void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind)
           row = 0;
         }
         ++row;
-      }
-      // A blank field stays an empty cell: written as a blank with the cell format.
-      TXlsRange cell = sheet->GetRange(column, row, column, row);
-      if (!value) return;
-      if (column == 0) {
-        cell.SetValue(numberValue(*value));
+        if (value)
+          sheet->setCellValue(0, row, numberValue(*value));
+        else
+          sheet->addCell(0, row);
         return;
       }
-      text.resize(value->size());
-      const QChar* end = utf8.appendToBuffer(text.data(), QByteArrayView(value->data(), qsizetype(value->size())));
-      cell.setText(QStringView(text.data(), end - text.data()));
+      // The texts of a row go in together once it is complete.
+      rowTexts[std::size_t(column - 1)] = value ? texts[std::size_t(column)].number(*sheet, *value) : TXlsWorksheet::kNoText;
+      if (column == int(rowTexts.size())) sheet->setCellTexts(row, 1, rowTexts.data(), std::uint32_t(rowTexts.size()));
     });
   }
+}
+
+}  // namespace
+
+void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind) {
+  std::vector<ColumnTexts> texts = columnTexts();
+  addSheetsOf(table, workbook, kind, texts);
 }
 
 void fillArchiveWorkbook(TDbTable& table, TXlsWorkbook& workbook, const ArchiveSet& visibleArchives) {
   FilterGuard guard(table);
   if (!table.filtered()) table.setFiltered(true);
+  std::vector<ColumnTexts> texts = columnTexts();
   for (ArchiveKind kind : kArchiveKinds)
-    if (visibleArchives[archiveNumber(kind)]) addArchiveSheets(table, workbook, kind);
+    if (visibleArchives[archiveNumber(kind)]) addSheetsOf(table, workbook, kind, texts);
   guard.restore();
 }
 

@@ -134,6 +134,38 @@ TEST(ArchiveExport, SheetsFollowTheArchivesInOrderAndRowsTheRecordOrder) {
   hv::test::expectReadBackMatches(readNone, none, hv::TBiff8Writer().streamBytes(none));
 }
 
+// Texts are looked up by their bytes, dates and times by their value: every
+// cell still holds exactly what the table holds, in every archive.
+TEST(ArchiveExport, RepeatedAndOddTextsStayAsTheTableHasThem) {
+  const QStringList dates = {"01.02.2026", "31.12.2155", "01.01.1900", "31.12.1899", "01.01.2156",
+                             "00.00.2000", "32.01.2020", "01.13.2020", "1.2.2020",   "01-02-2026",
+                             "02.01.2026", "01.02.2025"};
+  const QStringList times = {"10:00:00", "23:59:59", "00:00:00", "24:00:00", "12:60:00", "12:00:60", "12:00", "ab:cd:ef",
+                             "00:10:00", "10:00:01"};
+  const QStringList shortTexts = {"12,5", "7", "99,9", "Ель"};
+  const QStringList longTexts = {"Бетон тяжёлый", "Бетон тяжёлый 2", "очень длинное примечание А",
+                                 "очень длинное примечание Б", "01.02.2026", "12,5"};
+  std::vector<Row> rows;
+  for (int i = 0; i < 60; ++i)
+    rows.push_back({i, i % 3,
+                    {dates[i % dates.size()], times[i % times.size()], shortTexts[i % shortTexts.size()], "",
+                     shortTexts[(i + 1) % shortTexts.size()], longTexts[i % longTexts.size()], QString::number(i % 11),
+                     longTexts[(i + 3) % longTexts.size()]}});
+  const QString path = tableWith(rows);
+  hv::TDbTable table;
+  openFiltered(table, path, QStringLiteral("N_ARC=0"));
+  hv::TXlsWorkbook book;
+  hv::fillArchiveWorkbook(table, book, {true, true, true});
+  ASSERT_EQ(book.SheetCount(), 3);
+  for (int i = 0; i < 60; ++i) {
+    const auto& sheet = book.Sheets(i % 3);
+    const int row = 1 + i / 3;
+    const QStringList& want = rows[std::size_t(i)].texts;
+    for (int c = 1; c < 9; ++c)
+      EXPECT_EQ(text(sheet, row, c), want.value(c - 1)) << i << " " << c;
+  }
+}
+
 TEST(ArchiveExport, AFailedSaveStillPutsTheFilterBack) {
   const QString path = tableWith({{1, 0}, {2, 0}, {3, 1}});
   hv::TDbTable table;
