@@ -1,6 +1,7 @@
 #include "export/workbook_writers.h"
 
 #include <QHash>
+#include <QtEndian>
 #include <algorithm>
 #include <cstring>
 
@@ -22,8 +23,17 @@ class Bytes {
     b_.append(static_cast<char>(v & 0xFF));
     return *this;
   }
-  Bytes& u16(unsigned v) { return u8(v).u8(v >> 8); }
-  Bytes& u32(std::uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+  Bytes& u16(unsigned v) {
+    const char c[2] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+    b_.append(c, 2);
+    return *this;
+  }
+  Bytes& u32(std::uint32_t v) {
+    char c[4];
+    for (int i = 0; i < 4; ++i) c[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    b_.append(c, 4);
+    return *this;
+  }
   Bytes& f64(double d) {
     std::uint64_t v;
     std::memcpy(&v, &d, 8);
@@ -72,14 +82,8 @@ class Chunk {
   std::size_t size_ = 0;
 };
 
-void putU16(char* p, unsigned v) {
-  p[0] = static_cast<char>(v & 0xFF);
-  p[1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void putU32(char* p, std::uint32_t v) {
-  putU16(p, v & 0xFFFF);
-  putU16(p + 2, v >> 16);
-}
+void putU16(char* p, unsigned v) { qToLittleEndian(static_cast<quint16>(v), p); }
+void putU32(char* p, std::uint32_t v) { qToLittleEndian(static_cast<quint32>(v), p); }
 
 class CompoundStream : public WorkbookStream {
  public:
@@ -490,15 +494,14 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
   for (int sheet = 0; sheet < workbook.SheetCount(); ++sheet) {
     const SheetCells& cells = workbook.Sheets(sheet).cells();
     for (std::uint32_t c = 0; c < cells.size(); ++c) {
+      if (!cells.showsText(c)) continue;
       QStringView s;
-      const SheetCells::Kind kind = cells.kind(c);
-      if (kind == SheetCells::Kind::Text) {
+      if (cells.kind(c) == SheetCells::Kind::Text) {
         s = cells.text(c);
-      } else if (kind == SheetCells::Kind::Other) {
+      } else {
         converted = valueText(cells.value(c));
         s = converted;
       }
-      if (s.isEmpty()) continue;
       if (kMaxRecordData - recordUsed() < 5) {
         finishRecord();
         beginRecord(rtContinue);
@@ -506,6 +509,16 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
       if (entry++ % 8 == 0)
         buckets.push_back({static_cast<std::uint32_t>(sstStart + flushed + static_cast<std::uint64_t>(out.size()) - globalsStart_),
                            static_cast<std::uint16_t>(out.size() - recordStart)});
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+      // Most texts fit the record whole.
+      if (3 + 2 * s.size() <= kMaxRecordData - recordUsed()) {
+        char* p = out.grow(3 + 2 * static_cast<std::size_t>(s.size()));
+        putU16(p, static_cast<unsigned>(s.size()));
+        p[2] = '\x01';
+        std::memcpy(p + 3, s.utf16(), 2 * static_cast<std::size_t>(s.size()));
+        continue;
+      }
+#endif
       append16(static_cast<unsigned>(s.size()));
       out.append('\x01');
       qsizetype done = 0;
@@ -529,10 +542,15 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
   }
   finishRecord();
 
-  Bytes ext(2 + 8 * static_cast<qsizetype>(buckets.size()));
-  ext.u16(8);
-  for (const Bucket& b : buckets) ext.u32(b.position).u16(b.offset).u16(0);
-  writeRecord(rtExtSst, ext.data());
+  QByteArray ext(2 + 8 * static_cast<qsizetype>(buckets.size()), '\0');
+  putU16(ext.data(), 8);
+  char* at = ext.data() + 2;
+  for (const Bucket& b : buckets) {
+    putU32(at, b.position);
+    putU16(at + 4, b.offset);
+    at += 8;
+  }
+  writeRecord(rtExtSst, ext);
 }
 
 void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
@@ -629,22 +647,75 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
     const SheetCells& cells = sheet.cells();
     const std::vector<Stretch>& stretches = stretches_[sheetIndex];
     std::size_t stretch = 0;
-    const auto xfOf = [&](std::uint32_t i) {
+    const auto stretchOf = [&](std::uint32_t i) -> const Stretch& {
       if (stretches[stretch].end <= i || (stretch > 0 && stretches[stretch - 1].end > i))
         stretch = static_cast<std::size_t>(
             std::upper_bound(stretches.begin(), stretches.end(), i, [](std::uint32_t v, const Stretch& s) { return v < s.end; }) -
             stretches.begin());
-      return static_cast<unsigned>(stretches[stretch].xf);
+      return stretches[stretch];
     };
-    // String numbers of the ranges whose top row is the row being written:
-    // they follow the ranges' order, the cells of a row go by column.
+    const std::vector<RunList::Run>& topRuns = cells.tops().runs();
+    std::size_t topRun = 0;
+    const bool oneRowHigh = sheet.MaxRangeHeight() <= 1;
+    // String numbers follow the ranges' order, the cells of a row go by column.
     std::uint32_t counted = 0, nextString = firstString_[sheetIndex];
-    std::uint32_t rowFirst = 0;
     std::vector<std::int64_t> rowStrings;
-    std::vector<std::uint32_t> rowRanges;  // the ranges crossing a row
+    std::vector<std::uint32_t> rowRanges;  // the ranges crossing a row, by column
     Chunk cellRecords;
     Chunk rowRecords;
     std::vector<qsizetype> rowCellStart;
+
+    // Range i's records in `row`: its value (string number `string` for a
+    // text) in its top row, then blanks for the rest of its width.
+    const auto writeRange = [&](std::uint32_t i, std::int32_t row, bool topRow, std::int64_t string) {
+      const Stretch& st = stretchOf(i);
+      const auto xf = static_cast<unsigned>(st.xf);
+      const std::int32_t left = cells.left(i), right = st.single ? left : cells.right(i);
+      std::int32_t next = left;
+      if (topRow) {
+        if (cells.kind(i) == SheetCells::Kind::Number) {
+          char* p = cellRecords.grow(18);
+          putU16(p, rtNumber);
+          putU16(p + 2, 14);
+          putU16(p + 4, static_cast<unsigned>(row));
+          putU16(p + 6, static_cast<unsigned>(left));
+          putU16(p + 8, xf);
+          const double d = cells.number(i);
+          std::uint64_t bits;
+          std::memcpy(&bits, &d, 8);
+          putU32(p + 10, static_cast<std::uint32_t>(bits));
+          putU32(p + 14, static_cast<std::uint32_t>(bits >> 32));
+          next = left + 1;
+        } else if (string >= 0) {
+          char* p = cellRecords.grow(14);
+          putU16(p, rtLabelSst);
+          putU16(p + 2, 10);
+          putU16(p + 4, static_cast<unsigned>(row));
+          putU16(p + 6, static_cast<unsigned>(left));
+          putU16(p + 8, xf);
+          putU32(p + 10, static_cast<std::uint32_t>(string));
+          next = left + 1;
+        }
+      }
+      if (next < right) {
+        Bytes mul;
+        mul.u16(static_cast<unsigned>(row)).u16(static_cast<unsigned>(next));
+        for (std::int32_t c = next; c <= right; ++c) mul.u16(xf);
+        mul.u16(static_cast<unsigned>(right));
+        char h[4];
+        putU16(h, rtMulBlank);
+        putU16(h + 2, static_cast<unsigned>(mul.data().size()));
+        cellRecords.append(h, 4).append(mul.data().constData(), static_cast<std::size_t>(mul.data().size()));
+      } else if (next == right) {
+        char* p = cellRecords.grow(10);
+        putU16(p, rtBlank);
+        putU16(p + 2, 6);
+        putU16(p + 4, static_cast<unsigned>(row));
+        putU16(p + 6, static_cast<unsigned>(next));
+        putU16(p + 8, xf);
+      }
+    };
+
     for (std::int32_t blockFirst = used.firstRow; blockFirst <= used.lastRow; blockFirst += kRowBlockSize) {
       const std::int32_t blockLast = std::min(used.lastRow, blockFirst + kRowBlockSize - 1);
       const std::uint64_t blockStart = stream_->tell();
@@ -652,81 +723,88 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
       rowRecords.clear();
       rowCellStart.clear();
       for (std::int32_t row = blockFirst; row <= blockLast; ++row) {
-        rowFirst = cells.firstFrom(row);
-        rowStrings.clear();
+        // The ranges whose top row this is: [rowFirst, rowEnd). Rows are
+        // never negative here, and each row's ranges are one run of tops.
+        while (topRun < topRuns.size() && static_cast<std::int32_t>(topRuns[topRun].value) < row) ++topRun;
+        const bool hasTop = topRun < topRuns.size() && static_cast<std::int32_t>(topRuns[topRun].value) == row;
+        const std::uint32_t rowFirst = topRun < topRuns.size() ? topRuns[topRun].start : cells.size();
+        const std::uint32_t rowEnd = hasTop ? cells.tops().runEnd(topRun) : rowFirst;
         for (; counted < rowFirst; ++counted)
           if (cells.showsText(counted)) ++nextString;
-        for (; counted < cells.size() && cells.top(counted) == row; ++counted)
-          rowStrings.push_back(cells.showsText(counted) ? std::int64_t(nextString++) : -1);
-
-        rowRanges.clear();
-        const std::int64_t from = static_cast<std::int64_t>(row) - sheet.MaxRangeHeight() + 1;
-        for (std::uint32_t i = cells.firstFrom(static_cast<std::int32_t>(std::max<std::int64_t>(from, INT32_MIN)));
-             i < cells.size() && cells.top(i) <= row; ++i)
-          if (cells.bottom(i) >= row) rowRanges.push_back(i);
-        const auto byLeft = [&](std::uint32_t a, std::uint32_t b) { return cells.left(a) < cells.left(b); };
-        if (!std::is_sorted(rowRanges.begin(), rowRanges.end(), byLeft))
-          std::stable_sort(rowRanges.begin(), rowRanges.end(), byLeft);
-        const auto height = heights.find(row);
-        char rec[20];
+        // Ranges one row high in order of column are written in their own
+        // order; anything else is gathered and sorted by column.
+        bool inOrder = oneRowHigh;
+        for (std::int32_t i = std::int32_t(rowFirst) + 1, before = inOrder && rowEnd > rowFirst ? cells.left(rowFirst) : 0;
+             inOrder && i < std::int32_t(rowEnd); ++i) {
+          const std::int32_t left = cells.left(std::uint32_t(i));
+          inOrder = before < left;
+          before = left;
+        }
+        if (!inOrder) {
+          rowStrings.clear();
+          for (std::uint32_t i = rowFirst; i < rowEnd; ++i)
+            rowStrings.push_back(cells.showsText(i) ? std::int64_t(nextString++) : -1);
+          counted = rowEnd;
+          rowRanges.clear();
+          const std::int64_t from = static_cast<std::int64_t>(row) - sheet.MaxRangeHeight() + 1;
+          for (std::uint32_t i = cells.firstFrom(static_cast<std::int32_t>(std::max<std::int64_t>(from, INT32_MIN)));
+               i < cells.size() && cells.top(i) <= row; ++i)
+            if (cells.bottom(i) >= row) rowRanges.push_back(i);
+          const auto byLeft = [&](std::uint32_t a, std::uint32_t b) { return cells.left(a) < cells.left(b); };
+          if (!std::is_sorted(rowRanges.begin(), rowRanges.end(), byLeft))
+            std::stable_sort(rowRanges.begin(), rowRanges.end(), byLeft);
+        }
+        const bool anyRange = inOrder ? rowEnd > rowFirst : !rowRanges.empty();
+        const std::uint32_t firstRange = inOrder ? rowFirst : (anyRange ? rowRanges.front() : 0);
+        const std::uint32_t lastRange = inOrder ? rowEnd - 1 : (anyRange ? rowRanges.back() : 0);
+        const auto height = heights.empty() ? heights.end() : heights.find(row);
+        char* rec = rowRecords.grow(20);
         putU16(rec, rtRow);
         putU16(rec + 2, 16);
         putU16(rec + 4, static_cast<unsigned>(row));
-        putU16(rec + 6, rowRanges.empty() ? 0 : static_cast<unsigned>(cells.left(rowRanges.front())));
-        putU16(rec + 8, rowRanges.empty() ? 0 : static_cast<unsigned>(cells.right(rowRanges.back()) + 1));
+        putU16(rec + 6, anyRange ? static_cast<unsigned>(cells.left(firstRange)) : 0);
+        putU16(rec + 8, anyRange ? static_cast<unsigned>(cells.right(lastRange) + 1) : 0);
         putU16(rec + 10, height != heights.end() ? height->second : 255);
         putU32(rec + 12, 0);
         putU32(rec + 16, height != heights.end() ? 0x40 : 0);
-        rowRecords.append(rec, 20);
 
-        rowCellStart.push_back(cellRecords.size());
-        for (std::uint32_t i : rowRanges) {
-          const std::int32_t left = cells.left(i), right = cells.right(i);
-          const unsigned xf = xfOf(i);
-          std::int32_t next = left;
-          char buf[18];
-          if (cells.top(i) == row) {
-            const std::int64_t string = rowStrings[i - rowFirst];
-            if (cells.kind(i) == SheetCells::Kind::Number) {
-              putU16(buf, rtNumber);
-              putU16(buf + 2, 14);
-              putU16(buf + 4, static_cast<unsigned>(row));
-              putU16(buf + 6, static_cast<unsigned>(left));
-              putU16(buf + 8, xf);
+        rowCellStart.push_back(static_cast<qsizetype>(cellRecords.size()));
+        if (inOrder) {
+          for (std::uint32_t i = rowFirst; i < rowEnd; ++i) {
+            const SheetCells::Shown shown = cells.shown(i);
+            const Stretch& st = stretchOf(i);
+            if (!st.single) {
+              writeRange(i, row, true, shown == SheetCells::Shown::Text ? std::int64_t(nextString++) : -1);
+              continue;
+            }
+            // A single cell, as most are: one record.
+            const auto left = static_cast<unsigned>(cells.left(i));
+            const auto xf = static_cast<unsigned>(st.xf);
+            const std::size_t size = shown == SheetCells::Shown::Number ? 18 : shown == SheetCells::Shown::Text ? 14 : 10;
+            char* p = cellRecords.grow(size);
+            putU16(p + 2, static_cast<unsigned>(size - 4));
+            putU16(p + 4, static_cast<unsigned>(row));
+            putU16(p + 6, left);
+            putU16(p + 8, xf);
+            if (shown == SheetCells::Shown::Text) {
+              putU16(p, rtLabelSst);
+              putU32(p + 10, nextString++);
+            } else if (shown == SheetCells::Shown::Number) {
+              putU16(p, rtNumber);
               const double d = cells.number(i);
               std::uint64_t bits;
               std::memcpy(&bits, &d, 8);
-              putU32(buf + 10, static_cast<std::uint32_t>(bits));
-              putU32(buf + 14, static_cast<std::uint32_t>(bits >> 32));
-              cellRecords.append(buf, 18);
-              next = left + 1;
-            } else if (string >= 0) {
-              putU16(buf, rtLabelSst);
-              putU16(buf + 2, 10);
-              putU16(buf + 4, static_cast<unsigned>(row));
-              putU16(buf + 6, static_cast<unsigned>(left));
-              putU16(buf + 8, xf);
-              putU32(buf + 10, static_cast<std::uint32_t>(string));
-              cellRecords.append(buf, 14);
-              next = left + 1;
+              putU32(p + 10, static_cast<std::uint32_t>(bits));
+              putU32(p + 14, static_cast<std::uint32_t>(bits >> 32));
+            } else {
+              putU16(p, rtBlank);
             }
           }
-          if (next < right) {
-            Bytes mul;
-            mul.u16(static_cast<unsigned>(row)).u16(static_cast<unsigned>(next));
-            for (std::int32_t c = next; c <= right; ++c) mul.u16(xf);
-            mul.u16(static_cast<unsigned>(right));
-            char h[4];
-            putU16(h, rtMulBlank);
-            putU16(h + 2, static_cast<unsigned>(mul.data().size()));
-            cellRecords.append(h, 4).append(mul.data().constData(), static_cast<std::size_t>(mul.data().size()));
-          } else if (next == right) {
-            putU16(buf, rtBlank);
-            putU16(buf + 2, 6);
-            putU16(buf + 4, static_cast<unsigned>(row));
-            putU16(buf + 6, static_cast<unsigned>(next));
-            putU16(buf + 8, xf);
-            cellRecords.append(buf, 10);
+          counted = rowEnd;
+        } else {
+          for (std::uint32_t i : rowRanges) {
+            const bool topRow = cells.top(i) == row;
+            writeRange(i, row, topRow, topRow ? rowStrings[i - rowFirst] : -1);
           }
         }
       }
@@ -734,14 +812,14 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
       stream_->write(cellRecords.data(), cellRecords.size());
       const std::uint64_t dbCellPos = stream_->tell();
       const qsizetype rowCount = static_cast<qsizetype>(rowCellStart.size());
-      Bytes db;
-      db.u32(static_cast<std::uint32_t>(dbCellPos - blockStart));
+      QByteArray db(4 + 2 * rowCount, '\0');
+      putU32(db.data(), static_cast<std::uint32_t>(dbCellPos - blockStart));
       // The first offset counts from the block's second ROW record, each
       // further one from the first cell of the row before.
-      qsizetype previous = 20 * rowCount + rowCellStart[0] - 20;
-      db.u16(static_cast<unsigned>(previous));
-      for (qsizetype i = 1; i < rowCount; ++i) db.u16(static_cast<unsigned>(rowCellStart[i] - rowCellStart[i - 1]));
-      writeRecord(rtDbCell, db.data());
+      putU16(db.data() + 4, static_cast<unsigned>(20 * rowCount + rowCellStart[0] - 20));
+      for (qsizetype i = 1; i < rowCount; ++i)
+        putU16(db.data() + 4 + 2 * i, static_cast<unsigned>(rowCellStart[i] - rowCellStart[i - 1]));
+      writeRecord(rtDbCell, db);
       dbCells.push_back(static_cast<std::uint32_t>(dbCellPos - globalsStart_));
     }
     // INDEX again, now with the DBCELL positions.
