@@ -109,6 +109,12 @@ class ReplacementFile {
 // rename and a sync of the folder; Windows: MoveFileExW written through).
 void moveReplacing(const std::string& from, const std::string& to, bool durable);
 
+// Starts writing bytes [offset, offset + length) of a file open under C
+// descriptor `descriptor` to disk, without waiting for them, so that the
+// sync at its end has little left to do. Only a hint: Linux takes it,
+// elsewhere nothing happens.
+void startWriteBack(int descriptor, std::uint64_t offset, std::uint64_t length) noexcept;
+
 // Removes a file; one that is already missing is not an error.
 void removeFile(const std::string& path);
 

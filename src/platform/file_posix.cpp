@@ -274,6 +274,18 @@ void moveReplacing(const std::string& from, const std::string& to, bool durable)
   if (durable) syncFolder(folderOf(to));
 }
 
+void startWriteBack(int descriptor, std::uint64_t offset, std::uint64_t length) noexcept {
+#ifdef __linux__
+  // Errors, if any, are the final sync's to report.
+  if (offset <= std::uint64_t(LLONG_MAX) && length <= std::uint64_t(LLONG_MAX))
+    ::sync_file_range(descriptor, off64_t(offset), off64_t(length), SYNC_FILE_RANGE_WRITE);
+#else
+  (void)descriptor;
+  (void)offset;
+  (void)length;
+#endif
+}
+
 void removeFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail("Cannot remove", path, errno);
 }

@@ -261,6 +261,8 @@ void moveReplacing(const std::string& from, const std::string& to, bool durable)
   if (!MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(), flags)) fail("Cannot replace", to, GetLastError());
 }
 
+void startWriteBack(int, std::uint64_t, std::uint64_t) noexcept {}
+
 void removeFile(const std::string& path) {
   if (DeleteFileW(systemPath(path).c_str())) return;
   const DWORD code = GetLastError();
