@@ -7,4 +7,8 @@ namespace hv {
 // progress line written over itself is read by a person.
 bool standardErrorIsTerminal();
 
+// A program without windows still starts Qt's GUI part, which wants a private
+// runtime folder: where none is named, the one Qt would pick is made quietly.
+void prepareRuntimeFolder();
+
 }  // namespace hv

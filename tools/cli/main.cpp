@@ -1,7 +1,5 @@
 // hygrovan-cli: the program's command-line companion. It drives the same code as
 // the windows do.
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -10,6 +8,7 @@
 #include <new>
 
 #include "cli.h"
+#include "platform/console.h"
 #include "platform/file_names.h"
 #include "platform/translations.h"
 #include "platform/version.h"
@@ -193,12 +192,7 @@ int main(int argc, char** argv) {
   // Charts and reports draw through QtGui; without a display they draw offscreen.
   // A widgets application, because the chart is built of graphics widgets.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-    // Qt wants a private runtime folder even offscreen; make the one it would pick, quietly.
-    const QByteArray dir = "/tmp/runtime-" + QByteArray::number(getuid());
-    mkdir(dir.constData(), 0700);
-    qputenv("XDG_RUNTIME_DIR", dir);
-  }
+  hv::prepareRuntimeFolder();
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("hygrovan-cli"));
   hv::installQtTranslations();  // for the windows the commands open
