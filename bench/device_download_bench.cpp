@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
     double fromV = 0;
     const double plainMs = plainRead(sim.path, &chars, &fromV);
     const Download d = runDownload(sim.path);
-    if (d.result != hv::mrOk || hv::ArchiveCount(0) != 1560) {
+    if (d.result != hv::mrOk || hv::archiveCount(0) != 1560) {
       std::fprintf(stderr, "full download failed (%d)\n", d.result);
       return 1;
     }

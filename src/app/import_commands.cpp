@@ -51,7 +51,7 @@ void ImportCommands::appendFromMeter() {
 
 void ImportCommands::Create_DB(const QString& path) {
   if (ImageIsEmpty()) {
-    ui().message(parent_, QStringLiteral("Ошибка"), EmptyDeviceArchiveText(), MsgIcon::Information, MsgButtons::Ok);
+    ui().message(parent_, QStringLiteral("Ошибка"), emptyDeviceArchiveText(), MsgIcon::Information, MsgButtons::Ok);
     return;
   }
   document_.create(path, [this](TDbTable&) { flash2hygrovan(false); });
@@ -59,8 +59,8 @@ void ImportCommands::Create_DB(const QString& path) {
 
 void ImportCommands::flash2hygrovan(bool append) {
   if (!document_.isActive()) return;
-  ImportArchives(document_.table(), DeviceImage(), append, [this](const ArchiveImportResult& r) {
-    ui().message(parent_, QStringLiteral("Дополнение"), AppendReportText(r),
+  importArchives(document_.table(), DeviceImage(), append, [this](const ArchiveImportResult& r) {
+    ui().message(parent_, QStringLiteral("Дополнение"), appendReportText(r),
                  r.unreadableLastRow ? MsgIcon::Warning : MsgIcon::Information, MsgButtons::Ok);
   });
 }

@@ -27,57 +27,57 @@ std::uint16_t DecodeWord(const char* chars, std::ptrdiff_t p) {
 
 void DecodeImage(const char* chars, std::ptrdiff_t first, std::ptrdiff_t end, DeviceImageBytes& image) {
   if (end <= first) return;
-  const std::ptrdiff_t n = std::min<std::ptrdiff_t>((end - first) / 2, DeviceImageSize);
+  const std::ptrdiff_t n = std::min<std::ptrdiff_t>((end - first) / 2, kDeviceImageSize);
   for (std::ptrdiff_t i = 0; i < n; ++i) image[i] = std::uint8_t(nibblePair(chars, first + 2 * i));
 }
 
 std::uint16_t ImageWord(int offset, const DeviceImageBytes& image) {
-  auto at = [&](std::int64_t i) -> int { return (i >= 0 && i < DeviceImageSize) ? image[i] : 0; };
+  auto at = [&](std::int64_t i) -> int { return (i >= 0 && i < kDeviceImageSize) ? image[i] : 0; };
   return std::uint16_t(at(offset) + 256 * at(std::int64_t(offset) + 1));
 }
 
-int ArchiveCountOffset(int kind, const DeviceImageBytes& image) {
+int archiveCountOffset(int kind, const DeviceImageBytes& image) {
   int offset = 0;
   for (int k = 0; k < kind && k < 3; ++k) offset += 2 + RecordSize * ImageWord(offset, image);
   return offset;
 }
 
-int ArchiveCount(int kind, const DeviceImageBytes& image) {
-  return ImageWord(ArchiveCountOffset(kind, image), image);
+int archiveCount(int kind, const DeviceImageBytes& image) {
+  return ImageWord(archiveCountOffset(kind, image), image);
 }
 
-int ArchiveRecordOffset(int kind, int index, const DeviceImageBytes& image) {
-  return ArchiveCountOffset(kind, image) + 2 + RecordSize * index;
+int archiveRecordOffset(int kind, int index, const DeviceImageBytes& image) {
+  return archiveCountOffset(kind, image) + 2 + RecordSize * index;
 }
 
-int DecodedImageLength(const DeviceImageBytes& image) {
-  return ArchiveCountOffset(2, image) + 2 + RecordSize * ArchiveCount(2, image);
+int decodedImageLength(const DeviceImageBytes& image) {
+  return archiveCountOffset(2, image) + 2 + RecordSize * archiveCount(2, image);
 }
 
 bool ImageIsEmpty(const DeviceImageBytes& image) {
-  return ArchiveCount(0, image) == 0 && ArchiveCount(1, image) == 0 && ArchiveCount(2, image) == 0;
+  return archiveCount(0, image) == 0 && archiveCount(1, image) == 0 && archiveCount(2, image) == 0;
 }
 
 DeviceRecord::DeviceRecord(const std::uint8_t* bytes) { std::copy(bytes, bytes + RecordSize, bytes_.begin()); }
 
-DeviceRecord ArchiveRecord(int kind, int index, const DeviceImageBytes& image) {
-  const std::int64_t offset = ArchiveRecordOffset(kind, index, image);
+DeviceRecord archiveRecord(int kind, int index, const DeviceImageBytes& image) {
+  const std::int64_t offset = archiveRecordOffset(kind, index, image);
   std::array<std::uint8_t, RecordSize> bytes{};
   for (int i = 0; i < RecordSize; ++i) {
     const std::int64_t at = offset + i;
-    bytes[i] = (at >= 0 && at < DeviceImageSize) ? image[at] : 0;
+    bytes[i] = (at >= 0 && at < kDeviceImageSize) ? image[at] : 0;
   }
   return DeviceRecord(bytes.data());
 }
 
-void EncodeByte(std::uint8_t value, char* out) {
+void encodeByte(std::uint8_t value, char* out) {
   out[0] = char(0x30 + (value & 0x0F));
   out[1] = char(0x30 + (value >> 4));
 }
 
-void EncodeWord(std::uint16_t value, char* out) {
-  EncodeByte(std::uint8_t(value & 0xFF), out);
-  EncodeByte(std::uint8_t(value >> 8), out + 2);
+void encodeWord(std::uint16_t value, char* out) {
+  encodeByte(std::uint8_t(value & 0xFF), out);
+  encodeByte(std::uint8_t(value >> 8), out + 2);
 }
 
 }  // namespace hv

@@ -8,12 +8,12 @@
 
 namespace hv {
 
-constexpr int DeviceImageSize = 65536;
+constexpr int kDeviceImageSize = 65536;
 constexpr int RecordSize = 14;
 // The three archives together never exceed what fits into the image.
-constexpr int MaxDecodedImageLength = DeviceImageSize - 1;
+constexpr int kMaxDecodedImageLength = kDeviceImageSize - 1;
 
-using DeviceImageBytes = std::array<std::uint8_t, DeviceImageSize>;
+using DeviceImageBytes = std::array<std::uint8_t, kDeviceImageSize>;
 
 // The program-wide image: starts as zeros, written only by a completed download.
 DeviceImageBytes& DeviceImage();
@@ -30,11 +30,11 @@ void DecodeImage(const char* chars, std::ptrdiff_t first, std::ptrdiff_t end, De
 std::uint16_t ImageWord(int offset, const DeviceImageBytes& image = DeviceImage());
 
 // Offsets of an archive's count and of its first record (kind 0 wood, 1 concrete, 2 bulk).
-int ArchiveCountOffset(int kind, const DeviceImageBytes& image = DeviceImage());
-int ArchiveCount(int kind, const DeviceImageBytes& image = DeviceImage());
-int ArchiveRecordOffset(int kind, int index, const DeviceImageBytes& image = DeviceImage());
+int archiveCountOffset(int kind, const DeviceImageBytes& image = DeviceImage());
+int archiveCount(int kind, const DeviceImageBytes& image = DeviceImage());
+int archiveRecordOffset(int kind, int index, const DeviceImageBytes& image = DeviceImage());
 // 6 + 14 * (N1 + N2 + N3).
-int DecodedImageLength(const DeviceImageBytes& image = DeviceImage());
+int decodedImageLength(const DeviceImageBytes& image = DeviceImage());
 
 bool ImageIsEmpty(const DeviceImageBytes& image = DeviceImage());
 
@@ -66,10 +66,10 @@ class DeviceRecord {
 };
 
 // Record `index` (from 0) of an archive; bytes beyond the image read as 0.
-DeviceRecord ArchiveRecord(int kind, int index, const DeviceImageBytes& image = DeviceImage());
+DeviceRecord archiveRecord(int kind, int index, const DeviceImageBytes& image = DeviceImage());
 
 // The transfer encoding of bytes, for the simulator and the tests.
-void EncodeByte(std::uint8_t value, char* out);   // two characters
-void EncodeWord(std::uint16_t value, char* out);  // four characters
+void encodeByte(std::uint8_t value, char* out);   // two characters
+void encodeWord(std::uint16_t value, char* out);  // four characters
 
 }  // namespace hv

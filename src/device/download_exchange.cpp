@@ -47,18 +47,18 @@ QString busyPorts(const QStringList& ports) {
 }  // namespace download_text
 
 namespace {
-const QString WaitingText = QStringLiteral("Ожидание готовности прибора ...");
-const QString ReceivingText = QStringLiteral("Идет прием информации ...");
-const QString NotFoundText =
+const QString kWaitingText = QStringLiteral("Ожидание готовности прибора ...");
+const QString kReceivingText = QStringLiteral("Идет прием информации ...");
+const QString kNotFoundText =
     QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
-const QString WrongDeviceText = QStringLiteral("Вы подключили не тот прибор !");
-const QString ErrorCaption = QStringLiteral("Ошибка");
-const QString StandardErrorCaption = QStringLiteral("Error");
-const QString DefaultPort = QStringLiteral("\\\\.\\COM1");
-constexpr int AcceptedFamily = 8;
+const QString kWrongDeviceText = QStringLiteral("Вы подключили не тот прибор !");
+const QString kErrorCaption = QStringLiteral("Ошибка");
+const QString kStandardErrorCaption = QStringLiteral("Error");
+const QString kDefaultPort = QStringLiteral("\\\\.\\COM1");
+constexpr int kAcceptedFamily = 8;
 }  // namespace
 
-QString ModelName(int deviceType) {
+QString modelName(int deviceType) {
   static const char* const names[] = {"Hygrovan-RX3W",  "Hygrovan-RX3C",  "Hygrovan-RX3WC", "Hygrovan-RX3B",
                                       "Hygrovan-RX3WB", "Hygrovan-RX3CB", "Hygrovan-RX3U"};
   return (deviceType >= 1 && deviceType <= 7) ? QString::fromLatin1(names[deviceType - 1]) : QString();
@@ -81,27 +81,27 @@ const QStringList& PortNames() {
 DownloadExchange::DownloadExchange(QObject* parent)
     : QObject(parent),
       serial_(std::make_unique<TSerialPortDriver>()),
-      defaultPort_(DefaultPort),
-      receiveBuffer_(new char[ReceiveBufferSize]()) {
+      defaultPort_(kDefaultPort),
+      receiveBuffer_(new char[kReceiveBufferSize]()) {
   // The line settings of the meter: 9600 8N2, DTR off, RTS on, 4 KB queues.
-  serial_->SetPortName(DefaultPort);
-  serial_->SetStopBits(stop2);
-  serial_->SetInBufSize(4096);
-  serial_->SetOutBufSize(4096);
+  serial_->setPortName(kDefaultPort);
+  serial_->setStopBits(stop2);
+  serial_->setInBufSize(4096);
+  serial_->setOutBufSize(4096);
   serial_->EnableDTROnOpen = false;
   serial_->OnReceiveData = [this](TSerialPortDriver*, const quint8* data, quint32 size) {
     onBytes(data, size);
   };
   // A pulled cable or adapter ends the exchange at once, not at some deadline.
-  serial_->OnLineLost = [this](TSerialPortDriver*, const SerialError& error) {
-    if (running_) refuse(ErrorCaption, download_text::lineLost(error));
+  serial_->onLineLost = [this](TSerialPortDriver*, const SerialError& error) {
+    if (running_) refuse(kErrorCaption, download_text::lineLost(error));
   };
   // The protocol's delays are exact seconds, not the coarse timers' +-5 %.
   replyTimer_.setTimerType(Qt::PreciseTimer);
   requestDelayTimer_.setTimerType(Qt::PreciseTimer);
   replyTimer_.setSingleShot(true);
   requestDelayTimer_.setSingleShot(true);
-  requestDelayTimer_.setInterval(RequestDelayMs);
+  requestDelayTimer_.setInterval(kRequestDelayMs);
   connect(&replyTimer_, &QTimer::timeout, this, &DownloadExchange::onReplyTimeout);
   connect(&requestDelayTimer_, &QTimer::timeout, this, &DownloadExchange::onRequestDelay);
 }
@@ -125,10 +125,10 @@ void DownloadExchange::setProgress(int value) {
 
 void DownloadExchange::start() {
   requestDelayTimer_.stop();
-  requestDelayTimer_.setInterval(RequestDelayMs);
+  requestDelayTimer_.setInterval(kRequestDelayMs);
   // Every exchange ends with the port closed; a name set while open would be ignored.
   serial_->ClosePort();
-  serial_->SetPortName(defaultPort_);
+  serial_->setPortName(defaultPort_);
   running_ = true;
   modalResult_ = mrNone;
   resetReceiveState();
@@ -137,20 +137,20 @@ void DownloadExchange::start() {
   emit countsChanged(QString());
   emit modelNameChanged(QString());
   emit versionChanged(QString());
-  emit statusTextChanged(WaitingText);
+  emit statusTextChanged(kWaitingText);
   emit captionChanged(QStringLiteral("Прием данных"));
   clearRefusedPorts();
   busyPorts_.clear();
   if (!serial_->OpenPort()) {
     // Without a search there is nothing to wait for: say at once why.
     if (!searchPorts_) {
-      refuse(ErrorCaption, download_text::openFailure(defaultPort_, serial_->LastError()));
+      refuse(kErrorCaption, download_text::openFailure(defaultPort_, serial_->lastError()));
       return;
     }
     noteBusyPort(defaultPort_);
   }
   if (!requestIdentification()) return;
-  replyTimer_.start(ReplyTimeoutMs);
+  replyTimer_.start(kReplyTimeoutMs);
 }
 
 bool DownloadExchange::requestIdentification() {
@@ -159,9 +159,9 @@ bool DownloadExchange::requestIdentification() {
   // moment ago) would be taken for the reply: the line is let go quiet first.
   // A meter that keeps sending is interrupted by the request itself, after
   // which its answer is let go by as well and the request sent once more.
-  if (serial_->IsOpen() && !serial_->WaitForQuietLine(QuietLineMs, QuietLineLimitMs) && running_) {
+  if (serial_->IsOpen() && !serial_->waitForQuietLine(kQuietLineMs, kQuietLineLimitMs) && running_) {
     serial_->WriteByte(quint8(IdentifyRequest));
-    serial_->WaitForQuietLine(QuietLineMs, QuietLineLimitMs);
+    serial_->waitForQuietLine(kQuietLineMs, kQuietLineLimitMs);
   }
   if (!running_) return false;  // the line was lost meanwhile
   send(IdentifyRequest);
@@ -169,7 +169,7 @@ bool DownloadExchange::requestIdentification() {
 }
 
 void DownloadExchange::noteBusyPort(const QString& name) {
-  if (serial_->LastError().fault == SerialFault::Busy && !busyPorts_.contains(name)) busyPorts_.append(name);
+  if (serial_->lastError().fault == SerialFault::Busy && !busyPorts_.contains(name)) busyPorts_.append(name);
 }
 
 void DownloadExchange::stop() {
@@ -201,12 +201,12 @@ void DownloadExchange::onReplyTimeout() {
   // An open port is waited on without a further time-out.
   if (serial_->OpenPort()) return;
   if (!searchPorts_) {
-    refuse(ErrorCaption, download_text::openFailure(defaultPort_, serial_->LastError()));
+    refuse(kErrorCaption, download_text::openFailure(defaultPort_, serial_->lastError()));
     return;
   }
   for (const QString& name : PortNames()) {
     serial_->ClosePort();
-    serial_->SetPortName(name);
+    serial_->setPortName(name);
     emit searchTextChanged(QStringLiteral("Поиск прибора....ComPort №") + name);
     const bool open = serial_->OpenPort();
     if (!open) noteBusyPort(name);
@@ -216,19 +216,19 @@ void DownloadExchange::onReplyTimeout() {
     if (portFound_) {
       emit searchTextChanged(QStringLiteral("Прибор найден ComPort №") + name);
       portFound_ = false;
-      if (requestIdentification()) replyTimer_.start(ReplyTimeoutMs);
+      if (requestIdentification()) replyTimer_.start(kReplyTimeoutMs);
       return;
     }
   }
   serial_->ClosePort();
-  serial_->SetPortName(DefaultPort);
+  serial_->setPortName(kDefaultPort);
   resetReceiveState();
   setProgress(0);
   running_ = false;
-  emit errorMessage(ErrorCaption, NotFoundText);
+  emit errorMessage(kErrorCaption, kNotFoundText);
   // Ports that exist but refused us are the likeliest cause: name them.
-  if (const QString advice = portAccessAdvice(); !advice.isEmpty()) emit errorMessage(ErrorCaption, advice);
-  if (!busyPorts_.isEmpty()) emit errorMessage(ErrorCaption, download_text::busyPorts(busyPorts_));
+  if (const QString advice = portAccessAdvice(); !advice.isEmpty()) emit errorMessage(kErrorCaption, advice);
+  if (!busyPorts_.isEmpty()) emit errorMessage(kErrorCaption, download_text::busyPorts(busyPorts_));
   finish(mrCancel);
   emit searchTextChanged(QString());
 }
@@ -248,8 +248,8 @@ qsizetype DownloadExchange::findChar(char c) const {
 
 void DownloadExchange::onBytes(const quint8* data, quint32 size) {
   if (!running_ || size == 0) return;
-  if (qint64(receivedCount_) + size > ReceiveBufferSize) {
-    refuse(ErrorCaption, download_text::overflow());
+  if (qint64(receivedCount_) + size > kReceiveBufferSize) {
+    refuse(kErrorCaption, download_text::overflow());
     return;
   }
   std::memcpy(receiveBuffer_.get() + receivedCount_, data, size);
@@ -275,7 +275,7 @@ void DownloadExchange::onBytes(const quint8* data, quint32 size) {
   }
   receivedCount_ += size;
 
-  if (lastCommand_ == IdentifyRequest && receivedCount_ >= IdentifyReplyLength) {
+  if (lastCommand_ == IdentifyRequest && receivedCount_ >= kIdentifyReplyLength) {
     identify();
     if (!running_) return;
   }
@@ -285,23 +285,23 @@ void DownloadExchange::onBytes(const quint8* data, quint32 size) {
 }
 
 void DownloadExchange::identify() {
-  const qsizetype p = receivedCount_ - IdentifyReplyLength;
+  const qsizetype p = receivedCount_ - kIdentifyReplyLength;
   const char* c = receiveBuffer_.get();
   familyCode_ = DecodeByte(c, p);
   deviceType_ = quint8(quint8(c[p + 2]) - 0x30);
   softwareVersion_ = FormatVersion(DecodeByte(c, p + 3), DecodeByte(c, p + 5), DecodeByte(c, p + 7));
-  if (familyCode_ != AcceptedFamily || deviceType_ < 1 || deviceType_ > 7) {
-    refuse(StandardErrorCaption, WrongDeviceText);
+  if (familyCode_ != kAcceptedFamily || deviceType_ < 1 || deviceType_ > 7) {
+    refuse(kStandardErrorCaption, kWrongDeviceText);
     return;
   }
   replyTimer_.stop();
-  emit modelNameChanged(ModelName(deviceType_));
+  emit modelNameChanged(modelName(deviceType_));
   emit versionChanged(softwareVersion_);
   endSeen_ = false;
   for (auto& e : archiveProgress_) e.seen = false;
-  emit statusTextChanged(ReceivingText);
+  emit statusTextChanged(kReceivingText);
   recordSize_ = hv::RecordSize;
-  requestDelayTimer_.start(RequestDelayMs);
+  requestDelayTimer_.start(kRequestDelayMs);
 }
 
 void DownloadExchange::updateProgress() {
@@ -354,7 +354,7 @@ QString DownloadExchange::checkStream(qsizetype first, qsizetype end) const {
     offset += 2 + qint64(hv::RecordSize) * DecodeWord(c, first + 2 * offset);
   }
   if (offset != bytes) return download_text::countsMismatch();
-  if (bytes > MaxDecodedImageLength) return download_text::overflow();
+  if (bytes > kMaxDecodedImageLength) return download_text::overflow();
   return QString();
 }
 
@@ -363,12 +363,12 @@ void DownloadExchange::endOfStream() {
   const qsizetype start = findChar(StartMarker);
   const qsizetype end = findChar(EndMarker);
   if (start < 0 || end < start) {
-    refuse(ErrorCaption, download_text::noStartMarker());
+    refuse(kErrorCaption, download_text::noStartMarker());
     return;
   }
   const QString problem = checkStream(start + 1, end);
   if (!problem.isEmpty()) {
-    refuse(ErrorCaption, problem);
+    refuse(kErrorCaption, problem);
     return;
   }
   serial_->ClosePort();

@@ -21,10 +21,10 @@ constexpr char ArchiveRequest = 'N';
 constexpr char ProbeByte = 'Z';
 constexpr char StartMarker = 'S';
 constexpr char EndMarker = 'P';
-constexpr int IdentifyReplyLength = 13;
+constexpr int kIdentifyReplyLength = 13;
 
 // "Hygrovan-RX3W" ... for device types 1..7; empty for others.
-QString ModelName(int deviceType);
+QString modelName(int deviceType);
 // Version bytes at positions 3, 5, 7 of the reply -> "21.03.05".
 QString FormatVersion(quint8 at3, quint8 at5, quint8 at7);
 // "\\.\COM1" ... "\\.\COM38".
@@ -40,13 +40,13 @@ struct ArchiveProgressEntry {
 class DownloadExchange : public QObject {
   Q_OBJECT
  public:
-  static constexpr int ReceiveBufferSize = 262144;
-  static constexpr int ReplyTimeoutMs = 3000;
-  static constexpr int RequestDelayMs = 1000;
+  static constexpr int kReceiveBufferSize = 262144;
+  static constexpr int kReplyTimeoutMs = 3000;
+  static constexpr int kRequestDelayMs = 1000;
   // Before an identification request the line must have been quiet this
-  // long; it is waited for at most QuietLineLimitMs.
-  static constexpr quint32 QuietLineMs = 100;
-  static constexpr quint32 QuietLineLimitMs = 1000;
+  // long; it is waited for at most kQuietLineLimitMs.
+  static constexpr quint32 kQuietLineMs = 100;
+  static constexpr quint32 kQuietLineLimitMs = 1000;
 
   explicit DownloadExchange(QObject* parent = nullptr);
   ~DownloadExchange() override;
@@ -65,7 +65,7 @@ class DownloadExchange : public QObject {
   void stop();
   // "Отмена": the exchange ends with mrCancel, the image untouched.
   void cancel();
-  // No reply within ReplyTimeoutMs of an identification request: waits on the
+  // No reply within kReplyTimeoutMs of an identification request: waits on the
   // port if it opens now, otherwise searches the ports (when allowed).
   void onReplyTimeout();
   // A second after the identification: the archive request.

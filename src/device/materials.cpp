@@ -64,7 +64,7 @@ const QStringList& BulkIndividualMaterials() {
   return list;
 }
 
-const QStringList& MaterialList(int kind, int individualNumber) {
+const QStringList& materialList(int kind, int individualNumber) {
   static const QStringList none;
   const bool individual = individualNumber != 0;
   switch (kind) {
@@ -76,7 +76,7 @@ const QStringList& MaterialList(int kind, int individualNumber) {
 }
 
 QString MaterialName(int kind, int individualNumber, int code) {
-  const QStringList& list = MaterialList(kind, individualNumber);
+  const QStringList& list = materialList(kind, individualNumber);
   if (code >= 0 && code < list.size()) return list.at(code);
   return QString::number(code);
 }

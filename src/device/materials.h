@@ -15,7 +15,7 @@ const QStringList& BulkIndividualMaterials();
 
 // The list for an archive kind (0 wood, 1 concrete, 2 bulk) and dependence;
 // an empty list for an unknown kind.
-const QStringList& MaterialList(int kind, int individualNumber);
+const QStringList& materialList(int kind, int individualNumber);
 
 // A code beyond the end of its list gives the code in decimal digits, so an
 // import never stops half-way and never reads outside a list.

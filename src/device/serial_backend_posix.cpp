@@ -173,9 +173,9 @@ class PosixSerialBackend : public SerialBackend {
         return sent > 0 ? std::int64_t(sent) : -1;
       }
       const std::uint32_t elapsed = tickCount() - start;
-      if (elapsed >= WriteTimeoutMs) break;
+      if (elapsed >= kWriteTimeoutMs) break;
       pollfd pfd{fd_, POLLOUT, 0};
-      ::poll(&pfd, 1, int(WriteTimeoutMs - elapsed));
+      ::poll(&pfd, 1, int(kWriteTimeoutMs - elapsed));
     }
     return sent;
   }
@@ -223,7 +223,7 @@ class PosixSerialBackend : public SerialBackend {
     return fail(fault, e);
   }
 
-  static constexpr std::uint32_t WriteTimeoutMs = 10;
+  static constexpr std::uint32_t kWriteTimeoutMs = 10;
   int fd_ = -1;
   SerialError error_;
 };

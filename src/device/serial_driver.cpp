@@ -7,9 +7,9 @@
 namespace hv {
 
 namespace {
-constexpr quint32 MinQueue = 128;
-constexpr quint32 MaxQueue = 8192;
-quint32 clampQueue(quint32 v) { return std::clamp(v, MinQueue, MaxQueue); }
+constexpr quint32 kMinQueue = 128;
+constexpr quint32 kMaxQueue = 8192;
+quint32 clampQueue(quint32 v) { return std::clamp(v, kMinQueue, kMaxQueue); }
 }  // namespace
 
 TSerialPortDriver::TSerialPortDriver(QObject* parent) : TSerialPortDriver(createPlatformSerialBackend(), parent) {}
@@ -155,7 +155,7 @@ bool TSerialPortDriver::PurgeBuffers(bool input, bool output) {
   return true;
 }
 
-bool TSerialPortDriver::WaitForQuietLine(quint32 quietMs, quint32 limitMs) {
+bool TSerialPortDriver::waitForQuietLine(quint32 quietMs, quint32 limitMs) {
   if (!PurgeBuffers(true, false)) return false;
   ++pollSuspension_;
   const quint32 start = backend_->tickCount();
@@ -190,70 +190,70 @@ void TSerialPortDriver::lineLost() {
   if (!IsOpen()) return;
   lastError_ = backend_->lastError();
   ClosePort();
-  if (OnLineLost) OnLineLost(this, lastError_);
+  if (onLineLost) onLineLost(this, lastError_);
 }
 
-void TSerialPortDriver::SetPort(TPortNumber value) {
+void TSerialPortDriver::setPort(TPortNumber value) {
   if (IsOpen()) return;
   port_ = value;
   if (value >= portCOM1 && value <= portCOM16) portName_ = QStringLiteral("\\\\.\\COM%1").arg(int(value));
 }
 
-void TSerialPortDriver::SetPortName(const QString& value) {
+void TSerialPortDriver::setPortName(const QString& value) {
   if (IsOpen()) return;
   portName_ = value;
   port_ = portCustom;
 }
 
-void TSerialPortDriver::SetBaudRate(TBaudRate value) {
+void TSerialPortDriver::setBaudRate(TBaudRate value) {
   baudRate_ = value;
   if (value != baudCustom) baudRateValue_ = baudRateBits(value);
   reapplyIfOpen();
 }
 
-void TSerialPortDriver::SetBaudRateValue(quint32 value) {
+void TSerialPortDriver::setBaudRateValue(quint32 value) {
   baudRateValue_ = value;
   baudRate_ = baudCustom;
   reapplyIfOpen();
 }
 
-void TSerialPortDriver::SetDataBits(TDataBits value) {
+void TSerialPortDriver::setDataBits(TDataBits value) {
   dataBits_ = value;
   reapplyIfOpen();
 }
 
-void TSerialPortDriver::SetStopBits(TStopBits value) {
+void TSerialPortDriver::setStopBits(TStopBits value) {
   stopBits_ = value;
   reapplyIfOpen();
 }
 
-void TSerialPortDriver::SetParity(TParity value) {
+void TSerialPortDriver::setParity(TParity value) {
   parity_ = value;
   reapplyIfOpen();
 }
 
-void TSerialPortDriver::SetHwFlow(THwFlowControl value) {
+void TSerialPortDriver::setHwFlow(THwFlowControl value) {
   hwFlow_ = value;
   reapplyIfOpen();
 }
 
-void TSerialPortDriver::SetSwFlow(TSwFlowControl value) {
+void TSerialPortDriver::setSwFlow(TSwFlowControl value) {
   swFlow_ = value;
   reapplyIfOpen();
 }
 
-void TSerialPortDriver::SetInBufSize(quint32 value) {
+void TSerialPortDriver::setInBufSize(quint32 value) {
   if (IsOpen()) return;
   inBufSize_ = clampQueue(value);
   receiveBuffer_.assign(inBufSize_, 0);
 }
 
-void TSerialPortDriver::SetOutBufSize(quint32 value) {
+void TSerialPortDriver::setOutBufSize(quint32 value) {
   if (IsOpen()) return;
   outBufSize_ = clampQueue(value);
 }
 
-void TSerialPortDriver::SetPollingDelay(quint16 value) {
+void TSerialPortDriver::setPollingDelay(quint16 value) {
   value = std::max<quint16>(value, 5);
   if (value == pollingDelay_) return;
   const bool running = IsOpen();
@@ -290,7 +290,7 @@ void TSerialPortDriver::poll() {
   if (quint32(n) >= inBufSize_ / 2) draining_ = true;
   if (!draining_) return;
   quint32 more = 0;
-  drainTimer_.start(backend_->queueCounts(&more, &out) && more > 0 ? 0 : DrainTickMs);
+  drainTimer_.start(backend_->queueCounts(&more, &out) && more > 0 ? 0 : kDrainTickMs);
 }
 
 void TSerialPortDriver::pollPackets(quint32 queued) {

@@ -29,10 +29,10 @@ enum TSwFlowControl { swNone, swXonXoff };
 enum TPacketMode { packetDiscard, packetPass };
 
 class TSerialPortDriver;
-using TReceiveDataEvent = std::function<void(TSerialPortDriver* Sender, const quint8* DataPtr, quint32 DataSize)>;
-using TReceivePacketEvent = std::function<void(TSerialPortDriver* Sender, const quint8* Packet, quint32 DataSize)>;
+using TReceiveDataEvent = std::function<void(TSerialPortDriver* sender, const quint8* dataPtr, quint32 dataSize)>;
+using TReceivePacketEvent = std::function<void(TSerialPortDriver* sender, const quint8* packet, quint32 dataSize)>;
 // The line was hung up or failed while open; the port is closed already.
-using TLineLostEvent = std::function<void(TSerialPortDriver* Sender, const SerialError& Error)>;
+using TLineLostEvent = std::function<void(TSerialPortDriver* sender, const SerialError& error)>;
 
 class TSerialPortDriver : public QObject {
   Q_OBJECT
@@ -58,35 +58,35 @@ class TSerialPortDriver : public QObject {
   // Discards queued input, then reads and drops whatever still comes until
   // the line has been quiet for quietMs, giving up after limitMs. True when
   // it went quiet; false when it kept talking, or was lost, or is closed.
-  bool WaitForQuietLine(quint32 quietMs, quint32 limitMs);
+  bool waitForQuietLine(quint32 quietMs, quint32 limitMs);
   // Why the last OpenPort failed, or why the line was lost.
-  SerialError LastError() const { return lastError_; }
+  SerialError lastError() const { return lastError_; }
 
   // Properties.
   TPortNumber Port() const { return port_; }
-  void SetPort(TPortNumber value);
+  void setPort(TPortNumber value);
   QString PortName() const { return portName_; }
-  void SetPortName(const QString& value);
+  void setPortName(const QString& value);
   TBaudRate BaudRate() const { return baudRate_; }
-  void SetBaudRate(TBaudRate value);
+  void setBaudRate(TBaudRate value);
   quint32 BaudRateValue() const { return baudRateValue_; }
-  void SetBaudRateValue(quint32 value);
+  void setBaudRateValue(quint32 value);
   TDataBits DataBits() const { return dataBits_; }
-  void SetDataBits(TDataBits value);
+  void setDataBits(TDataBits value);
   TStopBits StopBits() const { return stopBits_; }
-  void SetStopBits(TStopBits value);
+  void setStopBits(TStopBits value);
   TParity Parity() const { return parity_; }
-  void SetParity(TParity value);
+  void setParity(TParity value);
   THwFlowControl HwFlow() const { return hwFlow_; }
-  void SetHwFlow(THwFlowControl value);
+  void setHwFlow(THwFlowControl value);
   TSwFlowControl SwFlow() const { return swFlow_; }
-  void SetSwFlow(TSwFlowControl value);
+  void setSwFlow(TSwFlowControl value);
   quint32 InBufSize() const { return inBufSize_; }
-  void SetInBufSize(quint32 value);
+  void setInBufSize(quint32 value);
   quint32 OutBufSize() const { return outBufSize_; }
-  void SetOutBufSize(quint32 value);
+  void setOutBufSize(quint32 value);
   quint16 PollingDelay() const { return pollingDelay_; }
-  void SetPollingDelay(quint16 value);
+  void setPollingDelay(quint16 value);
 
   // Plain fields: a change takes effect at the next use.
   qint16 PacketSize = -1;
@@ -98,7 +98,7 @@ class TSerialPortDriver : public QObject {
   bool CheckLineStatus = false;
   TReceiveDataEvent OnReceiveData;
   TReceivePacketEvent OnReceivePacket;
-  TLineLostEvent OnLineLost;
+  TLineLostEvent onLineLost;
 
   // Speed in bits/s of a TBaudRate other than baudCustom.
   static quint32 baudRateBits(TBaudRate rate);
@@ -112,14 +112,14 @@ class TSerialPortDriver : public QObject {
   bool applySettings();
   void reapplyIfOpen();
   void pollPackets(quint32 queued);
-  // Closes the port after a failure of the line and raises OnLineLost.
+  // Closes the port after a failure of the line and raises onLineLost.
   void lineLost();
 
   std::unique_ptr<SerialBackend> backend_;
   QTimer pollTimer_;
   QTimer drainTimer_;  // extra ticks while a backlog is coming in
   bool draining_ = false;
-  static constexpr int DrainTickMs = 5;
+  static constexpr int kDrainTickMs = 5;
   std::vector<quint8> receiveBuffer_;
   int pollSuspension_ = 0;
   SerialError lastError_;

@@ -164,8 +164,8 @@ std::vector<ColumnTexts> columnTexts() {
 
 TXlsWorksheet& addSheet(TXlsWorkbook& workbook, const QString& name) {
   TXlsWorksheet& sheet = workbook.AddSheet();
-  sheet.SetName(name);
-  for (int c = 0; c < int(std::size(kColumns)); ++c) sheet.GetRange(c, 0, c, 0).SetValue(QString::fromUtf8(kColumns[c].title));
+  sheet.setName(name);
+  for (int c = 0; c < int(std::size(kColumns)); ++c) sheet.GetRange(c, 0, c, 0).setValue(QString::fromUtf8(kColumns[c].title));
   return sheet;
 }
 

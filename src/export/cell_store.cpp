@@ -271,9 +271,9 @@ void SheetCells::insert(std::uint32_t i, std::int32_t left, std::int32_t top, st
   const std::uint32_t wideLeft = narrow ? 0 : static_cast<std::uint32_t>(left);
   if (i == size()) {
     // Cells mostly come in order.
-    lefts_.push_back(leftByte);
+    lefts_.pushBack(leftByte);
     wideLefts_.push(wideLeft);
-    values_.push_back(word(kEmpty, 0));
+    values_.pushBack(word(kEmpty, 0));
     tops_.push(static_cast<std::uint32_t>(top));
     shapes_.push(shape);
     formats_.push(0);

@@ -33,7 +33,7 @@ class ChunkedArray {
   T& operator[](std::size_t i) { return chunks_[i >> Shift][i & kMask]; }
   T back() const { return (*this)[size_ - 1]; }
 
-  void push_back(T v) {
+  void pushBack(T v) {
     if ((size_ >> Shift) == chunks_.size()) [[unlikely]] addChunk();
     (*this)[size_++] = v;
   }
@@ -48,7 +48,7 @@ class ChunkedArray {
     }
   }
   void insert(std::size_t i, T v) {
-    push_back(v);
+    pushBack(v);
     // Everything from i on moves up one place, a chunk's part at a time.
     for (std::size_t j = size_ - 1; j > i;) {
       const std::size_t lowest = std::max(i + 1, (j & ~kMask) + 1);
@@ -248,9 +248,9 @@ class SheetCells {
   void insert(std::uint32_t i, std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom);
   // insert(size(), left, top, left, top) for a left column below 255, quicker.
   void appendCell(std::uint8_t left, std::int32_t top) {
-    lefts_.push_back(left);
+    lefts_.pushBack(left);
     wideLefts_.push(0);
-    values_.push_back(word(kEmpty, 0));
+    values_.pushBack(word(kEmpty, 0));
     tops_.push(static_cast<std::uint32_t>(top));
     shapes_.push(0);
     formats_.push(0);

@@ -41,42 +41,42 @@ std::uint32_t TXlsRange::liveSlot() const {
   return static_cast<std::uint32_t>(s);
 }
 
-Value TXlsRange::GetValue() const {
+Value TXlsRange::getValue() const {
   const std::int64_t s = slot();
   return s < 0 ? Value() : sheet_->cells_.value(static_cast<std::uint32_t>(s));
 }
 
-void TXlsRange::SetValue(const Value& v) {
+void TXlsRange::setValue(const Value& v) {
   if (auto text = std::get_if<QString>(&v))
-    SetValue(*text);
+    setValue(*text);
   else
     sheet_->cells_.setValue(liveSlot(), v);
 }
 
-void TXlsRange::SetValue(const QString& text) { setText(text); }
+void TXlsRange::setValue(const QString& text) { setText(text); }
 
 void TXlsRange::setText(QStringView text) {
   const std::uint32_t s = liveSlot();
   sheet_->cells_.setTextNumber(s, sheet_->textNumber(text));
 }
 
-void TXlsRange::SetValue(const AnsiText& text) { SetValue(fromCp1251(text.bytes)); }
+void TXlsRange::setValue(const AnsiText& text) { setValue(fromCp1251(text.bytes)); }
 
-const TXlsRangeFormat& TXlsRange::Format() const {
+const TXlsRangeFormat& TXlsRange::format() const {
   const std::int64_t s = slot();
   const SheetCells* cells = sheet_ ? &sheet_->cells_ : nullptr;
   if (!cells || s < 0) return SheetCells::defaultFormat();
   return cells->format(cells->formatId(static_cast<std::uint32_t>(s)));
 }
 
-TXlsRangeFormat& TXlsRange::Format() { return sheet_->cells_.ensureFormat(liveSlot()); }
+TXlsRangeFormat& TXlsRange::format() { return sheet_->cells_.ensureFormat(liveSlot()); }
 
 bool TXlsRange::hasFormat() const {
   const std::int64_t s = slot();
   return s >= 0 && sheet_->cells_.formatId(static_cast<std::uint32_t>(s)) != 0;
 }
 
-CellKind TXlsRange::GetCellKind() const {
+CellKind TXlsRange::getCellKind() const {
   const std::int64_t s = slot();
   if (s < 0) return CellKind::Text;
   const SheetCells& cells = sheet_->cells_;
@@ -102,7 +102,7 @@ TXlsWorksheet::TXlsWorksheet(TXlsWorkbook* workbook)
       ownTexts_(newPoolUnless(workbook)),
       cells_(workbook ? workbook->texts() : *ownTexts_) {}
 
-void TXlsWorksheet::SetName(const QString& name) { name_ = trimBlanks(name.left(31)); }
+void TXlsWorksheet::setName(const QString& name) { name_ = trimBlanks(name.left(31)); }
 
 int TXlsWorksheet::SheetIndex() const { return workbook_ ? workbook_->SheetIndex(this) : -1; }
 
@@ -260,7 +260,7 @@ TXlsWorkbook::TXlsWorkbook() : authorName_(QStringLiteral("Lindora")) {}
 
 TXlsWorkbook::~TXlsWorkbook() = default;
 
-void TXlsWorkbook::SetAuthorName(const QString& name) { authorName_ = trimBlanks(name.left(66)); }
+void TXlsWorkbook::setAuthorName(const QString& name) { authorName_ = trimBlanks(name.left(66)); }
 
 TXlsWorksheet& TXlsWorkbook::AddSheet() {
   sheets_.push_back(std::make_unique<TXlsWorksheet>(this));

@@ -23,29 +23,29 @@ class TXlsRange {
  public:
   TXlsRange() = default;
 
-  TXlsWorksheet* Sheet() const { return sheet_; }
-  std::int32_t Left() const { return left_; }
-  std::int32_t Top() const { return top_; }
-  std::int32_t Right() const { return right_; }
-  std::int32_t Bottom() const { return bottom_; }
+  TXlsWorksheet* sheet() const { return sheet_; }
+  std::int32_t left() const { return left_; }
+  std::int32_t top() const { return top_; }
+  std::int32_t right() const { return right_; }
+  std::int32_t bottom() const { return bottom_; }
   bool isSingleCell() const { return left_ == right_ && top_ == bottom_; }
 
-  Value GetValue() const;
+  Value getValue() const;
   // Text values are stored with every CR LF pair folded into one LF; 8-bit text
   // is read as Windows-1251.
-  void SetValue(const Value& v);
-  void SetValue(const QString& text);
-  void SetValue(const AnsiText& text);
+  void setValue(const Value& v);
+  void setValue(const QString& text);
+  void setValue(const AnsiText& text);
   // A text value from anywhere; only a text with a CR is copied on its way in.
   void setText(QStringView text);
 
   // The formatting attributes. Reading through a const handle never allocates;
   // the non-const form gives the range a format of its own to change.
-  const TXlsRangeFormat& Format() const;
-  TXlsRangeFormat& Format();
+  const TXlsRangeFormat& format() const;
+  TXlsRangeFormat& format();
   bool hasFormat() const;
 
-  CellKind GetCellKind() const;
+  CellKind getCellKind() const;
 
   // The same range: same sheet and rectangle.
   friend bool operator==(const TXlsRange& a, const TXlsRange& b) {
@@ -127,10 +127,10 @@ class TXlsWorksheet {
   TXlsWorksheet(const TXlsWorksheet&) = delete;
   TXlsWorksheet& operator=(const TXlsWorksheet&) = delete;
 
-  TXlsWorkbook* Workbook() const { return workbook_; }
+  TXlsWorkbook* workbook() const { return workbook_; }
   const QString& Name() const { return name_; }
   // Keeps the first 31 characters, then trims blanks and control characters.
-  void SetName(const QString& name);
+  void setName(const QString& name);
   int SheetIndex() const;
 
   // The range of exactly this rectangle: an existing one, or a new one after
@@ -140,7 +140,7 @@ class TXlsWorksheet {
   // Sheets filled cell by cell, row by row, without handles: the same as
   // GetRange(column, row, column, row) and setting its value, quicker.
   // textNumber() gives a text's number among the cell texts of the sheet's
-  // workbook (CR LF folded as SetValue does), good for all its sheets.
+  // workbook (CR LF folded as setValue does), good for all its sheets.
   std::uint32_t textNumber(QStringView text);
   void setCellText(std::int32_t column, std::int32_t row, std::uint32_t textNumber);
   // Cells firstColumn, firstColumn + 1, ... of `row` at once: texts[k] a
@@ -199,7 +199,7 @@ class TXlsWorkbook {
 
   const QString& AuthorName() const { return authorName_; }
   // Keeps the first 66 characters, then trims blanks and control characters.
-  void SetAuthorName(const QString& name);
+  void setAuthorName(const QString& name);
 
   // A new sheet named "Sheet<n>", appended.
   TXlsWorksheet& AddSheet();

@@ -16,17 +16,17 @@ Color resolveColor(Color c) {
     case 2: return rgbColor(0, 0, 128);       // active caption
     case 3: return rgbColor(128, 128, 128);   // inactive caption
     case 4: return rgbColor(192, 192, 192);   // menu
-    case 5: return clWhite;                   // window
-    case 9: return clWhite;                   // caption text
+    case 5: return kWhite;                   // window
+    case 9: return kWhite;                   // caption text
     case 12: return rgbColor(128, 128, 128);  // application workspace
     case 13: return rgbColor(0, 0, 128);      // highlight
-    case 14: return clWhite;                  // highlight text
+    case 14: return kWhite;                  // highlight text
     case 15: return rgbColor(192, 192, 192);  // button face
     case 16: return rgbColor(128, 128, 128);  // button shadow
     case 17: return rgbColor(128, 128, 128);  // grey text
-    case 20: return clWhite;                  // button highlight
+    case 20: return kWhite;                  // button highlight
     case 24: return rgbColor(255, 255, 225);  // tooltip background
-    default: return clBlack;                  // window text, menu text, button text, ...
+    default: return kBlack;                  // window text, menu text, button text, ...
   }
 }
 

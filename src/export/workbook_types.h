@@ -11,10 +11,10 @@ namespace hv {
 // a system colour whose index is the low 24 bits.
 using Color = std::uint32_t;
 
-constexpr Color clBlack = 0x000000;
-constexpr Color clWhite = 0xFFFFFF;
+constexpr Color kBlack = 0x000000;
+constexpr Color kWhite = 0xFFFFFF;
 constexpr Color kSystemColorFlag = 0x80000000u;
-constexpr Color clWindowText = kSystemColorFlag | 8;  // COLOR_WINDOWTEXT
+constexpr Color kWindowText = kSystemColorFlag | 8;  // COLOR_WINDOWTEXT
 
 constexpr Color rgbColor(int red, int green, int blue) {
   return static_cast<Color>((red & 0xFF) | (green & 0xFF) << 8 | (blue & 0xFF) << 16);
@@ -51,7 +51,7 @@ double numericValue(const Value& v);  // 0 for anything not numeric
 QString valueText(const Value& v);    // the text a Text cell shows
 
 struct TXlsBorder {
-  hv::Color Color = clBlack;
+  hv::Color Color = kBlack;
   std::uint8_t LineStyle = 0;  // 0 none; 1..13 the file format's line styles
   friend bool operator==(const TXlsBorder&, const TXlsBorder&) = default;
 };
@@ -67,15 +67,15 @@ struct TXlsBorders {
 };
 
 struct TXlsFont {
-  QString Name = QStringLiteral("Arial");
-  int Size = 10;  // whole points
-  hv::Color Color = clBlack;
-  bool Bold = false;
-  bool Italic = false;
-  bool Underline = false;
-  bool StrikeOut = false;
-  std::uint8_t Charset = 1;  // default character set
-  std::uint8_t Pitch = 0;    // 0 default, 1 fixed, 2 variable
+  QString name = QStringLiteral("Arial");
+  int size = 10;  // whole points
+  hv::Color color = kBlack;
+  bool bold = false;
+  bool italic = false;
+  bool underline = false;
+  bool strikeOut = false;
+  std::uint8_t charset = 1;  // default character set
+  std::uint8_t pitch = 0;    // 0 default, 1 fixed, 2 variable
   // Same font: character set, colour, name (with case), pitch, size and style.
   // The screen height follows from the size and needs no comparison of its own.
   friend bool operator==(const TXlsFont&, const TXlsFont&) = default;
@@ -115,8 +115,8 @@ struct TXlsRangeFormat {
   std::uint8_t Rotation = 0;
   QString NumberFormat;  // empty: General
   std::uint8_t FillPattern = 0;
-  hv::Color FillColor = clBlack;
-  hv::Color PatternColor = clBlack;
+  hv::Color FillColor = kBlack;
+  hv::Color PatternColor = kBlack;
   QString Formula;
 };
 

@@ -294,7 +294,7 @@ void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
   // Fonts: four standard ones, then every new font of the ranges. The format
   // has no font number 4.
   TXlsFont standard;
-  standard.Color = clWindowText;
+  standard.color = kWindowText;
   fontTable_.assign(4, standard);
   const auto fontNumber = [](std::size_t entry) { return static_cast<std::int32_t>(entry < 4 ? entry : entry + 1); };
   for (int s = 0; s < workbook.SheetCount(); ++s) {
@@ -311,15 +311,15 @@ void TBiff8Writer::buildTables(const TXlsWorkbook& workbook) {
   }
   for (const TXlsFont& font : fontTable_) {
     Bytes d;
-    const QString name = font.Name.left(255);
-    d.u16(static_cast<unsigned>(font.Size * 20))
-        .u16((font.Italic ? 0x0002 : 0) | (font.StrikeOut ? 0x0008 : 0))
-        .u16(static_cast<unsigned>(colorIndex(font.Color)))
-        .u16(font.Bold ? 1000 : 100)
+    const QString name = font.name.left(255);
+    d.u16(static_cast<unsigned>(font.size * 20))
+        .u16((font.italic ? 0x0002 : 0) | (font.strikeOut ? 0x0008 : 0))
+        .u16(static_cast<unsigned>(colorIndex(font.color)))
+        .u16(font.bold ? 1000 : 100)
         .u16(0)
-        .u8(font.Underline ? 1 : 0)
-        .u8(font.Pitch)
-        .u8(font.Charset)
+        .u8(font.underline ? 1 : 0)
+        .u8(font.pitch)
+        .u8(font.charset)
         .u8(0)
         .u8(static_cast<unsigned>(name.size()))
         .u8(1)

@@ -142,33 +142,33 @@ struct TDbTable::Impl {
   }
 };
 
-TDbTable::TDbTable() : d(std::make_unique<Impl>()) {}
+TDbTable::TDbTable() : d_(std::make_unique<Impl>()) {}
 
 TDbTable::~TDbTable() { close(); }
 
-void TDbTable::setTableName(const QString& name) { d->name = name; }
-void TDbTable::setFilePath(const QString& folder) { d->folder = folder; }
-QString TDbTable::tableName() const { return d->name; }
-QString TDbTable::filePath() const { return d->folder; }
+void TDbTable::setTableName(const QString& name) { d_->name = name; }
+void TDbTable::setFilePath(const QString& folder) { d_->folder = folder; }
+QString TDbTable::tableName() const { return d_->name; }
+QString TDbTable::filePath() const { return d_->folder; }
 void TDbTable::setFileName(const QString& fullPath) {
   const QFileInfo fi(fullPath);
-  d->folder = fi.path();
-  d->name = fi.fileName();
+  d_->folder = fi.path();
+  d_->name = fi.fileName();
 }
-QString TDbTable::fileName() const { return d->path(); }
+QString TDbTable::fileName() const { return d_->path(); }
 
 QString TDbTable::mdxPathFor(const QString& dbPath) { return indexPathFor(dbPath); }
 
 void TDbTable::setReadOnly(bool on) {
   if (active()) fail(QStringLiteral("Cannot perform this operation on an open dataset"));
-  d->readOnly = on;
+  d_->readOnly = on;
 }
-bool TDbTable::readOnly() const { return d->readOnly; }
+bool TDbTable::readOnly() const { return d_->readOnly; }
 
 void TDbTable::createTable() {
   if (active()) fail(QStringLiteral("Cannot perform this operation on an open dataset"));
-  const QString path = d->path();
-  if (d->name.isEmpty()) fail(QStringLiteral("No table name"));
+  const QString path = d_->path();
+  if (d_->name.isEmpty()) fail(QStringLiteral("No table name"));
   TableFile::create(path);
   try {
     removeFile(mdxPathFor(path).toStdString());
@@ -179,48 +179,48 @@ void TDbTable::createTable() {
 
 void TDbTable::open() {
   if (active()) return;
-  if (d->name.isEmpty()) fail(QStringLiteral("No table name"));
-  d->file.open(d->path(), d->readOnly);
+  if (d_->name.isEmpty()) fail(QStringLiteral("No table name"));
+  d_->file.open(d_->path(), d_->readOnly);
   try {
-    d->tags.clear();
+    d_->tags.clear();
     try {
-      d->tags.load();
+      d_->tags.load();
     } catch (const hv::Error&) {
-      d->tags.clear();
+      d_->tags.clear();
     }
-    if (!d->indexName.isEmpty() && !d->tags.find(d->indexName)) d->indexName.clear();
-    d->state = State::Browse;
-    d->view.reset();
-    d->ensureView();
+    if (!d_->indexName.isEmpty() && !d_->tags.find(d_->indexName)) d_->indexName.clear();
+    d_->state = State::Browse;
+    d_->view.reset();
+    d_->ensureView();
   } catch (const std::bad_alloc&) {
-    d->discard();  // a table too big to take in stays closed
+    d_->discard();  // a table too big to take in stays closed
     noMemory();
   } catch (...) {
-    d->discard();
+    d_->discard();
     throw;
   }
 }
 
 void TDbTable::close() {
   if (!active()) return;
-  if (d->editing()) cancel();
-  d->closeProblem.clear();
-  if (d->tags.behind() && !d->tags.empty()) {
+  if (d_->editing()) cancel();
+  d_->closeProblem.clear();
+  if (d_->tags.behind() && !d_->tags.empty()) {
     try {
-      d->tags.writeFile();
+      d_->tags.writeFile();
     } catch (const hv::Error& e) {
       // Left as it was: the next opening sorts the tags from the rows again.
-      d->closeProblem = e.text();
+      d_->closeProblem = e.text();
     } catch (const std::bad_alloc&) {
-      d->closeProblem = QStringLiteral("Not enough memory to write the index file");
+      d_->closeProblem = QStringLiteral("Not enough memory to write the index file");
     }
   }
-  d->discard();
+  d_->discard();
 }
 
-QString TDbTable::closeProblem() const { return d->closeProblem; }
+QString TDbTable::closeProblem() const { return d_->closeProblem; }
 
-bool TDbTable::active() const { return d->active(); }
+bool TDbTable::active() const { return d_->active(); }
 
 // --- filter and order ---------------------------------------------------
 
@@ -236,133 +236,133 @@ void TDbTable::setFilter(const QString& filter) {
     if (!ok) fail(QStringLiteral("Unsupported filter '%1'").arg(filter));
     has = true;
   }
-  if (active()) d->checkBrowseMode(this);
-  d->filterText = filter;
-  d->hasArc = has;
-  d->arcValue = value;
-  d->applyFilter();
+  if (active()) d_->checkBrowseMode(this);
+  d_->filterText = filter;
+  d_->hasArc = has;
+  d_->arcValue = value;
+  d_->applyFilter();
 }
-QString TDbTable::filter() const { return d->filterText; }
+QString TDbTable::filter() const { return d_->filterText; }
 void TDbTable::setFiltered(bool on) {
-  if (active()) d->checkBrowseMode(this);
-  d->filtered = on;
-  d->applyFilter();
+  if (active()) d_->checkBrowseMode(this);
+  d_->filtered = on;
+  d_->applyFilter();
 }
-bool TDbTable::filtered() const { return d->filtered; }
+bool TDbTable::filtered() const { return d_->filtered; }
 
 void TDbTable::refresh() {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->view.invalidate();
-  d->ensureView();
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->view.invalidate();
+  d_->ensureView();
 }
 
 void TDbTable::setIndexName(const QString& tag) {
-  if (active()) d->checkBrowseMode(this);
-  d->indexName = tag.trimmed();
-  if (active() && !d->indexName.isEmpty() && !d->tags.find(d->indexName)) d->indexName.clear();
-  d->view.invalidate();
+  if (active()) d_->checkBrowseMode(this);
+  d_->indexName = tag.trimmed();
+  if (active() && !d_->indexName.isEmpty() && !d_->tags.find(d_->indexName)) d_->indexName.clear();
+  d_->view.invalidate();
 }
-QString TDbTable::indexName() const { return d->indexName; }
+QString TDbTable::indexName() const { return d_->indexName; }
 
 // --- counting and navigation --------------------------------------------
 
 int TDbTable::recordCount() {
   if (!active()) return 0;
-  d->ensureView();
-  return int(d->view.size());
+  d_->ensureView();
+  return int(d_->view.size());
 }
 
 void TDbTable::first() {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->ensureView();
-  d->view.first();
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->ensureView();
+  d_->view.first();
 }
 
 void TDbTable::last() {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->ensureView();
-  d->view.last();
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->ensureView();
+  d_->view.last();
 }
 
 void TDbTable::next() {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->ensureView();
-  d->view.next();
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->ensureView();
+  d_->view.next();
 }
 
 void TDbTable::prior() {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->ensureView();
-  d->view.prior();
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->ensureView();
+  d_->view.prior();
 }
 
 bool TDbTable::eof() const {
   if (!active()) return true;
-  d->ensureView();
-  return d->view.eof();
+  d_->ensureView();
+  return d_->view.eof();
 }
 bool TDbTable::bof() const {
   if (!active()) return true;
-  d->ensureView();
-  return d->view.bof();
+  d_->ensureView();
+  return d_->view.bof();
 }
 bool TDbTable::isEmpty() { return recordCount() == 0; }
 
 int TDbTable::rowIndex() const {
   if (!active()) return -1;
-  d->ensureView();
-  return int(d->view.position());
+  d_->ensureView();
+  return int(d_->view.position());
 }
 
 void TDbTable::moveToRow(int row) {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->ensureView();
-  d->view.moveTo(row);
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->ensureView();
+  d_->view.moveTo(row);
 }
 
 TDbTable::Bookmark TDbTable::bookmark() const {
   if (!active()) return -1;
-  if (d->state == State::Insert) return d->editRecord;
-  d->ensureView();
-  return d->view.current();
+  if (d_->state == State::Insert) return d_->editRecord;
+  d_->ensureView();
+  return d_->view.current();
 }
 
 bool TDbTable::gotoBookmark(Bookmark b) {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->ensureBuilt();
-  return d->view.gotoRecord(b);
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->ensureBuilt();
+  return d_->view.gotoRecord(b);
 }
 
 TDbTable::Bookmark TDbTable::bookmarkAtRow(int row) {
   if (!active()) return -1;
-  d->ensureView();
-  if (row < 0 || size_t(row) >= d->view.size()) return -1;
-  return d->view.recordAt(size_t(row));
+  d_->ensureView();
+  if (row < 0 || size_t(row) >= d_->view.size()) return -1;
+  return d_->view.recordAt(size_t(row));
 }
 
 std::optional<QString> TDbTable::fieldTextAt(Bookmark b, const QString& field) {
-  d->checkActive();
-  const FieldInfo& f = d->fieldInfo(field);
-  if (d->editing() && b == d->editRecord) return decodeField(d->file.codePage(), f, d->buf.data());
-  if (b < 0 || b >= std::int64_t(d->file.count())) return std::nullopt;
-  return decodeField(d->file.codePage(), f, d->file.record(std::uint32_t(b)));
+  d_->checkActive();
+  const FieldInfo& f = d_->fieldInfo(field);
+  if (d_->editing() && b == d_->editRecord) return decodeField(d_->file.codePage(), f, d_->buf.data());
+  if (b < 0 || b >= std::int64_t(d_->file.count())) return std::nullopt;
+  return decodeField(d_->file.codePage(), f, d_->file.record(std::uint32_t(b)));
 }
 
 void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink) try {
-  d->checkActive();
+  d_->checkActive();
   std::vector<const FieldInfo*> info;
   info.reserve(size_t(fields.size()));
-  for (const QString& field : fields) info.push_back(&d->fieldInfo(field));
-  const std::uint32_t count = d->file.count();
-  const bool editing = d->editing();
-  const CodePage page = d->file.codePage();
+  for (const QString& field : fields) info.push_back(&d_->fieldInfo(field));
+  const std::uint32_t count = d_->file.count();
+  const bool editing = d_->editing();
+  const CodePage page = d_->file.codePage();
   std::string converted;
   // Hands out the fields of records[i]; `fieldAt(k)` is where field k's bytes
   // start, null for no record. As decodeField, without a QString.
@@ -390,7 +390,7 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
   std::vector<std::uint64_t> wanted;
   wanted.reserve(records.size());
   for (std::uint32_t i = 0; i < records.size(); ++i)
-    if (records[i] >= 0 && records[i] < std::int64_t(count) && !(editing && records[i] == d->editRecord))
+    if (records[i] >= 0 && records[i] < std::int64_t(count) && !(editing && records[i] == d_->editRecord))
       wanted.push_back(std::uint64_t(records[i]) << 32 | i);
   const auto recordOf = [](std::uint64_t w) { return std::uint32_t(w >> 32); };
   const auto indexOf = [](std::uint64_t w) { return std::uint32_t(w); };
@@ -406,7 +406,7 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
     width += size_t(f->width);
   }
   std::vector<char> gathered(direct ? 0 : records.size() * width);
-  const std::size_t recordLength = size_t(d->file.layout().recordLength);
+  const std::size_t recordLength = size_t(d_->file.layout().recordLength);
   // Records close together come in one read; a wide gap starts another.
   const std::uint32_t reach = std::uint32_t(std::max<size_t>(1, (256 * 1024) / recordLength));
   constexpr std::uint32_t kGap = 64;
@@ -416,7 +416,7 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
     while (end < wanted.size() && recordOf(wanted[end]) - first < reach &&
            recordOf(wanted[end]) - recordOf(wanted[end - 1]) <= kGap)
       ++end;
-    d->file.scan(first, recordOf(wanted[end - 1]) + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
+    d_->file.scan(first, recordOf(wanted[end - 1]) + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
       for (; w < end && recordOf(wanted[w]) < runFirst + n; ++w) {
         const char* rec = bytes + size_t(recordOf(wanted[w]) - runFirst) * recordLength;
         const std::uint32_t i = indexOf(wanted[w]);
@@ -436,7 +436,7 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
     if (read[i])
       handOut(i, [&](size_t k) { return gathered.data() + i * width + at[k]; });
     else
-      handOut(i, inRecord(editing && records[i] == d->editRecord ? d->buf.data() : nullptr));
+      handOut(i, inRecord(editing && records[i] == d_->editRecord ? d_->buf.data() : nullptr));
   }
 } catch (const std::bad_alloc&) {
   noMemory();
@@ -445,18 +445,18 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
 // --- the current row ----------------------------------------------------
 
 std::optional<QString> TDbTable::fieldText(const QString& field) const {
-  d->checkActive();
-  const FieldInfo& f = d->fieldInfo(field);
-  if (d->editing()) return decodeField(d->file.codePage(), f, d->buf.data());
-  d->ensureView();
-  if (d->view.current() < 0) return std::nullopt;
-  return decodeField(d->file.codePage(), f, d->file.record(std::uint32_t(d->view.current())));
+  d_->checkActive();
+  const FieldInfo& f = d_->fieldInfo(field);
+  if (d_->editing()) return decodeField(d_->file.codePage(), f, d_->buf.data());
+  d_->ensureView();
+  if (d_->view.current() < 0) return std::nullopt;
+  return decodeField(d_->file.codePage(), f, d_->file.record(std::uint32_t(d_->view.current())));
 }
 
 int TDbTable::fieldInt(const QString& field) const {
   const std::optional<QString> text = fieldText(field);
   if (!text) return 0;
-  const FieldInfo& f = d->fieldInfo(field);
+  const FieldInfo& f = d_->fieldInfo(field);
   if (f.type != 'C') {
     const QByteArray raw = text->toLatin1();
     return parseInt16(std::string_view(raw.constData(), size_t(raw.size())));
@@ -467,39 +467,39 @@ int TDbTable::fieldInt(const QString& field) const {
   return v;
 }
 
-TDbTable::State TDbTable::state() const { return d->state; }
+TDbTable::State TDbTable::state() const { return d_->state; }
 
 void TDbTable::append() {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->view.saveCursor();
-  d->buf.assign(size_t(d->file.layout().recordLength), ' ');
-  d->editRecord = d->file.count();
-  d->modified = false;
-  d->state = State::Insert;
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->view.saveCursor();
+  d_->buf.assign(size_t(d_->file.layout().recordLength), ' ');
+  d_->editRecord = d_->file.count();
+  d_->modified = false;
+  d_->state = State::Insert;
 }
 
 void TDbTable::edit() {
-  d->checkActive();
-  if (d->editing()) return;
-  d->ensureView();
-  if (d->view.current() < 0) fail(QStringLiteral("Cannot edit: the table has no current row"));
-  const char* rec = d->file.record(std::uint32_t(d->view.current()));
-  d->buf.assign(rec, size_t(d->file.layout().recordLength));
-  d->editRecord = d->view.current();
-  d->modified = false;
-  d->state = State::Edit;
+  d_->checkActive();
+  if (d_->editing()) return;
+  d_->ensureView();
+  if (d_->view.current() < 0) fail(QStringLiteral("Cannot edit: the table has no current row"));
+  const char* rec = d_->file.record(std::uint32_t(d_->view.current()));
+  d_->buf.assign(rec, size_t(d_->file.layout().recordLength));
+  d_->editRecord = d_->view.current();
+  d_->modified = false;
+  d_->state = State::Edit;
 }
 
 void TDbTable::setFieldText(const QString& field, const QString& value) {
-  d->checkActive();
-  if (!d->editing()) fail(QStringLiteral("Dataset not in edit or insert mode"));
-  const FieldInfo& f = d->fieldInfo(field);
+  d_->checkActive();
+  if (!d_->editing()) fail(QStringLiteral("Dataset not in edit or insert mode"));
+  const FieldInfo& f = d_->fieldInfo(field);
   if (f.type != 'C') {
     const QString t = value.trimmed();
     if (t.isEmpty()) {
-      std::memset(d->buf.data() + f.offset, ' ', size_t(f.width));
-      d->modified = true;
+      std::memset(d_->buf.data() + f.offset, ' ', size_t(f.width));
+      d_->modified = true;
       return;
     }
     bool ok = false;
@@ -509,85 +509,85 @@ void TDbTable::setFieldText(const QString& field, const QString& value) {
     return;
   }
   // Always in the file's own code page: one file, one encoding.
-  const QByteArray bytes = toCodePage(d->file.codePage(), value).left(f.width);
-  char* dst = d->buf.data() + f.offset;
+  const QByteArray bytes = toCodePage(d_->file.codePage(), value).left(f.width);
+  char* dst = d_->buf.data() + f.offset;
   std::memset(dst, ' ', size_t(f.width));
   std::memcpy(dst, bytes.constData(), size_t(bytes.size()));
-  d->modified = true;
+  d_->modified = true;
 }
 
 void TDbTable::setFieldInt(const QString& field, int value) {
-  d->checkActive();
-  if (!d->editing()) fail(QStringLiteral("Dataset not in edit or insert mode"));
-  const FieldInfo& f = d->fieldInfo(field);
+  d_->checkActive();
+  if (!d_->editing()) fail(QStringLiteral("Dataset not in edit or insert mode"));
+  const FieldInfo& f = d_->fieldInfo(field);
   const QByteArray text = QByteArray::number(value);
   if (text.size() > f.width) fail(QStringLiteral("Value %1 is out of range for field '%2'").arg(value).arg(f.name));
-  char* dst = d->buf.data() + f.offset;
+  char* dst = d_->buf.data() + f.offset;
   std::memset(dst, ' ', size_t(f.width));
   if (f.type == 'C')
     std::memcpy(dst, text.constData(), size_t(text.size()));
   else
     std::memcpy(dst + f.width - text.size(), text.constData(), size_t(text.size()));
-  d->modified = true;
+  d_->modified = true;
 }
 
 void TDbTable::post() try {
-  d->checkActive();
-  if (!d->editing()) return;
-  d->checkWritable();
-  d->buf[0] = char(kLiveMark);
-  if (d->state == State::Insert) {
-    const std::uint32_t r = d->file.append(d->buf.data());
-    d->state = State::Browse;
-    d->tags.recordAppended();
-    d->view.recordAppended(r, d->buf.data());
+  d_->checkActive();
+  if (!d_->editing()) return;
+  d_->checkWritable();
+  d_->buf[0] = char(kLiveMark);
+  if (d_->state == State::Insert) {
+    const std::uint32_t r = d_->file.append(d_->buf.data());
+    d_->state = State::Browse;
+    d_->tags.recordAppended();
+    d_->view.recordAppended(r, d_->buf.data());
   } else {
-    const std::uint32_t r = std::uint32_t(d->editRecord);
-    const std::string before(d->file.record(r), d->buf.size());
-    d->file.rewrite(r, d->buf.data());
-    d->state = State::Browse;
-    d->tags.recordChanged(before.data(), d->buf.data());
-    d->view.recordRewritten(r, d->buf.data());
+    const std::uint32_t r = std::uint32_t(d_->editRecord);
+    const std::string before(d_->file.record(r), d_->buf.size());
+    d_->file.rewrite(r, d_->buf.data());
+    d_->state = State::Browse;
+    d_->tags.recordChanged(before.data(), d_->buf.data());
+    d_->view.recordRewritten(r, d_->buf.data());
   }
-  d->modified = false;
-  d->editRecord = -1;
+  d_->modified = false;
+  d_->editRecord = -1;
 } catch (const std::bad_alloc&) {
-  d->view.invalidate();  // the row may be in the file but not yet in the view
+  d_->view.invalidate();  // the row may be in the file but not yet in the view
   noMemory();
 }
 
 void TDbTable::cancel() {
-  if (!d->editing()) return;
-  if (d->state == State::Insert) d->view.restoreCursor();
-  d->state = State::Browse;
-  d->modified = false;
-  d->editRecord = -1;
+  if (!d_->editing()) return;
+  if (d_->state == State::Insert) d_->view.restoreCursor();
+  d_->state = State::Browse;
+  d_->modified = false;
+  d_->editRecord = -1;
 }
 
 void TDbTable::deleteRecord() {
-  d->checkActive();
-  if (d->state == State::Insert) {
+  d_->checkActive();
+  if (d_->state == State::Insert) {
     cancel();
     return;
   }
-  d->checkBrowseMode(this);
-  d->checkWritable();
-  d->ensureBuilt();
-  if (d->view.current() < 0 || d->view.position() < 0)
+  d_->checkBrowseMode(this);
+  d_->checkWritable();
+  d_->ensureBuilt();
+  if (d_->view.current() < 0 || d_->view.position() < 0)
     fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
-  d->file.markDeleted(std::uint32_t(d->view.current()));
-  d->view.currentDeleted();
+  d_->file.markDeleted(std::uint32_t(d_->view.current()));
+  d_->view.currentDeleted();
 }
 
 void TDbTable::pack() try {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->checkWritable();
-  d->file.pack();
-  d->tags.markAllDirty();
-  d->view.reset();
-  if (!d->tags.empty()) d->tags.writeFile();
-  d->ensureView();
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->checkWritable();
+  d_->file.pack();
+  d_->tags.markAllDirty();
+  d_->view.reset();
+  if (!d_->tags.empty()) d_->tags.writeFile();
+  d_->ensureView();
 } catch (const std::bad_alloc&) {
   noMemory();
 }
@@ -595,38 +595,38 @@ void TDbTable::pack() try {
 // --- production index ---------------------------------------------------
 
 void TDbTable::addIndex(const QString& tag, const QString& field, bool descending) try {
-  d->checkActive();
+  d_->checkActive();
   if (!validTagName(tag)) fail(QStringLiteral("Invalid index tag name '%1'").arg(tag));
-  const int f = d->fieldIndex(field);
-  d->checkBrowseMode(this);
-  d->tags.add(tag, f, descending);
-  if (d->activeTag() && d->activeTag()->name.compare(tag, Qt::CaseInsensitive) == 0) d->view.invalidate();
+  const int f = d_->fieldIndex(field);
+  d_->checkBrowseMode(this);
+  d_->tags.add(tag, f, descending);
+  if (d_->activeTag() && d_->activeTag()->name.compare(tag, Qt::CaseInsensitive) == 0) d_->view.invalidate();
 } catch (const std::bad_alloc&) {
   noMemory();
 }
 
 void TDbTable::deleteIndex(const QString& tag) try {
-  d->checkActive();
-  if (!d->tags.find(tag)) return;
-  d->checkBrowseMode(this);
-  if (d->indexName.compare(tag, Qt::CaseInsensitive) == 0) {
-    d->indexName.clear();
-    d->view.invalidate();
+  d_->checkActive();
+  if (!d_->tags.find(tag)) return;
+  d_->checkBrowseMode(this);
+  if (d_->indexName.compare(tag, Qt::CaseInsensitive) == 0) {
+    d_->indexName.clear();
+    d_->view.invalidate();
   }
-  d->tags.remove(tag);
+  d_->tags.remove(tag);
 } catch (const std::bad_alloc&) {
   noMemory();
 }
 
 void TDbTable::rebuildIndexes() try {
-  d->checkActive();
-  d->checkBrowseMode(this);
-  d->tags.rebuild();
-  d->view.invalidate();
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->tags.rebuild();
+  d_->view.invalidate();
 } catch (const std::bad_alloc&) {
   noMemory();
 }
 
-QStringList TDbTable::tagNames() const { return d->tags.names(); }
+QStringList TDbTable::tagNames() const { return d_->tags.names(); }
 
 }  // namespace hv

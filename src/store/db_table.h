@@ -113,7 +113,7 @@ class TDbTable {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> d;
+  std::unique_ptr<Impl> d_;
 };
 
 }  // namespace hv

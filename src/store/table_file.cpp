@@ -96,7 +96,7 @@ struct TableFile::Impl {
   }
 };
 
-TableFile::TableFile() : d(std::make_unique<Impl>()) {}
+TableFile::TableFile() : d_(std::make_unique<Impl>()) {}
 TableFile::~TableFile() { close(); }
 
 void TableFile::create(const QString& path) {
@@ -137,162 +137,162 @@ void TableFile::open(const QString& path, bool readOnly) {
     const std::uint64_t size = f.size();
     std::vector<unsigned char> head(std::size_t(std::min<std::uint64_t>(size, 65536 + 64)));
     const std::size_t got = f.readAt(0, head.data(), head.size());
-    d->layout = parseHeader(head.data(), got, size);
-    requireMeasurementFields(d->layout);
-    d->codePage = codePageOfDriver(d->layout.languageDriver);
-    d->fileSize = size;
+    d_->layout = parseHeader(head.data(), got, size);
+    requireMeasurementFields(d_->layout);
+    d_->codePage = codePageOfDriver(d_->layout.languageDriver);
+    d_->fileSize = size;
   } catch (const hv::FileError& e) {
     fail(e);
   }
-  d->file = std::move(f);
-  d->path = path;
-  d->readOnly = readOnly;
-  d->count = d->layout.recordCount;
-  d->groupCount = 0;
+  d_->file = std::move(f);
+  d_->path = path;
+  d_->readOnly = readOnly;
+  d_->count = d_->layout.recordCount;
+  d_->groupCount = 0;
 }
 
 void TableFile::close() noexcept {
-  if (!d->file.isOpen()) return;
-  if (!d->readOnly) {
+  if (!d_->file.isOpen()) return;
+  if (!d_->readOnly) {
     try {
-      d->file.sync();
+      d_->file.sync();
     } catch (const hv::FileError&) {
       // Closing goes on: every write has reached the system already.
     }
   }
-  d->reset();
+  d_->reset();
 }
 
-bool TableFile::isOpen() const { return d->file.isOpen(); }
-bool TableFile::readOnly() const { return d->readOnly; }
-const QString& TableFile::path() const { return d->path; }
-const TableLayout& TableFile::layout() const { return d->layout; }
-std::uint32_t TableFile::count() const { return d->count; }
-CodePage TableFile::codePage() const { return d->codePage; }
+bool TableFile::isOpen() const { return d_->file.isOpen(); }
+bool TableFile::readOnly() const { return d_->readOnly; }
+const QString& TableFile::path() const { return d_->path; }
+const TableLayout& TableFile::layout() const { return d_->layout; }
+std::uint32_t TableFile::count() const { return d_->count; }
+CodePage TableFile::codePage() const { return d_->codePage; }
 
 const char* TableFile::record(std::uint32_t r) {
-  const std::size_t length = d->recordLength();
-  if (r >= d->groupFirst && r < d->groupFirst + d->groupCount) return d->group.data() + (r - d->groupFirst) * length;
-  d->checkRecord(r);
+  const std::size_t length = d_->recordLength();
+  if (r >= d_->groupFirst && r < d_->groupFirst + d_->groupCount) return d_->group.data() + (r - d_->groupFirst) * length;
+  d_->checkRecord(r);
   // Near the last group read: walking in record order, read the next group.
   // Elsewhere (a tag's order): just this record.
-  const bool near = r + kGroupRecords >= d->groupFirst && r <= d->groupFirst + 2 * kGroupRecords;
+  const bool near = r + kGroupRecords >= d_->groupFirst && r <= d_->groupFirst + 2 * kGroupRecords;
   const std::uint32_t first = near ? r / kGroupRecords * kGroupRecords : r;
-  const std::uint32_t n = near ? std::min(kGroupRecords, d->count - first) : 1;
-  d->group.resize(std::size_t(kGroupRecords) * length);
-  d->groupCount = 0;
-  d->readExactly(d->offsetOf(first), d->group.data(), n * length);
-  d->groupFirst = first;
-  d->groupCount = n;
-  return d->group.data() + (r - first) * length;
+  const std::uint32_t n = near ? std::min(kGroupRecords, d_->count - first) : 1;
+  d_->group.resize(std::size_t(kGroupRecords) * length);
+  d_->groupCount = 0;
+  d_->readExactly(d_->offsetOf(first), d_->group.data(), n * length);
+  d_->groupFirst = first;
+  d_->groupCount = n;
+  return d_->group.data() + (r - first) * length;
 }
 
 void TableFile::scan(std::uint32_t first, std::uint32_t end, const RecordRun& visit) {
-  const std::size_t length = d->recordLength();
+  const std::size_t length = d_->recordLength();
   const std::uint32_t perRun = std::uint32_t(std::max<std::size_t>(1, kScanBytes / length));
-  end = std::min(end, d->count);
+  end = std::min(end, d_->count);
   if (first >= end) return;
-  d->run.resize(std::min<std::size_t>(perRun, end - first) * length);
+  d_->run.resize(std::min<std::size_t>(perRun, end - first) * length);
   for (std::uint32_t r = first; r < end;) {
     const std::uint32_t n = std::min(perRun, end - r);
-    d->readExactly(d->offsetOf(r), d->run.data(), n * length);
-    visit(r, n, d->run.data());
+    d_->readExactly(d_->offsetOf(r), d_->run.data(), n * length);
+    visit(r, n, d_->run.data());
     r += n;
   }
 }
 
 void TableFile::rewrite(std::uint32_t r, const char* record) {
-  d->checkRecord(r);
-  d->checkIntact();
-  const std::size_t length = d->recordLength();
+  d_->checkRecord(r);
+  d_->checkIntact();
+  const std::size_t length = d_->recordLength();
   const std::string before(this->record(r), length);
   unsigned char date[3];
   todayBytes(date);
-  const std::uint64_t at = d->offsetOf(r);
+  const std::uint64_t at = d_->offsetOf(r);
   try {
-    d->write(at, record, length);
-    d->write(1, date, 3);
+    d_->write(at, record, length);
+    d_->write(1, date, 3);
   } catch (...) {
     try {
-      d->file.writeAt(at, before.data(), length);
+      d_->file.writeAt(at, before.data(), length);
     } catch (const hv::FileError&) {
       // The first error is the one to report.
     }
     throw;
   }
-  d->updateGroup(r, 0, record, length);
+  d_->updateGroup(r, 0, record, length);
 }
 
 std::uint32_t TableFile::append(const char* record) {
-  d->checkIntact();
-  const std::size_t length = d->recordLength();
+  d_->checkIntact();
+  const std::size_t length = d_->recordLength();
   // Record and end mark first, the count last: a kill in between leaves the
   // old, valid file with a few bytes beyond its last record.
-  const std::uint64_t at = d->offsetOf(d->count);
-  if (!d->tailKnown) {
-    d->tail.assign(d->fileSize > at ? std::size_t(std::min<std::uint64_t>(d->fileSize - at, length + 1)) : 0, '\0');
+  const std::uint64_t at = d_->offsetOf(d_->count);
+  if (!d_->tailKnown) {
+    d_->tail.assign(d_->fileSize > at ? std::size_t(std::min<std::uint64_t>(d_->fileSize - at, length + 1)) : 0, '\0');
     try {
-      d->tail.resize(d->file.readAt(at, d->tail.data(), d->tail.size()));
+      d_->tail.resize(d_->file.readAt(at, d_->tail.data(), d_->tail.size()));
     } catch (const hv::FileError& e) {
       fail(e);
     }
-    d->tailKnown = true;
+    d_->tailKnown = true;
   }
   std::string data(record, length);
   data.push_back(char(kFileEnd));
   unsigned char head[7];
   todayBytes(head);
-  putU32(head + 3, d->count + 1);
+  putU32(head + 3, d_->count + 1);
   try {
-    d->write(at, data.data(), data.size());
-    d->write(1, head, sizeof head);
+    d_->write(at, data.data(), data.size());
+    d_->write(1, head, sizeof head);
   } catch (...) {
     // Put the file back as it was.
     try {
-      d->file.resize(d->fileSize);
-      if (!d->tail.empty()) d->file.writeAt(at, d->tail.data(), d->tail.size());
+      d_->file.resize(d_->fileSize);
+      if (!d_->tail.empty()) d_->file.writeAt(at, d_->tail.data(), d_->tail.size());
     } catch (const hv::FileError&) {
     }
     throw;
   }
   // Beyond the new end mark lie the old bytes, if any reached that far.
-  d->tailKnown = d->fileSize <= at + data.size();
-  d->tail.assign(1, char(kFileEnd));
-  d->fileSize = std::max<std::uint64_t>(d->fileSize, at + data.size());
-  return d->count++;
+  d_->tailKnown = d_->fileSize <= at + data.size();
+  d_->tail.assign(1, char(kFileEnd));
+  d_->fileSize = std::max<std::uint64_t>(d_->fileSize, at + data.size());
+  return d_->count++;
 }
 
 void TableFile::markDeleted(std::uint32_t r) {
-  d->checkRecord(r);
-  d->checkIntact();
+  d_->checkRecord(r);
+  d_->checkIntact();
   const char mark = char(kDeletedMark);
-  d->write(d->offsetOf(r), &mark, 1);
-  d->updateGroup(r, 0, &mark, 1);
+  d_->write(d_->offsetOf(r), &mark, 1);
+  d_->updateGroup(r, 0, &mark, 1);
 }
 
 void TableFile::setIndexFlag(bool on) {
-  d->checkIntact();
+  d_->checkIntact();
   const unsigned char b = on ? 1 : 0;
-  d->write(kMdxFlagOffset, &b, 1);
-  d->layout.mdxFlag = on;
+  d_->write(kMdxFlagOffset, &b, 1);
+  d_->layout.mdxFlag = on;
 }
 
 void TableFile::pack() {
-  d->checkIntact();
-  const std::size_t length = d->recordLength();
+  d_->checkIntact();
+  const std::size_t length = d_->recordLength();
   std::uint32_t live = 0;
   hv::File packed;
   try {
-    hv::ReplacementFile out(nativePath(d->path));
-    std::string buffer(std::size_t(d->layout.headerLength), '\0');
-    d->readExactly(0, buffer.data(), buffer.size());
+    hv::ReplacementFile out(nativePath(d_->path));
+    std::string buffer(std::size_t(d_->layout.headerLength), '\0');
+    d_->readExactly(0, buffer.data(), buffer.size());
     std::uint64_t written = 0;
     auto flush = [&] {
       out.file().writeAt(written, buffer.data(), buffer.size());
       written += buffer.size();
       buffer.clear();
     };
-    scan(0, d->count, [&](std::uint32_t, std::uint32_t n, const char* bytes) {
+    scan(0, d_->count, [&](std::uint32_t, std::uint32_t n, const char* bytes) {
       for (std::uint32_t i = 0; i < n; ++i, bytes += length) {
         if (bytes[0] == char(kDeletedMark)) continue;
         buffer.append(bytes, length);
@@ -306,16 +306,16 @@ void TableFile::pack() {
     todayBytes(head);
     putU32(head + 3, live);
     out.file().writeAt(1, head, sizeof head);
-    packed = out.commit(true, &d->file);
+    packed = out.commit(true, &d_->file);
   } catch (const hv::FileError& e) {
     fail(e);
   }
-  d->file = std::move(packed);
-  d->count = live;
-  d->layout.recordCount = live;
-  d->fileSize = d->offsetOf(live) + 1;
-  d->groupCount = 0;
-  d->tailKnown = false;
+  d_->file = std::move(packed);
+  d_->count = live;
+  d_->layout.recordCount = live;
+  d_->fileSize = d_->offsetOf(live) + 1;
+  d_->groupCount = 0;
+  d_->tailKnown = false;
 }
 
 }  // namespace hv::store

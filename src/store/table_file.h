@@ -63,7 +63,7 @@ class TableFile {
 
  private:
   struct Impl;
-  std::unique_ptr<Impl> d;
+  std::unique_ptr<Impl> d_;
 };
 
 }  // namespace hv::store

@@ -121,20 +121,20 @@ void spin(int ms) {
 }
 
 QByteArray identReply(int family, int type, int v3, int v5, int v7) {
-  QByteArray s(IdentifyReplyLength, '0');
-  EncodeByte(quint8(family), s.data());
+  QByteArray s(kIdentifyReplyLength, '0');
+  encodeByte(quint8(family), s.data());
   s[2] = char(0x30 + type);
-  EncodeByte(quint8(v3), s.data() + 3);
-  EncodeByte(quint8(v5), s.data() + 5);
-  EncodeByte(quint8(v7), s.data() + 7);
+  encodeByte(quint8(v3), s.data() + 3);
+  encodeByte(quint8(v5), s.data() + 5);
+  encodeByte(quint8(v7), s.data() + 7);
   return s;
 }
 
 QByteArray encodeCounts(int n1, int n2, int n3) {
   QByteArray s(12, '0');
-  EncodeWord(quint16(n1), s.data());
-  EncodeWord(quint16(n2), s.data() + 4);
-  EncodeWord(quint16(n3), s.data() + 8);
+  encodeWord(quint16(n1), s.data());
+  encodeWord(quint16(n2), s.data() + 4);
+  encodeWord(quint16(n3), s.data() + 8);
   return s;
 }
 
@@ -144,16 +144,16 @@ QByteArray archiveStream(const QList<TestRecord>& records) {
     char w[4];
     int n = 0;
     for (const auto& r : records) n += r.archive == a;
-    EncodeWord(quint16(n), w);
+    encodeWord(quint16(n), w);
     s.append(w, 4);
     for (const auto& r : records) {
       if (r.archive != a) continue;
       for (quint16 v : {r.moisture, r.minimum, r.maximum}) {
-        EncodeWord(v, w);
+        encodeWord(v, w);
         s.append(w, 4);
       }
       for (quint8 b : {r.material, r.individual, r.second, r.minute, r.hour, r.day, r.month, r.year}) {
-        EncodeByte(b, w);
+        encodeByte(b, w);
         s.append(w, 2);
       }
     }

@@ -54,8 +54,8 @@ TEST_F(DownloadDialogTest, DownloadsTwiceAndClosesWithOk) {
     EXPECT_EQ(form.countsLabel()->text(), QStringLiteral("3/0/2"));
     EXPECT_EQ(form.statusLabel()->text(), QStringLiteral("Идет прием информации ..."));
     EXPECT_FALSE(form.serialPort().IsOpen());
-    EXPECT_EQ(hv::ArchiveCount(0), 3);
-    EXPECT_EQ(hv::ArchiveCount(2), 2);
+    EXPECT_EQ(hv::archiveCount(0), 3);
+    EXPECT_EQ(hv::archiveCount(2), 2);
   }
   EXPECT_TRUE(ui_.messages().isEmpty());
 }

@@ -72,7 +72,7 @@ TEST_F(Download, IdentificationAcceptsTheFamilyAndShowsModelAndVersion) {
     feed(e, reply.left(5));
     EXPECT_TRUE(log.model.isEmpty());
     feed(e, reply.mid(5));
-    EXPECT_EQ(log.model, ModelName(type));
+    EXPECT_EQ(log.model, modelName(type));
     EXPECT_EQ(log.version, QStringLiteral("21.03.05"));
     EXPECT_EQ(log.statuses.last(), QStringLiteral("Идет прием информации ..."));
     EXPECT_EQ(e.recordSize(), 14);
@@ -80,8 +80,8 @@ TEST_F(Download, IdentificationAcceptsTheFamilyAndShowsModelAndVersion) {
     e.cancel();
     EXPECT_EQ(log.result, mrCancel);
   }
-  EXPECT_EQ(ModelName(3), QStringLiteral("Hygrovan-RX3WC"));
-  EXPECT_EQ(ModelName(7), QStringLiteral("Hygrovan-RX3U"));
+  EXPECT_EQ(modelName(3), QStringLiteral("Hygrovan-RX3WC"));
+  EXPECT_EQ(modelName(7), QStringLiteral("Hygrovan-RX3U"));
   EXPECT_EQ(FormatVersion(0, 10, 9), QStringLiteral("09.10.00"));
   EXPECT_TRUE(imageUntouched());
 }
@@ -143,12 +143,12 @@ TEST_F(Download, CountsAndProgressWhileReceiving) {
   EXPECT_EQ(log.progress.last(), (334 - 293) * 100 / 84);  // the bulk records from 293
   feed(e, stream.mid(334));
   EXPECT_EQ(log.result, mrOk);
-  EXPECT_EQ(ArchiveCount(0), 10);
-  EXPECT_EQ(ArchiveCount(1), 0);
-  EXPECT_EQ(ArchiveCount(2), 3);
-  EXPECT_EQ(ArchiveRecord(0, 9).moisture(), 109);
-  EXPECT_EQ(ArchiveRecord(2, 2).materialCode(), 2);
-  EXPECT_EQ(DecodedImageLength(), 6 + 14 * 13);
+  EXPECT_EQ(archiveCount(0), 10);
+  EXPECT_EQ(archiveCount(1), 0);
+  EXPECT_EQ(archiveCount(2), 3);
+  EXPECT_EQ(archiveRecord(0, 9).moisture(), 109);
+  EXPECT_EQ(archiveRecord(2, 2).materialCode(), 2);
+  EXPECT_EQ(decodedImageLength(), 6 + 14 * 13);
 
   // 12/0/3 in one block.
   DownloadExchange e2;
@@ -180,8 +180,8 @@ TEST_F(Download, StaleCharactersOfAnEarlierExchangeNeverCount) {
   EXPECT_EQ(log.result, -1);
   feed(e, stream.mid(13));
   EXPECT_EQ(log.result, mrOk);
-  EXPECT_EQ(ArchiveCount(0), 2);
-  EXPECT_EQ(ArchiveCount(1), 0);
+  EXPECT_EQ(archiveCount(0), 2);
+  EXPECT_EQ(archiveCount(1), 0);
 }
 
 TEST_F(Download, MalformedStreamsAreRefused) {
@@ -225,7 +225,7 @@ TEST_F(Download, MalformedStreamsAreRefused) {
   for (int i = 0; i < 70 && log.result < 0; ++i) feed(e, block);
   ASSERT_EQ(log.errors.size(), 1);
   EXPECT_EQ(log.errors[0].second, download_text::overflow());
-  EXPECT_LE(e.receivedCount(), DownloadExchange::ReceiveBufferSize);
+  EXPECT_LE(e.receivedCount(), DownloadExchange::kReceiveBufferSize);
   EXPECT_TRUE(imageUntouched());
 }
 
@@ -245,7 +245,7 @@ TEST_F(Download, ProbeByteRestartsTheIdentification) {
   e.onRequestDelay();
   feed(e, stream);
   EXPECT_EQ(log.result, mrOk);
-  EXPECT_EQ(ArchiveCount(0), 4);
+  EXPECT_EQ(archiveCount(0), 4);
 }
 
 TEST_F(Download, FullDownloadFromTheSimulator) {
@@ -266,15 +266,15 @@ TEST_F(Download, FullDownloadFromTheSimulator) {
   EXPECT_EQ(log.version, QStringLiteral("02.10.01"));
   EXPECT_EQ(log.counts, QStringLiteral("2/0/1"));
   EXPECT_FALSE(e.serialPort().IsOpen());
-  EXPECT_EQ(ArchiveCount(0), 2);
-  const DeviceRecord first = ArchiveRecord(0, 0);
+  EXPECT_EQ(archiveCount(0), 2);
+  const DeviceRecord first = archiveRecord(0, 0);
   EXPECT_EQ(first.moisture(), 123);
   EXPECT_TRUE(first.isSingle());
   EXPECT_EQ(first.materialCode(), 3);
   EXPECT_EQ(first.hour(), 8);
   EXPECT_EQ(first.year(), 24);
-  EXPECT_EQ(ArchiveRecord(0, 1).materialCode(), 14);
-  const DeviceRecord bulk = ArchiveRecord(2, 0);
+  EXPECT_EQ(archiveRecord(0, 1).materialCode(), 14);
+  const DeviceRecord bulk = archiveRecord(2, 0);
   EXPECT_FALSE(bulk.isSingle());
   EXPECT_EQ(bulk.minimum(), 100);
   EXPECT_EQ(bulk.maximum(), 250);
@@ -301,9 +301,9 @@ TEST_F(Download, SecondDownloadInTheSameRunAndRandomBlocks) {
     EXPECT_EQ(log.countTexts.first(), QString());  // emptied at the start
     EXPECT_EQ(log.progress.first(), 0);            // fresh bar
     EXPECT_EQ(log.progress.last(), 100);
-    EXPECT_EQ(ArchiveCount(0), 40);
-    EXPECT_EQ(ArchiveCount(1), 25);
-    EXPECT_EQ(ArchiveCount(2), 30);
+    EXPECT_EQ(archiveCount(0), 40);
+    EXPECT_EQ(archiveCount(1), 25);
+    EXPECT_EQ(archiveCount(2), 30);
   }
 }
 
@@ -314,7 +314,7 @@ TEST_F(Download, ProbeFromTheMeterAfterTheRequest) {
   DownloadExchange e;
   ExchangeLog log(e);
   ASSERT_EQ(runExchange(e, log), mrOk);
-  EXPECT_EQ(ArchiveCount(0), 30);
+  EXPECT_EQ(archiveCount(0), 30);
   // Identified twice; each time the archive request came a second after it.
   ASSERT_EQ(log.archiveRequestAt.size(), 2);
   ASSERT_GE(log.acceptedAt.size(), 2);
@@ -417,7 +417,7 @@ TEST_F(Download, StaleCharactersBeforeTheIdentificationAreLetGo) {
   done = true;
   meter.join();
   EXPECT_TRUE(log.errors.isEmpty()) << log.errors.value(0).second.toStdString();
-  EXPECT_EQ(log.model, ModelName(3));
+  EXPECT_EQ(log.model, modelName(3));
   e.cancel();
 }
 
@@ -440,14 +440,14 @@ TEST_F(Download, RetryRightAfterAnInterruptedTransferIdentifiesTheMeter) {
   EXPECT_TRUE(log.errors.isEmpty());
   EXPECT_EQ(log.model, QStringLiteral("Hygrovan-RX3WC"));
   EXPECT_EQ(log.counts, QStringLiteral("4000/0/0"));
-  EXPECT_EQ(ArchiveCount(0), 4000);
+  EXPECT_EQ(archiveCount(0), 4000);
 }
 
 TEST_F(Download, PortHeldByAnotherProgram) {
   Simulator sim;
   ASSERT_TRUE(sim.start({"--generate", "1,0,0"}));
   TSerialPortDriver holder;
-  holder.SetPortName(sim.path());
+  holder.setPortName(sim.path());
   ASSERT_TRUE(holder.OpenPort());
   const QString heading = QStringLiteral("Не удалось открыть порт %1.\nПорт занят другой программой").arg(sim.path());
 

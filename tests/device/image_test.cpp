@@ -14,7 +14,7 @@ namespace {
 // Encodes bytes as the meter sends them.
 QByteArray encode(const QByteArray& bytes) {
   QByteArray s(bytes.size() * 2, '0');
-  for (int i = 0; i < bytes.size(); ++i) EncodeByte(quint8(bytes[i]), s.data() + 2 * i);
+  for (int i = 0; i < bytes.size(); ++i) encodeByte(quint8(bytes[i]), s.data() + 2 * i);
   return s;
 }
 
@@ -34,10 +34,10 @@ QByteArray counted(int n) { return QByteArray(1, char(n & 0xFF)) + QByteArray(1,
 
 TEST(TransferEncoding, BytesAndWords) {
   char c[4];
-  EncodeByte(0xA7, c);
+  encodeByte(0xA7, c);
   EXPECT_EQ(c[0], 0x37);
   EXPECT_EQ(c[1], 0x3A);
-  EncodeWord(0x1234, c);
+  encodeWord(0x1234, c);
   EXPECT_EQ(QByteArray(c, 4), QByteArray("\x34\x33\x32\x31"));
   EXPECT_EQ(DecodeByte("\x3F\x3F", 0), 255);
   EXPECT_EQ(DecodeByte("\x30\x30", 0), 0);
@@ -58,7 +58,7 @@ TEST(DeviceImage, DecodeEmptyArchivesAndKeepTheRest) {
   for (int i = 0; i < 6; ++i) EXPECT_EQ(image[i], 0) << i;
   EXPECT_EQ(image[6], 0xAB);  // beyond the decoded length: untouched
   EXPECT_TRUE(ImageIsEmpty(image));
-  EXPECT_EQ(DecodedImageLength(image), 6);
+  EXPECT_EQ(decodedImageLength(image), 6);
   // An odd character count decodes whole pairs only.
   DecodeImage("1232343", 0, 7, image);
   EXPECT_EQ(image[0], 0x21);
@@ -75,42 +75,42 @@ TEST(DeviceImage, ArchivePositionsFollowTheCounts) {
   const QByteArray chars = encode(bytes);
   DecodeImage(chars.constData(), 0, chars.size(), image);
   EXPECT_FALSE(ImageIsEmpty(image));
-  EXPECT_EQ(ArchiveCountOffset(1, image), 2);
-  EXPECT_EQ(ArchiveCountOffset(2, image), 4 + 28);
-  EXPECT_EQ(ArchiveCount(0, image), 0);
-  EXPECT_EQ(ArchiveCount(1, image), 2);
-  EXPECT_EQ(ArchiveCount(2, image), 1);
-  EXPECT_EQ(DecodedImageLength(image), bytes.size());
-  EXPECT_EQ(ArchiveRecordOffset(1, 1, image), 4 + 14);
+  EXPECT_EQ(archiveCountOffset(1, image), 2);
+  EXPECT_EQ(archiveCountOffset(2, image), 4 + 28);
+  EXPECT_EQ(archiveCount(0, image), 0);
+  EXPECT_EQ(archiveCount(1, image), 2);
+  EXPECT_EQ(archiveCount(2, image), 1);
+  EXPECT_EQ(decodedImageLength(image), bytes.size());
+  EXPECT_EQ(archiveRecordOffset(1, 1, image), 4 + 14);
 
-  const DeviceRecord single = ArchiveRecord(1, 0, image);
+  const DeviceRecord single = archiveRecord(1, 0, image);
   EXPECT_TRUE(single.isSingle());
   EXPECT_EQ(single.moisture(), 10);
   EXPECT_EQ(single.materialCode(), 1);
   EXPECT_EQ(single.second(), 5);
   EXPECT_EQ(single.year(), 24);
   // Minimum 0xFFFF with a real maximum is a series (minimum 6553.5 %).
-  const DeviceRecord series = ArchiveRecord(1, 1, image);
+  const DeviceRecord series = archiveRecord(1, 1, image);
   EXPECT_FALSE(series.isSingle());
   EXPECT_EQ(series.minimum(), 0xFFFF);
   EXPECT_EQ(series.maximum(), 250);
   EXPECT_EQ(series.individualNumber(), 3);
-  EXPECT_EQ(ArchiveRecord(2, 0, image).moisture(), 77);
+  EXPECT_EQ(archiveRecord(2, 0, image).moisture(), 77);
 
   // Empty wood and concrete: N3 at offset 4.
   DeviceImageBytes two{};
   const QByteArray onlyBulk = encode(counted(0) + counted(0) + counted(1) + record(5, 1, 2, 0, 0));
   DecodeImage(onlyBulk.constData(), 0, onlyBulk.size(), two);
-  EXPECT_EQ(ArchiveCountOffset(2, two), 4);
-  EXPECT_EQ(ArchiveCount(2, two), 1);
+  EXPECT_EQ(archiveCountOffset(2, two), 4);
+  EXPECT_EQ(archiveCount(2, two), 1);
 }
 
 TEST(DeviceImage, ReadsNeverLeaveTheImage) {
   DeviceImageBytes image{};
   image.fill(0xFF);  // counts of 65535 everywhere
-  EXPECT_EQ(ImageWord(DeviceImageSize - 1, image), 0xFF);  // the byte after the end reads as 0
+  EXPECT_EQ(ImageWord(kDeviceImageSize - 1, image), 0xFF);  // the byte after the end reads as 0
   EXPECT_EQ(ImageWord(-5, image), 0);
-  const DeviceRecord far = ArchiveRecord(2, 65534, image);
+  const DeviceRecord far = archiveRecord(2, 65534, image);
   EXPECT_EQ(far.moisture(), 0);
 }
 
@@ -145,7 +145,7 @@ TEST(MaterialCatalogue, ListsAndLookups) {
   int longest = 0;
   for (int kind = 0; kind < 3; ++kind)
     for (int ind : {0, 1})
-      for (const QString& s : MaterialList(kind, ind)) longest = qMax(longest, int(s.size()));
+      for (const QString& s : materialList(kind, ind)) longest = qMax(longest, int(s.size()));
   EXPECT_EQ(longest, 29);
 }
 

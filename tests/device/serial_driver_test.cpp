@@ -80,27 +80,27 @@ TEST(SerialDriver, PropertyRulesAndClamping) {
   EXPECT_EQ(d.PortName(), QStringLiteral("\\\\.\\COM2"));
   EXPECT_EQ(d.InBufSize(), 2048u);
   EXPECT_EQ(d.PollingDelay(), 50);
-  d.SetPort(portCOM5);
+  d.setPort(portCOM5);
   EXPECT_EQ(d.PortName(), QStringLiteral("\\\\.\\COM5"));
-  d.SetPortName(QStringLiteral("/dev/null"));
+  d.setPortName(QStringLiteral("/dev/null"));
   EXPECT_EQ(d.Port(), portCustom);
-  d.SetPort(portCustom);
+  d.setPort(portCustom);
   EXPECT_EQ(d.PortName(), QStringLiteral("/dev/null"));
 
-  d.SetInBufSize(100);
+  d.setInBufSize(100);
   EXPECT_EQ(d.InBufSize(), 128u);
-  d.SetInBufSize(10000);
+  d.setInBufSize(10000);
   EXPECT_EQ(d.InBufSize(), 8192u);
-  d.SetOutBufSize(100);
+  d.setOutBufSize(100);
   EXPECT_EQ(d.OutBufSize(), 128u);
-  d.SetOutBufSize(10000);
+  d.setOutBufSize(10000);
   EXPECT_EQ(d.OutBufSize(), 8192u);
-  d.SetPollingDelay(0);
+  d.setPollingDelay(0);
   EXPECT_EQ(d.PollingDelay(), 5);
 
-  d.SetBaudRate(baud19200);
+  d.setBaudRate(baud19200);
   EXPECT_EQ(d.BaudRateValue(), 19200u);
-  d.SetBaudRateValue(9600);
+  d.setBaudRateValue(9600);
   EXPECT_EQ(d.BaudRate(), baudCustom);
   EXPECT_EQ(d.BaudRateValue(), 9600u);
 }
@@ -109,32 +109,32 @@ TEST(SerialDriver, OpenCloseExclusiveAndNames) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   TSerialPortDriver d;
-  d.SetPortName(QStringLiteral("/nonexistent/port"));
+  d.setPortName(QStringLiteral("/nonexistent/port"));
   EXPECT_FALSE(d.OpenPort());
   EXPECT_FALSE(d.IsOpen());
-  EXPECT_EQ(d.LastError().fault, SerialFault::NoSuchPort);
+  EXPECT_EQ(d.lastError().fault, SerialFault::NoSuchPort);
   // A plain file is no serial port.
-  d.SetPortName(QStringLiteral("/etc/hostname"));
+  d.setPortName(QStringLiteral("/etc/hostname"));
   EXPECT_FALSE(d.OpenPort());
 
-  d.SetPortName(pty.slavePath());
+  d.setPortName(pty.slavePath());
   ASSERT_TRUE(d.OpenPort());
   EXPECT_TRUE(d.IsOpen());
   EXPECT_TRUE(d.OpenPort());  // already open: true, nothing else
 
   // Names can't change while open.
-  d.SetPortName(QStringLiteral("/other"));
-  d.SetPort(portCOM3);
+  d.setPortName(QStringLiteral("/other"));
+  d.setPort(portCOM3);
   EXPECT_EQ(d.PortName(), pty.slavePath());
-  d.SetInBufSize(512);
+  d.setInBufSize(512);
   EXPECT_EQ(d.InBufSize(), 2048u);
 
   // A second driver can't have the same port until the first lets go.
   TSerialPortDriver second;
-  second.SetPortName(pty.slavePath());
+  second.setPortName(pty.slavePath());
   EXPECT_FALSE(second.OpenPort());
-  EXPECT_EQ(second.LastError().fault, SerialFault::Busy);
-  EXPECT_FALSE(second.LastError().text.empty());
+  EXPECT_EQ(second.lastError().fault, SerialFault::Busy);
+  EXPECT_FALSE(second.lastError().text.empty());
   d.ClosePort();
   EXPECT_FALSE(d.IsOpen());
   EXPECT_TRUE(second.OpenPort());
@@ -147,8 +147,8 @@ TEST(SerialDriver, MeterLineSettingsOnAPseudoTerminal) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   TSerialPortDriver d;
-  d.SetPortName(pty.slavePath());
-  d.SetStopBits(stop2);
+  d.setPortName(pty.slavePath());
+  d.setStopBits(stop2);
   d.EnableDTROnOpen = false;
   ASSERT_TRUE(d.OpenPort());
   // The settings belong to the terminal: read them through the pair's own
@@ -167,9 +167,9 @@ TEST(SerialDriver, LineSettingsOfTheMeterAndReapplyWhileOpen) {
   auto backend = std::make_unique<FakeBackend>();
   FakeBackend* fake = backend.get();
   TSerialPortDriver d(std::move(backend));
-  d.SetStopBits(stop2);
-  d.SetInBufSize(4096);
-  d.SetOutBufSize(4096);
+  d.setStopBits(stop2);
+  d.setInBufSize(4096);
+  d.setOutBufSize(4096);
   d.EnableDTROnOpen = false;
   EXPECT_EQ(fake->applied, 0);  // closed: nothing applied
   ASSERT_TRUE(d.OpenPort());
@@ -187,18 +187,18 @@ TEST(SerialDriver, LineSettingsOfTheMeterAndReapplyWhileOpen) {
   EXPECT_EQ(fake->outQueue, 4096u);
 
   // Line setters apply again at once, queues flushed each time.
-  d.SetParity(parityEven);
-  d.SetHwFlow(hwRtsCts);
-  d.SetBaudRate(baud19200);
+  d.setParity(parityEven);
+  d.setHwFlow(hwRtsCts);
+  d.setBaudRate(baud19200);
   EXPECT_EQ(fake->applied, 4);
   EXPECT_EQ(fake->purges, 4);
   EXPECT_EQ(fake->settings.parity, 2);
   EXPECT_EQ(fake->settings.rts, RtsControl::Handshake);
   EXPECT_EQ(fake->settings.baudRate, 19200u);
   // The poll period changes while open; the queue sizes do not.
-  d.SetPollingDelay(20);
+  d.setPollingDelay(20);
   EXPECT_EQ(d.PollingDelay(), 20);
-  d.SetOutBufSize(128);
+  d.setOutBufSize(128);
   EXPECT_EQ(d.OutBufSize(), 4096u);
 }
 
@@ -206,11 +206,11 @@ TEST(SerialDriver, PollDeliversWhatArrivedInOneEventUntilTheLineIsLost) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   TSerialPortDriver d;
-  d.SetPortName(pty.slavePath());
+  d.setPortName(pty.slavePath());
   Received r;
   record(d, r);
   QList<SerialFault> lost;
-  d.OnLineLost = [&](TSerialPortDriver* sender, const SerialError& e) {
+  d.onLineLost = [&](TSerialPortDriver* sender, const SerialError& e) {
     EXPECT_FALSE(sender->IsOpen());
     lost << e.fault;
   };
@@ -226,7 +226,7 @@ TEST(SerialDriver, PollDeliversWhatArrivedInOneEventUntilTheLineIsLost) {
 
   // A poll never reads more than the receive buffer holds.
   d.ClosePort();
-  d.SetInBufSize(128);
+  d.setInBufSize(128);
   r = {};
   ASSERT_TRUE(d.OpenPort());
   pty.write(QByteArray(300, 'x'));
@@ -248,7 +248,7 @@ TEST(SerialDriver, PollDeliversWhatArrivedInOneEventUntilTheLineIsLost) {
   d.poll();
   EXPECT_EQ(lost, QList<SerialFault>{SerialFault::LineLost});
   EXPECT_FALSE(d.IsOpen());
-  EXPECT_EQ(d.LastError().fault, SerialFault::LineLost);
+  EXPECT_EQ(d.lastError().fault, SerialFault::LineLost);
   d.poll();
   EXPECT_EQ(lost.size(), 1);
 }
@@ -257,7 +257,7 @@ TEST(SerialDriver, ReadByteWaitsSuspendsThePollAndTimesOut) {
   PtyPair pty;
   ASSERT_TRUE(pty.ok());
   TSerialPortDriver d;
-  d.SetPortName(pty.slavePath());
+  d.setPortName(pty.slavePath());
   Received r;
   record(d, r);
   ASSERT_TRUE(d.OpenPort());

@@ -43,13 +43,13 @@ void openFiltered(hv::TDbTable& t, const QString& path, const QString& filter) {
 
 hv::TXlsRange cell(const hv::TXlsWorksheet& sheet, int row, int column) {
   for (const auto& r : sheet.Ranges())
-    if (r.Top() == row && r.Left() == column) return r;
+    if (r.top() == row && r.left() == column) return r;
   ADD_FAILURE() << "no cell " << row << "," << column;
   return {};
 }
 
 QString text(const hv::TXlsWorksheet& sheet, int row, int column) {
-  return hv::valueText(cell(sheet, row, column).GetValue());
+  return hv::valueText(cell(sheet, row, column).getValue());
 }
 
 const QStringList kTitles = {QStringLiteral("N"),       QStringLiteral("Дата"),    QStringLiteral("Время"),
@@ -82,11 +82,11 @@ TEST(ArchiveExport, OnlyConcreteRowsGiveOneSheetAndTheTableIsPutBack) {
   EXPECT_EQ(sheet.UsedArea().lastColumn, 8);
   EXPECT_EQ(sheet.Ranges().size(), 4u * 9u);
   // Column A holds numbers, the rest texts exactly as the table gives them.
-  EXPECT_EQ(std::get<std::int32_t>(cell(sheet, 2, 0).GetValue()), 2);
+  EXPECT_EQ(std::get<std::int32_t>(cell(sheet, 2, 0).getValue()), 2);
   EXPECT_EQ(text(sheet, 1, 3), QStringLiteral("12,5"));
   EXPECT_EQ(text(sheet, 1, 6), QStringLiteral("Бетон тяжёлый"));
   EXPECT_EQ(text(sheet, 2, 7), QStringLiteral("7"));
-  EXPECT_TRUE(hv::isEmptyValue(cell(sheet, 2, 3).GetValue()));
+  EXPECT_TRUE(hv::isEmptyValue(cell(sheet, 2, 3).getValue()));
 
   // The file holds exactly this workbook, blanks as blank cells.
   const QString out = hv::test::testPath(QStringLiteral("out.xls"));

@@ -99,9 +99,9 @@ TEST(Biff8Writer, GlobalsOfAWorkbookWithoutSheets) {
 TEST(Biff8Writer, OneSheetWithOneRow) {
   hv::TXlsWorkbook book;
   auto& sheet = book.AddSheet();
-  sheet.SetName(QStringLiteral("Лист"));
-  sheet.GetRange(0, 0, 0, 0).SetValue(hv::Value(std::int32_t(1)));
-  sheet.GetRange(1, 0, 1, 0).SetValue(QStringLiteral("ab"));
+  sheet.setName(QStringLiteral("Лист"));
+  sheet.GetRange(0, 0, 0, 0).setValue(hv::Value(std::int32_t(1)));
+  sheet.GetRange(1, 0, 1, 0).setValue(QStringLiteral("ab"));
   sheet.GetRange(2, 0, 2, 0);  // empty text: a blank cell
   const QByteArray stream = hv::TBiff8Writer().streamBytes(book);
 
@@ -152,7 +152,7 @@ TEST(Biff8Writer, OneSheetWithOneRow) {
 TEST(Biff8Writer, DefaultCellsUseFontFiveAndXf21) {
   hv::TXlsWorkbook book;
   auto& sheet = book.AddSheet();
-  for (int c = 0; c < 9; ++c) sheet.GetRange(c, 0, c, 0).SetValue(QStringLiteral("t"));
+  for (int c = 0; c < 9; ++c) sheet.GetRange(c, 0, c, 0).setValue(QStringLiteral("t"));
   const auto records = hv::test::parseRecords(hv::TBiff8Writer().streamBytes(book));
   EXPECT_EQ(hv::test::recordsWithId(records, 0x0031).size(), 5u);
   EXPECT_EQ(hv::test::recordsWithId(records, 0x041E).size(), 8u);
@@ -181,7 +181,7 @@ TEST(Biff8Writer, DefaultCellsUseFontFiveAndXf21) {
 TEST(Biff8Writer, ThirtyThreeRowsMakeTwoRowBlocks) {
   hv::TXlsWorkbook book;
   auto& sheet = book.AddSheet();
-  for (int r = 0; r < 33; ++r) sheet.GetRange(0, r, 0, r).SetValue(hv::Value(std::int32_t(r)));
+  for (int r = 0; r < 33; ++r) sheet.GetRange(0, r, 0, r).setValue(hv::Value(std::int32_t(r)));
   const auto records = hv::test::parseRecords(hv::TBiff8Writer().streamBytes(book));
   const auto index = hv::test::recordsWithId(records, 0x020B);
   const auto dbCells = hv::test::recordsWithId(records, 0x00D7);
@@ -209,7 +209,7 @@ TEST(Biff8Writer, LongTextIsSplitIntoSstAndContinue) {
   hv::TXlsWorkbook book;
   QString text;
   for (int i = 0; i < 5000; ++i) text += QChar(0x0410 + i % 32);
-  book.AddSheet().GetRange(0, 0, 0, 0).SetValue(text);
+  book.AddSheet().GetRange(0, 0, 0, 0).setValue(text);
   const auto records = hv::test::parseRecords(hv::TBiff8Writer().streamBytes(book));
   const auto sst = std::find_if(records.begin(), records.end(), [](const Record& r) { return r.id == 0x00FC; });
   ASSERT_NE(sst, records.end());
@@ -229,9 +229,9 @@ TEST(Biff8Writer, EntryStartsInNewContinueWhenFewerThanFiveBytesAreLeft) {
   hv::TXlsWorkbook book;
   auto& sheet = book.AddSheet();
   // 8 + (3 + 8000) + (3 + 206) = 8220 bytes: four are left.
-  sheet.GetRange(0, 0, 0, 0).SetValue(QString(4000, QChar('a')));
-  sheet.GetRange(0, 1, 0, 1).SetValue(QString(103, QChar('b')));
-  sheet.GetRange(0, 2, 0, 2).SetValue(QStringLiteral("cde"));
+  sheet.GetRange(0, 0, 0, 0).setValue(QString(4000, QChar('a')));
+  sheet.GetRange(0, 1, 0, 1).setValue(QString(103, QChar('b')));
+  sheet.GetRange(0, 2, 0, 2).setValue(QStringLiteral("cde"));
   const auto records = hv::test::parseRecords(hv::TBiff8Writer().streamBytes(book));
   const auto sst = std::find_if(records.begin(), records.end(), [](const Record& r) { return r.id == 0x00FC; });
   ASSERT_NE(sst, records.end());
@@ -242,10 +242,10 @@ TEST(Biff8Writer, EntryStartsInNewContinueWhenFewerThanFiveBytesAreLeft) {
   // With five bytes left the entry starts in the record: header and one character.
   hv::TXlsWorkbook five;
   auto& s5 = five.AddSheet();
-  s5.GetRange(0, 0, 0, 0).SetValue(QString(4000, QChar('a')));
-  s5.GetRange(0, 1, 0, 1).SetValue(QString(100, QChar('b')));
-  s5.GetRange(0, 2, 0, 2).SetValue(QStringLiteral("x"));  // 8 + 8003 + 203 + 5 = 8219 used
-  s5.GetRange(0, 3, 0, 3).SetValue(QStringLiteral("cde"));
+  s5.GetRange(0, 0, 0, 0).setValue(QString(4000, QChar('a')));
+  s5.GetRange(0, 1, 0, 1).setValue(QString(100, QChar('b')));
+  s5.GetRange(0, 2, 0, 2).setValue(QStringLiteral("x"));  // 8 + 8003 + 203 + 5 = 8219 used
+  s5.GetRange(0, 3, 0, 3).setValue(QStringLiteral("cde"));
   const auto r5 = hv::test::parseRecords(hv::TBiff8Writer().streamBytes(five));
   const auto sst5 = std::find_if(r5.begin(), r5.end(), [](const Record& r) { return r.id == 0x00FC; });
   ASSERT_NE(sst5, r5.end());
@@ -256,7 +256,7 @@ TEST(Biff8Writer, EntryStartsInNewContinueWhenFewerThanFiveBytesAreLeft) {
 
 TEST(Biff8Writer, OnlyTheFirstSheetIsSelected) {
   hv::TXlsWorkbook book;
-  for (int i = 0; i < 3; ++i) book.AddSheet().GetRange(0, 0, 0, 0).SetValue(hv::Value(std::int32_t(i)));
+  for (int i = 0; i < 3; ++i) book.AddSheet().GetRange(0, 0, 0, 0).setValue(hv::Value(std::int32_t(i)));
   const QByteArray stream = hv::TBiff8Writer().streamBytes(book);
   const auto records = hv::test::parseRecords(stream);
   const auto windows = hv::test::recordsWithId(records, 0x023E);
@@ -278,7 +278,7 @@ TEST(Biff8Writer, OnlyTheFirstSheetIsSelected) {
 
 TEST(Biff8Writer, MergedRangeGivesMulBlankAndMergedCells) {
   hv::TXlsWorkbook book;
-  book.AddSheet().GetRange(1, 0, 3, 1).SetValue(QStringLiteral("x"));
+  book.AddSheet().GetRange(1, 0, 3, 1).setValue(QStringLiteral("x"));
   const auto records = hv::test::parseRecords(hv::TBiff8Writer().streamBytes(book));
   const auto xfs = hv::test::recordsWithId(records, 0x00E0);
   ASSERT_EQ(xfs.size(), 22u);
@@ -296,8 +296,8 @@ TEST(Biff8Writer, MergedRangeGivesMulBlankAndMergedCells) {
 TEST(Biff8Writer, NewColourReplacesTheFirstFreePaletteEntry) {
   hv::TXlsWorkbook book;
   auto cell = book.AddSheet().GetRange(0, 0, 0, 0);
-  cell.Format().Font.Color = hv::rgbColor(1, 2, 3);
-  cell.Format().Font.Bold = true;
+  cell.format().Font.color = hv::rgbColor(1, 2, 3);
+  cell.format().Font.bold = true;
   const auto records = hv::test::parseRecords(hv::TBiff8Writer().streamBytes(book));
   const auto fonts = hv::test::recordsWithId(records, 0x0031);
   ASSERT_EQ(fonts.size(), 5u);

@@ -102,20 +102,20 @@ void expectReadBackMatches(const QJsonObject& read, const hv::TXlsWorkbook& book
     }
     EXPECT_EQ(cells.size(), sheet.Ranges().size()) << "sheet " << s;
     for (const auto& range : sheet.Ranges()) {
-      const auto it = cells.find({range.Top(), range.Left()});
+      const auto it = cells.find({range.top(), range.left()});
       if (it == cells.end()) {
-        ADD_FAILURE() << "no cell at " << range.Top() << "," << range.Left();
+        ADD_FAILURE() << "no cell at " << range.top() << "," << range.left();
         continue;
       }
       const QJsonArray& a = it->second;
-      const hv::Value& v = range.GetValue();
+      const hv::Value& v = range.getValue();
       if (hv::isNumericValue(v)) {
-        EXPECT_EQ(a.at(2).toInt(), 2) << "number at " << range.Top() << "," << range.Left();
+        EXPECT_EQ(a.at(2).toInt(), 2) << "number at " << range.top() << "," << range.left();
         EXPECT_DOUBLE_EQ(a.at(3).toDouble(), hv::numericValue(v));
       } else if (hv::valueText(v).isEmpty()) {
-        EXPECT_EQ(a.at(2).toInt(), 6) << "blank at " << range.Top() << "," << range.Left();
+        EXPECT_EQ(a.at(2).toInt(), 6) << "blank at " << range.top() << "," << range.left();
       } else {
-        EXPECT_EQ(a.at(2).toInt(), 1) << "text at " << range.Top() << "," << range.Left();
+        EXPECT_EQ(a.at(2).toInt(), 1) << "text at " << range.top() << "," << range.left();
         EXPECT_EQ(a.at(3).toString(), hv::valueText(v));
       }
       if (!range.hasFormat()) {

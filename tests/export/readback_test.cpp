@@ -28,15 +28,15 @@ TEST(ReadBack, WorkbookWithoutSheets) {
 TEST(ReadBack, OneSheetWithNumbersTextsAndBlanks) {
   hv::TXlsWorkbook book;
   auto& sheet = book.AddSheet();
-  sheet.SetName(QStringLiteral("Hygrovan-RX3 (Бетонные)"));
+  sheet.setName(QStringLiteral("Hygrovan-RX3 (Бетонные)"));
   const QStringList titles = {QStringLiteral("N"), QStringLiteral("Дата"), QStringLiteral("№ индивид. зависимости")};
-  for (int c = 0; c < titles.size(); ++c) sheet.GetRange(c, 0, c, 0).SetValue(titles[c]);
-  sheet.GetRange(0, 1, 0, 1).SetValue(hv::Value(std::int32_t(-17)));
-  sheet.GetRange(1, 1, 1, 1).SetValue(QStringLiteral("01.02.2026"));
+  for (int c = 0; c < titles.size(); ++c) sheet.GetRange(c, 0, c, 0).setValue(titles[c]);
+  sheet.GetRange(0, 1, 0, 1).setValue(hv::Value(std::int32_t(-17)));
+  sheet.GetRange(1, 1, 1, 1).setValue(QStringLiteral("01.02.2026"));
   sheet.GetRange(2, 1, 2, 1);
-  sheet.GetRange(0, 2, 0, 2).SetValue(hv::Value(2.5));
-  sheet.GetRange(1, 2, 1, 2).SetValue(QStringLiteral("01.02.2026"));  // stored a second time
-  sheet.GetRange(2, 2, 2, 2).SetValue(hv::AnsiText{QByteArray("\xD1\xEE\xF1\xED\xE0")});
+  sheet.GetRange(0, 2, 0, 2).setValue(hv::Value(2.5));
+  sheet.GetRange(1, 2, 1, 2).setValue(QStringLiteral("01.02.2026"));  // stored a second time
+  sheet.GetRange(2, 2, 2, 2).setValue(hv::AnsiText{QByteArray("\xD1\xEE\xF1\xED\xE0")});
   saveAndCompare(book, QStringLiteral("one.xls"));
 }
 
@@ -49,10 +49,10 @@ TEST(ReadBack, LongAndCyrillicTexts) {
     QString text;
     while (text.size() < 5000) text += cyrillic + QString::number(r);
     text.truncate(r % 2 ? 5000 : 4111 + r);
-    sheet.GetRange(0, r, 0, r).SetValue(text);
-    sheet.GetRange(1, r, 1, r).SetValue(cyrillic.left(r + 1));
+    sheet.GetRange(0, r, 0, r).setValue(text);
+    sheet.GetRange(1, r, 1, r).setValue(cyrillic.left(r + 1));
   }
-  book.AddSheet().SetName(QStringLiteral("Пустой"));  // a sheet with no cells
+  book.AddSheet().setName(QStringLiteral("Пустой"));  // a sheet with no cells
   saveAndCompare(book, QStringLiteral("long.xls"));
 }
 
@@ -63,13 +63,13 @@ TEST(ReadBack, ThreeFullSheets) {
   const QString titles[3] = {QStringLiteral("Древесные"), QStringLiteral("Бетонные"), QStringLiteral("Сыпучие")};
   for (int s = 0; s < 3; ++s) {
     auto& sheet = book.AddSheet();
-    sheet.SetName(QStringLiteral("Hygrovan-RX3 (") + titles[s] + QChar(')'));
-    for (int c = 0; c < 9; ++c) sheet.GetRange(c, 0, c, 0).SetValue(QStringLiteral("Т%1").arg(c));
+    sheet.setName(QStringLiteral("Hygrovan-RX3 (") + titles[s] + QChar(')'));
+    for (int c = 0; c < 9; ++c) sheet.GetRange(c, 0, c, 0).setValue(QStringLiteral("Т%1").arg(c));
     for (int r = 1; r <= 65535; ++r) {
-      sheet.GetRange(0, r, 0, r).SetValue(hv::Value(std::int32_t(r + 100000 * s)));
+      sheet.GetRange(0, r, 0, r).setValue(hv::Value(std::int32_t(r + 100000 * s)));
       for (int c = 1; c < 9; ++c) {
         auto cell = sheet.GetRange(c, r, c, r);
-        if ((r * 7 + c * 3 + s) % 13 != 0) cell.SetValue(QStringLiteral("%1-%2ж").arg(r).arg(c));
+        if ((r * 7 + c * 3 + s) % 13 != 0) cell.setValue(QStringLiteral("%1-%2ж").arg(r).arg(c));
       }
     }
   }

@@ -26,12 +26,12 @@ TEST(Workbook, DefaultsOfANewWorkbookAndSheet) {
   EXPECT_TRUE(sheet.PageSetup.UseZoom);
 
   const hv::TXlsRange cell = sheet.GetRange(0, 0, 0, 0);
-  EXPECT_EQ(cell.Format().Font.Name, QStringLiteral("Arial"));
-  EXPECT_EQ(cell.Format().Font.Size, 10);
-  EXPECT_EQ(cell.Format().Font.Charset, 1);
-  EXPECT_EQ(cell.Format().VerticalAlignment, 2);
+  EXPECT_EQ(cell.format().Font.name, QStringLiteral("Arial"));
+  EXPECT_EQ(cell.format().Font.size, 10);
+  EXPECT_EQ(cell.format().Font.charset, 1);
+  EXPECT_EQ(cell.format().VerticalAlignment, 2);
   EXPECT_FALSE(cell.hasFormat());  // reading the defaults allocates nothing
-  EXPECT_TRUE(hv::isEmptyValue(cell.GetValue()));
+  EXPECT_TRUE(hv::isEmptyValue(cell.getValue()));
 }
 
 TEST(Workbook, DefaultSheetNamesSkipTakenOnesWithoutRegardToCase) {
@@ -41,10 +41,10 @@ TEST(Workbook, DefaultSheetNamesSkipTakenOnesWithoutRegardToCase) {
   EXPECT_EQ(book.AddSheet().Name(), QStringLiteral("Sheet3"));
 
   TXlsWorkbook other;
-  other.AddSheet().SetName(QStringLiteral("SHEET2"));
+  other.AddSheet().setName(QStringLiteral("SHEET2"));
   auto& second = other.AddSheet();
   EXPECT_EQ(second.Name(), QStringLiteral("Sheet3"));
-  second.SetName(QStringLiteral("sheet3"));
+  second.setName(QStringLiteral("sheet3"));
   EXPECT_EQ(other.AddSheet().Name(), QStringLiteral("Sheet4"));
   EXPECT_EQ(other.SheetIndex(&second), 1);
   EXPECT_EQ(second.SheetIndex(), 1);
@@ -56,33 +56,33 @@ TEST(Workbook, DefaultSheetNamesSkipTakenOnesWithoutRegardToCase) {
 TEST(Workbook, NamesAreCutThenTrimmed) {
   TXlsWorkbook book;
   auto& sheet = book.AddSheet();
-  sheet.SetName(QStringLiteral(" Name "));
+  sheet.setName(QStringLiteral(" Name "));
   EXPECT_EQ(sheet.Name(), QStringLiteral("Name"));
-  sheet.SetName(QString(40, QChar('x')));
+  sheet.setName(QString(40, QChar('x')));
   EXPECT_EQ(sheet.Name(), QString(31, QChar('x')));
   // Cut first: the blanks at place 31 and beyond are gone, those before are trimmed.
-  sheet.SetName(QStringLiteral("\t") + QString(29, QChar('y')) + QStringLiteral("  zz"));
+  sheet.setName(QStringLiteral("\t") + QString(29, QChar('y')) + QStringLiteral("  zz"));
   EXPECT_EQ(sheet.Name(), QString(29, QChar('y')));
-  sheet.SetName(QStringLiteral("Hygrovan-RX3 (Древесные)"));
+  sheet.setName(QStringLiteral("Hygrovan-RX3 (Древесные)"));
   EXPECT_EQ(sheet.Name().size(), 24);
 
-  book.SetAuthorName(QStringLiteral("\x01 Автор\r\n"));
+  book.setAuthorName(QStringLiteral("\x01 Автор\r\n"));
   EXPECT_EQ(book.AuthorName(), QStringLiteral("Автор"));
-  book.SetAuthorName(QString(70, QChar('a')));
+  book.setAuthorName(QString(70, QChar('a')));
   EXPECT_EQ(book.AuthorName().size(), 66);
 }
 
 TEST(Workbook, TextValuesFoldCrLfAndReadWindows1251) {
   TXlsWorkbook book;
   auto cell = book.AddSheet().GetRange(1, 1, 1, 1);
-  cell.SetValue(QStringLiteral("a\r\nb"));
-  EXPECT_EQ(std::get<QString>(cell.GetValue()), QStringLiteral("a\nb"));
-  cell.SetValue(hv::Value(QStringLiteral("c\r\n\r\nd\re\n")));
-  EXPECT_EQ(std::get<QString>(cell.GetValue()), QStringLiteral("c\n\nd\re\n"));
-  cell.SetValue(hv::AnsiText{QByteArray("\xC1\xE5\xF2\xEE\xED\r\n\xB9")});
-  EXPECT_EQ(std::get<QString>(cell.GetValue()), QStringLiteral("Бетон\n№"));
-  cell.SetValue(hv::Value(std::int32_t(7)));
-  EXPECT_EQ(std::get<std::int32_t>(cell.GetValue()), 7);
+  cell.setValue(QStringLiteral("a\r\nb"));
+  EXPECT_EQ(std::get<QString>(cell.getValue()), QStringLiteral("a\nb"));
+  cell.setValue(hv::Value(QStringLiteral("c\r\n\r\nd\re\n")));
+  EXPECT_EQ(std::get<QString>(cell.getValue()), QStringLiteral("c\n\nd\re\n"));
+  cell.setValue(hv::AnsiText{QByteArray("\xC1\xE5\xF2\xEE\xED\r\n\xB9")});
+  EXPECT_EQ(std::get<QString>(cell.getValue()), QStringLiteral("Бетон\n№"));
+  cell.setValue(hv::Value(std::int32_t(7)));
+  EXPECT_EQ(std::get<std::int32_t>(cell.getValue()), 7);
 }
 
 TEST(Workbook, CellKindClassifiesValues) {
@@ -90,8 +90,8 @@ TEST(Workbook, CellKindClassifiesValues) {
   auto& sheet = book.AddSheet();
   auto kind = [&](const hv::Value& v) {
     auto r = sheet.GetRange(0, 0, 0, 0);
-    r.SetValue(v);
-    return r.GetCellKind();
+    r.setValue(v);
+    return r.getCellKind();
   };
   using hv::CellKind;
   EXPECT_EQ(kind(std::uint8_t(1)), CellKind::Number);
@@ -105,8 +105,8 @@ TEST(Workbook, CellKindClassifiesValues) {
   EXPECT_EQ(kind(true), CellKind::Text);
   EXPECT_EQ(kind(QStringLiteral("12")), CellKind::Text);
   auto r = sheet.GetRange(0, 0, 0, 0);
-  r.Format().Formula = QStringLiteral("=1+1");
-  EXPECT_EQ(r.GetCellKind(), CellKind::Formula);
+  r.format().Formula = QStringLiteral("=1+1");
+  EXPECT_EQ(r.getCellKind(), CellKind::Formula);
 
   EXPECT_DOUBLE_EQ(hv::numericValue(hv::Currency{12345}), 1.2345);
   EXPECT_EQ(hv::valueText(true), QStringLiteral("True"));
@@ -117,11 +117,11 @@ TEST(Workbook, GetRangeReturnsTheSameRangeForTheSameRectangle) {
   TXlsWorkbook book;
   auto& sheet = book.AddSheet();
   auto a = sheet.GetRange(2, 3, 4, 5);
-  a.SetValue(QStringLiteral("kept"));
+  a.setValue(QStringLiteral("kept"));
   sheet.GetRange(0, 0, 0, 0);
   auto again = sheet.GetRange(2, 3, 4, 5);
   EXPECT_EQ(a, again);
-  EXPECT_EQ(std::get<QString>(again.GetValue()), QStringLiteral("kept"));
+  EXPECT_EQ(std::get<QString>(again.getValue()), QStringLiteral("kept"));
   EXPECT_EQ(sheet.Ranges().size(), 2u);
   EXPECT_EQ(sheet.MaxRangeHeight(), 3);
 }
@@ -130,34 +130,34 @@ TEST(Workbook, GetRangeRemovesOverlappingRangesAndTheirValues) {
   TXlsWorkbook book;
   auto& sheet = book.AddSheet();
   auto tall = sheet.GetRange(0, 0, 3, 9);  // 10 rows high
-  tall.SetValue(QStringLiteral("tall"));
-  tall.Format().Font.Bold = true;
+  tall.setValue(QStringLiteral("tall"));
+  tall.format().Font.bold = true;
   auto beside = sheet.GetRange(5, 2, 5, 2);
-  beside.SetValue(QStringLiteral("beside"));
+  beside.setValue(QStringLiteral("beside"));
   EXPECT_EQ(sheet.MaxRangeHeight(), 10);
 
   // Overlaps the tall block in its last row only: found despite its top row 0.
   auto small = sheet.GetRange(3, 9, 4, 9);
-  EXPECT_TRUE(hv::isEmptyValue(small.GetValue()));
+  EXPECT_TRUE(hv::isEmptyValue(small.getValue()));
   ASSERT_EQ(sheet.Ranges().size(), 2u);
-  EXPECT_EQ(sheet.Ranges()[0].Left(), 5);  // the untouched one
+  EXPECT_EQ(sheet.Ranges()[0].left(), 5);  // the untouched one
   EXPECT_EQ(sheet.Ranges()[1], small);
   EXPECT_EQ(sheet.MaxRangeHeight(), 1);  // recomputed after the removal
   // A handle on the removed range reads as empty and refuses writes; the
   // moved one still reaches its range.
-  EXPECT_TRUE(hv::isEmptyValue(tall.GetValue()));
+  EXPECT_TRUE(hv::isEmptyValue(tall.getValue()));
   EXPECT_FALSE(tall.hasFormat());
-  EXPECT_THROW(tall.SetValue(std::int32_t(2)), std::logic_error);
-  EXPECT_EQ(std::get<QString>(beside.GetValue()), QStringLiteral("beside"));
+  EXPECT_THROW(tall.setValue(std::int32_t(2)), std::logic_error);
+  EXPECT_EQ(std::get<QString>(beside.getValue()), QStringLiteral("beside"));
   // The used area never shrinks.
   EXPECT_EQ(sheet.UsedArea().firstRow, 0);
   EXPECT_EQ(sheet.UsedArea().lastRow, 9);
   EXPECT_EQ(sheet.UsedArea().lastColumn, 5);
 
   // A different shape on the same place replaces the range.
-  sheet.GetRange(3, 9, 4, 9).SetValue(std::int32_t(1));
+  sheet.GetRange(3, 9, 4, 9).setValue(std::int32_t(1));
   auto narrower = sheet.GetRange(4, 9, 4, 9);
-  EXPECT_TRUE(hv::isEmptyValue(narrower.GetValue()));
+  EXPECT_TRUE(hv::isEmptyValue(narrower.getValue()));
   EXPECT_EQ(sheet.Ranges().size(), 2u);
 }
 
@@ -171,7 +171,7 @@ TEST(Workbook, RangesStayOrderedByTopRowThenCreation) {
   sheet.GetRange(2, 4, 2, 4);
   sheet.GetRange(9, 0, 9, 0);
   std::vector<std::pair<int, int>> order;
-  for (const auto& r : sheet.Ranges()) order.emplace_back(r.Top(), r.Left());
+  for (const auto& r : sheet.Ranges()) order.emplace_back(r.top(), r.left());
   const std::vector<std::pair<int, int>> expected = {{0, 9}, {1, 3}, {4, 5}, {4, 1}, {4, 2}, {7, 0}};
   EXPECT_EQ(order, expected);
   EXPECT_EQ(sheet.MaxRangeHeight(), 2);
@@ -235,23 +235,23 @@ TEST(Workbook, ManyChangesKeepEveryRangeAsSet) {
       case 1: p.value = QStringLiteral("т%1").arg(rnd(50)); break;
       case 2: p.value = double(rnd(1000)) / 8; break;
       case 3: p.value = hv::Value(); break;
-      case 4: p.bold = true; range.Format().Font.Bold = true; continue;
+      case 4: p.bold = true; range.format().Font.bold = true; continue;
       default: continue;
     }
-    range.SetValue(p.value);
+    range.setValue(p.value);
   }
   ASSERT_EQ(sheet.Ranges().size(), plain.size());
   std::size_t i = 0;
   for (const auto& r : sheet.Ranges()) {
     const Plain& p = plain[i++];
-    ASSERT_EQ((std::vector<int>{r.Left(), r.Top(), r.Right(), r.Bottom()}), (std::vector<int>{p.left, p.top, p.right, p.bottom}));
-    EXPECT_EQ(r.GetValue(), p.value) << i;
-    EXPECT_EQ(r.Format().Font.Bold, p.bold) << i;
+    ASSERT_EQ((std::vector<int>{r.left(), r.top(), r.right(), r.bottom()}), (std::vector<int>{p.left, p.top, p.right, p.bottom}));
+    EXPECT_EQ(r.getValue(), p.value) << i;
+    EXPECT_EQ(r.format().Font.bold, p.bold) << i;
   }
 }
 
 // Filling cell by cell without handles gives the sheet and the bytes that
-// GetRange and SetValue give, in order and out of it.
+// GetRange and setValue give, in order and out of it.
 TEST(Workbook, QuickCellFillingMatchesGetRange) {
   TXlsWorkbook quick, slow;
   auto& q = quick.AddSheet();
@@ -272,32 +272,32 @@ TEST(Workbook, QuickCellFillingMatchesGetRange) {
       s.GetRange(0, row, 0, row);
     } else {
       q.setCellValue(0, row, std::int32_t(row * 10));
-      s.GetRange(0, row, 0, row).SetValue(std::int32_t(row * 10));
+      s.GetRange(0, row, 0, row).setValue(std::int32_t(row * 10));
     }
     const std::vector<std::uint32_t> numbers = textsOf(texts);
     q.setCellTexts(row, 1, numbers.data(), std::uint32_t(numbers.size()));
     for (int k = 0; k < int(texts.size()); ++k) {
       auto r = s.GetRange(1 + k, row, 1 + k, row);
-      if (!texts[k].isNull()) r.SetValue(texts[k]);
+      if (!texts[k].isNull()) r.setValue(texts[k]);
     }
   }
   const std::vector<std::uint32_t> back = textsOf({"x", QString(), "y"});
   q.setCellTexts(3, 2, back.data(), 3);  // row 3 comes after row 4: placed, not appended
   q.setCellText(1, 4, q.textNumber(QStringLiteral("z")));  // replaces a cell
   q.setCellValue(9, 4, QStringLiteral("t"));
-  s.GetRange(2, 3, 2, 3).SetValue(QStringLiteral("x"));
+  s.GetRange(2, 3, 2, 3).setValue(QStringLiteral("x"));
   s.GetRange(3, 3, 3, 3);
-  s.GetRange(4, 3, 4, 3).SetValue(QStringLiteral("y"));
-  s.GetRange(1, 4, 1, 4).SetValue(QStringLiteral("z"));
-  s.GetRange(9, 4, 9, 4).SetValue(QStringLiteral("t"));
+  s.GetRange(4, 3, 4, 3).setValue(QStringLiteral("y"));
+  s.GetRange(1, 4, 1, 4).setValue(QStringLiteral("z"));
+  s.GetRange(9, 4, 9, 4).setValue(QStringLiteral("t"));
 
   ASSERT_EQ(q.Ranges().size(), s.Ranges().size());
   for (std::size_t i = 0; i < q.Ranges().size(); ++i) {
-    EXPECT_EQ(q.Ranges()[i].Left(), s.Ranges()[i].Left()) << i;
-    EXPECT_EQ(q.Ranges()[i].Top(), s.Ranges()[i].Top()) << i;
-    EXPECT_EQ(q.Ranges()[i].GetValue(), s.Ranges()[i].GetValue()) << i;
+    EXPECT_EQ(q.Ranges()[i].left(), s.Ranges()[i].left()) << i;
+    EXPECT_EQ(q.Ranges()[i].top(), s.Ranges()[i].top()) << i;
+    EXPECT_EQ(q.Ranges()[i].getValue(), s.Ranges()[i].getValue()) << i;
   }
-  EXPECT_EQ(std::get<QString>(q.Ranges()[3].GetValue()), QStringLiteral("b\nc"));
+  EXPECT_EQ(std::get<QString>(q.Ranges()[3].getValue()), QStringLiteral("b\nc"));
   EXPECT_EQ(q.UsedArea().lastColumn, 9);
   EXPECT_EQ(q.UsedArea().lastRow, 4);
   EXPECT_EQ(hv::TBiff8Writer().streamBytes(quick), hv::TBiff8Writer().streamBytes(slow));
@@ -316,7 +316,7 @@ TEST(Workbook, ChunkedArrayInsertsAndErasesAcrossChunks) {
   for (int step = 0; step < 3000; ++step) {
     const int op = int(rnd(8));
     if (op < 3 || plain.empty()) {
-      chunked.push_back(step);
+      chunked.pushBack(step);
       plain.push_back(step);
     } else if (op < 5) {
       const std::size_t at = rnd(plain.size() + 1);

@@ -48,14 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The input as image bytes in a well-formed stream: the counts decide.
     QByteArray stream(1, 'S');
     stream.resize(1 + 2 * qsizetype(size));
-    for (size_t i = 0; i < size; ++i) hv::EncodeByte(data[i], stream.data() + 1 + 2 * i);
+    for (size_t i = 0; i < size; ++i) hv::encodeByte(data[i], stream.data() + 1 + 2 * i);
     stream.append('P');
     const qsizetype block = (mode >> 4) * 97 + 1;
     for (qsizetype at = 0; at < stream.size() && e.running(); at += block)
       e.onBytes(reinterpret_cast<const quint8*>(stream.constData() + at),
                                quint32(std::min(block, stream.size() - at)));
     QObject::disconnect(&e, &hv::DownloadExchange::finished, nullptr, nullptr);
-    if (result == hv::mrOk && size_t(hv::DecodedImageLength()) != size) std::abort();
+    if (result == hv::mrOk && size_t(hv::decodedImageLength()) != size) std::abort();
     if (e.running()) e.cancel();
     return 0;
   }
@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size -= n;
   }
   QObject::disconnect(&e, &hv::DownloadExchange::finished, nullptr, nullptr);
-  if (result == hv::mrOk && hv::DecodedImageLength() > hv::MaxDecodedImageLength) std::abort();
-  if (e.receivedCount() > hv::DownloadExchange::ReceiveBufferSize) std::abort();
+  if (result == hv::mrOk && hv::decodedImageLength() > hv::kMaxDecodedImageLength) std::abort();
+  if (e.receivedCount() > hv::DownloadExchange::kReceiveBufferSize) std::abort();
   if (e.running()) e.cancel();
   return 0;
 }

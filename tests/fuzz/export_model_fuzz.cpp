@@ -31,20 +31,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int left = next() % 40, top = next() % 70;
     const int right = left + next() % 4, bottom = top + next() % 5;
     hv::TXlsRange r = sheet->GetRange(left, top, right, bottom);
-    check(r.Left() == left && r.Top() == top && r.Right() == right && r.Bottom() == bottom);
+    check(r.left() == left && r.top() == top && r.right() == right && r.bottom() == bottom);
     switch (op % 4) {
-      case 0: r.SetValue(hv::Value(std::int32_t(op))); break;
-      case 1: r.SetValue(QString(op % 9, QChar(0x0410 + op % 32))); break;
-      case 2: r.Format().Font.Color = hv::rgbColor(op, left, top); break;
+      case 0: r.setValue(hv::Value(std::int32_t(op))); break;
+      case 1: r.setValue(QString(op % 9, QChar(0x0410 + op % 32))); break;
+      case 2: r.format().Font.color = hv::rgbColor(op, left, top); break;
       default: break;
     }
     const auto& ranges = sheet->Ranges();
     int tallest = 0;
     for (std::size_t a = 0; a < ranges.size(); ++a) {
-      tallest = std::max(tallest, ranges[a].Bottom() - ranges[a].Top() + 1);
-      if (a > 0) check(ranges[a - 1].Top() <= ranges[a].Top());
-      for (std::size_t b = a + 1; b < ranges.size() && ranges[b].Top() <= ranges[a].Bottom(); ++b)
-        check(ranges[b].Left() > ranges[a].Right() || ranges[b].Right() < ranges[a].Left());
+      tallest = std::max(tallest, ranges[a].bottom() - ranges[a].top() + 1);
+      if (a > 0) check(ranges[a - 1].top() <= ranges[a].top());
+      for (std::size_t b = a + 1; b < ranges.size() && ranges[b].top() <= ranges[a].bottom(); ++b)
+        check(ranges[b].left() > ranges[a].right() || ranges[b].right() < ranges[a].left());
     }
     check(sheet->MaxRangeHeight() >= tallest);
     const hv::TXlsArea& used = sheet->UsedArea();

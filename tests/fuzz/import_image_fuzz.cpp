@@ -24,10 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   auto image = std::make_unique<hv::DeviceImageBytes>();
   image->fill(0);
-  const std::size_t n = std::min<std::size_t>(size - 19, hv::DeviceImageSize);
+  const std::size_t n = std::min<std::size_t>(size - 19, hv::kDeviceImageSize);
   std::memcpy(image->data(), data + 19, n);
   // Keep each run short: a few hundred records at most.
-  if (hv::CheckImage(*image).isEmpty() && hv::DecodedImageLength(*image) > 6 + 14 * 300) return 0;
+  if (hv::checkImage(*image).isEmpty() && hv::decodedImageLength(*image) > 6 + 14 * 300) return 0;
 
   try {
     hv::TDbTable t;
@@ -43,9 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     t.post();
     t.setFilter(QStringLiteral("N_ARC=0"));
     int reports = 0;
-    const auto res = hv::ImportArchives(t, *image, data[0] & 4, [&](const hv::ArchiveImportResult& r) {
+    const auto res = hv::importArchives(t, *image, data[0] & 4, [&](const hv::ArchiveImportResult& r) {
       ++reports;
-      hv::AppendReportText(r);
+      hv::appendReportText(r);
     });
     for (const auto& r : res)
       if (r.added + r.skipped > r.deviceCount || r.added < 0) __builtin_trap();

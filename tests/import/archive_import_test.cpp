@@ -35,8 +35,8 @@ class ArchiveImport : public ::testing::Test {
   hv::ImportResult import(const std::array<QList<Rec>, 3>& archives, bool append) {
     reports.clear();
     auto image = hv::test::makeImage(archives);
-    return hv::ImportArchives(table, *image, append,
-                              [this](const hv::ArchiveImportResult& r) { reports << hv::AppendReportText(r); });
+    return hv::importArchives(table, *image, append,
+                              [this](const hv::ArchiveImportResult& r) { reports << hv::appendReportText(r); });
   }
 
   QString path;
@@ -237,7 +237,7 @@ TEST_F(ArchiveImport, AClosedTableOrABrokenImageWritesNothing) {
   auto image = hv::test::makeImage({QList<Rec>{at(1, 0)}, {}, {}});
   hv::TDbTable closed;
   int calls = 0;
-  const auto res = hv::ImportArchives(closed, *image, true, [&](const hv::ArchiveImportResult&) { ++calls; });
+  const auto res = hv::importArchives(closed, *image, true, [&](const hv::ArchiveImportResult&) { ++calls; });
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(res[0].added, 0);
 
@@ -245,7 +245,7 @@ TEST_F(ArchiveImport, AClosedTableOrABrokenImageWritesNothing) {
   hv::DeviceImageBytes broken{};
   broken[0] = 0xFF;
   broken[1] = 0xFF;
-  EXPECT_THROW(hv::ImportArchives(table, broken, false), hv::Error);
+  EXPECT_THROW(hv::importArchives(table, broken, false), hv::Error);
   table.setFilter(QString());
   table.setFiltered(false);
   table.refresh();
@@ -266,7 +266,7 @@ TEST_F(ArchiveImport, AKillDuringTheImportLeavesThePostedRows) {
         child.setFileName(path);
         child.open();
         child.setFiltered(true);
-        hv::ImportArchives(child, *image, true, [](const hv::ArchiveImportResult&) { std::raise(SIGKILL); });
+        hv::importArchives(child, *image, true, [](const hv::ArchiveImportResult&) { std::raise(SIGKILL); });
       },
       ::testing::KilledBySignal(SIGKILL), "");
   hv::TDbTable reopened;
@@ -287,22 +287,22 @@ TEST_F(ArchiveImport, IntoAFileRefusesAnEmptyImageAndLeavesAnExistingFile) {
   hv::test::writeFile(other, "not a table, but the user's file");
   auto empty = hv::test::makeImage({});
   try {
-    hv::ImportIntoFile(other, *empty, false);
+    hv::importIntoFile(other, *empty, false);
     ADD_FAILURE() << "no error";
   } catch (const hv::Error& e) {
     EXPECT_EQ(e.text(), QStringLiteral("Архив прибора пуст!"));
   }
   EXPECT_EQ(hv::test::readFile(other), QByteArray("not a table, but the user's file"));
   const QString fresh = hv::test::testPath(QStringLiteral("new.db"));
-  EXPECT_THROW(hv::ImportIntoFile(fresh, *empty, false), hv::Error);
+  EXPECT_THROW(hv::importIntoFile(fresh, *empty, false), hv::Error);
   EXPECT_FALSE(QFile::exists(fresh));
 
   // Create replaces the file; append reports each archive.
   auto image = hv::test::makeImage({QList<Rec>{at(1, 0)}, {}, QList<Rec>{at(1, 0)}});
-  hv::ImportIntoFile(other, *image, false);
+  hv::importIntoFile(other, *image, false);
   auto more = hv::test::makeImage({QList<Rec>{at(1, 0), at(2, 0)}, {}, QList<Rec>{at(1, 0)}});
   QStringList lines;
-  const auto res = hv::ImportIntoFile(other, *more, true, [&](const QString& l) { lines << l; });
+  const auto res = hv::importIntoFile(other, *more, true, [&](const QString& l) { lines << l; });
   EXPECT_EQ(res[0].added, 1);
   EXPECT_EQ(lines, (QStringList{QStringLiteral("Добавлено записей в архив древесных: 1"),
                                 QStringLiteral("Добавлено записей в архив бетонных: 0"),

@@ -84,7 +84,7 @@ class ImportWindow : public ::testing::Test {
 TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
   const QString path = hv::test::testPath(QStringLiteral("old.db"));
   auto image = hv::test::makeImage({QList<hv::test::Rec>{hv::test::at(1, 0)}, {}, {}});
-  hv::ImportIntoFile(path, *image, false);
+  hv::importIntoFile(path, *image, false);
   window->show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   window->document().Open_DB(path);

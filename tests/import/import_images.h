@@ -48,7 +48,7 @@ inline std::unique_ptr<DeviceImageBytes> makeImage(const std::array<QList<Rec>, 
 }
 
 inline QByteArray imageBytes(const DeviceImageBytes& image) {
-  return QByteArray(reinterpret_cast<const char*>(image.data()), DecodedImageLength(image));
+  return QByteArray(reinterpret_cast<const char*>(image.data()), decodedImageLength(image));
 }
 
 struct StoredRow {

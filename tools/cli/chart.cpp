@@ -104,6 +104,6 @@ int run(const QStringList& args) {
   return 0;
 }
 
-hv::cli::Registration reg("chart", "the chart of selected rows as a PNG picture or a PDF", &run);
+hv::cli::Registration g_registration("chart", "the chart of selected rows as a PNG picture or a PDF", &run);
 
 }  // namespace

@@ -140,19 +140,19 @@ int run(const QStringList& args) {
   if (!image.isEmpty()) {
     hv::FilePath imagePath(image, hv::FilePath::Write);
     QSaveFile out(imagePath.path());
-    const QByteArray bytes(reinterpret_cast<const char*>(hv::DeviceImage().data()), hv::DecodedImageLength());
+    const QByteArray bytes(reinterpret_cast<const char*>(hv::DeviceImage().data()), hv::decodedImageLength());
     QString why;
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit() ||
         !imagePath.commit(&why)) {
       hv::cli::err() << "Cannot write " << image << ": " << (why.isEmpty() ? out.errorString() : why) << "\n";
       return 1;
     }
-    hv::cli::out() << "counts " << hv::ArchiveCount(0) << "/" << hv::ArchiveCount(1) << "/" << hv::ArchiveCount(2)
+    hv::cli::out() << "counts " << hv::archiveCount(0) << "/" << hv::archiveCount(1) << "/" << hv::archiveCount(2)
                    << ", " << bytes.size() << " bytes written to " << image << "\n";
   }
   return target.file.isEmpty() ? 0 : hv::cli::importImage(hv::DeviceImage(), target);
 }
 
-hv::cli::Registration reg("download", "read the meter's archives into an image or a table", &run);
+hv::cli::Registration g_registration("download", "read the meter's archives into an image or a table", &run);
 
 }  // namespace

@@ -39,6 +39,6 @@ int run(const QStringList& args) {
   return 0;
 }
 
-hv::cli::Registration reg("dump", "print a table's rows", &run);
+hv::cli::Registration g_registration("dump", "print a table's rows", &run);
 
 }  // namespace

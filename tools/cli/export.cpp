@@ -38,6 +38,6 @@ int run(const QStringList& args) {
   return 0;
 }
 
-hv::cli::Registration reg("export", "every archive into an Excel workbook", &run);
+hv::cli::Registration g_registration("export", "every archive into an Excel workbook", &run);
 
 }  // namespace

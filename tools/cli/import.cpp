@@ -35,7 +35,7 @@ QString readImportTarget(const CommandLine& line, ImportTarget* target) {
 int importImage(const DeviceImageBytes& image, const ImportTarget& target) {
   try {
     FilePath table(target.file, target.append ? FilePath::Read : FilePath::Write);
-    ImportIntoFile(table.path(), image, target.append, [](const QString& line) {
+    importIntoFile(table.path(), image, target.append, [](const QString& line) {
       out() << line << "\n";
       out().flush();
     });
@@ -73,21 +73,21 @@ int run(const QStringList& args) {
     hv::cli::err() << "Cannot read " << imagePath << ": " << in.errorString() << "\n";
     return 1;
   }
-  const QByteArray bytes = in.read(hv::DeviceImageSize + 1);
-  if (bytes.size() < 6 || bytes.size() > hv::DeviceImageSize) {
+  const QByteArray bytes = in.read(hv::kDeviceImageSize + 1);
+  if (bytes.size() < 6 || bytes.size() > hv::kDeviceImageSize) {
     hv::cli::err() << imagePath << " is no device image (" << bytes.size() << " bytes)\n";
     return 1;
   }
   auto image = std::make_unique<hv::DeviceImageBytes>();
   image->fill(0);
   std::copy(bytes.begin(), bytes.end(), image->begin());
-  if (!hv::CheckImage(*image).isEmpty() || hv::DecodedImageLength(*image) > bytes.size()) {
+  if (!hv::checkImage(*image).isEmpty() || hv::decodedImageLength(*image) > bytes.size()) {
     hv::cli::err() << imagePath << " is shorter than its record counts say\n";
     return 1;
   }
   return hv::cli::importImage(*image, target);
 }
 
-hv::cli::Registration reg("import", "a table file from a downloaded image", &run);
+hv::cli::Registration g_registration("import", "a table file from a downloaded image", &run);
 
 }  // namespace

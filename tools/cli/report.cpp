@@ -46,6 +46,6 @@ int run(const QStringList& args) {
   return 0;
 }
 
-hv::cli::Registration reg("report", "the printed report of an archive as a PDF", &run);
+hv::cli::Registration g_registration("report", "the printed report of an archive as a PDF", &run);
 
 }  // namespace

@@ -55,6 +55,6 @@ int run(const QStringList& args) {
   return 0;
 }
 
-hv::cli::Registration reg("stats", "footers of a selection of rows (min/mean/max)", &run);
+hv::cli::Registration g_registration("stats", "footers of a selection of rows (min/mean/max)", &run);
 
 }  // namespace

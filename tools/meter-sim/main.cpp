@@ -150,13 +150,13 @@ std::vector<Record> generateRecords(const std::vector<int>& counts, unsigned see
 
 void appendByte(std::string& s, unsigned v) {
   char c[2];
-  hv::EncodeByte(std::uint8_t(v), c);
+  hv::encodeByte(std::uint8_t(v), c);
   s.append(c, 2);
 }
 
 void appendWord(std::string& s, unsigned v) {
   char c[4];
-  hv::EncodeWord(std::uint16_t(v), c);
+  hv::encodeWord(std::uint16_t(v), c);
   s.append(c, 4);
 }
 
@@ -256,7 +256,7 @@ Options parseOptions(int argc, char** argv) {
     const auto parts = split(text(generate), ',');
     if (parts.size() != 3) usage("--generate wants N1,N2,N3");
     for (const auto& part : parts) o.generate.push_back(int(parseNumber(part, 0, 65535, "count")));
-    if (6 + 14L * (o.generate[0] + o.generate[1] + o.generate[2]) > hv::MaxDecodedImageLength)
+    if (6 + 14L * (o.generate[0] + o.generate[1] + o.generate[2]) > hv::kMaxDecodedImageLength)
       std::fprintf(stderr, "hygrovan-meter-sim: warning: more records than the meter holds\n");
   }
   if (p.isSet(seed)) o.seed = unsigned(parseNumber(text(seed), 0, 0xFFFFFFFL, "seed"));
@@ -334,7 +334,7 @@ int main(int argc, char** argv) {
   double paceStart = 0;
   size_t pacedSent = 0;
   double nextBlockAt = 0;
-  constexpr double CharSeconds = 11.0 / 9600.0;
+  constexpr double kCharSeconds = 11.0 / 9600.0;
 
   while (!g_stop) {
     int timeout = -1;
@@ -380,7 +380,7 @@ int main(int argc, char** argv) {
         paceStart = nowSeconds();
         pacedSent = 0;
       }
-      const size_t allowed = size_t((nowSeconds() - paceStart) / CharSeconds) + 1;
+      const size_t allowed = size_t((nowSeconds() - paceStart) / kCharSeconds) + 1;
       budget = allowed > pacedSent ? allowed - pacedSent : 0;
     }
     if (o.randomBlocks) {

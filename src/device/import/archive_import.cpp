@@ -19,14 +19,14 @@ QString archiveGenitive(int kind) {
   }
 }
 
-// Record at an image offset; CheckImage has made sure it lies inside.
+// Record at an image offset; checkImage has made sure it lies inside.
 DeviceRecord recordAt(const DeviceImageBytes& image, int offset) { return DeviceRecord(image.data() + offset); }
 
 }  // namespace
 
-QString EmptyDeviceArchiveText() { return QStringLiteral("Архив прибора пуст!"); }
+QString emptyDeviceArchiveText() { return QStringLiteral("Архив прибора пуст!"); }
 
-QString IndividualNumberText(int individualNumber) {
+QString individualNumberText(int individualNumber) {
   if (individualNumber == 0) return {};
   // dBase marks a value too wide for its field with asterisks; a cut number
   // would name another dependence.
@@ -34,7 +34,7 @@ QString IndividualNumberText(int individualNumber) {
   return QString::number(individualNumber);
 }
 
-void AppendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& r) {
+void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& r) {
   table.append();
   table.setFieldInt(QStringLiteral("N"), n);
   table.setFieldInt(QStringLiteral("N_ARC"), kind);
@@ -47,7 +47,7 @@ void AppendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& r) {
     table.setFieldText(QStringLiteral("W_MIN"), FormatMoisture(r.minimum()));
     table.setFieldText(QStringLiteral("W_MAX"), FormatMoisture(r.maximum()));
   }
-  table.setFieldText(QStringLiteral("N_IND"), IndividualNumberText(r.individualNumber()));
+  table.setFieldText(QStringLiteral("N_IND"), individualNumberText(r.individualNumber()));
   table.setFieldText(QStringLiteral("MATERIAL"), MaterialName(kind, r.individualNumber(), r.materialCode()));
   table.setFieldText(QStringLiteral("TIME"), RecordTimeText(r));
   table.setFieldText(QStringLiteral("DATE"), RecordDateText(r));
@@ -55,18 +55,18 @@ void AppendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& r) {
   table.post();
 }
 
-QString CheckImage(const DeviceImageBytes& image) {
-  if (DecodedImageLength(image) > MaxDecodedImageLength)
+QString checkImage(const DeviceImageBytes& image) {
+  if (decodedImageLength(image) > kMaxDecodedImageLength)
     return QStringLiteral("Образ памяти прибора повреждён: его записи выходят за конец образа");
   return {};
 }
 
-ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
+ImportResult importArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
                             const std::function<void(const ArchiveImportResult&)>& archiveDone) {
   ImportResult results;
   for (int k = 0; k < 3; ++k) results[k].kind = k;
   if (!table.active()) return results;
-  if (const QString why = CheckImage(image); !why.isEmpty()) throw Error(why);
+  if (const QString why = checkImage(image); !why.isEmpty()) throw Error(why);
 
   const QString filter = table.filter();
   int pos = 0;  // offset of the wood count
@@ -111,7 +111,7 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
     }
     res.skipped = skipped;
     for (int i = 0; i < n; ++i) {
-      AppendRecordRow(table, k, skipped + i + 1, recordAt(image, pos));
+      appendRecordRow(table, k, skipped + i + 1, recordAt(image, pos));
       ++res.added;
       pos += RecordSize;
     }
@@ -124,27 +124,27 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
   return results;
 }
 
-QString AppendReportText(const ArchiveImportResult& r) {
+QString appendReportText(const ArchiveImportResult& r) {
   if (r.unreadableLastRow)
     return QStringLiteral("Записи в архив %1 не добавлены: дата и время последней записи архива в таблице (\"%2\" \"%3\") не читаются")
         .arg(archiveGenitive(r.kind), r.lastDate.trimmed(), r.lastTime.trimmed());
   return QStringLiteral("Добавлено записей в архив %1: %2").arg(archiveGenitive(r.kind)).arg(r.added);
 }
 
-ImportResult ImportIntoFile(const QString& path, const DeviceImageBytes& image, bool append,
+ImportResult importIntoFile(const QString& path, const DeviceImageBytes& image, bool append,
                             const std::function<void(const QString&)>& reportLine) {
-  if (const QString why = CheckImage(image); !why.isEmpty()) throw Error(why);
+  if (const QString why = checkImage(image); !why.isEmpty()) throw Error(why);
   TDbTable table;
   table.setFileName(path);
   if (!append) {
-    if (ImageIsEmpty(image)) throw Error(EmptyDeviceArchiveText());
+    if (ImageIsEmpty(image)) throw Error(emptyDeviceArchiveText());
     table.createTable();
   }
   table.open();
   table.setFiltered(true);
   table.setFilter(archiveFilter(ArchiveKind::Wood));
-  const ImportResult result = ImportArchives(table, image, append, [&](const ArchiveImportResult& r) {
-    if (reportLine) reportLine(AppendReportText(r));
+  const ImportResult result = importArchives(table, image, append, [&](const ArchiveImportResult& r) {
+    if (reportLine) reportLine(appendReportText(r));
   });
   table.close();
   return result;

@@ -28,11 +28,11 @@ using ImportResult = std::array<ArchiveImportResult, 3>;
 
 // The N_IND text of an individual dependence number: empty for 0, "**" when
 // the number does not fit the field's two characters.
-QString IndividualNumberText(int individualNumber);
+QString individualNumberText(int individualNumber);
 
 // Appends one row for a device record: N, N_ARC, then W values, N_IND,
 // MATERIAL, TIME, DATE, COMMENT; posts it.
-void AppendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& record);
+void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& record);
 
 // Imports the image into the open table archive by archive (wood, concrete,
 // bulk), posting row by row so an interruption leaves the rows posted so far.
@@ -41,26 +41,26 @@ void AppendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& recor
 // it is closed). Leaves the table with its filter as before, on its first row.
 // A table that is not open: nothing happens. An image whose counts run past
 // its end throws hv::Error before any row is written.
-ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
+ImportResult importArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
                             const std::function<void(const ArchiveImportResult&)>& archiveDone = {});
 
 // The append report of one archive: "Добавлено записей в архив древесных: 5",
 // or, for an unreadable last row, a plain text saying nothing was added.
-QString AppendReportText(const ArchiveImportResult& result);
+QString appendReportText(const ArchiveImportResult& result);
 
 // Checks that the image's three counts and their records fit the image; an
 // empty text when they do, else the reason.
-QString CheckImage(const DeviceImageBytes& image);
+QString checkImage(const DeviceImageBytes& image);
 
 // The cli's import into a table file, shared by `import` and `download`.
 // Create: refuses an empty image with "Архив прибора пуст!" (no file written),
 // else creates `path` (replacing a file of that name) and fills it. Append:
 // opens `path`, appends, closes. Report lines go to `reportLine` in append
 // mode. Throws hv::Error on failure.
-ImportResult ImportIntoFile(const QString& path, const DeviceImageBytes& image, bool append,
+ImportResult importIntoFile(const QString& path, const DeviceImageBytes& image, bool append,
                             const std::function<void(const QString&)>& reportLine = {});
 
 // "Архив прибора пуст!"
-QString EmptyDeviceArchiveText();
+QString emptyDeviceArchiveText();
 
 }  // namespace hv
