@@ -7,7 +7,7 @@ HV_PACKAGES=(
   cmake ninja-build g++ ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev qt6-qpa-plugins qt6-translations-l10n
   libgtest-dev libgmock-dev
-  clang-14 libclang-rt-14-dev
+  clang-14 clang-tidy-14 libclang-rt-14-dev
   python3 python3-xlrd python3-olefile python3-dbf
   poppler-utils fonts-liberation2 xvfb xauth
   g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
