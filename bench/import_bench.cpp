@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     t.setFileName(small);
     t.createTable();
     openFiltered(t, small);
-    hv::importArchives(t, *image, false);
+    hv::ImportArchives(t, *image, false);
     t.close();
   });
   std::printf("create mode, %d records: %.4f s (goal 0.1 s); ratio to %d plain engine appends: %.2f\n", kFullMeter,
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   const double append = bestOf(3, fresh, [&] {
     hv::TDbTable t;
     openFiltered(t, big);
-    const auto res = hv::importArchives(t, *image, true);
+    const auto res = hv::ImportArchives(t, *image, true);
     added = res[0].added + res[1].added + res[2].added;
     t.close();
   });

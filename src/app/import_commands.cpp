@@ -59,7 +59,7 @@ void ImportCommands::Create_DB(const QString& path) {
 
 void ImportCommands::flash2hygrovan(bool append) {
   if (!document_.isActive()) return;
-  importArchives(document_.table(), DeviceImage(), append, [this](const ArchiveImportResult& r) {
+  ImportArchives(document_.table(), DeviceImage(), append, [this](const ArchiveImportResult& r) {
     ui().message(parent_, QStringLiteral("Дополнение"), appendReportText(r),
                  r.unreadableLastRow ? MsgIcon::Warning : MsgIcon::Information, MsgButtons::Ok);
   });

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     t.post();
     t.setFilter(QStringLiteral("N_ARC=0"));
     int reports = 0;
-    const auto res = hv::importArchives(t, *image, data[0] & 4, [&](const hv::ArchiveImportResult& r) {
+    const auto res = hv::ImportArchives(t, *image, data[0] & 4, [&](const hv::ArchiveImportResult& r) {
       ++reports;
       hv::appendReportText(r);
     });

@@ -35,7 +35,7 @@ class ArchiveImport : public ::testing::Test {
   hv::ImportResult import(const std::array<QList<Rec>, 3>& archives, bool append) {
     reports.clear();
     auto image = hv::test::makeImage(archives);
-    return hv::importArchives(table, *image, append,
+    return hv::ImportArchives(table, *image, append,
                               [this](const hv::ArchiveImportResult& r) { reports << hv::appendReportText(r); });
   }
 
@@ -237,7 +237,7 @@ TEST_F(ArchiveImport, AClosedTableOrABrokenImageWritesNothing) {
   auto image = hv::test::makeImage({QList<Rec>{at(1, 0)}, {}, {}});
   hv::TDbTable closed;
   int calls = 0;
-  const auto res = hv::importArchives(closed, *image, true, [&](const hv::ArchiveImportResult&) { ++calls; });
+  const auto res = hv::ImportArchives(closed, *image, true, [&](const hv::ArchiveImportResult&) { ++calls; });
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(res[0].added, 0);
 
@@ -245,7 +245,7 @@ TEST_F(ArchiveImport, AClosedTableOrABrokenImageWritesNothing) {
   hv::DeviceImageBytes broken{};
   broken[0] = 0xFF;
   broken[1] = 0xFF;
-  EXPECT_THROW(hv::importArchives(table, broken, false), hv::Error);
+  EXPECT_THROW(hv::ImportArchives(table, broken, false), hv::Error);
   table.setFilter(QString());
   table.setFiltered(false);
   table.refresh();
@@ -266,7 +266,7 @@ TEST_F(ArchiveImport, AKillDuringTheImportLeavesThePostedRows) {
         child.setFileName(path);
         child.open();
         child.setFiltered(true);
-        hv::importArchives(child, *image, true, [](const hv::ArchiveImportResult&) { std::raise(SIGKILL); });
+        hv::ImportArchives(child, *image, true, [](const hv::ArchiveImportResult&) { std::raise(SIGKILL); });
       },
       ::testing::KilledBySignal(SIGKILL), "");
   hv::TDbTable reopened;

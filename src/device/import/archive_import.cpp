@@ -61,7 +61,7 @@ QString checkImage(const DeviceImageBytes& image) {
   return {};
 }
 
-ImportResult importArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
+ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
                             const std::function<void(const ArchiveImportResult&)>& archiveDone) {
   ImportResult results;
   for (int k = 0; k < 3; ++k) results[k].kind = k;
@@ -143,7 +143,7 @@ ImportResult importIntoFile(const QString& path, const DeviceImageBytes& image, 
   table.open();
   table.setFiltered(true);
   table.setFilter(archiveFilter(ArchiveKind::Wood));
-  const ImportResult result = importArchives(table, image, append, [&](const ArchiveImportResult& r) {
+  const ImportResult result = ImportArchives(table, image, append, [&](const ArchiveImportResult& r) {
     if (reportLine) reportLine(appendReportText(r));
   });
   table.close();

@@ -41,7 +41,7 @@ void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& recor
 // it is closed). Leaves the table with its filter as before, on its first row.
 // A table that is not open: nothing happens. An image whose counts run past
 // its end throws hv::Error before any row is written.
-ImportResult importArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
+ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
                             const std::function<void(const ArchiveImportResult&)>& archiveDone = {});
 
 // The append report of one archive: "Добавлено записей в архив древесных: 5",
