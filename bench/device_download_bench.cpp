@@ -156,7 +156,7 @@ double copyAndScanMs(const std::vector<int>& sizes, int rounds) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  constexpr double CharMs = 11.0 * 1000.0 / 9600.0;
+  constexpr double kCharMs = 11.0 * 1000.0 / 9600.0;
 
   // (a) a full meter, unpaced.
   {
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     const double baselineUs = copyAndScanMs(d.blockSizes, 200) * 1000.0 / double(d.blockSizes.size());
     std::printf("full archive, 4680 records, %lld characters, unpaced\n", static_cast<long long>(chars));
     std::printf("  N to mrOk:              %8.1f ms   (goal < 500 ms; line time %.0f ms)\n", d.nToEndMs,
-                double(chars) * CharMs);
+                double(chars) * kCharMs);
     std::printf("  plain reader N to P:    %8.1f ms   ratio download/plain %.2f\n", plainMs, d.nToEndMs / plainMs);
     std::printf("  blocks:                 %8zu       mean %.0f characters\n", d.blockSizes.size(),
                 double(chars) / double(std::max<size_t>(1, d.blockSizes.size())));
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "paced download failed (%d)\n", d.result);
       return 1;
     }
-    const double lineMs = double(chars + 13) * CharMs;
+    const double lineMs = double(chars + 13) * kCharMs;
     const double overhead = d.startToEndMs - lineMs;
     std::printf("200 records, %lld characters, paced at 9600 baud, 11 bits\n", static_cast<long long>(chars));
     std::printf("  line time (V reply + stream): %8.1f ms\n", lineMs);

@@ -29,13 +29,13 @@ double cpuSeconds() {
 
 // Wall time; the process's CPU time of the last call goes to lastCpu, which
 // tells a busy machine from a slow engine.
-double lastCpu = 0;
+double g_lastCpu = 0;
 double seconds(const std::function<void()>& fn) {
   QElapsedTimer t;
   const double cpu = cpuSeconds();
   t.start();
   fn();
-  lastCpu = cpuSeconds() - cpu;
+  g_lastCpu = cpuSeconds() - cpu;
   return double(t.nsecsElapsed()) / 1e9;
 }
 
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
   const double cat = catTime(path);
   std::printf("baseline cat FILE > /dev/null: %.1f ms\n", cat * 1000);
   auto report = [&](const char* what, double s, double goal) {
-    std::printf("%-52s %8.1f ms  %5.2fx cat  (cpu %6.1f ms, last run)", what, s * 1000, s / cat, lastCpu * 1000);
+    std::printf("%-52s %8.1f ms  %5.2fx cat  (cpu %6.1f ms, last run)", what, s * 1000, s / cat, g_lastCpu * 1000);
     if (goal > 0) std::printf("  (goal %.0fx)", goal);
     std::printf("\n");
   };

@@ -32,9 +32,9 @@ namespace {
 
 class Shell : public ::testing::Test {
  protected:
-  void SetUp() override { hv::setUserInteraction(&ui); }
+  void SetUp() override { hv::setUserInteraction(&ui_); }
   void TearDown() override {
-    window.reset();
+    window_.reset();
     hv::setUserInteraction(nullptr);
     hv::setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
   }
@@ -43,23 +43,23 @@ class Shell : public ::testing::Test {
     key.open();
     return key.hasValue(QStringLiteral("Default_dir")) ? key.readString(QStringLiteral("Default_dir")) : QString();
   }
-  QAction* command(const char* name) { return hv::test::command(*window, name); }
+  QAction* command(const char* name) { return hv::test::command(*window_, name); }
 
-  hv::test::ScriptedUserInteraction ui;
-  std::unique_ptr<hv::MainWindow> window;
+  hv::test::ScriptedUserInteraction ui_;
+  std::unique_ptr<hv::MainWindow> window_;
 };
 
 TEST_F(Shell, FirstRunCreatesTheKeyAndStoresTheCurrentFolder) {
   EXPECT_TRUE(storedDefaultDir().isEmpty());
-  window = std::make_unique<hv::MainWindow>();
+  window_ = std::make_unique<hv::MainWindow>();
   EXPECT_EQ(storedDefaultDir(), QDir::currentPath());
-  EXPECT_EQ(window->defaultFolder(), QDir::currentPath());
+  EXPECT_EQ(window_->defaultFolder(), QDir::currentPath());
   // The open and the save dialog start there.
-  window->openTable();
-  window->importCommands().createFromMeter();
-  ASSERT_EQ(ui.shown.size(), 2);
-  EXPECT_EQ(ui.shown[0].file.initialDir, QDir::currentPath());
-  EXPECT_EQ(ui.shown[1].file.initialDir, QDir::currentPath());
+  window_->openTable();
+  window_->importCommands().createFromMeter();
+  ASSERT_EQ(ui_.shown.size(), 2);
+  EXPECT_EQ(ui_.shown[0].file.initialDir, QDir::currentPath());
+  EXPECT_EQ(ui_.shown[1].file.initialDir, QDir::currentPath());
 }
 
 TEST_F(Shell, AStoredDefaultFolderIsReadNotOverwritten) {
@@ -68,22 +68,22 @@ TEST_F(Shell, AStoredDefaultFolderIsReadNotOverwritten) {
     key.open();
     key.writeString(QStringLiteral("Default_dir"), QStringLiteral("/srv/measurements"));
   }
-  window = std::make_unique<hv::MainWindow>();
-  EXPECT_EQ(window->defaultFolder(), QStringLiteral("/srv/measurements"));
-  window->openTable();
-  ASSERT_EQ(ui.shown.size(), 1);
-  EXPECT_EQ(ui.shown[0].file.initialDir, QStringLiteral("/srv/measurements"));
+  window_ = std::make_unique<hv::MainWindow>();
+  EXPECT_EQ(window_->defaultFolder(), QStringLiteral("/srv/measurements"));
+  window_->openTable();
+  ASSERT_EQ(ui_.shown.size(), 1);
+  EXPECT_EQ(ui_.shown[0].file.initialDir, QStringLiteral("/srv/measurements"));
   EXPECT_EQ(storedDefaultDir(), QStringLiteral("/srv/measurements"));
 }
 
 TEST_F(Shell, OpensMaximisedInTheClosedState) {
-  window = std::make_unique<hv::MainWindow>();
-  window->show();
-  EXPECT_TRUE(window->windowState() & Qt::WindowMaximized);
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("Hygrovan-RX3"));
-  EXPECT_FALSE(window->pages().tabs()->isVisible());
-  EXPECT_FALSE(window->document().isOpen());
-  EXPECT_EQ(window->windowColour(), window->palette().color(QPalette::Dark));
+  window_ = std::make_unique<hv::MainWindow>();
+  window_->show();
+  EXPECT_TRUE(window_->windowState() & Qt::WindowMaximized);
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_FALSE(window_->pages().tabs()->isVisible());
+  EXPECT_FALSE(window_->document().isOpen());
+  EXPECT_EQ(window_->windowColour(), window_->palette().color(QPalette::Dark));
 
   QList<QAction*> openState, always;
   for (const char* name : {"appendAction", "saveAction", "closeAction", "previewAction", "printAction",
@@ -102,28 +102,28 @@ TEST_F(Shell, OpensMaximisedInTheClosedState) {
   // The open state enables exactly those commands and changes the colour.
   const QString path = hv::test::testPath(QStringLiteral("oak.db"));
   hv::test::writeTable(path, {hv::test::single(1, 0, "05.03.2024", "10:00:00", "10,0")});
-  window->document().Open_DB(path);
+  window_->document().Open_DB(path);
   for (QAction* a : openState) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
   for (QAction* a : always) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
-  EXPECT_EQ(window->windowColour(), window->palette().color(QPalette::Button));
-  window->document().Close_DB();
+  EXPECT_EQ(window_->windowColour(), window_->palette().color(QPalette::Button));
+  window_->document().Close_DB();
   for (QAction* a : openState) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
-  EXPECT_EQ(window->windowColour(), window->palette().color(QPalette::Dark));
+  EXPECT_EQ(window_->windowColour(), window_->palette().color(QPalette::Dark));
 }
 
 TEST_F(Shell, MenusToolbarAndTabsCarryTheirTexts) {
-  window = std::make_unique<hv::MainWindow>();
+  window_ = std::make_unique<hv::MainWindow>();
   EXPECT_EQ(command("newTableAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
   EXPECT_EQ(command("openTableAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
   EXPECT_EQ(command("saveAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
   EXPECT_EQ(command("printAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_P));
   EXPECT_EQ(command("helpAction")->shortcut(), QKeySequence(Qt::Key_F1));
-  QTabWidget* tabs = window->pages().tabs();
+  QTabWidget* tabs = window_->pages().tabs();
   EXPECT_EQ(tabs->count(), 3);
   EXPECT_EQ(tabs->tabText(0), QStringLiteral("Древесные"));
   EXPECT_EQ(tabs->tabText(1), QStringLiteral("Бетонные"));
   EXPECT_EQ(tabs->tabText(2), QStringLiteral("Сыпучие"));
-  auto* contextMenu = window->findChild<QMenu*>(QStringLiteral("gridContextMenu"));
+  auto* contextMenu = window_->findChild<QMenu*>(QStringLiteral("gridContextMenu"));
   ASSERT_NE(contextMenu, nullptr);
   QStringList popup;
   for (QAction* a : contextMenu->actions()) popup << (a->isSeparator() ? QStringLiteral("-") : a->text());
@@ -160,8 +160,8 @@ TEST_F(Shell, SplashEndsByItselfAfterThreeSecondsAndOnlyThenTheMainWindowShows) 
 }
 
 TEST_F(Shell, AboutBoxShowsTheFileVersionReadAtEachShowing) {
-  window = std::make_unique<hv::MainWindow>();
-  auto* aboutBox = window->findChild<hv::AboutBox*>();
+  window_ = std::make_unique<hv::MainWindow>();
+  auto* aboutBox = window_->findChild<hv::AboutBox*>();
   ASSERT_NE(aboutBox, nullptr);
   EXPECT_EQ(aboutBox->windowTitle(), QStringLiteral("О программе"));
   EXPECT_EQ(aboutBox->versionLabel()->text(), QStringLiteral("Версия 1.0"));
@@ -186,7 +186,7 @@ TEST_F(Shell, ErrorsEscapingACommandReachTheDefaultErrorReportAndTheProgramGoesO
   EXPECT_FALSE(hv::runCommand([] { hv::throwInvalidFloat(QStringLiteral("12.5")); }));
   EXPECT_FALSE(hv::runCommand([] { throw hv::Error(QStringLiteral("Готово!")); }));
   EXPECT_TRUE(hv::runCommand([] {}));
-  const auto shown = ui.messages();
+  const auto shown = ui_.messages();
   ASSERT_EQ(shown.size(), 3);
   EXPECT_EQ(shown[0].caption, QStringLiteral("oak - Hygrovan-RX3"));
   EXPECT_EQ(shown[0].text, QStringLiteral("Disk full."));
@@ -200,7 +200,7 @@ TEST_F(Shell, AnErrorEscapingAnEventHandlerIsReportedAndTheLoopGoesOn) {
   QTimer::singleShot(0, [] { throw hv::Error(QStringLiteral("Запись не удалась")); });
   QTimer::singleShot(50, [] { QCoreApplication::exit(3); });
   EXPECT_EQ(qApp->exec(), 3);
-  const auto shown = ui.messages();
+  const auto shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_EQ(shown[0].caption, QStringLiteral("Hygrovan-RX3"));
   EXPECT_EQ(shown[0].text, QStringLiteral("Запись не удалась."));
@@ -208,10 +208,10 @@ TEST_F(Shell, AnErrorEscapingAnEventHandlerIsReportedAndTheLoopGoesOn) {
 }
 
 TEST_F(Shell, MissingHelpFileGivesAClearMessage) {
-  window = std::make_unique<hv::MainWindow>();
-  window->setHelpFile(hv::test::testPath(QStringLiteral("nowhere/hygrovan.hlp")));
-  window->showHelp();
-  const auto shown = ui.messages();
+  window_ = std::make_unique<hv::MainWindow>();
+  window_->setHelpFile(hv::test::testPath(QStringLiteral("nowhere/hygrovan.hlp")));
+  window_->showHelp();
+  const auto shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
   EXPECT_TRUE(shown[0].text.contains(QStringLiteral("hygrovan.hlp"))) << shown[0].text.toStdString();
@@ -228,23 +228,23 @@ TEST_F(Shell, HelpFileBesideTheExecutableWins) {
 }
 
 TEST_F(Shell, ExitEndsTheLoopWithoutTheWindowsClose) {
-  window = std::make_unique<hv::MainWindow>();
-  window->show();
-  window->setDefaultFolder(QStringLiteral("/changed/but/not/stored"));
+  window_ = std::make_unique<hv::MainWindow>();
+  window_->show();
+  window_->setDefaultFolder(QStringLiteral("/changed/but/not/stored"));
   QTimer::singleShot(0, [this] { command("exitAction")->trigger(); });
   QTimer::singleShot(5000, [] { QCoreApplication::exit(7); });  // safety net
   EXPECT_EQ(qApp->exec(), 0);
   EXPECT_EQ(storedDefaultDir(), QDir::currentPath());
-  EXPECT_TRUE(ui.messages().isEmpty());
+  EXPECT_TRUE(ui_.messages().isEmpty());
 }
 
 TEST_F(Shell, ClosingTheWindowStoresTheDefaultFolder) {
-  window = std::make_unique<hv::MainWindow>();
-  window->show();
-  window->setDefaultFolder(QStringLiteral("/data/oak"));
-  window->close();
+  window_ = std::make_unique<hv::MainWindow>();
+  window_->show();
+  window_->setDefaultFolder(QStringLiteral("/data/oak"));
+  window_->close();
   EXPECT_EQ(storedDefaultDir(), QStringLiteral("/data/oak"));
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Hygrovan-RX3"));
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ using namespace hv::test;
 
 namespace {
 
-const QString WrongDevice = QStringLiteral("Вы подключили не тот прибор !");
-const QString NotFound = QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
+const QString kWrongDevice = QStringLiteral("Вы подключили не тот прибор !");
+const QString kNotFound = QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
 
 class Download : public ::testing::Test {
  protected:
@@ -94,7 +94,7 @@ TEST_F(Download, WrongDeviceIsRefusedAndNothingMoreIsHandled) {
     feed(e, reply);
     ASSERT_EQ(log.errors.size(), 1);
     EXPECT_EQ(log.errors[0].first, QStringLiteral("Error"));
-    EXPECT_EQ(log.errors[0].second, WrongDevice);
+    EXPECT_EQ(log.errors[0].second, kWrongDevice);
     EXPECT_EQ(log.result, mrCancel);
     EXPECT_FALSE(e.replyTimer().isActive());
     EXPECT_FALSE(e.requestDelayTimer().isActive());
@@ -356,7 +356,7 @@ TEST_F(Download, PortSearchWithoutAnAnswer) {
   ASSERT_EQ(runExchange(e, log), mrCancel);
   ASSERT_EQ(log.errors.size(), 1);
   EXPECT_EQ(log.errors[0].first, QStringLiteral("Ошибка"));
-  EXPECT_EQ(log.errors[0].second, NotFound);
+  EXPECT_EQ(log.errors[0].second, kNotFound);
   EXPECT_EQ(log.searchTexts.size(), 39);
   EXPECT_EQ(log.searchTexts.last(), QString());
   EXPECT_FALSE(e.serialPort().IsOpen());
@@ -383,7 +383,7 @@ TEST_F(Download, CliWritesTheImageOrNothing) {
   const auto refused = runProcess(toolPath(QStringLiteral("hygrovan-cli")),
                                   {"download", "--port", wrong.path(), "--image", none}, 20000);
   EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_TRUE(QString::fromUtf8(refused.err).contains(WrongDevice));
+  EXPECT_TRUE(QString::fromUtf8(refused.err).contains(kWrongDevice));
   EXPECT_FALSE(QFileInfo::exists(none));
 
   const auto missing = runProcess(toolPath(QStringLiteral("hygrovan-cli")),
@@ -474,7 +474,7 @@ TEST_F(Download, PortHeldByAnotherProgram) {
   ExchangeLog windowLog(window);
   ASSERT_EQ(runExchange(window, windowLog), mrCancel);
   ASSERT_EQ(windowLog.errors.size(), 2);
-  EXPECT_EQ(windowLog.errors[0].second, NotFound);
+  EXPECT_EQ(windowLog.errors[0].second, kNotFound);
   EXPECT_EQ(windowLog.errors[1].second, QStringLiteral("Порт \\\\.\\COM3 занят другой программой."));
 }
 

@@ -15,10 +15,10 @@
 
 namespace {
 
-QString refusedPath;
+QString g_refusedPath;
 
 int refusingOpen(const char* path, int flags) {
-  if (QString::fromLocal8Bit(path) == refusedPath) {
+  if (QString::fromLocal8Bit(path) == g_refusedPath) {
     errno = EACCES;
     return -1;
   }
@@ -34,9 +34,9 @@ TEST(PortAccessDialog, RefusedPortGetsItsOwnBoxAfterNotFound) {
   ASSERT_GE(master, 0);
   ASSERT_EQ(grantpt(master), 0);
   ASSERT_EQ(unlockpt(master), 0);
-  refusedPath = QString::fromLocal8Bit(ptsname(master));
+  g_refusedPath = QString::fromLocal8Bit(ptsname(master));
   for (int n = 1; n <= 38; ++n) setCom(n, QStringLiteral("/nonexistent/hygrovan-com%1").arg(n));
-  setCom(2, refusedPath);
+  setCom(2, g_refusedPath);
   hv::setSerialOpenFunction(&refusingOpen);
   hv::test::ScriptedUserInteraction ui;
   hv::setUserInteraction(&ui);
@@ -51,7 +51,8 @@ TEST(PortAccessDialog, RefusedPortGetsItsOwnBoxAfterNotFound) {
             QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!"));
   EXPECT_EQ(messages[1].caption, QStringLiteral("Ошибка"));
   EXPECT_EQ(messages[1].icon, hv::MsgIcon::Error);
-  EXPECT_EQ(messages[1].text, hv::portAccessAdvice({{refusedPath, hv::owningGroup(refusedPath)}}, hv::currentUserName()));
+  EXPECT_EQ(messages[1].text,
+            hv::portAccessAdvice({{g_refusedPath, hv::owningGroup(g_refusedPath)}}, hv::currentUserName()));
 
   hv::setUserInteraction(nullptr);
   hv::setSerialOpenFunction(nullptr);

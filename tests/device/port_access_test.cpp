@@ -22,10 +22,10 @@ using namespace hv;
 
 namespace {
 
-QString refusedPath;
+QString g_refusedPath;
 
 int refusingOpen(const char* path, int flags) {
-  if (QString::fromLocal8Bit(path) == refusedPath) {
+  if (QString::fromLocal8Bit(path) == g_refusedPath) {
     errno = EACCES;
     return -1;
   }
@@ -44,19 +44,19 @@ class PortAccess : public ::testing::Test {
 TEST_F(PortAccess, OnlyPermissionRefusalsAreNotedEachOnce) {
   test::PtyPair pty;
   ASSERT_TRUE(pty.ok());
-  refusedPath = pty.slavePath();
+  g_refusedPath = pty.slavePath();
   setSerialOpenFunction(&refusingOpen);
 
   auto backend = createPlatformSerialBackend();
-  EXPECT_FALSE(backend->open(refusedPath.toStdString()));
-  EXPECT_FALSE(backend->open(refusedPath.toStdString()));
+  EXPECT_FALSE(backend->open(g_refusedPath.toStdString()));
+  EXPECT_FALSE(backend->open(g_refusedPath.toStdString()));
   EXPECT_FALSE(backend->open(test::testPath(QStringLiteral("no-such-port")).toStdString()));  // ENOENT: not a refusal
-  EXPECT_EQ(refusedPortPaths(), QStringList{refusedPath});
+  EXPECT_EQ(refusedPortPaths(), QStringList{g_refusedPath});
 
   clearRefusedPorts();
   setSerialOpenFunction(nullptr);
   // Root or the owner of the pty: the real open goes through and notes nothing.
-  EXPECT_TRUE(backend->open(refusedPath.toStdString()));
+  EXPECT_TRUE(backend->open(g_refusedPath.toStdString()));
   backend->close();
   EXPECT_TRUE(refusedPortPaths().isEmpty());
   EXPECT_TRUE(portAccessAdvice().isEmpty());
@@ -72,13 +72,13 @@ TEST_F(PortAccess, OwningGroupIsTheDevicesGroup) {
   EXPECT_EQ(owningGroup(pty.slavePath()), QString::fromLocal8Bit(g->gr_name));
   EXPECT_EQ(owningGroup(test::testPath(QStringLiteral("missing"))), QString());
 
-  refusedPath = pty.slavePath();
+  g_refusedPath = pty.slavePath();
   setSerialOpenFunction(&refusingOpen);
-  EXPECT_LT(openSerialDevice(refusedPath, O_RDWR), 0);
+  EXPECT_LT(openSerialDevice(g_refusedPath, O_RDWR), 0);
   const QList<RefusedPort> ports = refusedPorts();
   ASSERT_EQ(ports.size(), 1);
   EXPECT_EQ(ports[0].group, QString::fromLocal8Bit(g->gr_name));
-  EXPECT_TRUE(portAccessAdvice().contains(refusedPath));
+  EXPECT_TRUE(portAccessAdvice().contains(g_refusedPath));
   EXPECT_FALSE(currentUserName().isEmpty());
 }
 
@@ -119,7 +119,7 @@ TEST_F(PortAccess, AdviceNamesPortsGroupsAndTheCommand) {
   EXPECT_TRUE(partly.contains(QStringLiteral("остальным портам")));
 }
 
-const QString NotFound = QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
+const QString kNotFound = QStringLiteral("Прибор не обнаружен! Проверте правильность подключения согласно инструкции!");
 
 class RefusedSearch : public PortAccess {
  protected:
@@ -137,14 +137,14 @@ TEST_F(RefusedSearch, SecondMessageNamesTheRefusedPortsAfterNotFound) {
   test::PtyPair first;
   ASSERT_TRUE(first.ok());
   test::setComPort(3, first.slavePath());
-  refusedPath = first.slavePath();
+  g_refusedPath = first.slavePath();
   setSerialOpenFunction(&refusingOpen);
   {
     DownloadExchange e;
     test::ExchangeLog log(e);
     ASSERT_EQ(test::runExchange(e, log), mrCancel);
     ASSERT_EQ(log.errors.size(), 2);
-    EXPECT_EQ(log.errors[0].second, NotFound);
+    EXPECT_EQ(log.errors[0].second, kNotFound);
     EXPECT_EQ(log.errors[1].first, QStringLiteral("Ошибка"));
     EXPECT_EQ(log.errors[1].second,
               portAccessAdvice({{first.slavePath(), owningGroup(first.slavePath())}}, currentUserName()));
@@ -157,7 +157,7 @@ TEST_F(RefusedSearch, SecondMessageNamesTheRefusedPortsAfterNotFound) {
     test::ExchangeLog log(e);
     ASSERT_EQ(test::runExchange(e, log), mrCancel);
     ASSERT_EQ(log.errors.size(), 1);
-    EXPECT_EQ(log.errors[0].second, NotFound);
+    EXPECT_EQ(log.errors[0].second, kNotFound);
   }
 }
 

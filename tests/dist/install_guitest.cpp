@@ -16,7 +16,7 @@
 
 namespace {
 
-const char* const AppId = "ru.brantel.hygrovan";
+const char* const kAppId = "ru.brantel.hygrovan";
 
 class Installed : public ::testing::Test {
  protected:
@@ -58,8 +58,8 @@ TEST_F(Installed, ProgramsRunAndFindTheirGuide) {
 }
 
 TEST_F(Installed, DesktopEntryIconsAndAppStreamDataFitTogether) {
-  const QString desktop = path(QStringLiteral("share/applications/%1.desktop").arg(QLatin1String(AppId)));
-  const QString metainfo = path(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(QLatin1String(AppId)));
+  const QString desktop = path(QStringLiteral("share/applications/%1.desktop").arg(QLatin1String(kAppId)));
+  const QString metainfo = path(QStringLiteral("share/metainfo/%1.metainfo.xml").arg(QLatin1String(kAppId)));
   ASSERT_TRUE(QFileInfo::exists(desktop));
   ASSERT_TRUE(QFileInfo::exists(metainfo));
 
@@ -83,7 +83,7 @@ TEST_F(Installed, DesktopEntryIconsAndAppStreamDataFitTogether) {
   }
   // The AppStream data launches this desktop entry and names this version.
   EXPECT_TRUE(hv::test::readFile(metainfo).contains(
-      QStringLiteral("<launchable type=\"desktop-id\">%1.desktop</launchable>").arg(QLatin1String(AppId)).toUtf8()));
+      QStringLiteral("<launchable type=\"desktop-id\">%1.desktop</launchable>").arg(QLatin1String(kAppId)).toUtf8()));
   EXPECT_TRUE(hv::test::readFile(metainfo).contains(
       QStringLiteral("<release version=\"%1\"").arg(hv::builtInFileVersion()).toUtf8()));
 

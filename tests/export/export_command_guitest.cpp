@@ -23,13 +23,13 @@ using hv::test::single;
 class ExportCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    hv::setUserInteraction(&ui);
-    window = std::make_unique<hv::MainWindow>();
+    hv::setUserInteraction(&ui_);
+    window_ = std::make_unique<hv::MainWindow>();
   }
   void TearDown() override {
-    window->document().setChanged(false);
-    window->document().Close_DB();
-    window.reset();
+    window_->document().setChanged(false);
+    window_->document().Close_DB();
+    window_.reset();
     hv::setUserInteraction(nullptr);
   }
   QString sheetNames(const QString& xls) {
@@ -41,8 +41,8 @@ class ExportCommand : public ::testing::Test {
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     return QString::fromUtf8(r.out).trimmed();
   }
-  hv::test::ScriptedUserInteraction ui;
-  std::unique_ptr<hv::MainWindow> window;
+  hv::test::ScriptedUserInteraction ui_;
+  std::unique_ptr<hv::MainWindow> window_;
 };
 
 TEST_F(ExportCommand, OnlyTheConcreteArchiveGivesOneSheetAndTheGridIsLeftUnsortedOnItsFirstRow) {
@@ -50,72 +50,72 @@ TEST_F(ExportCommand, OnlyTheConcreteArchiveGivesOneSheetAndTheGridIsLeftUnsorte
   hv::test::writeTable(db, {single(1, 1, "01.02.2024", "10:00:00", "3,5"),
                             ranged(2, 1, "02.02.2024", "11:00:00", "2,0", "4,5"),
                             single(3, 1, "03.02.2024", "12:00:00", "5,0")});
-  window->document().Open_DB(db);
-  ASSERT_TRUE(window->document().isOpen());
-  ASSERT_EQ(window->pages().tabs()->currentIndex(), 1);
+  window_->document().Open_DB(db);
+  ASSERT_TRUE(window_->document().isOpen());
+  ASSERT_EQ(window_->pages().tabs()->currentIndex(), 1);
   // Sorted by N descending through the concrete grid's tag, standing on the last row.
-  window->document().table().addIndex(QStringLiteral("tab2"), QStringLiteral("N"), true);
-  window->document().table().setIndexName(QStringLiteral("tab2"));
-  window->document().table().last();
+  window_->document().table().addIndex(QStringLiteral("tab2"), QStringLiteral("N"), true);
+  window_->document().table().setIndexName(QStringLiteral("tab2"));
+  window_->document().table().last();
 
-  ui.fileAnswers << hv::test::testPath(QStringLiteral("out"));  // no extension typed
-  window->exportCommand().run();
+  ui_.fileAnswers << hv::test::testPath(QStringLiteral("out"));  // no extension typed
+  window_->exportCommand().run();
 
   const QString xls = hv::test::testPath(QStringLiteral("out.xls"));
   ASSERT_TRUE(QFileInfo::exists(xls));
   EXPECT_EQ(sheetNames(xls), QStringLiteral("Hygrovan-RX3 (Бетонные)\n4"));
-  const auto shown = ui.messages();
+  const auto shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_EQ(shown[0].caption, QStringLiteral("Экспорт в Excel"));
   EXPECT_EQ(shown[0].text, QStringLiteral("Экспорт в Excel в файл out.xls завершен успешно."));
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Information);
-  const auto dialogs = ui.shown;
+  const auto dialogs = ui_.shown;
   EXPECT_EQ(dialogs[0].file.filter, QStringLiteral("Книга Excel|*.xls"));
   EXPECT_EQ(dialogs[0].file.defaultExt, QStringLiteral(".xls"));
 
-  EXPECT_EQ(window->document().table().filter(), QStringLiteral("N_ARC=1"));
-  EXPECT_TRUE(window->document().table().indexName().isEmpty());
-  EXPECT_EQ(window->document().table().rowIndex(), 0);
-  EXPECT_EQ(window->document().table().fieldInt(QStringLiteral("N")), 1);
+  EXPECT_EQ(window_->document().table().filter(), QStringLiteral("N_ARC=1"));
+  EXPECT_TRUE(window_->document().table().indexName().isEmpty());
+  EXPECT_EQ(window_->document().table().rowIndex(), 0);
+  EXPECT_EQ(window_->document().table().fieldInt(QStringLiteral("N")), 1);
 }
 
 TEST_F(ExportCommand, AFileThatCannotBeCreatedIsReportedWithAFullStopAndNoSuccess) {
   const QString db = hv::test::testPath(QStringLiteral("oak.db"));
   hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5")});
-  window->document().Open_DB(db);
-  ui.fileAnswers << hv::test::testPath(QStringLiteral("no/such/folder/out.xls"));
-  hv::test::command(*window, "exportAction")->setEnabled(true);
-  hv::test::command(*window, "exportAction")->trigger();  // through the menu: errors reach the default error report
-  const auto shown = ui.messages();
+  window_->document().Open_DB(db);
+  ui_.fileAnswers << hv::test::testPath(QStringLiteral("no/such/folder/out.xls"));
+  hv::test::command(*window_, "exportAction")->setEnabled(true);
+  hv::test::command(*window_, "exportAction")->trigger();  // through the menu: errors reach the default error report
+  const auto shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_TRUE(shown[0].text.startsWith(QStringLiteral("StgCreateDocFile error "))) << shown[0].text.toStdString();
   EXPECT_TRUE(shown[0].text.endsWith(QChar('.')));
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
   EXPECT_EQ(shown[0].caption, QStringLiteral("oak - Hygrovan-RX3"));
-  EXPECT_EQ(window->document().table().filter(), QStringLiteral("N_ARC=0"));
+  EXPECT_EQ(window_->document().table().filter(), QStringLiteral("N_ARC=0"));
 }
 
 TEST_F(ExportCommand, ReplacesWithoutAQuestionWhilePickingANewTableAsks) {
   // Each dialog request carries its own replace setting, whatever ran before.
-  window->importCommands().createFromMeter();  // cancelled in its dialog
+  window_->importCommands().createFromMeter();  // cancelled in its dialog
   const QString db = hv::test::testPath(QStringLiteral("oak.db"));
   hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5")});
-  window->document().Open_DB(db);
-  window->exportCommand().run();  // cancelled
-  ASSERT_EQ(ui.shown.size(), 2);
-  EXPECT_EQ(ui.shown[0].file.defaultExt, QStringLiteral(".db"));
-  EXPECT_TRUE(ui.shown[0].file.overwritePrompt);
-  EXPECT_EQ(ui.shown[1].file.defaultExt, QStringLiteral(".xls"));
-  EXPECT_FALSE(ui.shown[1].file.overwritePrompt);
+  window_->document().Open_DB(db);
+  window_->exportCommand().run();  // cancelled
+  ASSERT_EQ(ui_.shown.size(), 2);
+  EXPECT_EQ(ui_.shown[0].file.defaultExt, QStringLiteral(".db"));
+  EXPECT_TRUE(ui_.shown[0].file.overwritePrompt);
+  EXPECT_EQ(ui_.shown[1].file.defaultExt, QStringLiteral(".xls"));
+  EXPECT_FALSE(ui_.shown[1].file.overwritePrompt);
 }
 
 TEST_F(ExportCommand, CancellingTheDialogChangesNothing) {
   const QString db = hv::test::testPath(QStringLiteral("oak.db"));
   hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5")});
-  window->document().Open_DB(db);
-  window->exportCommand().run();
-  EXPECT_TRUE(ui.messages().isEmpty());
-  EXPECT_EQ(ui.shown.size(), 1);
+  window_->document().Open_DB(db);
+  window_->exportCommand().run();
+  EXPECT_TRUE(ui_.messages().isEmpty());
+  EXPECT_EQ(ui_.shown.size(), 1);
 }
 
 }  // namespace

@@ -36,23 +36,23 @@ struct ChartSeen {
 class ChartCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    hv::setUserInteraction(&ui);
+    hv::setUserInteraction(&ui_);
     hv::setDecimalSeparatorOverride(QChar(','));
-    window = std::make_unique<hv::MainWindow>();
+    window_ = std::make_unique<hv::MainWindow>();
     const QString db = hv::test::testPath(QStringLiteral("mixed.db"));
     hv::test::writeTable(db, {single(1, 0, "01.03.2024", "08:00:00", "30,0"),
                               single(2, 0, "02.03.2024", "08:00:00", "31,0"),
                               single(1, 1, "01.03.2024", "09:00:00", "4,0"),
                               single(2, 1, "02.03.2024", "09:00:00", "5,0"),
                               single(3, 1, "03.03.2024", "09:00:00", "6,0")});
-    window->document().Open_DB(db);
-    chart = &window->chartCommand().chartWindow();
-    curves = &window->chartCommand().curveDialog();
+    window_->document().Open_DB(db);
+    chart_ = &window_->chartCommand().chartWindow();
+    curves_ = &window_->chartCommand().curveDialog();
   }
   void TearDown() override {
-    window->document().setChanged(false);
-    window->document().Close_DB();
-    window.reset();
+    window_->document().setChanged(false);
+    window_->document().Close_DB();
+    window_.reset();
     hv::setDecimalSeparatorOverride(QChar());
     hv::setUserInteraction(nullptr);
   }
@@ -64,35 +64,35 @@ class ChartCommand : public ::testing::Test {
     QTimer driver;
     driver.setInterval(10);
     QObject::connect(&driver, &QTimer::timeout, [&] {
-      if (curves->isVisible()) {
-        curves->wBox()->setChecked(true);
-        curves->wMinBox()->setChecked(false);
-        curves->wMaxBox()->setChecked(false);
-        curves->buildButton()->click();
-      } else if (chart->isVisible()) {
+      if (curves_->isVisible()) {
+        curves_->wBox()->setChecked(true);
+        curves_->wMinBox()->setChecked(false);
+        curves_->wMaxBox()->setChecked(false);
+        curves_->buildButton()->click();
+      } else if (chart_->isVisible()) {
         seen.shown = true;
-        for (QLegendMarker* m : chart->chart()->legend()->markers())
+        for (QLegendMarker* m : chart_->chart()->legend()->markers())
           if (m->isVisible()) seen.legend << m->label();
-        seen.wPoints = static_cast<int>(hv::chartSeries(chart->chart(), hv::Curve::W)->count());
-        chart->reject();
+        seen.wPoints = static_cast<int>(hv::chartSeries(chart_->chart(), hv::Curve::W)->count());
+        chart_->reject();
       }
     });
     driver.start();
-    window->chartCommand().run();
+    window_->chartCommand().run();
     return seen;
   }
 
-  hv::TDataGrid* concreteGrid() { return window->pages().grid(hv::ArchiveKind::Concrete); }
+  hv::TDataGrid* concreteGrid() { return window_->pages().grid(hv::ArchiveKind::Concrete); }
 
-  hv::test::ScriptedUserInteraction ui;
-  std::unique_ptr<hv::MainWindow> window;
-  hv::ChartWindow* chart = nullptr;
-  hv::CurveDialog* curves = nullptr;
+  hv::test::ScriptedUserInteraction ui_;
+  std::unique_ptr<hv::MainWindow> window_;
+  hv::ChartWindow* chart_ = nullptr;
+  hv::CurveDialog* curves_ = nullptr;
 };
 
 TEST_F(ChartCommand, TheConcreteTabPlotsTheConcreteGridsSelectionWithItsFooters) {
-  window->pages().tabs()->setCurrentIndex(1);
-  ASSERT_EQ(window->pages().shownGrid(), concreteGrid());
+  window_->pages().tabs()->setCurrentIndex(1);
+  ASSERT_EQ(window_->pages().shownGrid(), concreteGrid());
   concreteGrid()->clickRow(0, Qt::NoModifier);
   concreteGrid()->clickRow(2, Qt::ControlModifier);
   ASSERT_EQ(concreteGrid()->footerText(QStringLiteral("W")), QStringLiteral("4/5/6"));
@@ -107,7 +107,7 @@ TEST_F(ChartCommand, TheConcreteTabPlotsTheConcreteGridsSelectionWithItsFooters)
   const ChartSeen second = runCommand();
   EXPECT_EQ(second.wPoints, 1);
   EXPECT_EQ(second.legend, QStringList{QStringLiteral("W, %0/0/0")});
-  EXPECT_TRUE(ui.messages().isEmpty());
+  EXPECT_TRUE(ui_.messages().isEmpty());
 }
 
 TEST_F(ChartCommand, CancellingTheCurveDialogShowsNoChart) {
@@ -115,14 +115,14 @@ TEST_F(ChartCommand, CancellingTheCurveDialogShowsNoChart) {
   QTimer driver;
   driver.setInterval(10);
   QObject::connect(&driver, &QTimer::timeout, [&] {
-    if (curves->isVisible()) curves->reject();
-    if (chart->isVisible()) {
+    if (curves_->isVisible()) curves_->reject();
+    if (chart_->isVisible()) {
       chartShown = true;
-      chart->reject();
+      chart_->reject();
     }
   });
   driver.start();
-  window->chartCommand().run();
+  window_->chartCommand().run();
   EXPECT_FALSE(chartShown);
 }
 

@@ -43,7 +43,7 @@ SelectedRow row(std::optional<QString> w, std::optional<QString> mn, std::option
 class Graphs : public ::testing::Test {
  protected:
   void SetUp() override {
-    hv::setUserInteraction(&ui);
+    hv::setUserInteraction(&ui_);
     hv::setDecimalSeparatorOverride(QChar(','));
   }
   void TearDown() override {
@@ -65,9 +65,9 @@ class Graphs : public ::testing::Test {
     return out;
   }
 
-  hv::test::ScriptedUserInteraction ui;
-  const hv::SelectionFooters footers{QStringLiteral("11,5/12,8/14"), QStringLiteral("10/10/10"),
-                                     QStringLiteral("12,4/12,4/12,4")};
+  hv::test::ScriptedUserInteraction ui_;
+  const hv::SelectionFooters footers_{QStringLiteral("11,5/12,8/14"), QStringLiteral("10/10/10"),
+                                      QStringLiteral("12,4/12,4/12,4")};
 };
 
 TEST_F(Graphs, CurveDialogOffersBuildOnlyWithACurveChosen) {
@@ -111,8 +111,8 @@ TEST_F(Graphs, CurveDialogOffersBuildOnlyWithACurveChosen) {
 TEST_F(Graphs, PointsFollowDateAndTimeWhateverTheSelectionOrder) {
   hv::ChartWindow form;
   form.buildChart({row(t("14,0"), {}, {}, "07.03.2024", "08:15:00"), row({}, {}, {}, "06.03.2024", "09:00:00"),
-                 row(t("11,5"), {}, {}, "05.03.2024", "10:30:00")},
-                footers, CurveChoice{true, false, false});
+                   row(t("11,5"), {}, {}, "05.03.2024", "10:30:00")},
+                  footers_, CurveChoice{true, false, false});
   const auto w = points(form, Curve::W);
   ASSERT_EQ(w.size(), 2);
   EXPECT_EQ(w[0].first, QDateTime(QDate(2024, 3, 5), QTime(10, 30), QTimeZone::utc()));
@@ -135,12 +135,12 @@ TEST_F(Graphs, PointsFollowDateAndTimeWhateverTheSelectionOrder) {
 TEST_F(Graphs, ARangeRowGivesABlueAndARedPointAtTheSameTime) {
   hv::ChartWindow form;
   const QList<SelectedRow> rows = {row({}, t("10,0"), t("12,4"), "06.03.2024", "09:00:00")};
-  form.buildChart(rows, footers, CurveChoice{true, false, false});
+  form.buildChart(rows, footers_, CurveChoice{true, false, false});
   EXPECT_TRUE(points(form, Curve::W).isEmpty());
   EXPECT_TRUE(points(form, Curve::WMin).isEmpty());
   EXPECT_TRUE(points(form, Curve::WMax).isEmpty());
 
-  form.buildChart(rows, footers, CurveChoice{false, true, true});
+  form.buildChart(rows, footers_, CurveChoice{false, true, true});
   const auto mn = points(form, Curve::WMin), mx = points(form, Curve::WMax);
   ASSERT_EQ(mn.size(), 1);
   ASSERT_EQ(mx.size(), 1);
@@ -154,7 +154,7 @@ TEST_F(Graphs, ARangeRowGivesABlueAndARedPointAtTheSameTime) {
   // The legend lists the chosen curves only, each with its own footer.
   EXPECT_EQ(legend(form), (QStringList{QStringLiteral("Wmin, %10/10/10"), QStringLiteral("Wmax, %12,4/12,4/12,4")}));
   // Markers reach 3 pixels each way: circles for W, squares for the others.
-  form.buildChart({row(t("12,0"), {}, {}, "06.03.2024", "09:00:00"), rows[0]}, footers, CurveChoice{true, true, true});
+  form.buildChart({row(t("12,0"), {}, {}, "06.03.2024", "09:00:00"), rows[0]}, footers_, CurveChoice{true, true, true});
   form.chart()->resize(698, 482);
   const QImage image = hv::renderChartImage(form.chart(), QSize(698, 482));
   for (Curve c : hv::kCurves) {
@@ -189,8 +189,8 @@ TEST_F(Graphs, ARangeRowGivesABlueAndARedPointAtTheSameTime) {
 TEST_F(Graphs, EqualDateTimesKeepSelectionOrderAndASecondOpeningShowsOnlyTheNewSelection) {
   hv::ChartWindow form;
   form.buildChart({row(t("20,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("10,0"), {}, {}, "05.03.2024", "09:00:00"),
-                 row(t("15,0"), {}, {}, "01.03.2024", "09:00:00")},
-                footers, CurveChoice{true, true, true});
+                   row(t("15,0"), {}, {}, "01.03.2024", "09:00:00")},
+                  footers_, CurveChoice{true, true, true});
   auto w = points(form, Curve::W);
   ASSERT_EQ(w.size(), 3);
   EXPECT_DOUBLE_EQ(w[0].second, 15.0);
@@ -211,33 +211,35 @@ TEST_F(Graphs, EqualDateTimesKeepSelectionOrderAndASecondOpeningShowsOnlyTheNewS
 
 TEST_F(Graphs, ABadRowStopsWithTheMessageAndTheWindowStaysHidden) {
   hv::ChartWindow form;
-  EXPECT_EQ(form.showChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00"),
-                            row(t("13,0"), {}, {}, "05.13.2024", "09:00:00")},
-                           footers, CurveChoice{true, false, false}),
+  EXPECT_EQ(form.showChart(
+                {row(t("12,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("13,0"), {}, {}, "05.13.2024", "09:00:00")},
+                footers_, CurveChoice{true, false, false}),
             hv::mrCancel);
   EXPECT_FALSE(form.isVisible());
-  auto shown = ui.messages();
+  auto shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_EQ(shown[0].caption, hv::applicationTitle());
   EXPECT_EQ(shown[0].text, QStringLiteral("'05.13.2024 09:00:00' is not a valid date and time."));
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
 
-  ui.clear();
-  EXPECT_EQ(form.showChart({row(t("12.0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false}),
-            hv::mrCancel);
-  shown = ui.messages();
+  ui_.clear();
+  EXPECT_EQ(
+      form.showChart({row(t("12.0"), {}, {}, "05.03.2024", "09:00:00")}, footers_, CurveChoice{true, false, false}),
+      hv::mrCancel);
+  shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_EQ(shown[0].text, QStringLiteral("'12.0' is not a valid floating point value."));
 
   // A good selection opens the window modally.
-  ui.clear();
+  ui_.clear();
   QTimer::singleShot(0, &form, [&] {
     EXPECT_TRUE(form.isVisible());
     form.accept();
   });
-  EXPECT_EQ(form.showChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false}),
-            hv::mrOk);
-  EXPECT_TRUE(ui.messages().isEmpty());
+  EXPECT_EQ(
+      form.showChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers_, CurveChoice{true, false, false}),
+      hv::mrOk);
+  EXPECT_TRUE(ui_.messages().isEmpty());
 }
 
 TEST_F(Graphs, ThePrintButtonFollowsTheBottomRightCorner) {
@@ -260,7 +262,7 @@ TEST_F(Graphs, PrintingGivesOneLandscapePageAndPutsTheOrientationBack) {
   form.resize(698, 482);
   form.show();
   form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00"), row(t("14,0"), {}, {}, "06.03.2024", "09:00:00")},
-                footers, CurveChoice{true, false, false});
+                  footers_, CurveChoice{true, false, false});
   QPrinter printer(QPrinter::HighResolution);
   printer.setOutputFormat(QPrinter::PdfFormat);
   const QString pdf = hv::test::testPath(QStringLiteral("chart.pdf"));
@@ -299,29 +301,29 @@ TEST_F(Graphs, PrintingGivesOneLandscapePageAndPutsTheOrientationBack) {
 }
 
 TEST_F(Graphs, WithoutAPrinterThePrintButtonOffersAPdfFileAsTheReportDoes) {
-  ui.printers.clear();  // no printer installed
+  ui_.printers.clear();  // no printer installed
   hv::ChartWindow form;
   form.resize(698, 482);
   form.show();
-  form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false});
+  form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers_, CurveChoice{true, false, false});
   const QString pdf = hv::test::testPath(QStringLiteral("chart.pdf"));
 
   // Declined, then accepted but the file dialog cancelled: nothing written.
   form.printButton()->click();
-  ui.messageAnswers << hv::MsgResult::Yes;
+  ui_.messageAnswers << hv::MsgResult::Yes;
   form.printButton()->click();
-  ASSERT_EQ(ui.shown.size(), 3);
-  EXPECT_EQ(ui.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::Message);
-  EXPECT_EQ(ui.shown[0].buttons, hv::MsgButtons::YesNo);
-  EXPECT_TRUE(ui.shown[0].text.contains(QStringLiteral("в файл PDF"))) << ui.shown[0].text.toStdString();
-  EXPECT_EQ(ui.shown[2].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
-  EXPECT_EQ(ui.shown[2].file.filter, QStringLiteral("Документы PDF|*.pdf"));  // the report's request
+  ASSERT_EQ(ui_.shown.size(), 3);
+  EXPECT_EQ(ui_.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::Message);
+  EXPECT_EQ(ui_.shown[0].buttons, hv::MsgButtons::YesNo);
+  EXPECT_TRUE(ui_.shown[0].text.contains(QStringLiteral("в файл PDF"))) << ui_.shown[0].text.toStdString();
+  EXPECT_EQ(ui_.shown[2].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_EQ(ui_.shown[2].file.filter, QStringLiteral("Документы PDF|*.pdf"));  // the report's request
   EXPECT_FALSE(QFile::exists(pdf));
 
-  ui.messageAnswers << hv::MsgResult::Yes;
-  ui.fileAnswers << hv::test::testPath(QStringLiteral("chart"));  // ".pdf" is added
+  ui_.messageAnswers << hv::MsgResult::Yes;
+  ui_.fileAnswers << hv::test::testPath(QStringLiteral("chart"));  // ".pdf" is added
   form.printButton()->click();
-  EXPECT_EQ(ui.messages().size(), 3);  // the offers only, no error
+  EXPECT_EQ(ui_.messages().size(), 3);  // the offers only, no error
   const auto info = hv::test::runProcess(QStringLiteral("pdfinfo"), {pdf});
   ASSERT_EQ(info.exitCode, 0) << info.err.constData();
   const QString text = QString::fromUtf8(info.out);
@@ -336,15 +338,15 @@ TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
   hv::ChartWindow form;
   form.resize(698, 482);
   form.show();
-  form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers, CurveChoice{true, false, false});
+  form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers_, CurveChoice{true, false, false});
   ASSERT_TRUE(form.chartView()->actions().contains(form.saveImageAction()));
   EXPECT_EQ(form.saveImageAction()->text(), QStringLiteral("Сохранить изображение..."));
 
-  ui.fileAnswers = {hv::test::testPath(QStringLiteral("chart")), hv::test::testPath(QStringLiteral("chart.pdf"))};
+  ui_.fileAnswers = {hv::test::testPath(QStringLiteral("chart")), hv::test::testPath(QStringLiteral("chart.pdf"))};
   form.saveImageAction()->trigger();
-  ASSERT_EQ(ui.shown.size(), 1);
-  EXPECT_EQ(ui.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
-  EXPECT_TRUE(ui.shown[0].file.filter.contains(QStringLiteral("*.pdf")));
+  ASSERT_EQ(ui_.shown.size(), 1);
+  EXPECT_EQ(ui_.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_TRUE(ui_.shown[0].file.filter.contains(QStringLiteral("*.pdf")));
   const QImage png(hv::test::testPath(QStringLiteral("chart.png")));  // the default extension was added
   ASSERT_FALSE(png.isNull());
   EXPECT_EQ(png.size(), form.chart()->size().toSize());
@@ -353,13 +355,13 @@ TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
   EXPECT_TRUE(hv::test::readFile(hv::test::testPath(QStringLiteral("chart.pdf"))).startsWith("%PDF"));
 
   // Cancel writes nothing; a folder that cannot be written is reported.
-  ui.clear();
+  ui_.clear();
   form.saveImageAction()->trigger();
-  EXPECT_TRUE(ui.messages().isEmpty());
-  ui.fileAnswers = {hv::test::testPath(QStringLiteral("missing/chart.png"))};
+  EXPECT_TRUE(ui_.messages().isEmpty());
+  ui_.fileAnswers = {hv::test::testPath(QStringLiteral("missing/chart.png"))};
   form.saveImageAction()->trigger();
-  ASSERT_EQ(ui.messages().size(), 1);
-  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
 }
 
 }  // namespace

@@ -21,46 +21,46 @@ class ArchiveImport : public ::testing::Test {
  protected:
   void SetUp() override {
     hv::setDecimalSeparatorOverride(QChar(','));
-    path = hv::test::testPath(QStringLiteral("m.db"));
-    table.setFileName(path);
-    table.createTable();
-    table.open();
-    table.setFiltered(true);
-    table.setFilter(QStringLiteral("N_ARC=1"));
+    path_ = hv::test::testPath(QStringLiteral("m.db"));
+    table_.setFileName(path_);
+    table_.createTable();
+    table_.open();
+    table_.setFiltered(true);
+    table_.setFilter(QStringLiteral("N_ARC=1"));
   }
   void TearDown() override {
-    table.close();
+    table_.close();
     hv::setDecimalSeparatorOverride(QChar());
   }
   hv::ImportResult import(const std::array<QList<Rec>, 3>& archives, bool append) {
-    reports.clear();
+    reports_.clear();
     auto image = hv::test::makeImage(archives);
-    return hv::ImportArchives(table, *image, append,
-                              [this](const hv::ArchiveImportResult& r) { reports << hv::appendReportText(r); });
+    return hv::ImportArchives(table_, *image, append,
+                              [this](const hv::ArchiveImportResult& r) { reports_ << hv::appendReportText(r); });
   }
 
-  QString path;
-  hv::TDbTable table;
-  QStringList reports;
+  QString path_;
+  hv::TDbTable table_;
+  QStringList reports_;
 };
 
 TEST_F(ArchiveImport, CreateModeNumbersEachArchiveFromOneAndReportsNothing) {
   const auto res = import({QList<Rec>{at(1, 0), at(1, 1)}, {}, QList<Rec>{at(2, 0)}}, false);
-  EXPECT_TRUE(reports.isEmpty());
+  EXPECT_TRUE(reports_.isEmpty());
   EXPECT_EQ(res[0].added, 2);
   EXPECT_EQ(res[1].added, 0);
   EXPECT_EQ(res[2].added, 1);
   // The filter in force before is back, on the first row.
-  EXPECT_EQ(table.filter(), QStringLiteral("N_ARC=1"));
-  EXPECT_TRUE(table.isEmpty());
-  table.setFilter(QString());
-  table.setFiltered(false);
-  table.refresh();
-  EXPECT_EQ(table.recordCount(), 3);
-  table.setFiltered(true);
-  EXPECT_EQ(numbersOf(rowsOf(table, 0)), (QList<int>{1, 2}));
-  EXPECT_EQ(numbersOf(rowsOf(table, 1)), QList<int>{});
-  const auto bulk = rowsOf(table, 2);
+  EXPECT_EQ(table_.filter(), QStringLiteral("N_ARC=1"));
+  EXPECT_TRUE(table_.isEmpty());
+  table_.setFilter(QString());
+  table_.setFiltered(false);
+  table_.refresh();
+  EXPECT_EQ(table_.recordCount(), 3);
+  table_.setFiltered(true);
+  EXPECT_EQ(numbersOf(rowsOf(table_, 0)), (QList<int>{1, 2}));
+  EXPECT_EQ(numbersOf(rowsOf(table_, 1)), QList<int>{});
+  const auto bulk = rowsOf(table_, 2);
   ASSERT_EQ(bulk.size(), 1);
   EXPECT_EQ(bulk[0].n, 1);
   EXPECT_EQ(bulk[0].arc, 2);
@@ -85,7 +85,7 @@ TEST_F(ArchiveImport, EveryFieldOfSingleAndSeriesRecords) {
   Rec oneSided;  // only the minimum marked: a series whose minimum reads 6553.5
   oneSided.wMax = 250;
   import({QList<Rec>{single, series, oneSided}, {}, {}}, false);
-  const auto rows = rowsOf(table, 0);
+  const auto rows = rowsOf(table_, 0);
   ASSERT_EQ(rows.size(), 3);
   EXPECT_EQ(rows[0].w, QStringLiteral("12,5"));
   EXPECT_EQ(rows[0].wMin, std::nullopt);
@@ -115,7 +115,7 @@ TEST_F(ArchiveImport, IndividualNumbersPickTheListAndTooWideOnesAreMarked) {
   import({QList<Rec>{rec(0, 0), rec(5, 0), rec(150, 1), rec(99, 2), rec(100, 2), rec(255, 14)},
           QList<Rec>{rec(0, 12), rec(7, 13)}, QList<Rec>{rec(0, 3), rec(0, 8)}},
          false);
-  const auto wood = rowsOf(table, 0);
+  const auto wood = rowsOf(table_, 0);
   ASSERT_EQ(wood.size(), 6);
   EXPECT_EQ(wood[0].nInd, std::nullopt);
   EXPECT_EQ(wood[0].material, QStringLiteral("Сосна 420 кг/м.куб."));
@@ -127,11 +127,11 @@ TEST_F(ArchiveImport, IndividualNumbersPickTheListAndTooWideOnesAreMarked) {
   EXPECT_EQ(wood[4].nInd, QStringLiteral("**"));
   EXPECT_EQ(wood[5].nInd, QStringLiteral("**"));
   EXPECT_EQ(wood[5].material, QStringLiteral("Кедр"));
-  const auto concrete = rowsOf(table, 1);
+  const auto concrete = rowsOf(table_, 1);
   ASSERT_EQ(concrete.size(), 2);
   EXPECT_EQ(concrete[0].material, QStringLiteral("Цементно-песчаный раствор"));
   EXPECT_EQ(concrete[1].material, QStringLiteral("Пенобетон"));
-  const auto bulk = rowsOf(table, 2);
+  const auto bulk = rowsOf(table_, 2);
   ASSERT_EQ(bulk.size(), 2);
   EXPECT_EQ(bulk[0].material, QStringLiteral("Отсев M2.8"));
   // A code beyond its list stops nothing; the row keeps the code.
@@ -141,12 +141,12 @@ TEST_F(ArchiveImport, IndividualNumbersPickTheListAndTooWideOnesAreMarked) {
 TEST_F(ArchiveImport, AppendIntoAnEmptyArchiveTakesEveryRecordAndReportsAllThree) {
   import({QList<Rec>{at(1, 0), at(1, 1)}, {}, {}}, false);
   const auto res = import({QList<Rec>{at(1, 0), at(1, 1)}, QList<Rec>{at(3, 0), at(3, 1), at(3, 2)}, {}}, true);
-  EXPECT_EQ(reports, (QStringList{QStringLiteral("Добавлено записей в архив древесных: 0"),
-                                  QStringLiteral("Добавлено записей в архив бетонных: 3"),
-                                  QStringLiteral("Добавлено записей в архив сыпучих: 0")}));
+  EXPECT_EQ(reports_, (QStringList{QStringLiteral("Добавлено записей в архив древесных: 0"),
+                                   QStringLiteral("Добавлено записей в архив бетонных: 3"),
+                                   QStringLiteral("Добавлено записей в архив сыпучих: 0")}));
   EXPECT_EQ(res[1].added, 3);
-  EXPECT_EQ(numbersOf(rowsOf(table, 1)), (QList<int>{1, 2, 3}));
-  EXPECT_EQ(numbersOf(rowsOf(table, 0)), (QList<int>{1, 2}));
+  EXPECT_EQ(numbersOf(rowsOf(table_, 1)), (QList<int>{1, 2, 3}));
+  EXPECT_EQ(numbersOf(rowsOf(table_, 0)), (QList<int>{1, 2}));
 }
 
 TEST_F(ArchiveImport, AppendSkipsWhatTheTableHoldsAndNumbersOnFromThere) {
@@ -157,16 +157,16 @@ TEST_F(ArchiveImport, AppendSkipsWhatTheTableHoldsAndNumbersOnFromThere) {
   auto res = import({device, {}, {}}, true);
   EXPECT_EQ(res[0].skipped, 3);
   EXPECT_EQ(res[0].added, 2);
-  EXPECT_EQ(reports.value(0), QStringLiteral("Добавлено записей в архив древесных: 2"));
-  const auto wood = rowsOf(table, 0);
+  EXPECT_EQ(reports_.value(0), QStringLiteral("Добавлено записей в архив древесных: 2"));
+  const auto wood = rowsOf(table_, 0);
   EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3, 4, 5}));
   EXPECT_EQ(wood[3].date, QStringLiteral("02.01.2007"));
 
   // Nothing newer: nothing added, the report says 0.
   res = import({device, {}, {}}, true);
   EXPECT_EQ(res[0].added, 0);
-  EXPECT_EQ(reports.value(0), QStringLiteral("Добавлено записей в архив древесных: 0"));
-  EXPECT_EQ(rowsOf(table, 0).size(), 5);
+  EXPECT_EQ(reports_.value(0), QStringLiteral("Добавлено записей в архив древесных: 0"));
+  EXPECT_EQ(rowsOf(table_, 0).size(), 5);
 }
 
 TEST_F(ArchiveImport, AppendComparesByTheStoredSecondAndTakesAllFromTheFirstNewer) {
@@ -179,7 +179,7 @@ TEST_F(ArchiveImport, AppendComparesByTheStoredSecondAndTakesAllFromTheFirstNewe
   const auto res = import({QList<Rec>{at(4, 0), sameSecond, newer, older}, {}, {}}, true);
   EXPECT_EQ(res[0].skipped, 2);
   EXPECT_EQ(res[0].added, 2);
-  const auto wood = rowsOf(table, 0);
+  const auto wood = rowsOf(table_, 0);
   EXPECT_EQ(numbersOf(wood), (QList<int>{1, 3, 4}));
   EXPECT_EQ(wood[2].date, QStringLiteral("01.01.2007"));
 }
@@ -196,39 +196,39 @@ TEST_F(ArchiveImport, AppendOrdersByTheClockReadingAlsoOnADayTheCalendarLacks) {
   const auto res = import({QList<Rec>{april(1), april(31), april(1, 5)}, QList<Rec>{april(31), april(1, 5)}, {}}, true);
   EXPECT_EQ(res[0].skipped, 1);
   EXPECT_EQ(res[0].added, 2);
-  EXPECT_EQ(reports.value(0), QStringLiteral("Добавлено записей в архив древесных: 2"));
-  const auto wood = rowsOf(table, 0);
+  EXPECT_EQ(reports_.value(0), QStringLiteral("Добавлено записей в архив древесных: 2"));
+  const auto wood = rowsOf(table_, 0);
   EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3}));
   EXPECT_EQ(wood.value(1).date, QStringLiteral("31.04.2007"));
   // A stored 31 April is a readable last row.
   EXPECT_FALSE(res[1].unreadableLastRow);
   EXPECT_EQ(res[1].added, 1);
-  EXPECT_EQ(numbersOf(rowsOf(table, 1)), (QList<int>{1, 2}));
+  EXPECT_EQ(numbersOf(rowsOf(table_, 1)), (QList<int>{1, 2}));
 }
 
 TEST_F(ArchiveImport, AnUnreadableLastStoredDateStopsOnlyThatArchive) {
   import({QList<Rec>{at(1, 0), at(1, 1)}, QList<Rec>{at(1, 0)}, {}}, false);
   for (const char* bad : {"32.02.2007", "", "вчера"}) {
-    table.setFilter(QStringLiteral("N_ARC=0"));
-    table.refresh();
-    table.last();
-    table.edit();
-    table.setFieldText(QStringLiteral("DATE"), QString::fromUtf8(bad));
-    table.post();
+    table_.setFilter(QStringLiteral("N_ARC=0"));
+    table_.refresh();
+    table_.last();
+    table_.edit();
+    table_.setFieldText(QStringLiteral("DATE"), QString::fromUtf8(bad));
+    table_.post();
     const auto res =
         import({QList<Rec>{at(1, 0), at(1, 1), at(9, 0)}, QList<Rec>{at(1, 0), at(9, 0)}, QList<Rec>{at(9, 0)}}, true);
     EXPECT_TRUE(res[0].unreadableLastRow) << bad;
     EXPECT_EQ(res[0].added, 0) << bad;
-    EXPECT_EQ(rowsOf(table, 0).size(), 2) << bad;
-    ASSERT_EQ(reports.size(), 3);
-    EXPECT_FALSE(reports[0].contains(QStringLiteral("Добавлено"))) << reports[0].toStdString();
-    EXPECT_TRUE(reports[0].contains(QStringLiteral("древесных"))) << reports[0].toStdString();
-    EXPECT_TRUE(reports[0].contains(QStringLiteral("не добавлены"))) << reports[0].toStdString();
+    EXPECT_EQ(rowsOf(table_, 0).size(), 2) << bad;
+    ASSERT_EQ(reports_.size(), 3);
+    EXPECT_FALSE(reports_[0].contains(QStringLiteral("Добавлено"))) << reports_[0].toStdString();
+    EXPECT_TRUE(reports_[0].contains(QStringLiteral("древесных"))) << reports_[0].toStdString();
+    EXPECT_TRUE(reports_[0].contains(QStringLiteral("не добавлены"))) << reports_[0].toStdString();
     // The other archives go on: the newer record once, nothing the next time.
     for (int k : {1, 2}) {
       EXPECT_FALSE(res[k].unreadableLastRow);
       EXPECT_EQ(res[k].skipped + res[k].added, res[k].deviceCount);
-      EXPECT_EQ(rowsOf(table, k).size(), k == 1 ? 2 : 1);
+      EXPECT_EQ(rowsOf(table_, k).size(), k == 1 ? 2 : 1);
     }
   }
 }
@@ -245,11 +245,11 @@ TEST_F(ArchiveImport, AClosedTableOrABrokenImageWritesNothing) {
   hv::DeviceImageBytes broken{};
   broken[0] = 0xFF;
   broken[1] = 0xFF;
-  EXPECT_THROW(hv::ImportArchives(table, broken, false), hv::Error);
-  table.setFilter(QString());
-  table.setFiltered(false);
-  table.refresh();
-  EXPECT_EQ(table.recordCount(), 0);
+  EXPECT_THROW(hv::ImportArchives(table_, broken, false), hv::Error);
+  table_.setFilter(QString());
+  table_.setFiltered(false);
+  table_.refresh();
+  EXPECT_EQ(table_.recordCount(), 0);
 }
 
 // A kill in the middle of an import: the rows posted before it stay in a file
@@ -259,18 +259,18 @@ TEST_F(ArchiveImport, AKillDuringTheImportLeavesThePostedRows) {
   QList<Rec> wood;
   for (int i = 0; i < 50; ++i) wood << at(1 + i / 60, i % 60);
   auto image = hv::test::makeImage({wood, QList<Rec>{at(1, 0)}, {}});
-  table.close();
+  table_.close();
   EXPECT_EXIT(
       {
         hv::TDbTable child;
-        child.setFileName(path);
+        child.setFileName(path_);
         child.open();
         child.setFiltered(true);
         hv::ImportArchives(child, *image, true, [](const hv::ArchiveImportResult&) { std::raise(SIGKILL); });
       },
       ::testing::KilledBySignal(SIGKILL), "");
   hv::TDbTable reopened;
-  reopened.setFileName(path);
+  reopened.setFileName(path_);
   ASSERT_NO_THROW(reopened.open());
   reopened.setFiltered(true);
   const auto rows = rowsOf(reopened, 0);
@@ -278,11 +278,11 @@ TEST_F(ArchiveImport, AKillDuringTheImportLeavesThePostedRows) {
   EXPECT_EQ(rows.value(49).n, 50);
   EXPECT_EQ(rowsOf(reopened, 1).size(), 0);
   reopened.close();
-  table.open();
+  table_.open();
 }
 
 TEST_F(ArchiveImport, IntoAFileRefusesAnEmptyImageAndLeavesAnExistingFile) {
-  table.close();
+  table_.close();
   const QString other = hv::test::testPath(QStringLiteral("other.db"));
   hv::test::writeFile(other, "not a table, but the user's file");
   auto empty = hv::test::makeImage({});
@@ -314,7 +314,7 @@ TEST_F(ArchiveImport, IntoAFileRefusesAnEmptyImageAndLeavesAnExistingFile) {
   EXPECT_EQ(numbersOf(rowsOf(created, 0)), (QList<int>{1, 2}));
   EXPECT_EQ(numbersOf(rowsOf(created, 2)), (QList<int>{1}));
   created.close();
-  table.open();
+  table_.open();
 }
 
 }  // namespace

@@ -22,11 +22,11 @@ class ImportCli : public ::testing::Test {
   // Starts the simulator with these records; returns its port path.
   QString startMeter(const QStringList& records) {
     stopMeter();
-    const QString file = hv::test::testPath(QStringLiteral("records%1.txt").arg(++runs));
+    const QString file = hv::test::testPath(QStringLiteral("records%1.txt").arg(++runs_));
     hv::test::writeFile(file, records.join(QChar('\n')).toLatin1() + "\n");
-    return sim.start({QStringLiteral("--records"), file}) ? sim.path() : QString();
+    return sim_.start({QStringLiteral("--records"), file}) ? sim_.path() : QString();
   }
-  void stopMeter() { sim.stop(); }
+  void stopMeter() { sim_.stop(); }
   hv::test::ProcessResult cli(const QStringList& args) {
     return hv::test::runProcess(hv::test::toolPath(QStringLiteral("hygrovan-cli")), args);
   }
@@ -38,8 +38,8 @@ class ImportCli : public ::testing::Test {
     return rowsOf(t, kind);
   }
 
-  hv::test::Simulator sim;
-  int runs = 0;
+  hv::test::Simulator sim_;
+  int runs_ = 0;
 };
 
 // archive moisture minimum maximum material individual second minute hour day month year

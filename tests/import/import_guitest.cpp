@@ -37,12 +37,12 @@ class ImportWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     for (int n = 1; n <= 38; ++n) setCom(n, QStringLiteral("/nonexistent/hygrovan-com%1").arg(n));
-    hv::setUserInteraction(&ui);
+    hv::setUserInteraction(&ui_);
     hv::setDecimalSeparatorOverride(QChar(','));
-    window = std::make_unique<hv::MainWindow>();
+    window_ = std::make_unique<hv::MainWindow>();
   }
   void TearDown() override {
-    window.reset();
+    window_.reset();
     hv::setUserInteraction(nullptr);
     hv::setDecimalSeparatorOverride(QChar());
     hv::setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
@@ -55,13 +55,13 @@ class ImportWindow : public ::testing::Test {
   // Starts the simulator with these records and points COM1 at its link.
   void startMeter(const QStringList& records) {
     stopMeter();
-    const QString file = hv::test::testPath(QStringLiteral("records%1.txt").arg(++meterRuns));
+    const QString file = hv::test::testPath(QStringLiteral("records%1.txt").arg(++meterRuns_));
     hv::test::writeFile(file, records.join(QChar('\n')).toLatin1() + "\n");
     const QString link = hv::test::testPath(QStringLiteral("com1"));
-    ASSERT_TRUE(sim.start({QStringLiteral("--records"), file, QStringLiteral("--link"), link}));
+    ASSERT_TRUE(sim_.start({QStringLiteral("--records"), file, QStringLiteral("--link"), link}));
     setCom(1, link);
   }
-  void stopMeter() { sim.stop(); }
+  void stopMeter() { sim_.stop(); }
   // The file of the last create, read on its own.
   QList<hv::test::StoredRow> storedRows(const QString& path, int kind) {
     hv::TDbTable t;
@@ -71,45 +71,45 @@ class ImportWindow : public ::testing::Test {
     return rowsOf(t, kind);
   }
 
-  QAction* command(const char* name) { return hv::test::command(*window, name); }
-  QTabWidget* tabs() { return window->pages().tabs(); }
-  hv::TDbTable& table() { return window->document().table(); }
+  QAction* command(const char* name) { return hv::test::command(*window_, name); }
+  QTabWidget* tabs() { return window_->pages().tabs(); }
+  hv::TDbTable& table() { return window_->document().table(); }
 
-  hv::test::ScriptedUserInteraction ui;
-  std::unique_ptr<hv::MainWindow> window;
-  hv::test::Simulator sim;
-  int meterRuns = 0;
+  hv::test::ScriptedUserInteraction ui_;
+  std::unique_ptr<hv::MainWindow> window_;
+  hv::test::Simulator sim_;
+  int meterRuns_ = 0;
 };
 
 TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
   const QString path = hv::test::testPath(QStringLiteral("old.db"));
   auto image = hv::test::makeImage({QList<hv::test::Rec>{hv::test::at(1, 0)}, {}, {}});
   hv::importIntoFile(path, *image, false);
-  window->show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-  window->document().Open_DB(path);
-  ASSERT_TRUE(window->document().isOpen());
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  window_->document().Open_DB(path);
+  ASSERT_TRUE(window_->document().isOpen());
   // A comment typed but not posted, as the grid leaves it while editing.
   table().first();
   table().edit();
   table().setFieldText(QStringLiteral("COMMENT"), QStringLiteral("дуб у ворот"));
-  window->document().setChanged(true);
+  window_->document().setChanged(true);
 
-  ui.messageAnswers = {hv::MsgResult::No};
+  ui_.messageAnswers = {hv::MsgResult::No};
   EXPECT_EQ(command("newTableAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
-  QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
-  ASSERT_EQ(ui.shown.size(), 2);
-  EXPECT_EQ(ui.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::Message);
-  EXPECT_EQ(ui.shown[0].text, QStringLiteral("Сохранить изменения в таблицах ?"));
-  EXPECT_EQ(ui.shown[0].caption, QStringLiteral("Hygrovan-RX3"));
-  EXPECT_EQ(ui.shown[1].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
-  EXPECT_EQ(ui.shown[1].file.filter, QStringLiteral("Файлы данных|*.db"));
-  EXPECT_EQ(ui.shown[1].file.defaultExt, QStringLiteral(".db"));
-  EXPECT_TRUE(ui.shown[1].file.fileName.isEmpty());
-  EXPECT_TRUE(ui.shown[1].file.overwritePrompt);  // the dialog asks before replacing a file
+  QTest::keyClick(window_.get(), Qt::Key_N, Qt::ControlModifier);
+  ASSERT_EQ(ui_.shown.size(), 2);
+  EXPECT_EQ(ui_.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::Message);
+  EXPECT_EQ(ui_.shown[0].text, QStringLiteral("Сохранить изменения в таблицах ?"));
+  EXPECT_EQ(ui_.shown[0].caption, QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(ui_.shown[1].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
+  EXPECT_EQ(ui_.shown[1].file.filter, QStringLiteral("Файлы данных|*.db"));
+  EXPECT_EQ(ui_.shown[1].file.defaultExt, QStringLiteral(".db"));
+  EXPECT_TRUE(ui_.shown[1].file.fileName.isEmpty());
+  EXPECT_TRUE(ui_.shown[1].file.overwritePrompt);  // the dialog asks before replacing a file
   // The save dialog was cancelled: no table open, and the unsaved comment is gone.
-  EXPECT_FALSE(window->document().isOpen());
-  EXPECT_FALSE(window->document().isActive());
+  EXPECT_FALSE(window_->document().isOpen());
+  EXPECT_FALSE(window_->document().isActive());
   EXPECT_EQ(storedRows(path, 0).value(0).comment, std::nullopt);
 }
 
@@ -117,16 +117,16 @@ TEST_F(ImportWindow, CreateShowsTheTabsOfTheNonEmptyArchivesAndKeepsTheTitle) {
   startMeter(kWood + kBulk);
   const QString path = hv::test::testPath(QStringLiteral("new.db"));
   hv::test::writeFile(path, "an older file of that name, which the user agreed to replace");
-  const QString defaultDir = window->defaultFolder();
-  window->show();
-  ui.fileAnswers = {hv::test::testPath(QStringLiteral("new"))};  // the extension comes from the dialog
+  const QString defaultDir = window_->defaultFolder();
+  window_->show();
+  ui_.fileAnswers = {hv::test::testPath(QStringLiteral("new"))};  // the extension comes from the dialog
   command("newTableAction")->trigger();
-  EXPECT_TRUE(ui.messages().isEmpty()) << ui.messages().value(0).text.toStdString();
-  ASSERT_TRUE(window->document().isOpen());
-  EXPECT_FALSE(window->document().isChanged());
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_TRUE(ui_.messages().isEmpty()) << ui_.messages().value(0).text.toStdString();
+  ASSERT_TRUE(window_->document().isOpen());
+  EXPECT_FALSE(window_->document().isChanged());
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Hygrovan-RX3"));
   EXPECT_EQ(hv::applicationTitle(), QStringLiteral("Hygrovan-RX3"));
-  EXPECT_EQ(window->defaultFolder(), defaultDir);
+  EXPECT_EQ(window_->defaultFolder(), defaultDir);
   EXPECT_TRUE(tabs()->isVisible());
   EXPECT_TRUE(tabs()->isTabVisible(0));
   EXPECT_FALSE(tabs()->isTabVisible(1));
@@ -134,9 +134,9 @@ TEST_F(ImportWindow, CreateShowsTheTabsOfTheNonEmptyArchivesAndKeepsTheTitle) {
   EXPECT_EQ(tabs()->currentIndex(), 0);
   EXPECT_EQ(table().filter(), QStringLiteral("N_ARC=0"));
   EXPECT_TRUE(command("appendAction")->isEnabled());
-  EXPECT_EQ(window->windowColour(), window->palette().color(QPalette::Button));
+  EXPECT_EQ(window_->windowColour(), window_->palette().color(QPalette::Button));
 
-  window.reset();  // the file is whole without a save
+  window_.reset();  // the file is whole without a save
   const auto wood = storedRows(path, 0);
   ASSERT_EQ(wood.size(), 3);
   EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3}));
@@ -151,16 +151,16 @@ TEST_F(ImportWindow, ThreeEmptyArchivesLeaveAnExistingFileAsItWas) {
   startMeter({});
   const QString path = hv::test::testPath(QStringLiteral("keep.db"));
   hv::test::writeFile(path, "the user's own file");
-  window->show();
-  ui.fileAnswers = {path};
+  window_->show();
+  ui_.fileAnswers = {path};
   command("newTableAction")->trigger();
-  const auto messages = ui.messages();
+  const auto messages = ui_.messages();
   ASSERT_EQ(messages.size(), 1);
   EXPECT_EQ(messages[0].text, QStringLiteral("Архив прибора пуст!"));
   EXPECT_EQ(messages[0].caption, QStringLiteral("Ошибка"));
   EXPECT_EQ(messages[0].icon, hv::MsgIcon::Information);
   EXPECT_EQ(hv::test::readFile(path), QByteArray("the user's own file"));
-  EXPECT_FALSE(window->document().isOpen());
+  EXPECT_FALSE(window_->document().isOpen());
   EXPECT_FALSE(tabs()->isVisible());
   EXPECT_FALSE(command("appendAction")->isEnabled());
 }
@@ -168,26 +168,26 @@ TEST_F(ImportWindow, ThreeEmptyArchivesLeaveAnExistingFileAsItWas) {
 TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
   startMeter(kWood + kBulk);
   const QString path = hv::test::testPath(QStringLiteral("grow.db"));
-  window->show();
-  ui.fileAnswers = {path};
+  window_->show();
+  ui_.fileAnswers = {path};
   command("newTableAction")->trigger();
-  ASSERT_TRUE(window->document().isOpen());
+  ASSERT_TRUE(window_->document().isOpen());
   ASSERT_FALSE(tabs()->isTabVisible(1));
   tabs()->setCurrentIndex(2);  // the filter of the bulk tab
   ASSERT_EQ(table().filter(), QStringLiteral("N_ARC=2"));
 
   startMeter(kWood + kNewWood + kNewConcrete + kBulk);
-  ui.clear();
+  ui_.clear();
   // The import goes on only after each box is closed: the rows of the next
   // archive are not there yet while a box is shown.
   QList<int> concreteRowsWhileShown;
-  ui.onShown = [&](const hv::test::ScriptedUserInteraction::Shown&) {
+  ui_.onShown = [&](const hv::test::ScriptedUserInteraction::Shown&) {
     const QString filter = table().filter();
     concreteRowsWhileShown << rowsOf(table(), 1).size();
     table().setFilter(filter);
   };
   command("appendAction")->trigger();
-  const auto messages = ui.messages();
+  const auto messages = ui_.messages();
   ASSERT_EQ(messages.size(), 3);
   EXPECT_EQ(messages[0].text, QStringLiteral("Добавлено записей в архив древесных: 2"));
   EXPECT_EQ(messages[1].text, QStringLiteral("Добавлено записей в архив бетонных: 1"));
@@ -198,11 +198,11 @@ TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
   }
   EXPECT_EQ(concreteRowsWhileShown, (QList<int>{0, 1, 1}));
   // Saved, and the concrete tab appears.
-  EXPECT_TRUE(window->document().isOpen());
-  EXPECT_FALSE(window->document().isChanged());
+  EXPECT_TRUE(window_->document().isOpen());
+  EXPECT_FALSE(window_->document().isChanged());
   EXPECT_TRUE(tabs()->isTabVisible(1));
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("Hygrovan-RX3"));
-  window.reset();
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  window_.reset();
   const auto wood = storedRows(path, 0);
   EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3, 4, 5}));
   EXPECT_EQ(wood.value(3).w, QStringLiteral("14,0"));

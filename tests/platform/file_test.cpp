@@ -87,7 +87,7 @@ constexpr char kHoldVariable[] = "HV_FILE_TEST_HOLD";
 
 // This program run again holds the file named in kHoldVariable for exclusive
 // use until its input ends, before any test runs.
-[[maybe_unused]] const bool heldForAnotherProcess = [] {
+[[maybe_unused]] const bool kHeldForAnotherProcess = [] {
   const char* file = std::getenv(kHoldVariable);
   if (!file || !*file) return false;
   try {

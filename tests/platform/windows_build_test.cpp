@@ -17,8 +17,8 @@
 
 namespace {
 
-const char* const Windres = "x86_64-w64-mingw32-windres";
-const char* const CrossCxx = "x86_64-w64-mingw32-g++";
+const char* const kWindres = "x86_64-w64-mingw32-windres";
+const char* const kCrossCxx = "x86_64-w64-mingw32-g++";
 
 QString tool(const char* name) { return QStandardPaths::findExecutable(QString::fromLatin1(name)); }
 
@@ -170,7 +170,7 @@ QByteArray versionDataOf(const QString& windres, const QByteArray& rcText) {
 }
 
 TEST(ProgramResource, CarriesTheIconAndTheVersionUnderTheRussianTranslation) {
-  REQUIRE_TOOL(windres, Windres);
+  REQUIRE_TOOL(windres, kWindres);
   // The script as the build fills it in from project().
   const QByteArray res =
       compileResource(windres, hv::test::binaryDir() + QStringLiteral("/src/app/hygrovan.rc"));
@@ -229,7 +229,7 @@ TEST(ProgramResource, CarriesTheIconAndTheVersionUnderTheRussianTranslation) {
 }
 
 TEST(VersionLookup, FollowsTheFirstTranslationAndFallsBackToZeros) {
-  REQUIRE_TOOL(windres, Windres);
+  REQUIRE_TOOL(windres, kWindres);
   const QByteArray head =
       "#include <winver.h>\n1 VERSIONINFO\nFILEVERSION 2,3,4,5\nBEGIN\n BLOCK \"StringFileInfo\"\n BEGIN\n";
   auto lookUp = [&](const QByteArray& rc) {
@@ -262,8 +262,8 @@ TEST(VersionLookup, FollowsTheFirstTranslationAndFallsBackToZeros) {
 }
 
 TEST(WindowsBuild, Win32PiecesBuildWithMinGW) {
-  REQUIRE_TOOL(cxx, CrossCxx);
-  REQUIRE_TOOL(windres, Windres);
+  REQUIRE_TOOL(cxx, kCrossCxx);
+  REQUIRE_TOOL(windres, kWindres);
   const QString src = sourcePath(QStringLiteral("src"));
   const QStringList common = {QStringLiteral("-std=c++20"), QStringLiteral("-Wall"), QStringLiteral("-Wextra"),
                               QStringLiteral("-Werror"), QStringLiteral("-I") + src};

@@ -49,32 +49,32 @@ class AnswerPrintDialog {
 class ReportCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    hv::setUserInteraction(&ui);
-    ui.printers.clear();  // no printer: a PDF file instead
-    window = std::make_unique<hv::MainWindow>();
-    db = hv::test::testPath(QStringLiteral("site.db"));
-    hv::test::writeTable(db, {single(1, 1, "01.03.2024", "09:00:00", "4,5"),
-                              single(2, 1, "02.03.2024", "09:00:00", "5,5"),
-                              single(3, 2, "02.03.2024", "10:00:00", "8,0")});
+    hv::setUserInteraction(&ui_);
+    ui_.printers.clear();  // no printer: a PDF file instead
+    window_ = std::make_unique<hv::MainWindow>();
+    db_ = hv::test::testPath(QStringLiteral("site.db"));
+    hv::test::writeTable(db_,
+                         {single(1, 1, "01.03.2024", "09:00:00", "4,5"), single(2, 1, "02.03.2024", "09:00:00", "5,5"),
+                          single(3, 2, "02.03.2024", "10:00:00", "8,0")});
   }
   void TearDown() override {
-    window->document().setChanged(false);
-    window->document().Close_DB();
-    window.reset();
+    window_->document().setChanged(false);
+    window_->document().Close_DB();
+    window_.reset();
     hv::setUserInteraction(nullptr);
   }
-  hv::test::ScriptedUserInteraction ui;
-  std::unique_ptr<hv::MainWindow> window;
-  QString db;
+  hv::test::ScriptedUserInteraction ui_;
+  std::unique_ptr<hv::MainWindow> window_;
+  QString db_;
 };
 
 TEST_F(ReportCommand, ContextMenuPrintRightAfterOpeningPrintsTheArchiveOnView) {
-  window->document().Open_DB(db);
-  ASSERT_EQ(window->pages().tabs()->currentIndex(), 1);  // the concrete archive comes first
+  window_->document().Open_DB(db_);
+  ASSERT_EQ(window_->pages().tabs()->currentIndex(), 1);  // the concrete archive comes first
   const QString pdf = hv::test::testPath(QStringLiteral("report.pdf"));
-  ui.fileAnswers << pdf;
+  ui_.fileAnswers << pdf;
   AnswerPrintDialog answer(true);
-  hv::test::command(*window, "printPopupAction")->trigger();
+  hv::test::command(*window_, "printPopupAction")->trigger();
   EXPECT_TRUE(answer.seen);
   const auto text = hv::test::runProcess(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
   ASSERT_EQ(text.exitCode, 0) << text.err.constData();
@@ -86,23 +86,23 @@ TEST_F(ReportCommand, ContextMenuPrintRightAfterOpeningPrintsTheArchiveOnView) {
 }
 
 TEST_F(ReportCommand, CancellingThePrintDialogPrintsNothing) {
-  window->document().Open_DB(db);
+  window_->document().Open_DB(db_);
   const QString pdf = hv::test::testPath(QStringLiteral("report.pdf"));
-  ui.fileAnswers << pdf;
+  ui_.fileAnswers << pdf;
   AnswerPrintDialog answer(false);
-  hv::test::command(*window, "printAction")->trigger();
+  hv::test::command(*window_, "printAction")->trigger();
   EXPECT_TRUE(answer.seen);
   EXPECT_FALSE(QFile::exists(pdf));
-  EXPECT_TRUE(ui.messages().isEmpty());
+  EXPECT_TRUE(ui_.messages().isEmpty());
 }
 
 TEST_F(ReportCommand, WithoutAnOpenTableTheCommandsDoNothing) {
   AnswerPrintDialog answer(true);
-  window->reportCommands().print();
-  window->reportCommands().preview();
+  window_->reportCommands().print();
+  window_->reportCommands().preview();
   QApplication::processEvents();
   EXPECT_FALSE(answer.seen);
-  EXPECT_TRUE(ui.shown.isEmpty());
+  EXPECT_TRUE(ui_.shown.isEmpty());
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 #include <QStringList>
 #include <ostream>
 
-// Readable QString values in test failure messages.
+// Readable QString values in test failure messages (GoogleTest looks for this name).
+// NOLINTNEXTLINE(readability-identifier-naming)
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace hv::test {

@@ -18,24 +18,24 @@ using hv::test::single;
 class ArchiveTable : public ::testing::Test {
  protected:
   void SetUp() override {
-    path = hv::test::testPath(QStringLiteral("oak.db"));
-    hv::test::writeTable(path, {
-                                   single(1, 0, "05.03.2024", "10:00:00", "10,0"),
-                                   single(2, 0, "20.01.2023", "09:00:00", "9,5"),
-                                   ranged(1, 1, "01.02.2024", "08:00:00", "3,0", "4,0"),
-                                   single(3, 0, "11.12.2023", "23:59:59", "12,5"),
-                                   ranged(2, 1, "02.02.2024", "08:00:00", "5,0", "6,0"),
-                                   single(1, 2, "01.01.2020", "00:00:00", "55,0"),
-                                   single(4, 0, "05.03.2024", "09:30:00", "5,3"),
-                               });
-    t.setFileName(path);
-    t.open();
-    t.setFiltered(true);
-    t.setFilter(hv::archiveFilter(hv::ArchiveKind::Wood));
-    t.refresh();
+    path_ = hv::test::testPath(QStringLiteral("oak.db"));
+    hv::test::writeTable(path_, {
+                                    single(1, 0, "05.03.2024", "10:00:00", "10,0"),
+                                    single(2, 0, "20.01.2023", "09:00:00", "9,5"),
+                                    ranged(1, 1, "01.02.2024", "08:00:00", "3,0", "4,0"),
+                                    single(3, 0, "11.12.2023", "23:59:59", "12,5"),
+                                    ranged(2, 1, "02.02.2024", "08:00:00", "5,0", "6,0"),
+                                    single(1, 2, "01.01.2020", "00:00:00", "55,0"),
+                                    single(4, 0, "05.03.2024", "09:30:00", "5,3"),
+                                });
+    t_.setFileName(path_);
+    t_.open();
+    t_.setFiltered(true);
+    t_.setFilter(hv::archiveFilter(hv::ArchiveKind::Wood));
+    t_.refresh();
   }
-  QString path;
-  hv::TDbTable t;
+  QString path_;
+  hv::TDbTable t_;
 };
 
 TEST_F(ArchiveTable, NamesPerArchive) {
@@ -45,65 +45,65 @@ TEST_F(ArchiveTable, NamesPerArchive) {
 }
 
 TEST_F(ArchiveTable, UpSortsDescendingDownAscendingNoneRestoresRecordOrder) {
-  EXPECT_TRUE(hv::applyTitleSort(t, "tab1", "W", hv::TitleState::Down));
-  EXPECT_EQ(column(t, "W"), QStringList({"5,3", "9,5", "10,0", "12,5"}));
-  EXPECT_TRUE(hv::applyTitleSort(t, "tab1", "W", hv::TitleState::Up));
-  EXPECT_EQ(column(t, "W"), QStringList({"12,5", "10,0", "9,5", "5,3"}));
-  EXPECT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
+  EXPECT_TRUE(hv::applyTitleSort(t_, "tab1", "W", hv::TitleState::Down));
+  EXPECT_EQ(column(t_, "W"), QStringList({"5,3", "9,5", "10,0", "12,5"}));
+  EXPECT_TRUE(hv::applyTitleSort(t_, "tab1", "W", hv::TitleState::Up));
+  EXPECT_EQ(column(t_, "W"), QStringList({"12,5", "10,0", "9,5", "5,3"}));
+  EXPECT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path_)));
   // Dates sort by calendar date, then by time.
-  EXPECT_TRUE(hv::applyTitleSort(t, "tab1", "DATE", hv::TitleState::Down));
-  EXPECT_EQ(column(t, "N"), QStringList({"2", "3", "4", "1"}));
-  EXPECT_FALSE(hv::applyTitleSort(t, "tab1", "DATE", hv::TitleState::None));
-  hv::resetTableSort(t, "tab1");
-  EXPECT_EQ(t.indexName(), QString());
-  EXPECT_EQ(column(t, "N"), QStringList({"1", "2", "3", "4"}));
-  EXPECT_FALSE(t.tagNames().contains("tab1"));
+  EXPECT_TRUE(hv::applyTitleSort(t_, "tab1", "DATE", hv::TitleState::Down));
+  EXPECT_EQ(column(t_, "N"), QStringList({"2", "3", "4", "1"}));
+  EXPECT_FALSE(hv::applyTitleSort(t_, "tab1", "DATE", hv::TitleState::None));
+  hv::resetTableSort(t_, "tab1");
+  EXPECT_EQ(t_.indexName(), QString());
+  EXPECT_EQ(column(t_, "N"), QStringList({"1", "2", "3", "4"}));
+  EXPECT_FALSE(t_.tagNames().contains("tab1"));
 }
 
 TEST_F(ArchiveTable, AnotherGridsTagStaysWhileTheOrderFollowsTheNewOne) {
-  hv::applyTitleSort(t, "tab1", "W", hv::TitleState::Down);
-  t.setFilter(hv::archiveFilter(hv::ArchiveKind::Concrete));
-  t.refresh();
-  hv::applyTitleSort(t, "tab2", "W_MIN", hv::TitleState::Up);
-  EXPECT_EQ(column(t, "W_MIN"), QStringList({"5,0", "3,0"}));
-  EXPECT_TRUE(t.tagNames().contains("tab1"));
-  EXPECT_EQ(t.indexName(), "tab2");
+  hv::applyTitleSort(t_, "tab1", "W", hv::TitleState::Down);
+  t_.setFilter(hv::archiveFilter(hv::ArchiveKind::Concrete));
+  t_.refresh();
+  hv::applyTitleSort(t_, "tab2", "W_MIN", hv::TitleState::Up);
+  EXPECT_EQ(column(t_, "W_MIN"), QStringList({"5,0", "3,0"}));
+  EXPECT_TRUE(t_.tagNames().contains("tab1"));
+  EXPECT_EQ(t_.indexName(), "tab2");
 }
 
 TEST_F(ArchiveTable, DeletesTheGivenRecordsAndPacks) {
-  const QList<hv::TDbTable::Bookmark> gone = {t.bookmarkAtRow(0), t.bookmarkAtRow(2)};
-  hv::deleteRecordsAndPack(t, gone);
-  EXPECT_TRUE(t.active());
-  EXPECT_EQ(column(t, "N"), QStringList({"2", "4"}));
-  t.setFiltered(false);
-  t.refresh();
-  EXPECT_EQ(t.recordCount(), 5);
+  const QList<hv::TDbTable::Bookmark> gone = {t_.bookmarkAtRow(0), t_.bookmarkAtRow(2)};
+  hv::deleteRecordsAndPack(t_, gone);
+  EXPECT_TRUE(t_.active());
+  EXPECT_EQ(column(t_, "N"), QStringList({"2", "4"}));
+  t_.setFiltered(false);
+  t_.refresh();
+  EXPECT_EQ(t_.recordCount(), 5);
 }
 
 TEST_F(ArchiveTable, RenumbersTheViewInTheOrderShownOnly) {
-  hv::applyTitleSort(t, "tab1", "N", hv::TitleState::Up);  // N descending: 4 3 2 1
-  hv::renumberView(t);
+  hv::applyTitleSort(t_, "tab1", "N", hv::TitleState::Up);  // N descending: 4 3 2 1
+  hv::renumberView(t_);
   // Sorted by N, the rows move as they get their numbers; each row keeps the
   // number of the place it had when the command started.
-  hv::resetTableSort(t, "tab1");
-  t.setIndexName(QString());
-  t.refresh();
-  EXPECT_EQ(column(t, "N"), QStringList({"4", "3", "2", "1"}));
-  t.setFilter(hv::archiveFilter(hv::ArchiveKind::Concrete));
-  t.refresh();
-  EXPECT_EQ(column(t, "N"), QStringList({"1", "2"}));
+  hv::resetTableSort(t_, "tab1");
+  t_.setIndexName(QString());
+  t_.refresh();
+  EXPECT_EQ(column(t_, "N"), QStringList({"4", "3", "2", "1"}));
+  t_.setFilter(hv::archiveFilter(hv::ArchiveKind::Concrete));
+  t_.refresh();
+  EXPECT_EQ(column(t_, "N"), QStringList({"1", "2"}));
 }
 
 TEST_F(ArchiveTable, ReadsSelectedRowsByPositionInTheView) {
-  hv::applyTitleSort(t, "tab1", "W", hv::TitleState::Down);
-  const QList<hv::SelectedRow> rows = hv::selectedRowsAt(t, {3, 0});
+  hv::applyTitleSort(t_, "tab1", "W", hv::TitleState::Down);
+  const QList<hv::SelectedRow> rows = hv::selectedRowsAt(t_, {3, 0});
   ASSERT_EQ(rows.size(), 2);
   EXPECT_EQ(rows[0].w, "12,5");
   EXPECT_EQ(rows[0].date, "11.12.2023");
   EXPECT_EQ(rows[0].time, "23:59:59");
   EXPECT_EQ(rows[1].w, "5,3");
   EXPECT_EQ(rows[1].wMin, std::nullopt);
-  EXPECT_THROW(hv::selectedRowsAt(t, {4}), hv::Error);
+  EXPECT_THROW(hv::selectedRowsAt(t_, {4}), hv::Error);
 }
 
 }  // namespace

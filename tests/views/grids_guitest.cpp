@@ -40,32 +40,32 @@ constexpr hv::ArchiveKind kBulk = hv::ArchiveKind::Bulk;
 class Grids : public ::testing::Test {
  protected:
   void SetUp() override {
-    hv::setUserInteraction(&ui);
+    hv::setUserInteraction(&ui_);
     hv::setDecimalSeparatorOverride(QChar(','));
-    path = hv::test::testPath(QStringLiteral("oak.db"));
-    hv::test::writeTable(path, {
-                                   single(1, 0, "05.03.2024", "10:00:00", "10,0"),
-                                   single(2, 0, "20.01.2023", "09:00:00", "9,5"),
-                                   ranged(7, 1, "01.02.2024", "08:00:00", "3,0", "4,0"),
-                                   single(3, 0, "11.12.2023", "23:59:59", "12,5"),
-                                   ranged(9, 1, "02.02.2023", "08:00:00", "5,0", "6,0"),
-                                   single(5, 2, "01.01.2020", "00:00:00", "55,0"),
-                                   single(4, 0, "05.03.2024", "09:30:00", "5,3"),
-                               });
+    path_ = hv::test::testPath(QStringLiteral("oak.db"));
+    hv::test::writeTable(path_, {
+                                    single(1, 0, "05.03.2024", "10:00:00", "10,0"),
+                                    single(2, 0, "20.01.2023", "09:00:00", "9,5"),
+                                    ranged(7, 1, "01.02.2024", "08:00:00", "3,0", "4,0"),
+                                    single(3, 0, "11.12.2023", "23:59:59", "12,5"),
+                                    ranged(9, 1, "02.02.2023", "08:00:00", "5,0", "6,0"),
+                                    single(5, 2, "01.01.2020", "00:00:00", "55,0"),
+                                    single(4, 0, "05.03.2024", "09:30:00", "5,3"),
+                                });
   }
   void TearDown() override {
-    window.reset();
+    window_.reset();
     hv::setUserInteraction(nullptr);
     hv::setApplicationTitle(QStringLiteral("Hygrovan-RX3"));
     hv::setDecimalSeparatorOverride(QChar());
   }
   hv::MainWindow* openWindow() {
-    window = std::make_unique<hv::MainWindow>();
-    window->resize(1000, 600);
-    window->show();
-    window->document().Open_DB(path);
-    EXPECT_TRUE(window->document().isOpen());
-    return window.get();
+    window_ = std::make_unique<hv::MainWindow>();
+    window_->resize(1000, 600);
+    window_->show();
+    window_->document().Open_DB(path_);
+    EXPECT_TRUE(window_->document().isOpen());
+    return window_.get();
   }
   static QStringList shown(hv::TDataGrid* g, int col) {
     QStringList out;
@@ -100,7 +100,7 @@ class Grids : public ::testing::Test {
   }
   QStringList fileColumn(const QString& field, int arc) {
     hv::TDbTable t;
-    t.setFileName(path);
+    t.setFileName(path_);
     t.open();
     t.setFiltered(true);
     t.setFilter(hv::archiveFilter(hv::archiveKindAt(arc)));
@@ -109,14 +109,14 @@ class Grids : public ::testing::Test {
   }
   int fileRecords() {
     hv::TDbTable t;
-    t.setFileName(path);
+    t.setFileName(path_);
     t.open();
     return t.recordCount();
   }
 
-  hv::test::ScriptedUserInteraction ui;
-  QString path;
-  std::unique_ptr<hv::MainWindow> window;
+  hv::test::ScriptedUserInteraction ui_;
+  QString path_;
+  std::unique_ptr<hv::MainWindow> window_;
 };
 
 TEST_F(Grids, OpenShowsTheFirstArchiveAndTheTabsSetTheFilter) {
@@ -207,18 +207,18 @@ TEST_F(Grids, MissingLayoutsAreWrittenWithEqualWidths) {
 TEST_F(Grids, ColoursSurviveCloseAndReopenThroughTheStoredLayout) {
   hv::MainWindow* f = openWindow();
   f->pages().grid(kWood)->setCurrentCell(0, cWMin);
-  ui.colorAnswers << QColor(Qt::yellow);
+  ui_.colorAnswers << QColor(Qt::yellow);
   f->gridCommands().chooseColumnColour();
   EXPECT_EQ(f->pages().grid(kWood)->columnColor(cWMin), QColor(Qt::yellow));
   f->pages().grid(kWood)->setCurrentCell(0, cDate);
-  ui.colorAnswers << std::nullopt;  // cancelled: nothing changes
+  ui_.colorAnswers << std::nullopt;  // cancelled: nothing changes
   f->gridCommands().chooseColumnColour();
-  EXPECT_EQ(ui.shown.last().text, QColor(Qt::yellow).name());  // the dialog starts from the colour chosen last
+  EXPECT_EQ(ui_.shown.last().text, QColor(Qt::yellow).name());  // the dialog starts from the colour chosen last
   EXPECT_FALSE(f->pages().grid(kWood)->columnColor(cDate).isValid());
   f->document().Close_DB();
   EXPECT_TRUE(storedValue("Table_1").contains("#ffff00"));
   EXPECT_TRUE(storedValue("Table_1").contains("\r\n"));
-  window.reset();
+  window_.reset();
   f = openWindow();
   EXPECT_EQ(f->pages().grid(kWood)->columnColor(cWMin), QColor(Qt::yellow));
   f->pages().grid(kWood)->setCurrentCell(0, cWMin);
@@ -262,8 +262,8 @@ TEST_F(Grids, AnUnreadableLayoutStopsTheOpenWithTheErrorReport) {
     key.open();
     key.writeString("Table_2", "not a layout");
   }
-  window = std::make_unique<hv::MainWindow>();
-  EXPECT_FALSE(hv::runCommand([this] { window->document().Open_DB(hv::test::testPath("oak.db")); }));
+  window_ = std::make_unique<hv::MainWindow>();
+  EXPECT_FALSE(hv::runCommand([this] { window_->document().Open_DB(hv::test::testPath("oak.db")); }));
 }
 
 TEST_F(Grids, SelectionFillsTheFooters) {
@@ -323,11 +323,11 @@ TEST_F(Grids, AValueThatDoesNotParseIsReportedAndLeavesTheFooters) {
   clickRow(g, 1, Qt::ControlModifier);
   ASSERT_EQ(g->footerText("W"), "9,5/9,7/10");
   hv::setDecimalSeparatorOverride(QChar('.'));
-  ui.clear();
+  ui_.clear();
   clickRow(g, 2, Qt::ControlModifier);
-  ASSERT_EQ(ui.messages().size(), 1);
-  EXPECT_EQ(ui.messages()[0].text, "'10,0' is not a valid floating point value.");
-  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].text, "'10,0' is not a valid floating point value.");
+  EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
   EXPECT_EQ(g->footerText("W"), "9,5/9,7/10");
 }
 
@@ -344,20 +344,20 @@ TEST_F(Grids, EditingACommentAsksOnCloseAndNoDropsTheEditStillInItsRow) {
   g->setCurrentCell(1, cComment);  // leaving the row posts it
   type(1, "влажная");
   f->document().Close_DB();
-  ASSERT_EQ(ui.messages().size(), 1);
-  EXPECT_EQ(ui.messages()[0].caption, "Hygrovan-RX3");
-  EXPECT_EQ(ui.messages()[0].text, "Сохранить изменения в таблицах ?");
-  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Question);
-  EXPECT_EQ(ui.messages()[0].buttons, hv::MsgButtons::YesNo);
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].caption, "Hygrovan-RX3");
+  EXPECT_EQ(ui_.messages()[0].text, "Сохранить изменения в таблицах ?");
+  EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Question);
+  EXPECT_EQ(ui_.messages()[0].buttons, hv::MsgButtons::YesNo);
   EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"сухая", "", "", ""}));
 
   // Yes keeps the edit still in its row.
-  window.reset();
+  window_.reset();
   f = openWindow();
   g = f->pages().grid(kWood);
   v = g->view();
   type(2, "мокрая");
-  ui.messageAnswers << hv::MsgResult::Yes;
+  ui_.messageAnswers << hv::MsgResult::Yes;
   f->document().Close_DB();
   EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"сухая", "", "мокрая", ""}));
 }
@@ -375,7 +375,7 @@ TEST_F(Grids, DeletesOneClickedRowOrThreeSelectedRows) {
   EXPECT_FALSE(f->document().isChanged());
   f->document().Close_DB();
   EXPECT_EQ(fileRecords(), 6);
-  window.reset();
+  window_.reset();
 
   f = openWindow();
   g = f->pages().grid(kWood);
@@ -410,22 +410,22 @@ TEST_F(Grids, ExitStoresNothing) {
   clickTitle(f->pages().grid(kWood), cW);
   f->setDefaultFolder("/elsewhere");
   f->exitProgram();
-  window.reset();
+  window_.reset();
   EXPECT_EQ(storedValue("Table_1"), layoutBefore);
   EXPECT_NE(storedValue("Default_dir"), "/elsewhere");
-  EXPECT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
+  EXPECT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path_)));
 }
 
 TEST_F(Grids, ExitWithAChangedCommentAsksFirstAndYesKeepsIt) {
   hv::MainWindow* f = openWindow();
   typeComment(f->pages().grid(kWood), 1, "сырая");
-  ui.messageAnswers << hv::MsgResult::Yes;
+  ui_.messageAnswers << hv::MsgResult::Yes;
   hv::test::command(*f, "exitAction")->trigger();
-  ASSERT_EQ(ui.messages().size(), 1);
-  EXPECT_EQ(ui.messages()[0].caption, "Hygrovan-RX3");
-  EXPECT_EQ(ui.messages()[0].text, "Сохранить изменения в таблицах ?");
-  EXPECT_EQ(ui.messages()[0].buttons, hv::MsgButtons::YesNo);
-  window.reset();
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].caption, "Hygrovan-RX3");
+  EXPECT_EQ(ui_.messages()[0].text, "Сохранить изменения в таблицах ?");
+  EXPECT_EQ(ui_.messages()[0].buttons, hv::MsgButtons::YesNo);
+  window_.reset();
   EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"", "сырая", "", ""}));
 }
 
@@ -434,55 +434,55 @@ TEST_F(Grids, ExitWithAChangedCommentAsksFirstAndYesKeepsIt) {
 TEST_F(Grids, ADamagedFileIsRefusedAndTheWindowStaysClosed) {
   const QString bad = hv::test::testPath("broken.db");
   hv::test::writeFile(bad, QByteArray("\x03 not really a table", 21));
-  window = std::make_unique<hv::MainWindow>();
-  window->document().Open_DB(bad);
-  ASSERT_EQ(ui.messages().size(), 1);
-  EXPECT_EQ(ui.messages()[0].text, "База данных повреждена !");
-  EXPECT_EQ(ui.messages()[0].caption, "Ошибка");
-  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
-  EXPECT_FALSE(window->document().isOpen());
-  EXPECT_EQ(window->windowTitle(), "Hygrovan-RX3");
-  EXPECT_FALSE(hv::test::command(*window, "closeAction")->isEnabled());
+  window_ = std::make_unique<hv::MainWindow>();
+  window_->document().Open_DB(bad);
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].text, "База данных повреждена !");
+  EXPECT_EQ(ui_.messages()[0].caption, "Ошибка");
+  EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
+  EXPECT_FALSE(window_->document().isOpen());
+  EXPECT_EQ(window_->windowTitle(), "Hygrovan-RX3");
+  EXPECT_FALSE(hv::test::command(*window_, "closeAction")->isEnabled());
 }
 
 TEST_F(Grids, TheOpenCommandPutsTheNameWithoutItsLastExtensionInTheTitle) {
   const QString dir = hv::test::testPath("data");
   QDir().mkpath(dir);
   const QString named = dir + "/my.data.db";
-  QFile::copy(path, named);
-  window = std::make_unique<hv::MainWindow>();
-  ui.fileAnswers << named;
-  window->openTable();
-  EXPECT_TRUE(window->document().isOpen());
-  EXPECT_EQ(window->windowTitle(), "my.data - Hygrovan-RX3");
+  QFile::copy(path_, named);
+  window_ = std::make_unique<hv::MainWindow>();
+  ui_.fileAnswers << named;
+  window_->openTable();
+  EXPECT_TRUE(window_->document().isOpen());
+  EXPECT_EQ(window_->windowTitle(), "my.data - Hygrovan-RX3");
   EXPECT_EQ(hv::applicationTitle(), "my.data - Hygrovan-RX3");
-  EXPECT_EQ(window->defaultFolder(), dir);
-  EXPECT_EQ(ui.shown[0].file.filter, "Базы данных|*.db");
+  EXPECT_EQ(window_->defaultFolder(), dir);
+  EXPECT_EQ(ui_.shown[0].file.filter, "Базы данных|*.db");
   // A cancelled dialog changes nothing.
-  window->openTable();
-  EXPECT_TRUE(window->document().isOpen());
+  window_->openTable();
+  EXPECT_TRUE(window_->document().isOpen());
 }
 
 TEST_F(Grids, ClosingASortedTableLeavesNoIndexAndReopensInRecordOrder) {
   hv::MainWindow* f = openWindow();
   clickTitle(f->pages().grid(kWood), cW);
-  ASSERT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
+  ASSERT_TRUE(QFile::exists(hv::TDbTable::mdxPathFor(path_)));
   f->document().Close_DB();
   EXPECT_FALSE(f->document().isOpen());
-  EXPECT_FALSE(QFile::exists(hv::TDbTable::mdxPathFor(path)));
+  EXPECT_FALSE(QFile::exists(hv::TDbTable::mdxPathFor(path_)));
   EXPECT_EQ(f->windowTitle(), "Hygrovan-RX3");
   EXPECT_EQ(f->pages().grid(kWood)->rowCount(), 0);
-  f->document().Open_DB(path);
+  f->document().Open_DB(path_);
   EXPECT_EQ(shown(f->pages().grid(kWood), cN), QStringList({"1", "2", "3", "4"}));
 }
 
 TEST_F(Grids, AFailedIndexWriteIsReportedAndTheWindowShowsWhatTheTableIs) {
   hv::MainWindow* f = openWindow();
-  QDir().mkpath(hv::TDbTable::mdxPathFor(path));  // the index file cannot be written
+  QDir().mkpath(hv::TDbTable::mdxPathFor(path_));  // the index file cannot be written
   hv::TDataGrid* g = f->pages().grid(kWood);
   clickTitle(g, cW);
-  ASSERT_EQ(ui.messages().size(), 1);
-  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
   // The table stays open, in record order, and no arrow promises another order.
   EXPECT_TRUE(f->document().isOpen());
   EXPECT_TRUE(f->document().isActive());
@@ -498,10 +498,10 @@ TEST_F(Grids, AFailedIndexWriteIsReportedAndTheWindowShowsWhatTheTableIs) {
 
 TEST_F(Grids, SavingATableWhoseFileIsGoneLeavesTheWindowClosed) {
   hv::MainWindow* f = openWindow();
-  ASSERT_TRUE(QFile::remove(path));
+  ASSERT_TRUE(QFile::remove(path_));
   hv::test::command(*f, "saveAction")->trigger();
-  ASSERT_EQ(ui.messages().size(), 1);
-  EXPECT_EQ(ui.messages()[0].icon, hv::MsgIcon::Error);
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
   EXPECT_FALSE(f->document().isOpen());
   EXPECT_FALSE(f->document().isActive());
   EXPECT_FALSE(hv::test::command(*f, "saveAction")->isEnabled());
@@ -510,10 +510,10 @@ TEST_F(Grids, SavingATableWhoseFileIsGoneLeavesTheWindowClosed) {
 }
 
 TEST_F(Grids, SaveWithNoTableDoesNothing) {
-  window = std::make_unique<hv::MainWindow>();
-  window->document().Save_DB();
-  EXPECT_FALSE(window->document().isOpen());
-  EXPECT_TRUE(ui.shown.isEmpty());
+  window_ = std::make_unique<hv::MainWindow>();
+  window_->document().Save_DB();
+  EXPECT_FALSE(window_->document().isOpen());
+  EXPECT_TRUE(ui_.shown.isEmpty());
 }
 
 TEST_F(Grids, AWidenedColumnLeavesEveryColumnInsideTheGrid) {
@@ -546,7 +546,7 @@ TEST_F(Grids, AWidenedColumnLeavesEveryColumnInsideTheGrid) {
   everyColumnInside("grid narrowed");
   // The stored layout keeps the widths as shown.
   f->document().Close_DB();
-  f->document().Open_DB(path);
+  f->document().Open_DB(path_);
   everyColumnInside("reopened");
   EXPECT_GT(g->shownColumnWidth(cComment), 3 * g->shownColumnWidth(cTime));
 }

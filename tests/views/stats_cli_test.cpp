@@ -13,20 +13,20 @@ class StatsCli : public ::testing::Test {
  protected:
   void SetUp() override {
     qputenv("HYGROVAN_DECIMAL_SEPARATOR", ",");
-    path = hv::test::testPath("oak.db");
-    hv::test::writeTable(path, {
-                                   single(1, 0, "05.03.2024", "10:00:00", "10,0"),
-                                   single(2, 0, "20.01.2023", "09:00:00", "9,5"),
-                                   ranged(1, 1, "01.02.2024", "08:00:00", "10,0", "14,0"),
-                                   single(3, 0, "11.12.2023", "23:59:59", "12,5"),
-                                   ranged(2, 1, "02.02.2024", "08:00:00", "11,0", "15,5"),
-                               });
+    path_ = hv::test::testPath("oak.db");
+    hv::test::writeTable(path_, {
+                                    single(1, 0, "05.03.2024", "10:00:00", "10,0"),
+                                    single(2, 0, "20.01.2023", "09:00:00", "9,5"),
+                                    ranged(1, 1, "01.02.2024", "08:00:00", "10,0", "14,0"),
+                                    single(3, 0, "11.12.2023", "23:59:59", "12,5"),
+                                    ranged(2, 1, "02.02.2024", "08:00:00", "11,0", "15,5"),
+                                });
   }
   void TearDown() override { qunsetenv("HYGROVAN_DECIMAL_SEPARATOR"); }
   hv::test::ProcessResult stats(const QStringList& args) {
-    return hv::test::runProcess(hv::test::toolPath("hygrovan-cli"), QStringList{"stats", path} + args);
+    return hv::test::runProcess(hv::test::toolPath("hygrovan-cli"), QStringList{"stats", path_} + args);
   }
-  QString path;
+  QString path_;
 };
 
 TEST_F(StatsCli, PrintsTheThreeFootersForTheNamedRows) {
@@ -54,12 +54,13 @@ TEST_F(StatsCli, RefusesBadArgumentsAndFiles) {
   auto r = stats({"--archive", "0", "--rows", "1,4"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.err.contains("Row 4")) << r.err.toStdString();
-  hv::test::writeFile(path, "junk");
+  hv::test::writeFile(path_, "junk");
   r = stats({"--archive", "0", "--rows", "1"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(QString::fromUtf8(r.err).contains(QStringLiteral("База данных повреждена !")));
   // A value written with another separator is reported, not guessed.
-  hv::test::writeTable(path, {single(1, 0, "05.03.2024", "10:00:00", "10.0"), single(2, 0, "05.03.2024", "10:00:00", "1,0")});
+  hv::test::writeTable(path_,
+                       {single(1, 0, "05.03.2024", "10:00:00", "10.0"), single(2, 0, "05.03.2024", "10:00:00", "1,0")});
   r = stats({"--archive", "0", "--rows", "1-2"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.err.contains("'10.0' is not a valid floating point value")) << r.err.toStdString();
