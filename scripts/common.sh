@@ -34,6 +34,8 @@ hv_install_packages() {
 # ccache keys on paths relative to the checkout, so clones share the cache.
 export CCACHE_BASEDIR="$ROOT"
 export CCACHE_NOHASHDIR=1
+# The compiler's own list of headers is the cache's, so nothing is run twice on a miss.
+export CCACHE_DEPEND="${CCACHE_DEPEND:-1}"
 
 hv_jobs() { nproc 2>/dev/null || echo 2; }
 
