@@ -209,20 +209,6 @@ class SheetCells {
       default: return otherKind(w);
     }
   }
-  // What a range shows in its top-left cell: a number, a text that is not
-  // empty (and so gets a shared string), or neither.
-  enum class Shown { Blank, Number, Text };
-  Shown shown(std::uint32_t i) const {
-    const std::uint32_t w = values_[i];
-    switch (wordKind(w)) {
-      case kEmpty: return Shown::Blank;
-      case kText: return payload(w) != 0 ? Shown::Text : Shown::Blank;  // text number 0 is the empty text
-      case kInt32:
-      case kUInt8:
-      case kInt16: return Shown::Number;
-      default: return kind(i) == Kind::Number ? Shown::Number : otherShowsText(i) ? Shown::Text : Shown::Blank;
-    }
-  }
   // Whether the cell shows a text that is not empty (and so gets a shared string).
   bool showsText(std::uint32_t i) const {
     const std::uint32_t w = values_[i];

@@ -770,36 +770,8 @@ void TBiff8Writer::writeSheet(const TXlsWorkbook& workbook, int sheetIndex) {
 
         rowCellStart.push_back(static_cast<qsizetype>(cellRecords.size()));
         if (inOrder) {
-          for (std::uint32_t i = rowFirst; i < rowEnd; ++i) {
-            const SheetCells::Shown shown = cells.shown(i);
-            const Stretch& st = stretchOf(i);
-            if (!st.single) {
-              writeRange(i, row, true, shown == SheetCells::Shown::Text ? std::int64_t(nextString++) : -1);
-              continue;
-            }
-            // A single cell, as most are: one record.
-            const auto left = static_cast<unsigned>(cells.left(i));
-            const auto xf = static_cast<unsigned>(st.xf);
-            const std::size_t size = shown == SheetCells::Shown::Number ? 18 : shown == SheetCells::Shown::Text ? 14 : 10;
-            char* p = cellRecords.grow(size);
-            putU16(p + 2, static_cast<unsigned>(size - 4));
-            putU16(p + 4, static_cast<unsigned>(row));
-            putU16(p + 6, left);
-            putU16(p + 8, xf);
-            if (shown == SheetCells::Shown::Text) {
-              putU16(p, rtLabelSst);
-              putU32(p + 10, nextString++);
-            } else if (shown == SheetCells::Shown::Number) {
-              putU16(p, rtNumber);
-              const double d = cells.number(i);
-              std::uint64_t bits;
-              std::memcpy(&bits, &d, 8);
-              putU32(p + 10, static_cast<std::uint32_t>(bits));
-              putU32(p + 14, static_cast<std::uint32_t>(bits >> 32));
-            } else {
-              putU16(p, rtBlank);
-            }
-          }
+          for (std::uint32_t i = rowFirst; i < rowEnd; ++i)
+            writeRange(i, row, true, cells.showsText(i) ? std::int64_t(nextString++) : -1);
           counted = rowEnd;
         } else {
           for (std::uint32_t i : rowRanges) {
