@@ -26,7 +26,7 @@ function(hv_test name)
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# hv_fuzzer(name SOURCES ... LIBS ...): a libFuzzer target, built only in the fuzz build.
+# hv_fuzzer(name SOURCES ... LIBS ...): a libFuzzer target, built when HYGROVAN_FUZZ is on.
 function(hv_fuzzer name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${A_SOURCES})

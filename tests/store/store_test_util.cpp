@@ -42,7 +42,7 @@ std::vector<int> viewNumbers(TDbTable& t) {
 }
 
 int inChildWithLittleMemory(const std::function<int()>& body, std::uint64_t spare) {
-#if defined(__SANITIZE_ADDRESS__)
+#if HV_TEST_ASAN
   (void)body;
   (void)spare;
   return kNoMemoryLimit;

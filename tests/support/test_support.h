@@ -6,6 +6,19 @@
 #include <QStringList>
 #include <ostream>
 
+// Whether AddressSanitizer is built in (GCC and clang tell it differently): it
+// reserves more address space than any memory limit a test sets allows.
+#if defined(__SANITIZE_ADDRESS__)
+#define HV_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HV_TEST_ASAN 1
+#endif
+#endif
+#ifndef HV_TEST_ASAN
+#define HV_TEST_ASAN 0
+#endif
+
 // Readable QString values in test failure messages (GoogleTest looks for this name).
 // NOLINTNEXTLINE(readability-identifier-naming)
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

@@ -171,7 +171,7 @@ TEST(CliErrors, EveryCommandSaysATableIsDamagedOrInUseInTheProgramsWords) {
   EXPECT_EQ(holder.recordCount(), 3);
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if !HV_TEST_ASAN
 TEST(CliErrors, RunningOutOfMemoryIsAMessage) {
   // Sixty lists of ten million rows do not fit in the memory the shell allows.
   QStringList ranges;
