@@ -3,8 +3,13 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "export/workbook_writers.h"
 #include "store/db_table.h"
@@ -200,58 +205,198 @@ class FilterGuard {
 
 namespace {
 
-void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind, std::vector<ColumnTexts>& texts) {
-  table.setFilter(archiveFilter(kind));
-  table.refresh();
-  const QString name = kSheetPrefix + archiveCaption(kind) + QChar(')');
-  TXlsWorksheet* sheet = &addSheet(workbook, name);
-  table.first();
-  QStringList fields;
-  for (const Column& c : kColumns) fields << QString::fromLatin1(c.field);
+constexpr std::size_t kColumnCount = std::size(kColumns);
 
-  // The rows in the table's order, read a batch at a time in one pass each.
-  const int n = table.recordCount();
-  int row = 0;
-  int part = 1;
-  std::vector<TDbTable::Bookmark> batch;
-  std::array<std::uint32_t, std::size(kColumns) - 1> rowTexts{};
-  for (int first = 0; first < n; first += kBatchRows) {
-    batch.clear();
-    for (int i = first; i < std::min(n, first + kBatchRows); ++i) batch.push_back(table.bookmarkAtRow(i));
-    // A blank field stays an empty cell: written as a blank with the cell format.
-    table.fieldTextsAt(batch, fields, [&](std::size_t, int column, std::optional<std::string_view> value) {
-      if (column == 0) {
-        if (row == kMaxRowsPerSheet) {
-          sheet = &addSheet(workbook, name + QChar(' ') + QString::number(++part));
-          row = 0;
-        }
-        ++row;
-        if (value)
-          sheet->setCellValue(0, row, numberValue(*value));
-        else
-          sheet->addCell(0, row);
-        return;
-      }
-      // The texts of a row go in together once it is complete.
-      rowTexts[std::size_t(column - 1)] = value ? texts[std::size_t(column)].number(*sheet, *value) : TXlsWorksheet::kNoText;
-      if (column == int(rowTexts.size())) sheet->setCellTexts(row, 1, rowTexts.data(), std::uint32_t(rowTexts.size()));
-    });
+// Rows as read from the table, on their way to the sheets: field k of row r is
+// fields[r * kColumnCount + k], its bytes (UTF-8) in `bytes`.
+struct RowBatch {
+  static constexpr std::uint32_t kBlank = UINT32_MAX;
+  struct Field {
+    std::uint32_t offset;
+    std::uint32_t size;  // kBlank for a blank field
+  };
+  QString archiveName;  // set: an archive starts here, in a sheet of this name
+  std::string bytes;
+  std::vector<Field> fields;
+
+  void clear() {
+    archiveName.clear();
+    bytes.clear();
+    fields.clear();
   }
+};
+
+// Puts rows into sheets: one archive after another, each in as many sheets as
+// its rows need.
+class SheetFiller {
+ public:
+  explicit SheetFiller(TXlsWorkbook& workbook) : workbook_(workbook), texts_(columnTexts()) {}
+
+  void take(const RowBatch& batch) {
+    if (!batch.archiveName.isEmpty()) {
+      name_ = batch.archiveName;
+      sheet_ = &addSheet(workbook_, name_);
+      row_ = 0;
+      part_ = 1;
+    }
+    for (std::size_t at = 0; at + kColumnCount <= batch.fields.size(); at += kColumnCount)
+      addRow(batch, &batch.fields[at]);
+  }
+
+ private:
+  void addRow(const RowBatch& batch, const RowBatch::Field* fields) {
+    const auto text = [&](std::size_t k) {
+      return std::string_view(batch.bytes.data() + fields[k].offset, fields[k].size);
+    };
+    if (row_ == kMaxRowsPerSheet) {
+      sheet_ = &addSheet(workbook_, name_ + QChar(' ') + QString::number(++part_));
+      row_ = 0;
+    }
+    ++row_;
+    // A blank field stays an empty cell: written as a blank with the cell format.
+    if (fields[0].size != RowBatch::kBlank)
+      sheet_->setCellValue(0, row_, numberValue(text(0)));
+    else
+      sheet_->addCell(0, row_);
+    std::array<std::uint32_t, kColumnCount - 1> rowTexts;
+    for (std::size_t k = 1; k < kColumnCount; ++k)
+      rowTexts[k - 1] = fields[k].size == RowBatch::kBlank ? TXlsWorksheet::kNoText : texts_[k].number(*sheet_, text(k));
+    sheet_->setCellTexts(row_, 1, rowTexts.data(), std::uint32_t(rowTexts.size()));
+  }
+
+  TXlsWorkbook& workbook_;
+  std::vector<ColumnTexts> texts_;
+  QString name_;
+  TXlsWorksheet* sheet_ = nullptr;
+  int row_ = 0;
+  int part_ = 1;
+};
+
+// Batches between the thread reading the table and the one filling the
+// sheets: a few go round, so the two work at once in little memory.
+class BatchQueue {
+ public:
+  BatchQueue() {
+    for (auto& b : pool_) free_.push_back(&b);
+  }
+
+  // The reader's next empty batch; null once the filler has stopped.
+  RowBatch* emptyBatch() {
+    RowBatch* b = pop(free_);
+    if (b) b->clear();
+    return b;
+  }
+  void put(RowBatch* b) { push(full_, b); }
+  // No more batches will come.
+  void finish() {
+    const std::lock_guard lock(mutex_);
+    finished_ = true;
+    changed_.notify_all();
+  }
+  // The filler's next batch; null when all are taken or it is to stop.
+  RowBatch* next() { return pop(full_); }
+  void done(RowBatch* b) { push(free_, b); }
+  void stop() {
+    const std::lock_guard lock(mutex_);
+    stopped_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  // The first of `from` once there is one; null when stopped, or when no more
+  // will come to an empty `from`.
+  RowBatch* pop(std::deque<RowBatch*>& from) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return stopped_ || !from.empty() || (finished_ && &from == &full_); });
+    if (stopped_ || from.empty()) return nullptr;
+    RowBatch* b = from.front();
+    from.pop_front();
+    return b;
+  }
+  void push(std::deque<RowBatch*>& to, RowBatch* b) {
+    const std::lock_guard lock(mutex_);
+    to.push_back(b);
+    changed_.notify_all();
+  }
+
+  std::array<RowBatch, 3> pool_;
+  std::deque<RowBatch*> free_, full_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool finished_ = false, stopped_ = false;
+};
+
+// Reads the rows of `kinds`' archives in the table's order and hands them to a
+// second thread that puts them into sheets of `workbook`. Leaves the table on
+// the last archive's filter.
+void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<ArchiveKind>& kinds) {
+  BatchQueue queue;
+  std::exception_ptr fillError;
+  std::thread filler([&] {
+    try {
+      SheetFiller sheets(workbook);
+      while (RowBatch* b = queue.next()) {
+        sheets.take(*b);
+        queue.done(b);
+      }
+    } catch (...) {
+      fillError = std::current_exception();
+      queue.stop();
+    }
+  });
+  try {
+    QStringList fields;
+    for (const Column& c : kColumns) fields << QString::fromLatin1(c.field);
+    std::vector<TDbTable::Bookmark> bookmarks;
+    for (ArchiveKind kind : kinds) {
+      table.setFilter(archiveFilter(kind));
+      table.refresh();
+      table.first();
+      RowBatch* batch = queue.emptyBatch();
+      if (!batch) break;
+      batch->archiveName = kSheetPrefix + archiveCaption(kind) + QChar(')');
+      // The rows in the table's order, read a batch at a time in one pass each.
+      const int n = table.recordCount();
+      for (int first = 0; batch; first += kBatchRows) {
+        bookmarks.clear();
+        for (int i = first; i < std::min(n, first + kBatchRows); ++i) bookmarks.push_back(table.bookmarkAtRow(i));
+        table.fieldTextsAt(bookmarks, fields, [&](std::size_t, int, std::optional<std::string_view> value) {
+          if (!value) {
+            batch->fields.push_back({0, RowBatch::kBlank});
+            return;
+          }
+          if (batch->bytes.size() + value->size() >= RowBatch::kBlank) throw std::bad_alloc();
+          batch->fields.push_back({std::uint32_t(batch->bytes.size()), std::uint32_t(value->size())});
+          batch->bytes.append(*value);
+        });
+        queue.put(batch);
+        if (first + kBatchRows >= n) break;
+        batch = queue.emptyBatch();
+      }
+    }
+    queue.finish();
+  } catch (...) {
+    queue.stop();
+    filler.join();
+    throw;
+  }
+  filler.join();
+  if (fillError) std::rethrow_exception(fillError);
 }
 
 }  // namespace
 
 void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind) {
-  std::vector<ColumnTexts> texts = columnTexts();
-  addSheetsOf(table, workbook, kind, texts);
+  addSheetsOf(table, workbook, {kind});
 }
 
 void fillArchiveWorkbook(TDbTable& table, TXlsWorkbook& workbook, const ArchiveSet& visibleArchives) {
   FilterGuard guard(table);
   if (!table.filtered()) table.setFiltered(true);
-  std::vector<ColumnTexts> texts = columnTexts();
+  std::vector<ArchiveKind> kinds;
   for (ArchiveKind kind : kArchiveKinds)
-    if (visibleArchives[archiveNumber(kind)]) addSheetsOf(table, workbook, kind, texts);
+    if (visibleArchives[archiveNumber(kind)]) kinds.push_back(kind);
+  addSheetsOf(table, workbook, kinds);
   guard.restore();
 }
 

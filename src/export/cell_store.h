@@ -132,6 +132,14 @@ class TextPool {
 
   std::uint32_t intern(QStringView text);
   QStringView text(std::uint32_t id) const { return {entries_[id].data, static_cast<qsizetype>(entries_[id].size)}; }
+  // Asks the processor for text id's entry, or for its characters once the
+  // entry is at hand: texts read in cell order lie all over the pool.
+  void prefetch(std::uint32_t id, bool characters) const {
+    if (characters)
+      __builtin_prefetch(entries_[id].data);
+    else
+      __builtin_prefetch(&entries_[id]);
+  }
   std::size_t count() const { return entries_.size(); }
 
  private:
@@ -218,6 +226,11 @@ class SheetCells {
   Value value(std::uint32_t i) const;
   double number(std::uint32_t i) const;  // for Kind::Number
   QStringView text(std::uint32_t i) const;  // for Kind::Text
+  // TextPool::prefetch for the text of cell i, if it has one.
+  void prefetchText(std::uint32_t i, bool characters) const {
+    const std::uint32_t w = values_[i];
+    if (wordKind(w) == kText) texts_->prefetch(payload(w), characters);
+  }
   void setValue(std::uint32_t i, const Value& v);
   void setText(std::uint32_t i, QStringView text);
   // A text of the pool by its number.

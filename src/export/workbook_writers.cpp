@@ -494,6 +494,9 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
   for (int sheet = 0; sheet < workbook.SheetCount(); ++sheet) {
     const SheetCells& cells = workbook.Sheets(sheet).cells();
     for (std::uint32_t c = 0; c < cells.size(); ++c) {
+      // Fetched ahead: the entry two steps before its characters.
+      if (c + 16 < cells.size()) cells.prefetchText(c + 16, false);
+      if (c + 8 < cells.size()) cells.prefetchText(c + 8, true);
       if (!cells.showsText(c)) continue;
       QStringView s;
       if (cells.kind(c) == SheetCells::Kind::Text) {

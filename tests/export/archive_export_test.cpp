@@ -1,6 +1,8 @@
 // The archive export over a real measurement table.
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 
 #include "export/archive_export.h"
@@ -179,6 +181,22 @@ TEST(ArchiveExport, AFailedSaveStillPutsTheFilterBack) {
   EXPECT_EQ(table.filter(), QStringLiteral("N_ARC=1"));
   EXPECT_EQ(table.rowIndex(), 0);
   EXPECT_EQ(table.recordCount(), 1);
+}
+
+TEST(ArchiveExport, ATableCutShortWhileReadStopsTheExportWithItsError) {
+  // Rows are read on one thread and put into sheets on another; the error of
+  // the reading one must come out, with nothing left running.
+  std::vector<Row> rows;
+  for (int i = 0; i < 9000; ++i) rows.push_back({i, i % 3});
+  const QString path = tableWith(rows);
+  hv::TDbTable table;
+  openFiltered(table, path, QStringLiteral("N_ARC=0"));
+  ASSERT_TRUE(QFile::resize(path, QFileInfo(path).size() / 2));
+  hv::TXlsWorkbook book;
+  EXPECT_THROW(hv::fillArchiveWorkbook(table, book, {true, true, true}), hv::Error);
+  EXPECT_THROW(hv::exportArchivesToFile(table, {true, true, true}, hv::test::testPath(QStringLiteral("x.xls"))),
+               hv::Error);
+  EXPECT_FALSE(QFileInfo::exists(hv::test::testPath(QStringLiteral("x.xls"))));
 }
 
 // The table written with its N field widened to six characters holding these texts.
