@@ -105,6 +105,10 @@ void CompoundFile::create(const QString& fileName) {
   pos_ = size_ = bufferStart_ = 0;
   bufferUsed_ = 0;
   if (!buffer_) buffer_.reset(new char[2 * kFlushSize]);
+  if (!spare_) spare_.reset(new char[2 * kFlushSize]);
+  writerError_.clear();
+  stopping_ = false;
+  writer_ = std::thread([this] { writerLoop(); });
 }
 
 void CompoundFile::createStream(const QString& name) {
@@ -116,24 +120,75 @@ void CompoundFile::createStream(const QString& name) {
   hasStream_ = true;
 }
 
-void CompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::size_t size) {
+QString CompoundFile::tryWriteAt(std::uint64_t fileOffset, const void* data, std::size_t size) {
   const auto at = static_cast<qint64>(fileOffset);
-  if (file_->pos() != at && !file_->seek(at)) fail(file_->errorString());
+  if (file_->pos() != at && !file_->seek(at)) return file_->errorString();
   // A short write is retried: the system says why only when nothing goes.
   const char* p = static_cast<const char*>(data);
   for (auto left = static_cast<qint64>(size); left > 0;) {
     const qint64 n = file_->write(p, left);
-    if (n <= 0) fail(file_->errorString());
+    if (n <= 0) return file_->errorString();
     p += n;
     left -= n;
   }
+  return {};
+}
+
+void CompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::size_t size) {
+  waitForWriter();
+  if (const QString error = tryWriteAt(fileOffset, data, size); !error.isEmpty()) fail(error);
+}
+
+void CompoundFile::writerLoop() {
+  std::unique_lock lock(writerMutex_);
+  for (;;) {
+    writerChanged_.wait(lock, [this] { return writing_ || stopping_; });
+    if (!writing_) return;
+    const Pending job = pending_;
+    lock.unlock();
+    QString error = tryWriteAt(job.fileOffset, job.data, job.size);
+    // The disk gets to work while the rest is made: the sync at release waits less.
+    if (error.isEmpty()) startWriteBack(file_->handle(), job.fileOffset, job.size);
+    lock.lock();
+    writerError_ = std::move(error);
+    writing_ = false;
+    writerChanged_.notify_all();
+  }
+}
+
+void CompoundFile::writeLater(std::uint64_t fileOffset, const char* data, std::size_t size) {
+  waitForWriter();
+  const std::lock_guard lock(writerMutex_);
+  pending_ = {fileOffset, data, size};
+  writing_ = true;
+  writerChanged_.notify_all();
+}
+
+void CompoundFile::waitForWriter() {
+  QString error;
+  {
+    std::unique_lock lock(writerMutex_);
+    writerChanged_.wait(lock, [this] { return !writing_; });
+    error.swap(writerError_);
+  }
+  if (!error.isEmpty()) fail(error);
+}
+
+void CompoundFile::stopWriter() noexcept {
+  if (!writer_.joinable()) return;
+  {
+    const std::lock_guard lock(writerMutex_);
+    stopping_ = true;
+    writerChanged_.notify_all();
+  }
+  writer_.join();  // after the buffer in hand is written
 }
 
 void CompoundFile::flush() {
   if (bufferUsed_ == 0) return;
-  writeAt(kSectorSize + bufferStart_, buffer_.get(), bufferUsed_);
-  // The disk gets to work while the rest is made: the sync at release waits less.
-  startWriteBack(file_->handle(), kSectorSize + bufferStart_, bufferUsed_);
+  // The buffer goes to the writing thread; the spare one, written by now, is filled next.
+  writeLater(kSectorSize + bufferStart_, buffer_.get(), bufferUsed_);
+  buffer_.swap(spare_);
   bufferUsed_ = 0;
 }
 
@@ -250,6 +305,7 @@ void CompoundFile::release() {
 
   writeAt(tailStart, tail.data(), tail.size());
   writeAt(0, header.data(), header.size());
+  stopWriter();
   // On disk before it takes the target's place: commit() syncs the file and
   // gives it its (short, hidden) name.
   if (!file_->commit()) fail(file_->errorString());
@@ -263,6 +319,7 @@ void CompoundFile::release() {
 }
 
 void CompoundFile::discard() {
+  stopWriter();
   if (file_) {
     file_->cancelWriting();
     file_.reset();  // an unnamed file is gone with it, a named one is removed

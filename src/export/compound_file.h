@@ -8,10 +8,16 @@
 // syncs the file to disk and only then puts it in the target's place. A failed
 // or abandoned export therefore leaves any earlier file of that name as it
 // was, never a half-written one.
+//
+// Full buffers go to the file on a thread of its own, one at a time, so the
+// next bytes are made while the system copies the last ones.
 #include <QSaveFile>
 #include <QString>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace hv {
@@ -54,7 +60,14 @@ class CompoundFile {
  private:
   void flush();
   void writeAt(std::uint64_t fileOffset, const void* data, std::size_t size);
+  QString tryWriteAt(std::uint64_t fileOffset, const void* data, std::size_t size);
   [[noreturn]] void fail(const QString& text);
+  // The writing thread: hands it a buffer, waits until it has written it
+  // (throwing its failure), and makes it end.
+  void writeLater(std::uint64_t fileOffset, const char* data, std::size_t size);
+  void waitForWriter();
+  void stopWriter() noexcept;
+  void writerLoop();
 
   std::unique_ptr<QSaveFile> file_;
   QString target_;
@@ -65,6 +78,18 @@ class CompoundFile {
   std::unique_ptr<char[]> buffer_;  // stream bytes from bufferStart_ not yet in the file
   std::size_t bufferUsed_ = 0;
   std::uint64_t bufferStart_ = 0;
+  std::unique_ptr<char[]> spare_;  // the buffer the writing thread may have
+
+  std::thread writer_;
+  std::mutex writerMutex_;
+  std::condition_variable writerChanged_;
+  struct Pending {
+    std::uint64_t fileOffset = 0;
+    const char* data = nullptr;
+    std::size_t size = 0;
+  } pending_;
+  bool writing_ = false, stopping_ = false;
+  QString writerError_;
 };
 
 }  // namespace hv
