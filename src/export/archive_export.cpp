@@ -8,6 +8,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -49,27 +50,27 @@ Value numberValue(std::string_view text) {
   return static_cast<double>(milli) / 1000.0;
 }
 
-// The workbook's numbers of one column's texts by their UTF-8 bytes: each
-// different text is decoded and interned once, as most columns repeat a few
-// values. Dates and times, of which a table holds many different ones, are
-// found by their value in a table of their own rather than by a hash.
+// The different texts of one column, numbered from 0 in the order they are
+// first met: most columns repeat a few values, so the thread that reads the
+// table tells them apart by their UTF-8 bytes and only a new one travels
+// on, to be decoded and interned once. Dates and times, of which a table
+// holds many different ones, are found by their value in a table of their
+// own rather than by a hash.
 class ColumnTexts {
  public:
   enum class Kind { Any, Date, Time };
   explicit ColumnTexts(Kind kind) : kind_(kind) {}
 
-  std::uint32_t number(TXlsWorksheet& sheet, std::string_view utf8) {
+  // The text's number in this column; count() before the call when it is new.
+  std::uint32_t number(std::string_view utf8) {
     const std::int64_t at = kind_ == Kind::Any ? -1 : directIndex(utf8);
-    if (at < 0) return hashed(sheet, utf8);
+    if (at < 0) return hashed(utf8);
     if (direct_.empty()) direct_.resize(kind_ == Kind::Date ? kDateSlots : kTimeSlots);
     std::uint32_t& n = direct_[std::size_t(at)];
-    if (n == 0) {
-      char16_t wide[10];  // a date or time is plain ASCII
-      std::copy(utf8.begin(), utf8.end(), wide);
-      n = sheet.textNumber(QStringView(wide, qsizetype(utf8.size()))) + 1;
-    }
+    if (n == 0) n = newNumber() + 1;
     return n - 1;
   }
+  std::uint32_t count() const { return count_; }
 
  private:
   // Dates "dd.mm.yyyy" of the years 1900 to 2155, times "hh:mm:ss".
@@ -105,7 +106,12 @@ class ColumnTexts {
     std::uint32_t hash = 0;
   };
 
-  std::uint32_t hashed(TXlsWorksheet& sheet, std::string_view t) {
+  std::uint32_t newNumber() {
+    if (count_ >= UINT32_MAX - 1) throw std::bad_alloc();
+    return count_++;
+  }
+
+  std::uint32_t hashed(std::string_view t) {
     Slot key;
     std::memcpy(key.head, t.data(), std::min<std::size_t>(t.size(), 16));
     std::uint64_t h = (key.head[0] * 0x9E3779B97F4A7C15u) ^ (key.head[1] * 0xC2B2AE3D27D4EB4Fu) ^ t.size();
@@ -124,10 +130,9 @@ class ColumnTexts {
           (t.size() <= 16 || rest_.compare(o.rest, t.size() - 16, t.substr(16)) == 0))
         return o.number;
     }
-    decoded_.resize(t.size());
-    const QChar* end = decoder_.appendToBuffer(decoded_.data(), QByteArrayView(t.data(), qsizetype(t.size())));
-    key.number = sheet.textNumber(QStringView(decoded_.data(), end - decoded_.data()));
-    if (t.size() >= UINT32_MAX - 1 || rest_.size() + t.size() >= UINT32_MAX) return key.number;  // not kept
+    key.number = newNumber();
+    // Not kept: met again, it is new again, and interned once all the same.
+    if (t.size() >= UINT32_MAX - 1 || rest_.size() + t.size() >= UINT32_MAX) return key.number;
     key.size = std::uint32_t(t.size() + 1);
     key.rest = std::uint32_t(rest_.size());
     if (t.size() > 16) rest_.append(t.substr(16));
@@ -149,8 +154,7 @@ class ColumnTexts {
   }
 
   Kind kind_;
-  QStringDecoder decoder_{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
-  std::vector<QChar> decoded_;
+  std::uint32_t count_ = 0;
   std::vector<std::uint32_t> direct_;  // text number + 1, 0 when not met yet
   std::vector<Slot> slots_;
   std::size_t used_ = 0;
@@ -208,12 +212,14 @@ namespace {
 constexpr std::size_t kColumnCount = std::size(kColumns);
 
 // Rows as read from the table, on their way to the sheets: field k of row r is
-// fields[r * kColumnCount + k], its bytes (UTF-8) in `bytes`.
+// fields[r * kColumnCount + k]. The number's bytes (UTF-8) are in `bytes`; a
+// text comes as its number in the column, with its bytes only where it is new.
 struct RowBatch {
   static constexpr std::uint32_t kBlank = UINT32_MAX;
   struct Field {
     std::uint32_t offset;
     std::uint32_t size;  // kBlank for a blank field
+    std::uint32_t text;  // the text's number in its column
   };
   QString archiveName;  // set: an archive starts here, in a sheet of this name
   std::string bytes;
@@ -230,7 +236,7 @@ struct RowBatch {
 // its rows need.
 class SheetFiller {
  public:
-  explicit SheetFiller(TXlsWorkbook& workbook) : workbook_(workbook), texts_(columnTexts()) {}
+  explicit SheetFiller(TXlsWorkbook& workbook) : workbook_(workbook) {}
 
   void take(const RowBatch& batch) {
     if (!batch.archiveName.isEmpty()) {
@@ -259,13 +265,34 @@ class SheetFiller {
     else
       sheet_->addCell(0, row_);
     std::array<std::uint32_t, kColumnCount - 1> rowTexts;
-    for (std::size_t k = 1; k < kColumnCount; ++k)
-      rowTexts[k - 1] = fields[k].size == RowBatch::kBlank ? TXlsWorksheet::kNoText : texts_[k].number(*sheet_, text(k));
+    for (std::size_t k = 1; k < kColumnCount; ++k) {
+      const RowBatch::Field& f = fields[k];
+      if (f.size == RowBatch::kBlank) {
+        rowTexts[k - 1] = TXlsWorksheet::kNoText;
+        continue;
+      }
+      std::vector<std::uint32_t>& numbers = poolNumbers_[k];
+      if (f.text >= numbers.size()) {
+        // Numbers come in the order the reader gave them, each new one with its bytes.
+        if (f.text > numbers.size()) throw std::logic_error("export: a column's texts out of order");
+        numbers.push_back(intern(text(k)));
+      }
+      rowTexts[k - 1] = numbers[f.text];
+    }
     sheet_->setCellTexts(row_, 1, rowTexts.data(), std::uint32_t(rowTexts.size()));
   }
 
+  std::uint32_t intern(std::string_view utf8) {
+    decoded_.resize(utf8.size());
+    const QChar* end = decoder_.appendToBuffer(decoded_.data(), QByteArrayView(utf8.data(), qsizetype(utf8.size())));
+    return sheet_->textNumber(QStringView(decoded_.data(), end - decoded_.data()));
+  }
+
   TXlsWorkbook& workbook_;
-  std::vector<ColumnTexts> texts_;
+  // The workbook's text numbers of each column's texts, by their number in the column.
+  std::array<std::vector<std::uint32_t>, kColumnCount> poolNumbers_;
+  QStringDecoder decoder_{QStringDecoder::Utf8, QStringDecoder::Flag::Stateless};
+  std::vector<QChar> decoded_;
   QString name_;
   TXlsWorksheet* sheet_ = nullptr;
   int row_ = 0;
@@ -277,7 +304,10 @@ class SheetFiller {
 class BatchQueue {
  public:
   BatchQueue() {
-    for (auto& b : pool_) free_.push_back(&b);
+    for (auto& b : pool_) {
+      b.fields.reserve(kBatchRows * kColumnCount);
+      free_.push_back(&b);
+    }
   }
 
   // The reader's next empty batch; null once the filler has stopped.
@@ -347,6 +377,7 @@ void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<Arch
   try {
     QStringList fields;
     for (const Column& c : kColumns) fields << QString::fromLatin1(c.field);
+    std::vector<ColumnTexts> texts = columnTexts();
     std::vector<TDbTable::Bookmark> bookmarks;
     for (ArchiveKind kind : kinds) {
       table.setFilter(archiveFilter(kind));
@@ -360,13 +391,22 @@ void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<Arch
       for (int first = 0; batch; first += kBatchRows) {
         bookmarks.clear();
         for (int i = first; i < std::min(n, first + kBatchRows); ++i) bookmarks.push_back(table.bookmarkAtRow(i));
-        table.fieldTextsAt(bookmarks, fields, [&](std::size_t, int, std::optional<std::string_view> value) {
+        table.fieldTextsAt(bookmarks, fields, [&](std::size_t, int k, std::optional<std::string_view> value) {
           if (!value) {
-            batch->fields.push_back({0, RowBatch::kBlank});
+            batch->fields.push_back({0, RowBatch::kBlank, 0});
             return;
           }
+          std::uint32_t text = 0;
+          if (k > 0) {
+            const std::uint32_t known = texts[std::size_t(k)].count();
+            text = texts[std::size_t(k)].number(*value);
+            if (text < known) {
+              batch->fields.push_back({0, 0, text});
+              return;
+            }
+          }
           if (batch->bytes.size() + value->size() >= RowBatch::kBlank) throw std::bad_alloc();
-          batch->fields.push_back({std::uint32_t(batch->bytes.size()), std::uint32_t(value->size())});
+          batch->fields.push_back({std::uint32_t(batch->bytes.size()), std::uint32_t(value->size()), text});
           batch->bytes.append(*value);
         });
         queue.put(batch);

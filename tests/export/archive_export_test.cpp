@@ -258,6 +258,11 @@ TEST(ArchiveExport, LargeArchiveContinuesOnFurtherSheetsAndCliWritesTheSame) {
   EXPECT_EQ(text(book.Sheets(0), 65535, 8), QString::number(hv::kMaxRowsPerSheet));
   EXPECT_EQ(text(book.Sheets(1), 1, 8), QString::number(hv::kMaxRowsPerSheet + 1));
   EXPECT_EQ(text(book.Sheets(1), 2, 8), QString::number(wood));
+  // W repeats a hundred texts, each met first in the first rows; the comment never repeats.
+  EXPECT_EQ(text(book.Sheets(0), 5, 3), QStringLiteral("5,0"));
+  EXPECT_EQ(text(book.Sheets(0), 5, 8), QStringLiteral("5"));
+  EXPECT_EQ(text(book.Sheets(0), 65535, 3), QStringLiteral("35,0"));
+  EXPECT_EQ(text(book.Sheets(1), 2, 3), QStringLiteral("%1,0").arg(wood % 100));
   EXPECT_EQ(text(book.Sheets(1), 2, 0), QStringLiteral("5537"));
 
   const QString out = hv::test::testPath(QStringLiteral("cli.xls"));
