@@ -426,10 +426,6 @@ void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<Arch
 
 }  // namespace
 
-void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind) {
-  addSheetsOf(table, workbook, {kind});
-}
-
 void fillArchiveWorkbook(TDbTable& table, TXlsWorkbook& workbook, const ArchiveSet& visibleArchives) {
   FilterGuard guard(table);
   if (!table.filtered()) table.setFiltered(true);

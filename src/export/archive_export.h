@@ -28,14 +28,11 @@ using ArchiveSet = std::array<bool, 3>;
 // Measurements per sheet: row 0 holds the titles and row numbers are 16-bit.
 constexpr int kMaxRowsPerSheet = 65535;
 
-// Adds the sheet "Hygrovan-RX3 (<tab caption>)" with the title row and one
-// row per record of the archive, in the table's current order. An archive of
-// more than 65,535 rows goes on in sheets "… 2", "… 3", each with its title
-// row. Leaves the table on the archive's filter.
-void addArchiveSheets(TDbTable& table, TXlsWorkbook& workbook, ArchiveKind kind);
-
-// One sheet (or more) per visible archive; afterwards the table has its
-// filter back, stands on its first row and is refreshed, also after an error.
+// Per visible archive the sheet "Hygrovan-RX3 (<tab caption>)" with the title
+// row and one row per record of the archive, in the table's current order. An
+// archive of more than 65,535 rows goes on in sheets "… 2", "… 3", each with
+// its title row. Afterwards the table has its filter back, stands on its
+// first row and is refreshed, also after an error.
 void fillArchiveWorkbook(TDbTable& table, TXlsWorkbook& workbook, const ArchiveSet& visibleArchives);
 
 // Builds the workbook and saves it to `fileName` (replacing a file of that name).
