@@ -205,10 +205,6 @@ class FilterGuard {
   bool done_ = false;
 };
 
-}  // namespace
-
-namespace {
-
 constexpr std::size_t kColumnCount = std::size(kColumns);
 
 // Rows as read from the table, on their way to the sheets: field k of row r is
