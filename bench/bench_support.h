@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "store/dbf_file.h"
+#include "store/row_schema.h"
 
 namespace hv::bench {
 
@@ -64,7 +65,7 @@ inline void writeRawTable(const QString& path, int rows,
   hv::store::putU32(reinterpret_cast<unsigned char*>(head.data()) + hv::store::kCountOffset, rows);
   f.write(head);
   std::vector<int> widths;
-  for (const auto& d : hv::store::measurementFieldDefs()) widths.push_back(d.width);
+  for (hv::MeasurementField field : hv::kMeasurementFields) widths.push_back(hv::fieldSpec(field).width);
   QByteArray chunk;
   for (int i = 0; i < rows; ++i) {
     const QList<QByteArray> fields = row(i, widths);

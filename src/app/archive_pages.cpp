@@ -6,6 +6,7 @@
 
 #include "platform/ui.h"
 #include "store/db_table.h"
+#include "store/row_schema.h"
 #include "views/archive_table.h"
 #include "views/data_grid.h"
 
@@ -16,31 +17,27 @@ namespace {
 // The nine columns of every archive grid. In the wood grid the number has no
 // alignment of its own and shows right-aligned as numbers do.
 QList<TGridColumn> archiveColumns(ArchiveKind kind) {
+  using F = MeasurementField;
   struct Def {
-    const char* field;
-    const char* caption;
+    F field;
     int width;
     ColumnAlignment align;
   };
   static const Def defs[] = {
-      {"N", "N", 74, ColumnAlignment::Center},
-      {"DATE", "Дата", 74, ColumnAlignment::Center},
-      {"TIME", "Время", 74, ColumnAlignment::Center},
-      {"W", "W, %", 75, ColumnAlignment::Right},
-      {"W_MIN", "Wmin, %", 75, ColumnAlignment::Right},
-      {"W_MAX", "Wmax, %", 75, ColumnAlignment::Right},
-      {"MATERIAL", "Материал", 75, ColumnAlignment::Center},
-      {"N_IND", "№ индивид. зависимости", 75, ColumnAlignment::Center},
-      {"COMMENT", "Примечание", 75, ColumnAlignment::Left},
+      {F::N, 74, ColumnAlignment::Center},         {F::Date, 74, ColumnAlignment::Center},
+      {F::Time, 74, ColumnAlignment::Center},      {F::W, 75, ColumnAlignment::Right},
+      {F::WMin, 75, ColumnAlignment::Right},       {F::WMax, 75, ColumnAlignment::Right},
+      {F::Material, 75, ColumnAlignment::Center},  {F::NInd, 75, ColumnAlignment::Center},
+      {F::Comment, 75, ColumnAlignment::Left},
   };
   QList<TGridColumn> cols;
   for (const Def& d : defs) {
     TGridColumn c;
-    c.fieldName = QString::fromUtf8(d.field);
-    c.caption = QString::fromUtf8(d.caption);
+    c.fieldName = fieldName(d.field);
+    c.caption = fieldCaption(d.field);
     c.width = d.width;
     c.alignment = d.align;
-    c.readOnly = c.fieldName != QLatin1String("COMMENT");
+    c.readOnly = d.field != F::Comment;  // the one field the user types into
     cols.append(c);
   }
   if (kind == ArchiveKind::Wood) cols[0].alignment = ColumnAlignment::Default;

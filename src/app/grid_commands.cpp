@@ -57,9 +57,9 @@ void GridCommands::alignColumns(TDataGrid* grid) {
 void GridCommands::showSelectionStats(TDataGrid* grid) {
   // Computed in full before any footer changes, so a bad value leaves them as they were.
   const SelectionFooters f = grid->selectionStatistics();
-  grid->setFooterText(QStringLiteral("W_MIN"), f.wMin);
-  grid->setFooterText(QStringLiteral("W_MAX"), f.wMax);
-  grid->setFooterText(QStringLiteral("W"), f.w);
+  grid->setFooterText(fieldName(MeasurementField::WMin), f.wMin);
+  grid->setFooterText(fieldName(MeasurementField::WMax), f.wMax);
+  grid->setFooterText(fieldName(MeasurementField::W), f.w);
 }
 
 void GridCommands::loadLayouts() {

@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -14,7 +16,8 @@
 
 #include "export/workbook_writers.h"
 #include "store/db_table.h"
-#include "store/sort_keys.h"
+#include "store/row_schema.h"
+#include "store/stored_values.h"
 
 namespace hv {
 
@@ -22,32 +25,68 @@ namespace {
 
 const QString kSheetPrefix = QStringLiteral("Hygrovan-RX3 (");
 
-// Column titles and the fields below them; column A is the number N.
-struct Column {
-  const char* title;
-  const char* field;
-};
-constexpr Column kColumns[] = {
-    {"N", "N"},
-    {"Дата", "DATE"},
-    {"Время", "TIME"},
-    {"W, %", "W"},
-    {"Wmin, %", "W_MIN"},
-    {"Wmax, %", "W_MAX"},
-    {"Материал", "MATERIAL"},
-    {"№ индивид. зависимости", "N_IND"},
-    {"Примечание", "COMMENT"},
+// The fields of the columns, each titled with its caption; column A is the number N.
+constexpr MeasurementField kColumns[] = {
+    MeasurementField::N,    MeasurementField::Date,     MeasurementField::Time,
+    MeasurementField::W,    MeasurementField::WMin,     MeasurementField::WMax,
+    MeasurementField::Material, MeasurementField::NInd, MeasurementField::Comment,
 };
 // Rows read from the table in one go: bounded, so the batch stays small.
 constexpr int kBatchRows = 4096;
 
-// A numeric field's value as it stands in the file, however wide the field:
-// a whole number as such, anything else with its decimals.
-Value numberValue(std::string_view text) {
-  const std::int64_t milli = store::parseDecimalMilli(text);
-  if (milli % 1000 == 0 && milli / 1000 >= INT32_MIN && milli / 1000 <= INT32_MAX)
-    return static_cast<std::int32_t>(milli / 1000);
-  return static_cast<double>(milli) / 1000.0;
+// A decimal text as its sign, significant digits and the power of ten of
+// the last digit: "-012.50" -> (true, "125", -1), "1.5e+20" -> (false, "15", 19).
+struct DecimalDigits {
+  bool negative = false;
+  std::string digits;
+  int exponent = 0;
+  bool operator==(const DecimalDigits&) const = default;
+};
+
+DecimalDigits decimalDigits(std::string_view s) {
+  DecimalDigits d;
+  bool fraction = false;
+  std::size_t i = 0;
+  for (; i < s.size() && s[i] != 'e' && s[i] != 'E'; ++i) {
+    const char c = s[i];
+    if (c == '.') {
+      fraction = true;
+    } else if (c == '-') {
+      d.negative = true;
+    } else if (c >= '0' && c <= '9') {
+      if (fraction) --d.exponent;
+      if (c != '0' || !d.digits.empty()) d.digits.push_back(c);
+    }
+  }
+  if (i + 1 < s.size()) {
+    int e = 0;
+    std::from_chars(s.data() + i + 1 + (s[i + 1] == '+' ? 1 : 0), s.data() + s.size(), e);
+    d.exponent += e;
+  }
+  while (!d.digits.empty() && d.digits.back() == '0') {
+    d.digits.pop_back();
+    ++d.exponent;
+  }
+  if (d.digits.empty()) return {};  // zero, whatever its sign
+  return d;
+}
+
+// A numeric field's value as it stands in the file, however wide the field
+// and however many decimals it has: a whole number as such, any other as the
+// double that reads back as the same digits. Nothing for a value a double
+// cannot hold exactly (more digits than it keeps) or a text that is no
+// number (the overflow mark "****"): that goes into the sheet as its text.
+std::optional<Value> numberValue(std::string_view text) {
+  static constexpr std::string_view kPoint[] = {"."};
+  const std::optional<double> v = parseDecimalText(text, kPoint);
+  if (!v) return std::nullopt;
+  char shortest[32];
+  const auto written = std::to_chars(shortest, shortest + sizeof shortest, *v);
+  if (written.ec != std::errc() || decimalDigits(std::string_view(shortest, std::size_t(written.ptr - shortest))) !=
+                                       decimalDigits(text))
+    return std::nullopt;
+  if (*v == std::trunc(*v) && *v >= INT32_MIN && *v <= INT32_MAX) return static_cast<std::int32_t>(*v);
+  return *v;
 }
 
 // The different texts of one column, numbered from 0 in the order they are
@@ -164,17 +203,19 @@ class ColumnTexts {
 // The texts of the export's columns, shared by all sheets of a workbook.
 std::vector<ColumnTexts> columnTexts() {
   std::vector<ColumnTexts> texts;
-  for (const Column& c : kColumns)
-    texts.emplace_back(c.field == std::string_view("DATE")   ? ColumnTexts::Kind::Date
-                       : c.field == std::string_view("TIME") ? ColumnTexts::Kind::Time
-                                                             : ColumnTexts::Kind::Any);
+  for (MeasurementField c : kColumns) {
+    const StoredForm form = fieldSpec(c).form;
+    texts.emplace_back(form == StoredForm::Date   ? ColumnTexts::Kind::Date
+                       : form == StoredForm::Time ? ColumnTexts::Kind::Time
+                                                  : ColumnTexts::Kind::Any);
+  }
   return texts;
 }
 
 TXlsWorksheet& addSheet(TXlsWorkbook& workbook, const QString& name) {
   TXlsWorksheet& sheet = workbook.AddSheet();
   sheet.setName(name);
-  for (int c = 0; c < int(std::size(kColumns)); ++c) sheet.GetRange(c, 0, c, 0).setValue(QString::fromUtf8(kColumns[c].title));
+  for (int c = 0; c < int(std::size(kColumns)); ++c) sheet.GetRange(c, 0, c, 0).setValue(fieldCaption(kColumns[c]));
   return sheet;
 }
 
@@ -256,10 +297,12 @@ class SheetFiller {
     }
     ++row_;
     // A blank field stays an empty cell: written as a blank with the cell format.
-    if (fields[0].size != RowBatch::kBlank)
-      sheet_->setCellValue(0, row_, numberValue(text(0)));
-    else
+    if (fields[0].size == RowBatch::kBlank)
       sheet_->addCell(0, row_);
+    else if (const std::optional<Value> n = numberValue(text(0)))
+      sheet_->setCellValue(0, row_, *n);
+    else
+      sheet_->setCellText(0, row_, intern(text(0)));
     std::array<std::uint32_t, kColumnCount - 1> rowTexts;
     for (std::size_t k = 1; k < kColumnCount; ++k) {
       const RowBatch::Field& f = fields[k];
@@ -371,8 +414,7 @@ void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<Arch
     }
   });
   try {
-    QStringList fields;
-    for (const Column& c : kColumns) fields << QString::fromLatin1(c.field);
+    const QStringList fields = fieldNames(kColumns);
     std::vector<ColumnTexts> texts = columnTexts();
     std::vector<TDbTable::Bookmark> bookmarks;
     for (ArchiveKind kind : kinds) {

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "device/import/record_text.h"
 #include "platform/error.h"
 #include "platform/regional.h"
-#include "views/selection_stats.h"
+#include "store/row_schema.h"
+#include "store/stored_values.h"
 
 namespace hv {
 namespace {
@@ -23,13 +23,21 @@ QString trimBlanks(const QString& s) {
   return s.mid(a, b - a);
 }
 
+// A stored moisture text, with either separator; throws for anything else.
+double moistureValue(const QString& text, QChar separator) {
+  const QByteArray utf8 = text.toUtf8();
+  const std::optional<double> v = readStoredMoisture(std::string_view(utf8.constData(), std::size_t(utf8.size())), separator);
+  if (!v) throwInvalidFloat(text);
+  return *v;
+}
+
 }  // namespace
 
 QString curveCaption(Curve c) {
   switch (c) {
-    case Curve::W: return QStringLiteral("W, %");
-    case Curve::WMin: return QStringLiteral("Wmin, %");
-    case Curve::WMax: return QStringLiteral("Wmax, %");
+    case Curve::W: return fieldCaption(MeasurementField::W);
+    case Curve::WMin: return fieldCaption(MeasurementField::WMin);
+    case Curve::WMax: return fieldCaption(MeasurementField::WMax);
   }
   return {};
 }
@@ -57,12 +65,16 @@ double parseDateTime(const std::optional<QString>& date, const std::optional<QSt
   const QString joined = date.value_or(QString()) + QChar(' ') + time.value_or(QString());
   // A row without a date would land on 30.12.1899 and squash the whole axis;
   // a row without a time is at midnight.
+  // The meter can send a day its month lacks (30 February); such a reading
+  // lies where the append places it, counted on from the month's start.
   const QString timeText = trimBlanks(time.value_or(QString()));
-  const std::optional<qint64> seconds =
-      TextToSeconds(trimBlanks(date.value_or(QString())), timeText.isEmpty() ? QStringLiteral("0:00") : timeText);
-  if (!seconds) throwInvalidDateTime(joined);
-  static const qint64 dayZero = *TextToSeconds(kDayZero.toString(QStringLiteral("dd.MM.yyyy")), QStringLiteral("0:00")) / 86400;
-  return static_cast<double>(*seconds / 86400 - dayZero) + (*seconds % 86400) * 1000 / kMsecsPerDay;
+  const std::optional<ClockReading> clock =
+      readStoredClock(trimBlanks(date.value_or(QString())), timeText.isEmpty() ? QStringLiteral("0:00") : timeText);
+  if (!clock) throwInvalidDateTime(joined);
+  const qint64 seconds = clock->seconds();
+  static const qint64 dayZero =
+      ClockReading{kDayZero.year(), kDayZero.month(), kDayZero.day(), 0, 0, 0}.seconds() / 86400;
+  return static_cast<double>(seconds / 86400 - dayZero) + (seconds % 86400) * 1000 / kMsecsPerDay;
 }
 
 QDateTime dateTimeFromDays(double days) {
@@ -88,7 +100,7 @@ ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curv
     const std::optional<QString>* values[3] = {&row.w, &row.wMin, &row.wMax};
     for (Curve c : kCurves) {
       const auto& v = *values[static_cast<int>(c)];
-      if (v && curves.has(c)) insertPoint(data.series[static_cast<int>(c)], {x, parseRegionalFloat(*v, separator)});
+      if (v && curves.has(c)) insertPoint(data.series[static_cast<int>(c)], {x, moistureValue(*v, separator)});
     }
   }
   return data;

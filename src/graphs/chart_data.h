@@ -42,8 +42,9 @@ struct ChartData {
 // ascending x with equal x in insertion order.
 void insertPoint(QList<ChartPoint>& points, ChartPoint p);
 
-// "dd.mm.yyyy" + "hh:mm:ss" -> days since 1899-12-30. A missing time means
-// midnight; anything else that is not a date and time throws hv::Error
+// "dd.mm.yyyy" + "hh:mm:ss" -> days since 1899-12-30, a day its month lacks
+// counted on from the month's start (30.02.2024 is 1 March). A missing time
+// means midnight; anything else that is not a date and time throws hv::Error
 // "'<date> <time>' is not a valid date and time".
 double parseDateTime(const std::optional<QString>& date, const std::optional<QString>& time);
 // The stored readings are the meter's wall clock; the chart keeps them on one
@@ -53,7 +54,7 @@ QDateTime dateTimeFromDays(double days);       // a UTC date-time
 double daysFromDateTime(const QDateTime& dt);  // from its own date and time of day
 
 // The points for the chosen curves, rows taken in selection order; values are
-// read with the regional decimal separator, as the grid footers read them.
+// read with either decimal separator, as the grid footers read them.
 // Throws at the first row with a bad date and time or a bad chosen value.
 ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves);
 

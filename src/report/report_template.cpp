@@ -1,5 +1,7 @@
 #include "report/report_template.h"
 
+#include "store/row_schema.h"
+
 namespace hv::report {
 
 const BandTemplate* ReportTemplate::band(BandKind kind) const {
@@ -33,22 +35,19 @@ ReportTemplate makeArchiveReport() {
   caption.alignment = Qt::AlignLeft | Qt::AlignTop;
   title.elements.append(caption);
 
+  using F = MeasurementField;
   struct Column {
     double width;
-    const char* header;
-    const char* field;
+    F field;
     Qt::Alignment dataAlign;
+    bool twoLines = false;  // the caption broken at its last blank to fit the narrow column
   };
   const Column columns[] = {
-      {61, "N", "N", Qt::AlignHCenter},
-      {88, "Дата", "DATE", Qt::AlignHCenter},
-      {72, "Время", "TIME", Qt::AlignHCenter},
-      {82, "W, %", "W", Qt::AlignRight},
-      {82, "Wmin, %", "W_MIN", Qt::AlignRight},
-      {82, "Wmax, %", "W_MAX", Qt::AlignRight},
-      {276, "Материал", "MATERIAL", Qt::AlignHCenter},
-      {113, "№ индивид.\nзависимости", "N_IND", Qt::AlignHCenter},
-      {164, "Примечание", "COMMENT", Qt::AlignHCenter},
+      {61, F::N, Qt::AlignHCenter},         {88, F::Date, Qt::AlignHCenter},
+      {72, F::Time, Qt::AlignHCenter},      {82, F::W, Qt::AlignRight},
+      {82, F::WMin, Qt::AlignRight},        {82, F::WMax, Qt::AlignRight},
+      {276, F::Material, Qt::AlignHCenter}, {113, F::NInd, Qt::AlignHCenter, true},
+      {164, F::Comment, Qt::AlignHCenter},
   };
   BandTemplate header{QStringLiteral("Band1"), BandKind::PageHeader, 60, {}};
   BandTemplate detail{QStringLiteral("Band3"), BandKind::Detail, 20, {}};
@@ -56,7 +55,8 @@ ReportTemplate makeArchiveReport() {
   for (const Column& c : columns) {
     TextElement h;
     h.rect = QRectF(x, 0, c.width, header.height);
-    h.text = QString::fromUtf8(c.header);
+    h.text = fieldCaption(c.field);
+    if (c.twoLines) h.text[h.text.lastIndexOf(QChar(' '))] = QChar('\n');
     h.font = headerFont;
     h.alignment = Qt::AlignHCenter | Qt::AlignVCenter;
     h.frame = true;
@@ -64,7 +64,7 @@ ReportTemplate makeArchiveReport() {
 
     TextElement d;
     d.rect = QRectF(x, 0, c.width, detail.height);
-    d.field = QString::fromLatin1(c.field);
+    d.field = fieldName(c.field);
     d.font = dataFont;
     d.alignment = c.dataAlign | Qt::AlignVCenter;
     d.frame = true;

@@ -12,11 +12,13 @@
 #include <string_view>
 #include <vector>
 
+#include "store/row_schema.h"
+
 namespace hv {
 
-// The measurement table's fields, in file order.
+// The measurement table's field names, in file order.
 inline const QStringList& measurementFields() {
-  static const QStringList f = {"N", "N_ARC", "DATE", "TIME", "W", "W_MIN", "W_MAX", "MATERIAL", "N_IND", "COMMENT"};
+  static const QStringList f = fieldNames(kMeasurementFields);
   return f;
 }
 

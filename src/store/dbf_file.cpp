@@ -3,6 +3,7 @@
 #include <QDate>
 #include <cstring>
 
+#include "store/row_schema.h"
 #include "store/table_errors.h"
 
 namespace hv::store {
@@ -55,14 +56,6 @@ int TableLayout::indexOf(const QString& name) const {
   return -1;
 }
 
-const std::vector<FieldDef>& measurementFieldDefs() {
-  static const std::vector<FieldDef> defs = {
-      {"N", 'N', 4},      {"N_ARC", 'N', 4},     {"DATE", 'C', 10},  {"TIME", 'C', 8},  {"W", 'C', 6},
-      {"W_MIN", 'C', 6},  {"W_MAX", 'C', 6},     {"MATERIAL", 'C', 50}, {"N_IND", 'C', 2}, {"COMMENT", 'C', 50},
-  };
-  return defs;
-}
-
 void todayBytes(unsigned char out[3]) {
   const QDate d = QDate::currentDate();
   out[0] = static_cast<unsigned char>(d.year() - 1900);
@@ -71,10 +64,9 @@ void todayBytes(unsigned char out[3]) {
 }
 
 QByteArray newMeasurementHeader() {
-  const auto& defs = measurementFieldDefs();
-  const int headerLength = kFileHeaderSize + kDescriptorSize * int(defs.size()) + 1;
+  const int headerLength = kFileHeaderSize + kDescriptorSize * int(kMeasurementFields.size()) + 1;
   int recordLength = 1;
-  for (const auto& f : defs) recordLength += f.width;
+  for (MeasurementField f : kMeasurementFields) recordLength += fieldSpec(f).width;
   QByteArray h(headerLength, '\0');
   auto* p = reinterpret_cast<unsigned char*>(h.data());
   p[0] = 0x03;
@@ -84,12 +76,13 @@ QByteArray newMeasurementHeader() {
   putU16(p + 10, recordLength);
   p[kMdxFlagOffset] = 0;
   p[kLanguageDriverOffset] = kLanguageDriver1251;
-  for (size_t i = 0; i < defs.size(); ++i) {
+  for (size_t i = 0; i < kMeasurementFields.size(); ++i) {
+    const FieldSpec& spec = fieldSpec(kMeasurementFields[i]);
     unsigned char* d = p + kFileHeaderSize + kDescriptorSize * i;
-    std::memcpy(d, defs[i].name, std::strlen(defs[i].name));
-    d[11] = static_cast<unsigned char>(defs[i].type);
-    d[16] = static_cast<unsigned char>(defs[i].width);
-    d[17] = 0;
+    std::memcpy(d, spec.name, std::strlen(spec.name));
+    d[11] = static_cast<unsigned char>(spec.type);
+    d[16] = static_cast<unsigned char>(spec.width);
+    d[17] = static_cast<unsigned char>(spec.decimals);
   }
   p[headerLength - 1] = kHeaderEnd;
   return h;
@@ -147,11 +140,11 @@ TableLayout parseHeader(const unsigned char* p, std::size_t available, std::uint
 }
 
 void requireMeasurementFields(const TableLayout& t) {
-  for (const auto& def : measurementFieldDefs()) {
-    const int i = t.indexOf(QString::fromLatin1(def.name));
-    if (i < 0) damaged(QStringLiteral("field %1 is missing").arg(QString::fromLatin1(def.name)));
+  for (MeasurementField field : kMeasurementFields) {
+    const int i = t.indexOf(fieldName(field));
+    if (i < 0) damaged(QStringLiteral("field %1 is missing").arg(fieldName(field)));
     const FieldInfo& f = t.fields[size_t(i)];
-    const bool numeric = def.type == 'N';
+    const bool numeric = fieldSpec(field).type == 'N';
     if (numeric ? (f.type != 'N' && f.type != 'F') : f.type != 'C')
       damaged(QStringLiteral("field %1 has the wrong type").arg(f.name));
     if (numeric && f.width > 20) damaged(QStringLiteral("field %1 is too wide").arg(f.name));

@@ -41,14 +41,6 @@ struct TableLayout {
   int indexOf(const QString& name) const;  // -1 when missing
 };
 
-// The measurement table's descriptors: name, type, width.
-struct FieldDef {
-  const char* name;
-  char type;
-  int width;
-};
-const std::vector<FieldDef>& measurementFieldDefs();
-
 // Header, descriptors and terminator of an empty measurement table dated today
 // (no records, no end byte).
 QByteArray newMeasurementHeader();

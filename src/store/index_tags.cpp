@@ -9,17 +9,22 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "store/mdx_file.h"
+#include "store/row_schema.h"
 
 namespace hv::store {
 namespace {
 
 [[noreturn]] void fail(const QString& text) { throw hv::Error(text); }
 
+// A field of the row sorts by the form its value is kept in; a numeric field
+// by value, any other by its text.
 KeyKind keyKindFor(const FieldInfo& f) {
-  if (f.name == QLatin1String("DATE")) return KeyKind::Date;
-  if (f.name == QLatin1String("W") || f.name == QLatin1String("W_MIN") || f.name == QLatin1String("W_MAX"))
-    return KeyKind::Moisture;
+  const std::optional<MeasurementField> field = measurementFieldNamed(f.name);
+  const StoredForm form = field ? fieldSpec(*field).form : StoredForm::Text;
+  if (form == StoredForm::Date) return KeyKind::Date;
+  if (form == StoredForm::Moisture) return KeyKind::Moisture;
   if (f.type == 'N' || f.type == 'F') return KeyKind::Integer;
+  if (form == StoredForm::NumberText) return KeyKind::NumberText;
   return KeyKind::Text;
 }
 
@@ -82,7 +87,7 @@ KeyDesc IndexTags::descFor(int field) const {
   const KeyKind kind = keyKindFor(f);
   KeyField time;
   if (kind == KeyKind::Date) {
-    const int t = layout.indexOf(QStringLiteral("TIME"));
+    const int t = layout.indexOf(fieldName(MeasurementField::Time));
     if (t >= 0) time = {layout.fields[size_t(t)].offset, layout.fields[size_t(t)].width};
   }
   return makeKeyDesc(kind, f.name, {f.offset, f.width}, time);

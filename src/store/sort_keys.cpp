@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "store/stored_values.h"
+
 namespace hv::store {
 namespace {
 
@@ -35,33 +37,6 @@ bool isBlank(std::string_view s) {
 
 }  // namespace
 
-std::int64_t parseDecimalMilli(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || s[i] == '\0')) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
-  std::int64_t whole = 0;
-  int digits = 0;
-  while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-    if (digits < 15) whole = whole * 10 + (s[i] - '0');
-    ++digits;
-    ++i;
-  }
-  std::int64_t frac = 0;  // in ten-thousandths, for rounding
-  if (i < s.size() && (s[i] == ',' || s[i] == '.')) {
-    ++i;
-    int places = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
-      if (places < 4) frac = frac * 10 + (s[i] - '0');
-      ++places;
-      ++i;
-    }
-    for (; places < 4; ++places) frac *= 10;
-  }
-  const std::int64_t milli = whole * 1000 + (frac + 5) / 10;
-  return negative ? -milli : milli;
-}
-
 int parseInt16(std::string_view s) {
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\0')) ++i;
@@ -78,7 +53,6 @@ int parseInt16(std::string_view s) {
 }
 
 KeyDesc makeKeyDesc(KeyKind kind, const QString& name, KeyField field, KeyField time) {
-  if (kind == KeyKind::Text && name == QLatin1String("N_IND")) kind = KeyKind::NumberText;
   KeyDesc k;
   k.kind = kind;
   k.field = field;

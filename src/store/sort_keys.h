@@ -31,16 +31,11 @@ struct KeyDesc {
   QByteArray expression;  // the dBase key expression
 };
 
-// Builds the key of one field. `timeField` is used by Date keys only. A Text
-// key of N_IND becomes a NumberText key: the field holds a number.
+// Builds the key of one field. `timeField` is used by Date keys only.
 KeyDesc makeKeyDesc(KeyKind kind, const QString& fieldName, KeyField field, KeyField timeField = {});
 
 // Writes desc.length bytes of the key of one record into `out`.
 void makeKey(const KeyDesc& desc, const char* record, char* out);
-
-// VAL() of a decimal text with either separator, in thousandths, rounded
-// half away from zero. Parsing stops at the first character that does not fit.
-std::int64_t parseDecimalMilli(std::string_view text);
 
 // A numeric field's value as the program reads it: a 16-bit signed integer,
 // 0 when blank or unreadable.

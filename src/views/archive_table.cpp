@@ -51,7 +51,7 @@ void renumberView(TDbTable& table) {
   for (int i = 0; i < n; ++i) {
     if (!table.gotoBookmark(order[i])) continue;
     table.edit();
-    table.setFieldInt(QStringLiteral("N"), i + 1);
+    table.setFieldInt(fieldName(MeasurementField::N), i + 1);
     table.post();
   }
   table.first();
@@ -77,7 +77,7 @@ SelectedRow toSelectedRow(const QList<std::optional<QString>>& values) {
 
 QList<SelectedRow> selectedRowsAt(TDbTable& table, const QList<int>& positions) {
   const int count = table.recordCount();
-  const QStringList fields = kBookmarkFields.split(QChar(';'));
+  const QStringList& fields = kBookmarkFields;
   QList<SelectedRow> rows;
   rows.reserve(positions.size());
   for (int p : positions) {

@@ -9,13 +9,14 @@
 
 #include "store/archive_kind.h"
 #include "store/db_table.h"
+#include "store/row_schema.h"
 #include "views/grid_layout.h"
 #include "views/selected_rows.h"
 
 namespace hv {
 
 // The fields whose values a grid keeps with each selected row.
-inline const QString kBookmarkFields = QStringLiteral("W;W_MIN;W_MAX;DATE;TIME");
+inline const QStringList kBookmarkFields = fieldNames(kSelectedRowFields);
 
 // A title state change on a grid with the given tag: record order, the old
 // tag removed (errors ignored), then, unless the state is None, the tag added

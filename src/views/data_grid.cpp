@@ -25,8 +25,8 @@ namespace hv {
 
 namespace {
 const QColor kSilver(0xC0, 0xC0, 0xC0);
-const QString kComment = QStringLiteral("COMMENT");
-constexpr int kCommentWidth = 50;  // characters the comment field holds
+const QString kComment = fieldName(MeasurementField::Comment);
+constexpr int kCommentWidth = fieldSpec(MeasurementField::Comment).width;  // characters the field holds
 // No column narrower than this while the grid fits its columns: every one
 // stays in sight and can be clicked (the comment column is the one edited).
 constexpr int kMinFitWidth = 24;
@@ -346,7 +346,7 @@ TDataGrid::TDataGrid(QWidget* parent) : QWidget(parent), sel_(std::make_unique<S
             if (view_->keyMove) runCommand([&] { keyboardMoved(now.row(), view_->keyModifiers); });
           });
   view_->viewport()->installEventFilter(this);
-  setBookmarkFields(QStringLiteral("W;W_MIN;W_MAX;DATE;TIME"));
+  setBookmarkFields(kBookmarkFields);
 }
 
 TDataGrid::~TDataGrid() { table_ = nullptr; }
@@ -405,8 +405,8 @@ void TDataGrid::setAutoColumnFit(bool on) {
   fitColumns();
 }
 
-void TDataGrid::setBookmarkFields(const QString& fields) {
-  bookmarkFields_ = fields.split(QChar(';'), Qt::SkipEmptyParts);
+void TDataGrid::setBookmarkFields(const QStringList& fields) {
+  bookmarkFields_ = fields;
   sel_->clear();
 }
 
@@ -513,8 +513,8 @@ void TDataGrid::setFooterText(const QString& fieldName, const QString& text) {
 }
 
 SelectionFooters TDataGrid::footers() const {
-  return SelectionFooters{footerText(QStringLiteral("W")), footerText(QStringLiteral("W_MIN")),
-                          footerText(QStringLiteral("W_MAX"))};
+  return SelectionFooters{footerText(fieldName(MeasurementField::W)), footerText(fieldName(MeasurementField::WMin)),
+                          footerText(fieldName(MeasurementField::WMax))};
 }
 
 // --- current cell ---------------------------------------------------------

@@ -68,8 +68,8 @@ class TDataGrid : public QWidget {
   void setColumnColor(int i, const QColor& color);  // invalid colour = clNone
   bool autoColumnFit() const { return autoFit_; }
   void setAutoColumnFit(bool on);
-  QString bookmarkFields() const { return bookmarkFields_.join(QChar(';')); }
-  void setBookmarkFields(const QString& fields);  // "W;W_MIN;W_MAX;DATE;TIME"
+  const QStringList& bookmarkFields() const { return bookmarkFields_; }
+  void setBookmarkFields(const QStringList& fields);  // kBookmarkFields by default
   void setPopupMenu(QMenu* menu) { popup_ = menu; }
   QMenu* popupMenu() const { return popup_; }
   QColor gridLineColor() const;

@@ -12,9 +12,12 @@ namespace hv {
 
 namespace {
 constexpr int kCacheRows = 2048;  // a few screens; enough to paint and scroll without rereading
-const QString kComment = QStringLiteral("COMMENT");
+const QString kComment = fieldName(MeasurementField::Comment);
 
-bool isNumericField(const QString& f) { return f == QLatin1String("N") || f == QLatin1String("N_ARC"); }
+bool isNumericField(const QString& f) {
+  const std::optional<MeasurementField> field = measurementFieldNamed(f);
+  return field && fieldSpec(*field).type == 'N';
+}
 }  // namespace
 
 TDataGridModel::TDataGridModel(TDataGrid* grid) : QAbstractTableModel(grid), grid_(grid) {}

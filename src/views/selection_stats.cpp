@@ -1,6 +1,5 @@
 #include "views/selection_stats.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "platform/error.h"
@@ -8,53 +7,11 @@
 
 namespace hv {
 
-namespace {
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
-
 std::optional<double> tryParseRegionalFloat(std::string_view text, QChar separator) {
-  // Blanks around the number are allowed.
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  if (text.empty() || text.size() > 64) return std::nullopt;
-  char sepUtf8[4];
-  const QByteArray sepBytes = QString(separator).toUtf8();
-  if (sepBytes.isEmpty() || sepBytes.size() > 4) return std::nullopt;
-  std::copy(sepBytes.begin(), sepBytes.end(), sepUtf8);
-  const std::string_view sep(sepUtf8, sepBytes.size());
-
-  // Copy into C form ("." as separator) while checking the shape:
-  // [sign] digits [sep digits] [e [sign] digits], at least one mantissa digit.
-  char buf[80];
-  size_t out = 0;
-  size_t i = 0;
-  if (text[i] == '+' || text[i] == '-') {
-    if (text[i] == '-') buf[out++] = '-';
-    ++i;
-  }
-  int mantissaDigits = 0;
-  while (i < text.size() && isDigit(text[i])) buf[out++] = text[i++], ++mantissaDigits;
-  if (text.substr(i, sep.size()) == sep) {
-    i += sep.size();
-    buf[out++] = '.';
-    while (i < text.size() && isDigit(text[i])) buf[out++] = text[i++], ++mantissaDigits;
-  }
-  if (mantissaDigits == 0) return std::nullopt;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    buf[out++] = 'e';
-    ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) buf[out++] = text[i++];
-    int expDigits = 0;
-    while (i < text.size() && isDigit(text[i])) buf[out++] = text[i++], ++expDigits;
-    if (expDigits == 0) return std::nullopt;
-  }
-  if (i != text.size()) return std::nullopt;
-  double v = 0;
-  const auto r = std::from_chars(buf, buf + out, v);
-  if (r.ec != std::errc() || r.ptr != buf + out || !std::isfinite(v)) return std::nullopt;
-  return v;
+  const QByteArray sep = QString(separator).toUtf8();
+  if (sep.isEmpty() || sep.size() > 4) return std::nullopt;
+  const std::string_view separators[] = {std::string_view(sep.constData(), std::size_t(sep.size()))};
+  return parseDecimalText(text, separators);
 }
 
 double parseRegionalFloat(QStringView text, QChar separator) {

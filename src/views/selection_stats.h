@@ -9,6 +9,7 @@
 #include <optional>
 #include <string_view>
 
+#include "store/stored_values.h"
 #include "views/selected_rows.h"
 
 namespace hv {
@@ -37,13 +38,16 @@ struct QuantityStats {
   QString text(QChar separator) const;
 };
 
-// The three footers for a selection given as rows of stored values. Fewer
+// The three footers for a selection given as rows of stored values, in the
+// user's decimal separator. Fewer
 // than two rows give "0/0/0" everywhere. Throws hv::Error for a present value
 // that does not parse; nothing is returned then.
 SelectionFooters selectionFooters(const QList<SelectedRow>& rows);
 
 // The same over any row source: value(i, q) gives row i's text of quantity q
 // (0 = W, 1 = W_MIN, 2 = W_MAX) as UTF-8 bytes, or nullopt for a blank field.
+// Values are read with either decimal separator (readStoredMoisture); the
+// footers are written with `separator`.
 template <class ValueAt>
 SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator);
 
@@ -60,7 +64,7 @@ SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator)
     for (int k = 0; k < 3; ++k) {
       const std::optional<std::string_view> text = value(i, k);
       if (!text) continue;
-      const std::optional<double> v = tryParseRegionalFloat(*text, separator);
+      const std::optional<double> v = readStoredMoisture(*text, separator);
       if (!v) detail::throwBadValue(*text);
       q[k].add(*v);
     }

@@ -199,19 +199,21 @@ TEST(ArchiveExport, ATableCutShortWhileReadStopsTheExportWithItsError) {
   EXPECT_FALSE(QFileInfo::exists(hv::test::testPath(QStringLiteral("x.xls"))));
 }
 
-// The table written with its N field widened to six characters holding these texts.
-QString tableWithWideN(const QStringList& numbers) {
+// The table written with its N field widened to `width` characters (with
+// `decimals`) holding these texts.
+QString tableWithWideN(const QStringList& numbers, int width = 6, int decimals = 0) {
   std::vector<Row> rows;
   for (int i = 0; i < numbers.size(); ++i) rows.push_back({i, 0, {"01.02.2026", "10:00:00", "1,0"}});
   const QString path = tableWith(rows, QStringLiteral("wide.db"));
   const QByteArray file = hv::test::readFile(path);
   const int headerLength = hv::test::u16At(file, 8), recordLength = hv::test::u16At(file, 10);
   QByteArray out = file.left(headerLength);
-  out[10] = char(recordLength + 2);  // both record lengths stay below 256
-  out[32 + 16] = 6;                  // N is the first field
+  out[10] = char(recordLength + width - 4);  // both record lengths stay below 256
+  out[32 + 16] = char(width);                // N is the first field
+  out[32 + 17] = char(decimals);
   for (int i = 0; i < numbers.size(); ++i) {
     const QByteArray record = file.mid(headerLength + i * recordLength, recordLength);
-    out += record.left(1) + numbers[i].toLatin1().rightJustified(6) + record.mid(5);
+    out += record.left(1) + numbers[i].toLatin1().rightJustified(width) + record.mid(5);
   }
   hv::test::writeFile(path, out + '\x1A');
   return path;
@@ -229,6 +231,24 @@ TEST(ArchiveExport, NIsTheFieldsValueHoweverWideAndABlankNIsABlankCell) {
                                       {out});
   ASSERT_EQ(py.exitCode, 0) << py.err.toStdString();
   EXPECT_EQ(QString::fromUtf8(py.out).trimmed(), QStringLiteral("[(2, 123456.0), (6, ''), (2, 40000.0), (2, -12.0)]"));
+}
+
+TEST(ArchiveExport, AWideNIsANumberOnlyWhereADoubleHoldsItExactlyElseItsText) {
+  const QString path = tableWithWideN({"1234567890123456", "99999999999999999999", "1.123456789012345", "****",
+                                       "12345678901234567", "-7", "0.250000000000000"},
+                                      20, 15);
+  hv::TDbTable table;
+  openFiltered(table, path, QStringLiteral("N_ARC=0"));
+  hv::TXlsWorkbook book;
+  hv::fillArchiveWorkbook(table, book, {true, false, false});
+  const auto value = [&](int row) { return cell(book.Sheets(0), row, 0).getValue(); };
+  EXPECT_EQ(value(1), hv::Value(1234567890123456.0));
+  EXPECT_EQ(value(2), hv::Value(QStringLiteral("99999999999999999999")));
+  EXPECT_EQ(value(3), hv::Value(1.123456789012345));
+  EXPECT_EQ(value(4), hv::Value(QStringLiteral("****")));
+  EXPECT_EQ(value(5), hv::Value(QStringLiteral("12345678901234567")));
+  EXPECT_EQ(value(6), hv::Value(std::int32_t(-7)));
+  EXPECT_EQ(value(7), hv::Value(0.25));
 }
 
 // More rows than a sheet holds go on in "… 2" with their own title row; the

@@ -39,7 +39,7 @@ const QList<Row> kRows = {{0, "05.03.2024", "10:00:00", "12,5", nullptr, nullptr
                           {0, "06.03.2024", "11:30:00", nullptr, "10,0", "14,5"},
                           {0, "07.03.2024", "09:15:00", "13,1", nullptr, nullptr},
                           {0, "08.03.2024", "16:45:10", nullptr, "11,0", "15,0"},
-                          {0, "08.03.2024", "17:00:00", "1.5", nullptr, nullptr}};
+                          {0, "08.03.2024", "17:00:00", "1.5%", nullptr, nullptr}};
 
 TEST(ChartCli, DrawsTheChosenRowsOfOneArchiveWithTheirFootersInTheLegend) {
   const QString db = makeTable(kRows);
@@ -88,10 +88,10 @@ TEST(ChartCli, RefusesBadRequestsWithAClearMessage) {
     return chart({db, QStringLiteral("--archive"), QStringLiteral("0"), QStringLiteral("--rows"), rows,
                   QStringLiteral("--curves"), curves, out.isEmpty() ? png : out});
   };
-  // Row 5 of the wood archive has W "1.5", not a number with a comma.
+  // Row 5 of the wood archive has W "1.5%", not a number.
   auto r = run(QStringLiteral("4-5"), QStringLiteral("W"));
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(r.err.contains("'1.5' is not a valid floating point value.")) << r.err.constData();
+  EXPECT_TRUE(r.err.contains("'1.5%' is not a valid floating point value.")) << r.err.constData();
   EXPECT_FALSE(QFile::exists(png));
 
   r = run(QStringLiteral("1,9"), QStringLiteral("W"));

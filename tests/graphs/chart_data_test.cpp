@@ -56,8 +56,7 @@ TEST_F(Graphs, DateAndTimeBecomeDaysSinceTheEndOf1899) {
   const struct {
     std::optional<QString> date, time;
     const char* shown;
-  } bad[] = {{t("31.02.2024"), t("10:00:00"), "31.02.2024 10:00:00"},
-             {t("05.03.2024"), t("24:00:00"), "05.03.2024 24:00:00"},
+  } bad[] = {{t("05.03.2024"), t("24:00:00"), "05.03.2024 24:00:00"},
              {t("05.03.2024"), t("10:60:00"), "05.03.2024 10:60:00"},
              {t("2024-03-05"), t("10:00:00"), "2024-03-05 10:00:00"},
              {std::nullopt, t("10:00:00"), " 10:00:00"},
@@ -68,6 +67,17 @@ TEST_F(Graphs, DateAndTimeBecomeDaysSinceTheEndOf1899) {
   for (const auto& b : bad)
     EXPECT_EQ(errorOf([&] { hv::parseDateTime(b.date, b.time); }),
               QStringLiteral("'%1' is not a valid date and time").arg(QString::fromUtf8(b.shown)));
+}
+
+TEST_F(Graphs, ADayItsMonthLacksLiesWhereTheAppendPutsItAndIsDrawn) {
+  // Counted on from the month's start: 30 February 2024 is 1 March, 31 April 1 May.
+  EXPECT_DOUBLE_EQ(hv::parseDateTime(t("30.02.2024"), t("10:00:00")), hv::parseDateTime(t("01.03.2024"), t("10:00:00")));
+  EXPECT_DOUBLE_EQ(hv::parseDateTime(t("31.04.2023"), t("00:00")), hv::parseDateTime(t("01.05.2023"), t("00:00")));
+  const QList<SelectedRow> rows = {row(t("14,0"), {}, {}, "02.03.2024", "09:00:00"),
+                                   row(t("12,0"), {}, {}, "30.02.2024", "09:00:00"),
+                                   row(t("11,0"), {}, {}, "29.02.2024", "09:00:00")};
+  EXPECT_EQ(ys(hv::buildChartData(rows, CurveChoice{true, false, false}).points(hv::Curve::W)),
+            (QList<double>{11.0, 12.0, 14.0}));
 }
 
 TEST_F(Graphs, PointsStayInDateTimeOrderWithEqualTimesInSelectionOrder) {
@@ -112,14 +122,18 @@ TEST_F(Graphs, BuildingStopsAtTheFirstBadRow) {
   EXPECT_EQ(errorOf([&] { hv::buildChartData(badDate, CurveChoice{true, false, false}); }),
             QStringLiteral("'32.03.2024 09:00:00' is not a valid date and time"));
   // A bad value counts only for a chosen curve.
-  const QList<SelectedRow> badValue = {row(t("10.0"), {}, {}, "05.03.2024", "09:00:00")};
+  const QList<SelectedRow> badValue = {row(t("10;0"), {}, {}, "05.03.2024", "09:00:00")};
   EXPECT_TRUE(hv::buildChartData(badValue, CurveChoice{false, true, true}).empty());
   EXPECT_EQ(errorOf([&] { hv::buildChartData(badValue, CurveChoice{true, false, false}); }),
-            QStringLiteral("'10.0' is not a valid floating point value"));
-  // With a full stop as the regional separator the same row reads.
-  hv::setDecimalSeparatorOverride(QChar('.'));
-  EXPECT_EQ(ys(hv::buildChartData(badValue, CurveChoice{true, false, false}).points(hv::Curve::W)),
-            QList<double>{10.0});
+            QStringLiteral("'10;0' is not a valid floating point value"));
+  // Either separator reads, whichever is the user's.
+  const QList<SelectedRow> both = {row(t("10.5"), {}, {}, "05.03.2024", "09:00:00"),
+                                   row(t("12,4"), {}, {}, "06.03.2024", "09:00:00")};
+  for (QChar user : {QChar(','), QChar('.')}) {
+    hv::setDecimalSeparatorOverride(user);
+    EXPECT_EQ(ys(hv::buildChartData(both, CurveChoice{true, false, false}).points(hv::Curve::W)),
+              (QList<double>{10.5, 12.4}));
+  }
 }
 
 TEST_F(Graphs, LegendIsTheCaptionDirectlyFollowedByTheFooter) {

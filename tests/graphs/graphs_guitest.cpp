@@ -224,11 +224,11 @@ TEST_F(Graphs, ABadRowStopsWithTheMessageAndTheWindowStaysHidden) {
 
   ui_.clear();
   EXPECT_EQ(
-      form.showChart({row(t("12.0"), {}, {}, "05.03.2024", "09:00:00")}, footers_, CurveChoice{true, false, false}),
+      form.showChart({row(t("12;0"), {}, {}, "05.03.2024", "09:00:00")}, footers_, CurveChoice{true, false, false}),
       hv::mrCancel);
   shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
-  EXPECT_EQ(shown[0].text, QStringLiteral("'12.0' is not a valid floating point value."));
+  EXPECT_EQ(shown[0].text, QStringLiteral("'12;0' is not a valid floating point value."));
 
   // A good selection opens the window modally.
   ui_.clear();

@@ -206,6 +206,26 @@ TEST_F(ArchiveImport, AppendOrdersByTheClockReadingAlsoOnADayTheCalendarLacks) {
   EXPECT_EQ(numbersOf(rowsOf(table_, 1)), (QList<int>{1, 2}));
 }
 
+TEST_F(ArchiveImport, AnAppendWritesTheSeparatorTheTableAlreadyUsesAnEmptyOneTheUsers) {
+  // Rows with a comma (in the concrete archive only), then an append under a
+  // full stop: every new row keeps the comma, the wood ones too.
+  import({QList<Rec>{}, QList<Rec>{at(1, 0)}, {}}, false);
+  hv::setDecimalSeparatorOverride(QChar('.'));
+  Rec series = at(2, 0);
+  series.wMin = 118;
+  series.wMax = 131;
+  import({QList<Rec>{at(1, 5)}, QList<Rec>{at(1, 0), series}, {}}, true);
+  EXPECT_EQ(rowsOf(table_, 0).value(0).w, QStringLiteral("12,5"));
+  EXPECT_EQ(rowsOf(table_, 1).value(1).wMin, QStringLiteral("11,8"));
+  EXPECT_EQ(rowsOf(table_, 1).value(1).wMax, QStringLiteral("13,1"));
+  // A table without rows takes the user's separator, in either mode.
+  table_.close();
+  table_.createTable();
+  table_.open();
+  import({QList<Rec>{at(1, 5)}, {}, {}}, true);
+  EXPECT_EQ(rowsOf(table_, 0).value(0).w, QStringLiteral("12.5"));
+}
+
 TEST_F(ArchiveImport, AnUnreadableLastStoredDateStopsOnlyThatArchive) {
   import({QList<Rec>{at(1, 0), at(1, 1)}, QList<Rec>{at(1, 0)}, {}}, false);
   for (const char* bad : {"32.02.2007", "", "вчера"}) {

@@ -111,11 +111,25 @@ TEST(SelectionFooters, PointSeparatorAndMeanOfThree) {
 TEST(SelectionFooters, AValueThatDoesNotParseStopsEverything) {
   Separator sep(',');
   try {
-    hv::selectionFooters({w("12,5"), range("10.0", "11,0")});
+    hv::selectionFooters({w("12,5"), range("10;0", "11,0")});
     FAIL() << "no error";
   } catch (const hv::Error& e) {
-    EXPECT_EQ(e.text(), "'10.0' is not a valid floating point value");
+    EXPECT_EQ(e.text(), "'10;0' is not a valid floating point value");
   }
+}
+
+TEST(SelectionFooters, StoredValuesReadWithEitherSeparatorWhateverTheUsers) {
+  // One table written on a machine with a comma and by a script with a point.
+  const QList<SelectedRow> rows = {w("12,4"), w("5.0"), range("10.0", "11,5"), range("8,0", "12.5")};
+  for (QChar user : {QChar(','), QChar('.'), QChar(0x066B)}) {
+    Separator sep(user);
+    const hv::SelectionFooters f = hv::selectionFooters(rows);
+    EXPECT_EQ(f.w, QStringLiteral("5/8,7/12,4").replace(QChar(','), user));
+    EXPECT_EQ(f.wMin, QStringLiteral("8/9/10").replace(QChar(','), user));
+    EXPECT_EQ(f.wMax, QStringLiteral("11,5/12/12,5").replace(QChar(','), user));
+  }
+  EXPECT_EQ(hv::readStoredMoisture("6553\xD9\xAB" "5", QChar(0x066B)), 6553.5);  // the user's own, too
+  EXPECT_EQ(hv::readStoredMoisture("12,4.5", QChar(',')), std::nullopt);
 }
 
 }  // namespace

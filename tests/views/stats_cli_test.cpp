@@ -58,12 +58,16 @@ TEST_F(StatsCli, RefusesBadArgumentsAndFiles) {
   r = stats({"--archive", "0", "--rows", "1"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(QString::fromUtf8(r.err).contains(QStringLiteral("База данных повреждена !")));
-  // A value written with another separator is reported, not guessed.
-  hv::test::writeTable(path_,
-                       {single(1, 0, "05.03.2024", "10:00:00", "10.0"), single(2, 0, "05.03.2024", "10:00:00", "1,0")});
+  // A value written with the other separator is read; one that is no number is reported.
+  hv::test::writeTable(path_, {single(1, 0, "05.03.2024", "10:00:00", "10.0"),
+                               single(2, 0, "05.03.2024", "10:00:00", "1,0"),
+                               single(3, 0, "05.03.2024", "10:00:00", "1;0")});
   r = stats({"--archive", "0", "--rows", "1-2"});
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.out.startsWith("W\t1/5,5/10\n")) << r.out.toStdString();
+  r = stats({"--archive", "0", "--rows", "1-3"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(r.err.contains("'10.0' is not a valid floating point value")) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("'1;0' is not a valid floating point value")) << r.err.toStdString();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/file_names.h"
 #include "store/db_table.h"
 #include "table_args.h"
+#include "views/archive_table.h"
 #include "views/selection_stats.h"
 
 namespace {
@@ -42,9 +43,7 @@ QList<hv::SelectedRow> readRows(const QString& dbPath, int archive, const QList<
       throw hv::Error(
           QStringLiteral("row %1 is out of range: archive %2 has %3 rows").arg(pos).arg(archive).arg(count));
     const hv::TDbTable::Bookmark b = table.bookmarkAtRow(pos - 1);
-    rows.append({table.fieldTextAt(b, QStringLiteral("W")), table.fieldTextAt(b, QStringLiteral("W_MIN")),
-                 table.fieldTextAt(b, QStringLiteral("W_MAX")), table.fieldTextAt(b, QStringLiteral("DATE")),
-                 table.fieldTextAt(b, QStringLiteral("TIME"))});
+    rows.append(hv::toSelectedRow(hv::readFields(table, b, hv::kBookmarkFields)));
   }
   table.close();
   return rows;

@@ -3,8 +3,10 @@
 #include "device/import/record_text.h"
 #include "device/materials.h"
 #include "platform/error.h"
+#include "platform/regional.h"
 #include "store/archive_kind.h"
 #include "store/db_table.h"
+#include "store/row_schema.h"
 
 namespace hv {
 
@@ -26,33 +28,46 @@ DeviceRecord recordAt(const DeviceImageBytes& image, int offset) { return Device
 
 QString emptyDeviceArchiveText() { return QStringLiteral("Архив прибора пуст!"); }
 
-QString individualNumberText(int individualNumber) {
-  if (individualNumber == 0) return {};
-  // dBase marks a value too wide for its field with asterisks; a cut number
-  // would name another dependence.
-  if (individualNumber > 99) return QStringLiteral("**");
-  return QString::number(individualNumber);
+void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& r, QChar separator) {
+  using F = MeasurementField;
+  table.append();
+  table.setFieldInt(fieldName(F::N), n);
+  table.setFieldInt(fieldName(F::NArc), kind);
+  if (r.isSingle()) {
+    table.setFieldText(fieldName(F::W), FormatMoisture(r.moisture(), separator));
+    table.setFieldText(fieldName(F::WMin), QString());
+    table.setFieldText(fieldName(F::WMax), QString());
+  } else {
+    table.setFieldText(fieldName(F::W), QString());
+    table.setFieldText(fieldName(F::WMin), FormatMoisture(r.minimum(), separator));
+    table.setFieldText(fieldName(F::WMax), FormatMoisture(r.maximum(), separator));
+  }
+  table.setFieldText(fieldName(F::NInd), individualNumberText(r.individualNumber()));
+  table.setFieldText(fieldName(F::Material), MaterialName(kind, r.individualNumber(), r.materialCode()));
+  table.setFieldText(fieldName(F::Time), RecordTimeText(r));
+  table.setFieldText(fieldName(F::Date), RecordDateText(r));
+  table.setFieldText(fieldName(F::Comment), QString());
+  table.post();
 }
 
-void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& r) {
-  table.append();
-  table.setFieldInt(QStringLiteral("N"), n);
-  table.setFieldInt(QStringLiteral("N_ARC"), kind);
-  if (r.isSingle()) {
-    table.setFieldText(QStringLiteral("W"), FormatMoisture(r.moisture()));
-    table.setFieldText(QStringLiteral("W_MIN"), QString());
-    table.setFieldText(QStringLiteral("W_MAX"), QString());
-  } else {
-    table.setFieldText(QStringLiteral("W"), QString());
-    table.setFieldText(QStringLiteral("W_MIN"), FormatMoisture(r.minimum()));
-    table.setFieldText(QStringLiteral("W_MAX"), FormatMoisture(r.maximum()));
+QChar moistureSeparatorFor(TDbTable& table) {
+  if (!table.active()) return decimalSeparator();
+  const QString filter = table.filter();
+  const QStringList moisture = fieldNames(std::array{MeasurementField::W, MeasurementField::WMin, MeasurementField::WMax});
+  std::optional<QChar> found;
+  for (ArchiveKind kind : kArchiveKinds) {
+    table.setFilter(archiveFilter(kind));
+    table.refresh();
+    if (table.isEmpty()) continue;
+    // Every row holds W or both W_MIN and W_MAX; the first one tells.
+    table.fieldTextsAt({table.bookmarkAtRow(0)}, moisture, [&](std::size_t, int, std::optional<std::string_view> text) {
+      if (text && !found) found = moistureSeparatorOf(QString::fromUtf8(text->data(), qsizetype(text->size())));
+    });
+    if (found) break;
   }
-  table.setFieldText(QStringLiteral("N_IND"), individualNumberText(r.individualNumber()));
-  table.setFieldText(QStringLiteral("MATERIAL"), MaterialName(kind, r.individualNumber(), r.materialCode()));
-  table.setFieldText(QStringLiteral("TIME"), RecordTimeText(r));
-  table.setFieldText(QStringLiteral("DATE"), RecordDateText(r));
-  table.setFieldText(QStringLiteral("COMMENT"), QString());
-  table.post();
+  table.setFilter(filter);
+  table.refresh();
+  return found.value_or(decimalSeparator());
 }
 
 QString checkImage(const DeviceImageBytes& image) {
@@ -68,6 +83,7 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
   if (!table.active()) return results;
   if (const QString why = checkImage(image); !why.isEmpty()) throw Error(why);
 
+  const QChar separator = moistureSeparatorFor(table);
   const QString filter = table.filter();
   int pos = 0;  // offset of the wood count
   for (int k = 0; k < 3; ++k) {
@@ -85,8 +101,8 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
       qint64 last = 0;
       bool readable = true;
       if (!table.isEmpty()) {
-        const std::optional<QString> date = table.fieldText(QStringLiteral("DATE"));
-        const std::optional<QString> time = table.fieldText(QStringLiteral("TIME"));
+        const std::optional<QString> date = table.fieldText(fieldName(MeasurementField::Date));
+        const std::optional<QString> time = table.fieldText(fieldName(MeasurementField::Time));
         if (const std::optional<ClockReading> c = readStoredClock(date, time)) {
           last = c->key();
         } else {
@@ -111,7 +127,7 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
     }
     res.skipped = skipped;
     for (int i = 0; i < n; ++i) {
-      appendRecordRow(table, k, skipped + i + 1, recordAt(image, pos));
+      appendRecordRow(table, k, skipped + i + 1, recordAt(image, pos), separator);
       ++res.added;
       pos += RecordSize;
     }

@@ -26,17 +26,20 @@ struct ArchiveImportResult {
 
 using ImportResult = std::array<ArchiveImportResult, 3>;
 
-// The N_IND text of an individual dependence number: empty for 0, "**" when
-// the number does not fit the field's two characters.
-QString individualNumberText(int individualNumber);
+// Appends one row for a device record: N, N_ARC, then W values (with the
+// given decimal separator), N_IND, MATERIAL, TIME, DATE, COMMENT; posts it.
+void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& record, QChar separator);
 
-// Appends one row for a device record: N, N_ARC, then W values, N_IND,
-// MATERIAL, TIME, DATE, COMMENT; posts it.
-void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& record);
+// The decimal separator an append writes into the open table: the one its
+// stored moisture already uses (its first row that has one, archive by
+// archive), the user's own for a table without any. Leaves the filter as
+// it found it, the current row not.
+QChar moistureSeparatorFor(TDbTable& table);
 
 // Imports the image into the open table archive by archive (wood, concrete,
 // bulk), posting row by row so an interruption leaves the rows posted so far.
-// In append mode the table must be in record order; `archiveDone` is called
+// Moisture is written with moistureSeparatorFor's separator, so a table
+// keeps one form. In append mode the table must be in record order; `archiveDone` is called
 // after each archive (the window shows its report box there and goes on when
 // it is closed). Leaves the table with its filter as before, on its first row.
 // A table that is not open: nothing happens. An image whose counts run past
