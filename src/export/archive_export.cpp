@@ -77,9 +77,29 @@ DecimalDigits decimalDigits(std::string_view s) {
 // cannot hold exactly (more digits than it keeps) or a text that is no
 // number (the overflow mark "****"): that goes into the sheet as its text.
 std::optional<Value> numberValue(std::string_view text) {
+  // Most fields hold a whole number of a few digits: taken as it stands.
+  if (!text.empty() && text.size() <= 10) {
+    const bool negative = text[0] == '-';
+    std::int32_t n = 0;
+    std::size_t i = negative ? 1 : 0;
+    const std::size_t digits = text.size() - i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) n = n * 10 + (text[i] - '0');
+    if (i == text.size() && digits >= 1 && digits <= 9) return negative ? -n : n;
+  }
   static constexpr std::string_view kPoint[] = {"."};
   const std::optional<double> v = parseDecimalText(text, kPoint);
   if (!v) return std::nullopt;
+  // Fifteen significant digits always come back from a double as they went in.
+  int significant = 0;
+  bool leading = true;
+  for (char c : text) {
+    if (c < '0' || c > '9' || (leading && c == '0')) continue;
+    leading = false;
+    ++significant;
+  }
+  if (significant <= 15) return *v == std::trunc(*v) && *v >= INT32_MIN && *v <= INT32_MAX
+                                    ? Value(static_cast<std::int32_t>(*v))
+                                    : Value(*v);
   char shortest[32];
   const auto written = std::to_chars(shortest, shortest + sizeof shortest, *v);
   if (written.ec != std::errc() || decimalDigits(std::string_view(shortest, std::size_t(written.ptr - shortest))) !=
