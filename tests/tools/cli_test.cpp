@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include "import/import_images.h"
 #include "store/db_table.h"
@@ -54,7 +55,8 @@ TEST(CliCommandLine, EveryCommandHasItsHelpAndRefusesWhatItDoesNotKnow) {
     EXPECT_TRUE(QString::fromUtf8(top.out).contains(QStringLiteral("\n  ") + name + QChar(' ')));
     const auto help = cli({name, "--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.startsWith("Usage: hygrovan-cli " + name.toUtf8() + " ")) << help.out.constData();
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Использование: hygrovan-cli ").toUtf8() + name.toUtf8() + " "))
+        << help.out.constData();
     const auto bad = cli({name, "--no-such-option"});
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_TRUE(bad.err.contains("no-such-option")) << bad.err.constData();
@@ -71,6 +73,48 @@ TEST(CliCommandLine, EveryCommandHasItsHelpAndRefusesWhatItDoesNotKnow) {
   EXPECT_EQ(
       hv::test::runProcess(hv::test::toolPath(QStringLiteral("hygrovan-meter-sim")), {"--generate", "1,2"}).exitCode,
       2);
+}
+
+// The words of a text left once the names in it are taken out: option names,
+// placeholders, file names and paths, the programs', commands' and Excel's names, the
+// curves' names, and names quoted back from the command line.
+QStringList latinWords(const QString& text) {
+  static const QRegularExpression names(QStringLiteral(
+      R"(--?[a-z][a-z0-9-]*|<[^>]*>|«[^»]*»|"[^"]*"|\S*\.(?:db|xls|pdf|png|bin|csv|bak|conf)\b|(?:/[\w.*-]+)+|)"
+      R"([Hh]ygrovan(?:-cli|-meter-sim|-RX3)?|\bExcel\b|\d+x\d+|[A-Z]+x[A-Z]+|\bW(?:min|max)\b|)"
+      R"(\b(?:chart|download|dump|export|import|report|stats)\b)"));
+  static const QRegularExpression word(QStringLiteral("[A-Za-z]*[a-z][A-Za-z]*"));
+  QStringList words;
+  for (QString line : text.split(QChar('\n'))) {
+    line.remove(names);
+    for (auto m = word.globalMatch(line); m.hasNext();) words << m.next().captured();
+  }
+  return words;
+}
+
+TEST(CliCommandLine, HelpUsageAndArgumentErrorsAreRussian) {
+  const QString sim = hv::test::toolPath(QStringLiteral("hygrovan-meter-sim"));
+  QList<std::pair<QString, QByteArray>> texts = {{"--help", cli({"--help"}).out},
+                                                 {"(none)", cli({}).out},
+                                                 {"no-such-command", cli({"no-such-command"}).err},
+                                                 {"sim --help", hv::test::runProcess(sim, {"--help"}).out},
+                                                 {"sim --seed", hv::test::runProcess(sim, {"--seed", "99999999999"}).err}};
+  for (const QString& name : kCommands) {
+    texts.append({name + " --help", cli({name, "--help"}).out});
+    texts.append({name + " --bad", cli({name, "--bad"}).err});
+    texts.append({name, cli({name}).err});
+  }
+  texts.append({"stats --rows x", cli({"stats", "t.db", "--archive", "0", "--rows", "x"}).err});
+  texts.append(
+      {"chart --size",
+       cli({"chart", "t.db", "--archive", "0", "--rows", "1", "--curves", "W", "--size", "1x1", "o.png"}).err});
+  for (const auto& [what, text] : texts) {
+    SCOPED_TRACE(what.toStdString());
+    EXPECT_FALSE(text.isEmpty());
+    EXPECT_EQ(latinWords(QString::fromUtf8(text)), QStringList()) << text.constData();
+  }
+  // The check itself sees an English word among the names.
+  EXPECT_EQ(latinWords(QStringLiteral("  --rows <LIST>  Rows of OUT.pdf")), QStringList({"Rows", "of"}));
 }
 
 TEST(CliOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
@@ -98,7 +142,7 @@ TEST(CliOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
     SCOPED_TRACE(args.join(' ').toStdString());
     const auto r = cli(args);
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.err.contains("the same file")) << r.err.constData();
+    EXPECT_TRUE(QString::fromUtf8(r.err).contains(QStringLiteral("один и тот же файл"))) << r.err.constData();
   }
   EXPECT_EQ(hv::test::readFile(table), tableBytes);
   EXPECT_EQ(hv::test::readFile(image), imageBytes);

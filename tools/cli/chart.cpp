@@ -40,8 +40,7 @@ QList<hv::SelectedRow> readRows(const QString& dbPath, int archive, const QList<
   QList<hv::SelectedRow> rows;
   for (int pos : positions) {
     if (pos < 1 || pos > count)
-      throw hv::Error(
-          QStringLiteral("row %1 is out of range: archive %2 has %3 rows").arg(pos).arg(archive).arg(count));
+      throw hv::Error(QStringLiteral("строки %1 нет: в архиве %2 строк: %3").arg(pos).arg(archive).arg(count));
     const hv::TDbTable::Bookmark b = table.bookmarkAtRow(pos - 1);
     rows.append(hv::toSelectedRow(hv::readFields(table, b, hv::kBookmarkFields)));
   }
@@ -53,18 +52,19 @@ int run(const QStringList& args) {
   hv::cli::CommandLine line(
       QStringLiteral("chart"),
       QStringLiteral("chart FILE.db --archive K --rows LIST --curves W,Wmin,Wmax OUT.png|OUT.pdf [--size 698x482]"),
-      QStringLiteral("Draws the chart of the selected rows, as the chart window shows it, into a picture or a PDF."));
+      QStringLiteral("Рисует график выбранных строк, как его показывает окно графика, в рисунок PNG "
+                     "или документ PDF."));
   hv::cli::TableArgsRules rules;
-  rules.files.append({QStringLiteral("OUT"), QStringLiteral("The picture to write: OUT.png or OUT.pdf.")});
+  rules.files.append({QStringLiteral("OUT"), QStringLiteral("Файл для записи: OUT.png или OUT.pdf.")});
   rules.maxArchive = 2;
   rules.archiveRequired = true;
   rules.sort = false;
   rules.rows = true;
   hv::cli::addTableOptions(line, rules);
   line.addValueOption(QStringLiteral("curves"), QStringLiteral("LIST"),
-                      QStringLiteral("The curves to draw: W, Wmin and/or Wmax, separated by commas."));
-  line.addValueOption(QStringLiteral("size"), QStringLiteral("WxH"),
-                      QStringLiteral("The picture's size in pixels, each 100 to 10000 (698x482)."));
+                      QStringLiteral("Кривые графика через запятую: W, Wmin, Wmax."));
+  line.addValueOption(QStringLiteral("size"), QStringLiteral("WIDTHxHEIGHT"),
+                      QStringLiteral("Размер рисунка в точках, каждая сторона от 100 до 10000 (698x482)."));
   if (!line.parse(args)) return line.exitCode();
   hv::cli::TableArgs a;
   if (const QString why = hv::cli::readTableArgs(line, rules, &a); !why.isEmpty()) return line.usageError(why);
@@ -74,15 +74,15 @@ int run(const QStringList& args) {
     const auto m = re.match(line.value(QStringLiteral("size")));
     size = m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
     if (size.width() < 100 || size.height() < 100 || size.width() > 10000 || size.height() > 10000)
-      return line.usageError(QStringLiteral("--size must be WIDTHxHEIGHT, each 100 to 10000"));
+      return line.usageError(QStringLiteral("--size: нужно WIDTHxHEIGHT, каждая сторона от 100 до 10000"));
   }
   hv::CurveChoice curves;
   if (!parseCurves(line.value(QStringLiteral("curves")), &curves))
-    return line.usageError(QStringLiteral("--curves must list W, Wmin and/or Wmax"));
+    return line.usageError(QStringLiteral("--curves: нужен список из W, Wmin, Wmax"));
   const QString& out = a.files[1];
   if (!out.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) &&
       !out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-    return line.usageError(QStringLiteral("the output file must end in .png or .pdf"));
+    return line.usageError(QStringLiteral("имя выходного файла должно оканчиваться на .png или .pdf"));
   if (line.checkOutputs({out}, {a.files[0]})) return line.exitCode();
 
   try {
@@ -96,13 +96,13 @@ int run(const QStringList& args) {
     chart->resize(size);
     hv::fillMoistureChart(chart, hv::buildChartData(rows, curves), curves, footers);
     hv::saveChartPicture(chart, picture.path());
-    if (QString why; !picture.commit(&why)) throw hv::Error(QStringLiteral("Cannot write %1: %2").arg(out, why));
+    if (QString why; !picture.commit(&why)) throw hv::Error(QStringLiteral("Не удалось записать %1: %2").arg(out, why));
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);
   }
   return 0;
 }
 
-hv::cli::Registration g_registration("chart", "the chart of selected rows as a PNG picture or a PDF", &run);
+hv::cli::Registration g_registration("chart", "график выбранных строк в рисунок PNG или документ PDF", &run);
 
 }  // namespace

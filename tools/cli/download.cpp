@@ -69,31 +69,30 @@ int run(const QStringList& args) {
       QStringLiteral("download"),
       QStringLiteral(
           "download --port PATH [--image OUT.bin] [--create FILE.db | --append FILE.db] [--timeout SECONDS]"),
-      QStringLiteral("Reads the meter's archives over the serial port PATH into an image file and/or a table file. "
-                     "Shows the progress on standard error when that is a terminal."));
-  line.addValueOption(QStringLiteral("port"), QStringLiteral("PATH"), QStringLiteral("The meter's serial port."));
+      QStringLiteral("Принимает архивы прибора через последовательный порт PATH в образ памяти и/или в файл "
+                     "таблицы. Ход приема выводится в стандартный поток ошибок, если это терминал."));
+  line.addValueOption(QStringLiteral("port"), QStringLiteral("PATH"), QStringLiteral("Последовательный порт прибора."));
   line.addValueOption(QStringLiteral("image"), QStringLiteral("OUT.bin"),
-                      QStringLiteral("Write the meter image here."));
+                      QStringLiteral("Записать сюда образ памяти прибора."));
   hv::cli::addImportTargetOptions(line);
   line.addValueOption(QStringLiteral("timeout"), QStringLiteral("SECONDS"),
-                      QStringLiteral("Give up when the meter sends nothing for this long (%1). A transfer that goes "
-                                     "on is never cut short.")
+                      QStringLiteral("Прекратить прием, если прибор молчит столько секунд (%1). Идущая передача "
+                                     "не прерывается.")
                           .arg(kDefaultSilenceSeconds));
   if (!line.parse(args)) return line.exitCode();
-  if (!line.positional().isEmpty())
-    return line.usageError(QStringLiteral("unexpected argument ") + line.positional()[0]);
+  if (!line.positional().isEmpty()) return line.usageError(QStringLiteral("лишний аргумент ") + line.positional()[0]);
   hv::cli::ImportTarget target;
   if (const QString why = hv::cli::readImportTarget(line, &target); !why.isEmpty()) return line.usageError(why);
   const QString port = line.value(QStringLiteral("port"));
   const QString image = line.value(QStringLiteral("image"));
   if (port.isEmpty() || (image.isEmpty() && target.file.isEmpty()))
-    return line.usageError(QStringLiteral("--port and an image or a table file are needed"));
+    return line.usageError(QStringLiteral("нужны --port и образ памяти или файл таблицы"));
   int silenceSeconds = kDefaultSilenceSeconds;
   if (line.isSet(QStringLiteral("timeout"))) {
     bool ok = false;
     silenceSeconds = line.value(QStringLiteral("timeout")).toInt(&ok);
     if (!ok || silenceSeconds <= 0 || silenceSeconds > 24 * 3600)
-      return line.usageError(QStringLiteral("--timeout must be a number of seconds"));
+      return line.usageError(QStringLiteral("--timeout: нужно число секунд"));
   }
   QStringList outputs;
   if (!image.isEmpty()) outputs.append(image);
@@ -144,15 +143,20 @@ int run(const QStringList& args) {
     QString why;
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit() ||
         !imagePath.commit(&why)) {
-      hv::cli::err() << "Cannot write " << image << ": " << (why.isEmpty() ? out.errorString() : why) << "\n";
+      hv::cli::err()
+          << QStringLiteral("Не удалось записать %1: %2\n").arg(image, why.isEmpty() ? out.errorString() : why);
       return 1;
     }
-    hv::cli::out() << "counts " << hv::archiveCount(0) << "/" << hv::archiveCount(1) << "/" << hv::archiveCount(2)
-                   << ", " << bytes.size() << " bytes written to " << image << "\n";
+    hv::cli::out() << QStringLiteral("Записей в архивах: %1/%2/%3; в %4 записано байт: %5\n")
+                          .arg(hv::archiveCount(0))
+                          .arg(hv::archiveCount(1))
+                          .arg(hv::archiveCount(2))
+                          .arg(image)
+                          .arg(bytes.size());
   }
   return target.file.isEmpty() ? 0 : hv::cli::importImage(hv::DeviceImage(), target);
 }
 
-hv::cli::Registration g_registration("download", "read the meter's archives into an image or a table", &run);
+hv::cli::Registration g_registration("download", "прием архивов прибора в образ памяти или в таблицу", &run);
 
 }  // namespace

@@ -7,9 +7,11 @@
 namespace {
 
 int run(const QStringList& args) {
-  hv::cli::CommandLine line(QStringLiteral("dump"),
-                            QStringLiteral("dump FILE.db [--archive K] [--sort FIELD [--desc]]"),
-                            QStringLiteral("Prints the table's rows, one a line, fields separated by tabs."));
+  hv::cli::CommandLine line(
+      QStringLiteral("dump"), QStringLiteral("dump FILE.db [--archive K] [--sort FIELD [--desc]]"),
+      QStringLiteral("Выводит строки таблицы, по одной в строке. Вывод предназначен для программ: "
+                     "кодировка UTF-8, поля разделены табуляцией, значения полей — "
+                     "как они записаны в таблице."));
   const hv::cli::TableArgsRules rules;
   hv::cli::addTableOptions(line, rules);
   if (!line.parse(args)) return line.exitCode();
@@ -39,6 +41,6 @@ int run(const QStringList& args) {
   return 0;
 }
 
-hv::cli::Registration g_registration("dump", "print a table's rows", &run);
+hv::cli::Registration g_registration("dump", "строки таблицы (вывод для программ)", &run);
 
 }  // namespace

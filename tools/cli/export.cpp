@@ -10,14 +10,13 @@
 namespace {
 
 int run(const QStringList& args) {
-  hv::cli::CommandLine line(
-      QStringLiteral("export"), QStringLiteral("export FILE.db OUT.xls"),
-      QStringLiteral("Writes every archive that has rows into an Excel workbook, one sheet each."));
-  line.parser().addPositionalArgument(QStringLiteral("FILE.db"), QStringLiteral("The table file."));
-  line.parser().addPositionalArgument(QStringLiteral("OUT.xls"), QStringLiteral("The workbook to write."));
+  hv::cli::CommandLine line(QStringLiteral("export"), QStringLiteral("export FILE.db OUT.xls"),
+                            QStringLiteral("Записывает каждый непустой архив на свой лист книги Excel."));
+  line.parser().addPositionalArgument(QStringLiteral("FILE.db"), QStringLiteral("Файл таблицы."));
+  line.parser().addPositionalArgument(QStringLiteral("OUT.xls"), QStringLiteral("Книга Excel для записи."));
   if (!line.parse(args)) return line.exitCode();
   const QStringList files = line.positional();
-  if (files.size() != 2) return line.usageError(QStringLiteral("a table file and a workbook file are needed"));
+  if (files.size() != 2) return line.usageError(QStringLiteral("нужны файл таблицы и файл книги"));
   if (line.checkOutputs({files[1]}, {files[0]})) return line.exitCode();
 
   try {
@@ -30,7 +29,8 @@ int run(const QStringList& args) {
     // The window shows a tab for each archive with rows; so does this command.
     const hv::ArchiveSet archives = hv::archivesWithRows(table);
     hv::exportArchivesToFile(table, archives, book.path());
-    if (QString why; !book.commit(&why)) throw hv::Error(QStringLiteral("Cannot write %1: %2").arg(files[1], why));
+    if (QString why; !book.commit(&why))
+      throw hv::Error(QStringLiteral("Не удалось записать %1: %2").arg(files[1], why));
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);
   }
@@ -38,6 +38,6 @@ int run(const QStringList& args) {
   return 0;
 }
 
-hv::cli::Registration g_registration("export", "every archive into an Excel workbook", &run);
+hv::cli::Registration g_registration("export", "все архивы в книгу Excel", &run);
 
 }  // namespace

@@ -18,15 +18,15 @@ const QString kAppend = QStringLiteral("append");
 
 void addImportTargetOptions(CommandLine& line) {
   line.addValueOption(kCreate, QStringLiteral("FILE.db"),
-                      QStringLiteral("Create this table file (replacing one of that name)."));
+                      QStringLiteral("Создать этот файл таблицы (файл с тем же именем заменяется)."));
   line.addValueOption(kAppend, QStringLiteral("FILE.db"),
-                      QStringLiteral("Add to this table the measurements newer than its rows."));
+                      QStringLiteral("Дополнить эту таблицу измерениями новее ее строк."));
 }
 
 QString readImportTarget(const CommandLine& line, ImportTarget* target) {
   *target = {};
   const QStringList created = line.values(kCreate), appended = line.values(kAppend);
-  if (created.size() + appended.size() > 1) return QStringLiteral("only one of --create and --append");
+  if (created.size() + appended.size() > 1) return QStringLiteral("--create и --append не указываются вместе");
   target->append = !appended.isEmpty();
   target->file = target->append ? appended.value(0) : created.value(0);
   return {};
@@ -39,7 +39,8 @@ int importImage(const DeviceImageBytes& image, const ImportTarget& target) {
       out() << line << "\n";
       out().flush();
     });
-    if (QString why; !table.commit(&why)) throw Error(QStringLiteral("Cannot write %1: %2").arg(target.file, why));
+    if (QString why; !table.commit(&why))
+      throw Error(QStringLiteral("Не удалось записать %1: %2").arg(target.file, why));
   } catch (const std::exception& e) {
     return reportFailure(e);
   }
@@ -53,41 +54,41 @@ namespace {
 int run(const QStringList& args) {
   hv::cli::CommandLine line(QStringLiteral("import"),
                             QStringLiteral("import --image IMAGE.bin --create FILE.db | --append FILE.db"),
-                            QStringLiteral("Makes a table file from a meter image written by 'download --image', "
-                                           "or adds its newer measurements to one."));
-  line.addValueOption(QStringLiteral("image"), QStringLiteral("IMAGE.bin"), QStringLiteral("The meter image to read."));
+                            QStringLiteral("Создает файл таблицы из образа памяти прибора, записанного командой "
+                                           "download --image, или дополняет таблицу его новыми измерениями."));
+  line.addValueOption(QStringLiteral("image"), QStringLiteral("IMAGE.bin"), QStringLiteral("Образ памяти прибора."));
   hv::cli::addImportTargetOptions(line);
   if (!line.parse(args)) return line.exitCode();
-  if (!line.positional().isEmpty())
-    return line.usageError(QStringLiteral("unexpected argument ") + line.positional()[0]);
+  if (!line.positional().isEmpty()) return line.usageError(QStringLiteral("лишний аргумент ") + line.positional()[0]);
   hv::cli::ImportTarget target;
   if (const QString why = hv::cli::readImportTarget(line, &target); !why.isEmpty()) return line.usageError(why);
   const QString imagePath = line.value(QStringLiteral("image"));
   if (imagePath.isEmpty() || target.file.isEmpty())
-    return line.usageError(QStringLiteral("--image and a table file are needed"));
+    return line.usageError(QStringLiteral("нужны --image и файл таблицы"));
   if (line.checkOutputs({target.file}, {imagePath})) return line.exitCode();
 
   const hv::FilePath imageFile(imagePath, hv::FilePath::Read);
   QFile in(imageFile.path());
   if (!in.open(QIODevice::ReadOnly)) {
-    hv::cli::err() << "Cannot read " << imagePath << ": " << in.errorString() << "\n";
+    hv::cli::err() << QStringLiteral("Не удалось прочитать %1: %2\n").arg(imagePath, in.errorString());
     return 1;
   }
   const QByteArray bytes = in.read(hv::kDeviceImageSize + 1);
   if (bytes.size() < 6 || bytes.size() > hv::kDeviceImageSize) {
-    hv::cli::err() << imagePath << " is no device image (" << bytes.size() << " bytes)\n";
+    hv::cli::err()
+        << QStringLiteral("%1 не является образом памяти прибора (байт: %2)\n").arg(imagePath).arg(bytes.size());
     return 1;
   }
   auto image = std::make_unique<hv::DeviceImageBytes>();
   image->fill(0);
   std::copy(bytes.begin(), bytes.end(), image->begin());
   if (!hv::checkImage(*image).isEmpty() || hv::decodedImageLength(*image) > bytes.size()) {
-    hv::cli::err() << imagePath << " is shorter than its record counts say\n";
+    hv::cli::err() << QStringLiteral("%1 короче, чем следует из числа записей в нем\n").arg(imagePath);
     return 1;
   }
   return hv::cli::importImage(*image, target);
 }
 
-hv::cli::Registration g_registration("import", "a table file from a downloaded image", &run);
+hv::cli::Registration g_registration("import", "таблица из принятого образа памяти", &run);
 
 }  // namespace

@@ -23,6 +23,7 @@ QList<Command>& registry() {
 }
 
 const QString kHelp = QStringLiteral("help");
+const QString kHelpText = QStringLiteral("Показать эту справку.");
 
 // The parser's help without its first line, which names the program by its path.
 QString helpBody(const QCommandLineParser& parser) {
@@ -53,7 +54,7 @@ QTextStream& err() {
 CommandLine::CommandLine(const QString& name, const QString& usage, const QString& description)
     : name_(name), usage_(usage) {
   parser_.setApplicationDescription(description);
-  parser_.addOption(QCommandLineOption({QStringLiteral("h"), kHelp}, QStringLiteral("Show this help.")));
+  parser_.addOption(QCommandLineOption({QStringLiteral("h"), kHelp}, kHelpText));
 }
 
 void CommandLine::addValueOption(const QString& name, const QString& valueName, const QString& description) {
@@ -70,7 +71,7 @@ bool CommandLine::parse(const QStringList& args) {
     return false;
   }
   if (parser_.isSet(kHelp)) {
-    out() << "Usage: hygrovan-cli " << usage_ << "\n" << helpBody(parser_);
+    out() << QStringLiteral("Использование: hygrovan-cli ") << usage_ << "\n" << helpBody(parser_);
     exitCode_ = 0;
     return false;
   }
@@ -78,8 +79,8 @@ bool CommandLine::parse(const QStringList& args) {
 }
 
 int CommandLine::usageError(const QString& why) {
-  err() << "hygrovan-cli " << name_ << ": " << why << "\nUsage: hygrovan-cli " << usage_ << "\n(hygrovan-cli " << name_
-        << " --help says more)\n";
+  err() << "hygrovan-cli " << name_ << ": " << why << QStringLiteral("\nИспользование: hygrovan-cli ") << usage_
+        << QStringLiteral("\n(подробнее: hygrovan-cli ") << name_ << " --help)\n";
   exitCode_ = 2;
   return exitCode_;
 }
@@ -89,8 +90,8 @@ int CommandLine::checkOutputs(const QStringList& outputs, const QStringList& inp
     const QStringList others = inputs + outputs.mid(i + 1);
     for (const QString& other : others) {
       if (!sameFile(outputs[i], other)) continue;
-      err() << "hygrovan-cli " << name_ << ": " << outputs[i] << " and " << other
-            << " are the same file; nothing was written\n";
+      err() << "hygrovan-cli " << name_ << ": "
+            << QStringLiteral("%1 и %2 — один и тот же файл; ничего не записано\n").arg(outputs[i], other);
       exitCode_ = 2;
       return exitCode_;
     }
@@ -137,7 +138,8 @@ namespace {
 
 void printHelp(const QCommandLineParser& parser) {
   auto& o = hv::cli::out();
-  o << "Usage: hygrovan-cli [--help | --version] COMMAND [ARGS...]\n" << hv::cli::helpBody(parser) << "\nCommands:\n";
+  o << QStringLiteral("Использование: hygrovan-cli [--help | --version] COMMAND [ARGS...]\n")
+    << hv::cli::helpBody(parser) << QStringLiteral("\nКоманды:\n");
   for (const auto& c : hv::cli::commands()) o << "  " << c.name.leftJustified(9) << c.summary << "\n";
   o.flush();
 }
@@ -145,18 +147,19 @@ void printHelp(const QCommandLineParser& parser) {
 int runCommandLine(const QStringList& args) {
   QCommandLineParser parser;
   parser.setApplicationDescription(
-      QStringLiteral("Works with Hygrovan-RX3 table files (.db) and the meter, without windows."));
+      QStringLiteral("Работа с таблицами Hygrovan-RX3 (файлами .db) и с прибором без окон программы. "
+                     "Команды выполняют то же, что и команды окна."));
   // What follows the command is the command's own.
   parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
-  const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the program's version."));
+  const QCommandLineOption help({QStringLiteral("h"), hv::cli::kHelp}, hv::cli::kHelpText);
+  const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Показать версию программы."));
   parser.addOption(help);
   parser.addOption(version);
   parser.addPositionalArgument(QStringLiteral("COMMAND"),
-                               QStringLiteral("One of the commands below; 'hygrovan-cli COMMAND --help' describes it."),
+                               QStringLiteral("Одна из команд ниже; ее описание выводит hygrovan-cli COMMAND --help."),
                                QStringLiteral("COMMAND [ARGS...]"));
   if (!parser.parse(args)) {
-    hv::cli::err() << "hygrovan-cli: " << parser.errorText() << " (see --help)\n";
+    hv::cli::err() << "hygrovan-cli: " << parser.errorText() << QStringLiteral(" (см. --help)\n");
     return 2;
   }
   if (parser.isSet(help)) {
@@ -182,7 +185,7 @@ int runCommandLine(const QStringList& args) {
       }
     }
   }
-  hv::cli::err() << "hygrovan-cli: unknown command '" << name << "' (see --help)\n";
+  hv::cli::err() << QStringLiteral("hygrovan-cli: неизвестная команда \"%1\" (см. --help)\n").arg(name);
   return 2;
 }
 

@@ -14,9 +14,9 @@ namespace {
 int run(const QStringList& args) {
   hv::cli::CommandLine line(QStringLiteral("report"),
                             QStringLiteral("report FILE.db --archive K [--sort FIELD [--desc]] OUT.pdf"),
-                            QStringLiteral("Writes the printed report of one archive as a PDF file."));
+                            QStringLiteral("Записывает печатный отчет по архиву в документ PDF."));
   hv::cli::TableArgsRules rules;
-  rules.files.append({QStringLiteral("OUT.pdf"), QStringLiteral("The PDF file to write.")});
+  rules.files.append({QStringLiteral("OUT.pdf"), QStringLiteral("Документ PDF для записи.")});
   rules.maxArchive = 2;
   rules.archiveRequired = true;
   hv::cli::addTableOptions(line, rules);
@@ -38,14 +38,15 @@ int run(const QStringList& args) {
     const auto report = hv::report::buildReport(hv::report::archiveReportTemplate(), link);
     table.close();
     hv::report::savePdf(*report, pdf.path());
-    if (QString why; !pdf.commit(&why)) throw hv::Error(QStringLiteral("Cannot write %1: %2").arg(a.files[1], why));
-    hv::cli::out() << a.files[1] << ": " << report->pages.size() << " pages\n";
+    if (QString why; !pdf.commit(&why))
+      throw hv::Error(QStringLiteral("Не удалось записать %1: %2").arg(a.files[1], why));
+    hv::cli::out() << QStringLiteral("%1: страниц: %2\n").arg(a.files[1]).arg(report->pages.size());
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);
   }
   return 0;
 }
 
-hv::cli::Registration g_registration("report", "the printed report of an archive as a PDF", &run);
+hv::cli::Registration g_registration("report", "печатный отчет по архиву в документ PDF", &run);
 
 }  // namespace

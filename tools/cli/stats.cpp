@@ -29,8 +29,9 @@ QList<int> distinctPositions(const QList<int>& rows) {
 int run(const QStringList& args) {
   hv::cli::CommandLine line(QStringLiteral("stats"),
                             QStringLiteral("stats FILE.db --archive K [--sort FIELD [--desc]] --rows LIST"),
-                            QStringLiteral("Prints the footers a grid shows under W, Wmin and Wmax for the selected "
-                                           "rows: minimum/mean/maximum."));
+                            QStringLiteral("Выводит итоги, которые таблица показывает под W, Wmin и Wmax для "
+                                           "выбранных строк: минимум/среднее/максимум. Вывод предназначен для "
+                                           "программ: строки ПОЛЕ, табуляция, итог; имена полей W, W_MIN, W_MAX."));
   hv::cli::TableArgsRules rules;
   rules.maxArchive = 2;
   rules.archiveRequired = true;
@@ -55,6 +56,6 @@ int run(const QStringList& args) {
   return 0;
 }
 
-hv::cli::Registration g_registration("stats", "footers of a selection of rows (min/mean/max)", &run);
+hv::cli::Registration g_registration("stats", "итоги выбранных строк, мин./сред./макс. (вывод для программ)", &run);
 
 }  // namespace

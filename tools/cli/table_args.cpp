@@ -13,46 +13,46 @@ const QString kRows = QStringLiteral("rows");
 void addTableOptions(CommandLine& line, const TableArgsRules& rules) {
   line.addValueOption(kArchive, QStringLiteral("K"),
                       rules.maxArchive == 2
-                          ? QStringLiteral("The archive: 0 wood, 1 concrete, 2 bulk materials.")
-                          : QStringLiteral("Only the rows of archive K (0 wood, 1 concrete, 2 bulk)."));
+                          ? QStringLiteral("Архив: 0 — древесина, 1 — бетон, 2 — сыпучие материалы.")
+                          : QStringLiteral("Только строки архива K (0 — древесина, 1 — бетон, 2 — сыпучие)."));
   if (rules.sort) {
     line.addValueOption(kSort, QStringLiteral("FIELD"),
-                        QStringLiteral("Rows in the order of this field, as a grid sorted on it shows them."));
-    line.addFlag(kDesc, QStringLiteral("With --sort: descending."));
+                        QStringLiteral("Строки в порядке этого поля, как их показывает таблица, "
+                                       "отсортированная по нему."));
+    line.addFlag(kDesc, QStringLiteral("Вместе с --sort: по убыванию."));
   }
   if (rules.rows)
     line.addValueOption(kRows, QStringLiteral("LIST"),
-                        QStringLiteral("Rows by their place in the view, from 1: a list like 1,3,5-9."));
+                        QStringLiteral("Строки по местам в показанном порядке, с 1: список вида 1,3,5-9."));
   for (const auto& [name, description] : rules.files) line.parser().addPositionalArgument(name, description);
 }
 
 QString readTableArgs(const CommandLine& line, const TableArgsRules& rules, TableArgs* out) {
   *out = {};
   out->files = line.positional();
-  if (out->files.size() > rules.files.size()) return QStringLiteral("too many file names");
+  if (out->files.size() > rules.files.size()) return QStringLiteral("лишние имена файлов");
   if (line.isSet(kArchive)) {
     bool ok = false;
     out->archive = line.value(kArchive).toInt(&ok);
     if (!ok || out->archive < 0 || out->archive > rules.maxArchive)
-      return rules.maxArchive == 2 ? QStringLiteral("--archive must be 0, 1 or 2")
-                                   : QStringLiteral("bad archive number '%1'").arg(line.value(kArchive));
+      return rules.maxArchive == 2 ? QStringLiteral("--archive: допустимы 0, 1 и 2")
+                                   : QStringLiteral("неверный номер архива \"%1\"").arg(line.value(kArchive));
   }
   if (rules.sort) {
     out->sortField = line.value(kSort).toUpper();
     out->descending = line.isSet(kDesc);
     if (line.isSet(kSort) && !measurementFields().contains(out->sortField))
-      return QStringLiteral("no field named '%1'").arg(line.value(kSort));
-    if (out->descending && out->sortField.isEmpty()) return QStringLiteral("--desc goes with --sort FIELD");
+      return QStringLiteral("нет поля \"%1\"").arg(line.value(kSort));
+    if (out->descending && out->sortField.isEmpty()) return QStringLiteral("--desc указывается вместе с --sort FIELD");
   }
   if (out->files.size() < rules.files.size()) {
     QStringList missing;
     for (qsizetype i = out->files.size(); i < rules.files.size(); ++i) missing.append(rules.files[i].first);
-    return missing.join(QStringLiteral(" and ")) +
-           (missing.size() > 1 ? QStringLiteral(" are needed") : QStringLiteral(" is needed"));
+    return QStringLiteral("не указано: ") + missing.join(QStringLiteral(", "));
   }
-  if (rules.archiveRequired && out->archive < 0) return QStringLiteral("--archive K is needed");
+  if (rules.archiveRequired && out->archive < 0) return QStringLiteral("не указано: --archive K");
   if (rules.rows && !parseRowList(line.value(kRows), &out->rows))
-    return QStringLiteral("--rows must be a list like 1,3,5-9");
+    return QStringLiteral("--rows: нужен список вида 1,3,5-9");
   return {};
 }
 

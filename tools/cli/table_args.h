@@ -24,7 +24,7 @@ struct TableArgs {
 
 struct TableArgsRules {
   // The files, in order: name (as in the help) and what it is.
-  QList<std::pair<QString, QString>> files = {{QStringLiteral("FILE.db"), QStringLiteral("The table file.")}};
+  QList<std::pair<QString, QString>> files = {{QStringLiteral("FILE.db"), QStringLiteral("Файл таблицы.")}};
   int maxArchive = INT_MAX;
   bool archiveRequired = false;
   bool sort = true;   // --sort FIELD and --desc accepted

@@ -23,6 +23,7 @@
 
 #include "device/device_image.h"
 #include "platform/file_names.h"
+#include "platform/translations.h"
 
 namespace {
 
@@ -55,9 +56,9 @@ void onSignal(int) {
 [[noreturn]] void usage(const char* message) {
   std::fprintf(stderr,
                "hygrovan-meter-sim: %s\n"
-               "usage: hygrovan-meter-sim [--records FILE | --generate N1,N2,N3 [--seed S]] [--family N]\n"
-               "       [--type N] [--version A.B.C] [--silent] [--z-after N] [--random-blocks] [--pace]\n"
-               "       [--raw-stream FILE] [--link PATH]   (--help says more)\n",
+               "Использование: hygrovan-meter-sim [--records FILE | --generate N1,N2,N3 [--seed S]]\n"
+               "       [--family N] [--type N] [--version A.B.C] [--silent] [--z-after N] [--random-blocks]\n"
+               "       [--pace] [--raw-stream FILE] [--link PATH]   (подробнее: --help)\n",
                message);
   std::exit(2);
 }
@@ -67,7 +68,7 @@ long parseNumber(const std::string& text, long lo, long hi, const char* what) {
   errno = 0;
   const long v = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || errno != 0 || v < lo || v > hi) {
-    std::string m = std::string("bad ") + what + ": " + text;
+    std::string m = std::string("неверное значение (") + what + "): " + text;
     usage(m.c_str());
   }
   return v;
@@ -83,7 +84,7 @@ std::vector<std::string> split(const std::string& text, char sep) {
 
 std::vector<Record> readRecords(const std::string& path) {
   std::ifstream in(path);
-  if (!in) usage(("cannot read " + path).c_str());
+  if (!in) usage(("не удалось прочитать " + path).c_str());
   std::vector<Record> records;
   std::string line;
   int lineNo = 0;
@@ -94,14 +95,14 @@ std::vector<Record> readRecords(const std::string& path) {
     std::string w;
     while (ls >> w) f.push_back(w);
     if (f.empty() || f[0][0] == '#') continue;
-    if (f.size() != 12) usage(("line " + std::to_string(lineNo) + ": twelve numbers expected").c_str());
+    if (f.size() != 12) usage(("строка " + std::to_string(lineNo) + ": нужно двенадцать чисел").c_str());
     Record r;
-    r.archive = int(parseNumber(f[0], 0, 2, "archive"));
-    r.moisture = unsigned(parseNumber(f[1], 0, 65535, "moisture"));
-    r.minimum = unsigned(parseNumber(f[2], 0, 65535, "minimum"));
-    r.maximum = unsigned(parseNumber(f[3], 0, 65535, "maximum"));
+    r.archive = int(parseNumber(f[0], 0, 2, "архив"));
+    r.moisture = unsigned(parseNumber(f[1], 0, 65535, "влажность"));
+    r.minimum = unsigned(parseNumber(f[2], 0, 65535, "минимум"));
+    r.maximum = unsigned(parseNumber(f[3], 0, 65535, "максимум"));
     unsigned* bytes[] = {&r.material, &r.individual, &r.second, &r.minute, &r.hour, &r.day, &r.month, &r.year};
-    for (int i = 0; i < 8; ++i) *bytes[i] = unsigned(parseNumber(f[4 + i], 0, 255, "byte field"));
+    for (int i = 0; i < 8; ++i) *bytes[i] = unsigned(parseNumber(f[4 + i], 0, 255, "байтовое поле"));
     records.push_back(r);
   }
   return records;
@@ -201,7 +202,7 @@ void makeLink(const std::string& target, const std::string& link) {
   const std::string tmp = link + ".tmp" + std::to_string(getpid());
   ::unlink(tmp.c_str());
   if (::symlink(target.c_str(), tmp.c_str()) != 0 || ::rename(tmp.c_str(), link.c_str()) != 0) {
-    std::fprintf(stderr, "hygrovan-meter-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "hygrovan-meter-sim: не удалось создать ссылку %s: %s\n", link.c_str(), std::strerror(errno));
     ::unlink(tmp.c_str());
     std::exit(1);
   }
@@ -209,11 +210,12 @@ void makeLink(const std::string& target, const std::string& link) {
 
 Options parseOptions(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  hv::installQtTranslations();  // the parser's own headings and errors in Russian too
   QCommandLineParser p;
   p.setApplicationDescription(QStringLiteral(
-      "Plays the Hygrovan-RX3 on a pseudo-terminal: answers Z with Z, V with its identification and N with the "
-      "archive stream. Prints the terminal's path, then serves until it is ended (SIGTERM, SIGINT, SIGHUP)."));
-  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+      "Имитирует прибор Hygrovan-RX3 на псевдотерминале: на Z отвечает Z, на V — идентификацией, на N — потоком "
+      "архивов. Выводит путь терминала и работает, пока его не завершат (SIGTERM, SIGINT, SIGHUP)."));
+  const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Показать эту справку."));
   const auto valueOption = [&](const char* name, const char* value, const char* description) {
     const QCommandLineOption o(QString::fromLatin1(name), QString::fromUtf8(description), QString::fromLatin1(value));
     p.addOption(o);
@@ -226,19 +228,20 @@ Options parseOptions(int argc, char** argv) {
   };
   p.addOption(help);
   const auto records = valueOption("records", "FILE",
-                                   "The archives: one record a line, twelve numbers (archive moisture minimum "
-                                   "maximum material individual second minute hour day month year); # starts a note.");
-  const auto generate = valueOption("generate", "N1,N2,N3", "Made-up archives of these sizes.");
-  const auto seed = valueOption("seed", "S", "Seed of --generate and --random-blocks (1).");
-  const auto family = valueOption("family", "N", "Family code of the identification (8).");
-  const auto type = valueOption("type", "N", "Device type of the identification (3).");
-  const auto version = valueOption("version", "A.B.C", "Software version of the identification (21.03.05).");
-  const auto silent = flag("silent", "Answer nothing.");
-  const auto zAfter = valueOption("z-after", "N", "Restart (send Z) after N characters of the stream.");
-  const auto randomBlocks = flag("random-blocks", "Send in blocks of random size at random moments.");
-  const auto pace = flag("pace", "Send no faster than the line: 9600 baud, 11 bits a character.");
-  const auto rawStream = valueOption("raw-stream", "FILE", "Answer N with this file's bytes as they are.");
-  const auto link = valueOption("link", "PATH", "Make PATH a link to the terminal while serving.");
+                                   "Архивы: по записи в строке, двенадцать чисел (архив, влажность, минимум, "
+                                   "максимум, материал, индивидуальная градуировка, секунда, минута, час, день, "
+                                   "месяц, год); строка с # — примечание.");
+  const auto generate = valueOption("generate", "N1,N2,N3", "Придуманные архивы с этим числом записей.");
+  const auto seed = valueOption("seed", "S", "Начальное число случайных значений --generate и --random-blocks (1).");
+  const auto family = valueOption("family", "N", "Код семейства в идентификации (8).");
+  const auto type = valueOption("type", "N", "Тип прибора в идентификации (3).");
+  const auto version = valueOption("version", "A.B.C", "Версия программы прибора в идентификации (21.03.05).");
+  const auto silent = flag("silent", "Ничего не отвечать.");
+  const auto zAfter = valueOption("z-after", "N", "Перезапуститься (передать Z) после N знаков потока.");
+  const auto randomBlocks = flag("random-blocks", "Передавать блоками случайной длины в случайные моменты.");
+  const auto pace = flag("pace", "Передавать не быстрее линии: 9600 бод, 11 бит на знак.");
+  const auto rawStream = valueOption("raw-stream", "FILE", "Отвечать на N байтами этого файла как есть.");
+  const auto link = valueOption("link", "PATH", "На время работы сделать PATH ссылкой на терминал.");
   // Lossless on file names that are not UTF-8.
   if (!p.parse(hv::commandLineArguments(argc, argv))) usage(p.errorText().toLocal8Bit().constData());
   if (p.isSet(help)) {
@@ -246,7 +249,7 @@ Options parseOptions(int argc, char** argv) {
     std::exit(0);
   }
   if (!p.positionalArguments().isEmpty())
-    usage(("unexpected argument " + p.positionalArguments()[0].toStdString()).c_str());
+    usage(("лишний аргумент " + p.positionalArguments()[0].toStdString()).c_str());
 
   Options o;
   const auto text = [&](const QCommandLineOption& option) { return p.value(option).toStdString(); };
@@ -254,18 +257,18 @@ Options parseOptions(int argc, char** argv) {
   o.recordsFile = path(records);
   if (p.isSet(generate)) {
     const auto parts = split(text(generate), ',');
-    if (parts.size() != 3) usage("--generate wants N1,N2,N3");
-    for (const auto& part : parts) o.generate.push_back(int(parseNumber(part, 0, 65535, "count")));
+    if (parts.size() != 3) usage("--generate: нужно N1,N2,N3");
+    for (const auto& part : parts) o.generate.push_back(int(parseNumber(part, 0, 65535, "число записей")));
     if (6 + 14L * (o.generate[0] + o.generate[1] + o.generate[2]) > hv::kMaxDecodedImageLength)
-      std::fprintf(stderr, "hygrovan-meter-sim: warning: more records than the meter holds\n");
+      std::fprintf(stderr, "hygrovan-meter-sim: предупреждение: записей больше, чем вмещает прибор\n");
   }
-  if (p.isSet(seed)) o.seed = unsigned(parseNumber(text(seed), 0, 0xFFFFFFFL, "seed"));
-  if (p.isSet(family)) o.family = int(parseNumber(text(family), 0, 255, "family"));
-  if (p.isSet(type)) o.type = int(parseNumber(text(type), 0, 207, "type"));
+  if (p.isSet(seed)) o.seed = unsigned(parseNumber(text(seed), 0, 0xFFFFFFFL, "--seed"));
+  if (p.isSet(family)) o.family = int(parseNumber(text(family), 0, 255, "--family"));
+  if (p.isSet(type)) o.type = int(parseNumber(text(type), 0, 207, "--type"));
   if (p.isSet(version)) {
     const auto parts = split(text(version), '.');
-    if (parts.size() != 3) usage("--version wants A.B.C");
-    for (int k = 0; k < 3; ++k) o.version[k] = int(parseNumber(parts[k], 0, 255, "version"));
+    if (parts.size() != 3) usage("--version: нужно A.B.C");
+    for (int k = 0; k < 3; ++k) o.version[k] = int(parseNumber(parts[k], 0, 255, "--version"));
   }
   o.silent = p.isSet(silent);
   if (p.isSet(zAfter)) o.zAfter = parseNumber(text(zAfter), 0, 100000000L, "--z-after");
@@ -273,7 +276,7 @@ Options parseOptions(int argc, char** argv) {
   o.pace = p.isSet(pace);
   o.link = path(link);
   o.rawStream = path(rawStream);
-  if (!o.recordsFile.empty() && !o.generate.empty()) usage("--records and --generate exclude each other");
+  if (!o.recordsFile.empty() && !o.generate.empty()) usage("--records и --generate не указываются вместе");
   return o;
 }
 
@@ -289,14 +292,14 @@ int main(int argc, char** argv) {
   std::string stream = archiveStream(records);
   if (!o.rawStream.empty()) {
     std::ifstream in(o.rawStream, std::ios::binary);
-    if (!in) usage(("cannot read " + o.rawStream).c_str());
+    if (!in) usage(("не удалось прочитать " + o.rawStream).c_str());
     stream.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
   const std::string ident = identification(o);
 
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-    std::perror("hygrovan-meter-sim: posix_openpt");
+    std::perror("hygrovan-meter-sim: не удалось открыть псевдотерминал");
     return 1;
   }
   const std::string slavePath = ptsname(master);
@@ -304,7 +307,7 @@ int main(int argc, char** argv) {
   // reopens its end: without it the master reads EIO.
   const int slave = ::open(slavePath.c_str(), O_RDWR | O_NOCTTY);
   if (slave < 0) {
-    std::perror("hygrovan-meter-sim: open slave");
+    std::perror("hygrovan-meter-sim: не удалось открыть второй конец псевдотерминала");
     return 1;
   }
   termios t{};
