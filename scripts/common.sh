@@ -13,6 +13,7 @@ HV_PACKAGES=(
   g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   googletest wine64
   desktop-file-utils appstream dpkg-dev
+  man-db bash-completion lintian
 )
 
 hv_install_packages() {
