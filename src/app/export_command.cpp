@@ -23,6 +23,7 @@ void ExportCommand::exp2excel() {
   request.defaultExt = excelExportDefaultSuffix();
   request.initialDir = dialogFolder_;
   request.overwritePrompt = false;  // the workbook replaces a file of that name
+  request.fileName = proposedFileName(request.defaultExt);
   const QString fileName = withDefaultExtension(ui().saveFileName(parent_, request), request.defaultExt);
   if (fileName.isEmpty()) return;
 

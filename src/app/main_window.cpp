@@ -47,6 +47,8 @@ MainWindow::MainWindow(QWidget* parent)
   helpFile_ = findHelpFile(QCoreApplication::applicationDirPath());
   // The settings key, created when missing; it stays open.
   settings_.open();
+  recent_ = std::make_unique<RecentTables>(settings_);
+  showRecentTables();
   if (settings_.hasValue(kDefaultDirValue)) {
     defaultFolder_ = settings_.readString(kDefaultDirValue);
   } else {
@@ -119,6 +121,15 @@ void MainWindow::buildMenus() {
   QAction* printItem =
       addCommand(file, QStringLiteral("Печать"), "printAction", print, 4, QKeySequence(Qt::CTRL | Qt::Key_P));
   file->addSeparator();
+  for (int i = 0; i < RecentTables::kCount; ++i) {
+    QAction* a = addCommand(file, QString(), "", [this, i] { openTableFile(recent_->paths().value(i)); });
+    a->setObjectName(QStringLiteral("recentTableAction%1").arg(i + 1));
+    a->setShortcut(QKeySequence(Qt::ALT | (Qt::Key_1 + i)));
+    a->setVisible(false);
+    recentActions_.append(a);
+  }
+  recentSeparator_ = file->addSeparator();
+  recentSeparator_->setVisible(false);
   addCommand(file, QStringLiteral("Выход"), "exitAction", [this] { exitProgram(); });
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("Вид"));
@@ -211,9 +222,43 @@ void MainWindow::openTable() {
   request.initialDir = dialogFolder_;
   const QString path = withDefaultExtension(ui().openFileName(this, request), request.defaultExt);
   if (path.isEmpty()) return;
+  openTableFile(path);
+}
+
+void MainWindow::openTableFile(const QString& path) {
+  if (path.isEmpty()) return;
+  if (!QFileInfo(path).isFile()) {
+    ui().message(this, QStringLiteral("Ошибка"),
+                 QStringLiteral("Файл %1 не найден.").arg(QDir::toNativeSeparators(path)), MsgIcon::Error,
+                 MsgButtons::Ok);
+    recent_->remove(path);
+    showRecentTables();
+    return;
+  }
   if (document_->isOpen()) document_->Close_DB();
   defaultFolder_ = QFileInfo(path).absolutePath();
   document_->Open_DB(path);
+}
+
+void MainWindow::showRecentTables() {
+  const QStringList& paths = recent_->paths();
+  for (int i = 0; i < recentActions_.size(); ++i) {
+    QAction* a = recentActions_[i];
+    a->setVisible(i < paths.size());
+    if (i >= paths.size()) continue;
+    // "&1" makes the digit the item's key in the open menu as well.
+    a->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(QDir::toNativeSeparators(paths[i])));
+  }
+  recentSeparator_->setVisible(!paths.isEmpty());
+}
+
+void MainWindow::tableOpened(const QString& path) {
+  recent_->add(path);
+  showRecentTables();
+}
+
+void MainWindow::showChanged(bool changed) {
+  setWindowModified(changed);
 }
 
 // Exit ends the message loop at once, without the window's close: neither the
@@ -226,7 +271,7 @@ void MainWindow::exitProgram() {
 
 void MainWindow::showHelp() {
   QString error;
-  if (!showHelpContents(helpFile_, &error))
+  if (!showHelpContents(helpFile_, &error, this))
     ui().message(this, QStringLiteral("Ошибка"), error, MsgIcon::Error, MsgButtons::Ok);
 }
 
@@ -246,7 +291,9 @@ void MainWindow::storeAndClose() {
 
 void MainWindow::setTitle(const QString& title) {
   setApplicationTitle(title);
-  setWindowTitle(title);
+  // Qt shows "[*]" as a mark while the window is modified, and nothing else.
+  const QString product = QStringLiteral(" - ") + productName();
+  setWindowTitle(title.endsWith(product) ? title.chopped(product.size()) + QStringLiteral("[*]") + product : title);
 }
 
 void MainWindow::postPendingEdit() {

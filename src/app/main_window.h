@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/recent_tables.h"
 #include "app/table_document.h"
 #include "platform/settings.h"
 
@@ -56,7 +57,12 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   QColor windowColour() const;
 
   // The commands that belong to the window itself.
-  void openTable();    // "Открыть"
+  void openTable();  // "Открыть"
+  // Opens a named table as "Открыть" does after its dialog (from the command
+  // line, the file manager or the recent list); a file that is gone is said
+  // so and dropped from the recent list.
+  void openTableFile(const QString& path);
+  RecentTables& recentTables() const { return *recent_; }
   void exitProgram();  // "Выход": the save question when changed, then the loop ends
   void showHelp();     // "Помощь"
   void showAbout();    // "О программе"
@@ -73,6 +79,7 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   void buildToolBar();
   void connectGrids();
   void enableOpenStateCommands(bool on);
+  void showRecentTables();
   // Closing the window: the default folder is stored, then the table closed.
   void storeAndClose();
 
@@ -87,6 +94,8 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   void loadLayouts() override;
   void storeLayouts() override;
   void showClosed() override;
+  void tableOpened(const QString& path) override;
+  void showChanged(bool changed) override;
 
   SettingsKey settings_;
   QString defaultFolder_;
@@ -96,6 +105,9 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   QMenu* contextMenu_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QList<QAction*> openStateCommands_;
+  std::unique_ptr<RecentTables> recent_;
+  QList<QAction*> recentActions_;  // "1 ..".."5 ..", hidden when unused
+  QAction* recentSeparator_ = nullptr;
   // The grids let go of the table before it closes: declared after the document.
   std::unique_ptr<ArchivePages> pages_;
   std::unique_ptr<GridCommands> grids_;

@@ -2,6 +2,8 @@
 // Program entry: the application object, the main window after the splash,
 // the message loop.
 #include <QApplication>
+#include <QStringList>
+#include <optional>
 
 namespace hv {
 
@@ -17,7 +19,14 @@ class Application : public QApplication {
 void initialiseApplication();
 // Creates the main window (which creates the windows its commands show),
 // shows the splash until its timer ends it, then shows the main window and
-// runs the message loop. The windows are gone when it returns.
-int runProgram(QApplication& app);
+// runs the message loop. The windows are gone when it returns. A table named
+// in the arguments (program name first) is opened as "Открыть" opens it.
+int runProgram(QApplication& app, const QStringList& arguments = {});
+
+// Whether the arguments only ask for the help or the version, which need no
+// display; answerConsoleRequest() prints it (an application object must
+// exist) and returns the exit code.
+bool isConsoleRequest(const QStringList& arguments);
+int answerConsoleRequest(const QStringList& arguments);
 
 }  // namespace hv

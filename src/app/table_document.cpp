@@ -7,6 +7,7 @@
 #include "platform/ui.h"
 #include "platform/version.h"
 #include "store/db_table.h"
+#include "store/table_errors.h"
 
 namespace hv {
 
@@ -27,10 +28,14 @@ void TableDocument::Open_DB(const QString& path) {
   table_->setFileName(path);
   try {
     table_->open();
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     if (table_->active()) table_->close();
-    ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), QStringLiteral("База данных повреждена !"),
-                 MsgIcon::Error, MsgButtons::Ok);
+    // Held by another program: saying it is damaged would be wrong and alarming.
+    const bool inUse = dynamic_cast<const TableInUseError*>(&e) != nullptr;
+    ui().message(
+        window_.dialogParent(), QStringLiteral("Ошибка"),
+        inUse ? QStringLiteral("База данных открыта другой программой.") : QStringLiteral("База данных повреждена !"),
+        MsgIcon::Error, MsgButtons::Ok);
     return;
   }
   open_ = true;
@@ -38,9 +43,20 @@ void TableDocument::Open_DB(const QString& path) {
   window_.showOpenColour();
   window_.showArchives();
   window_.loadLayouts();
+  showTitle(path);
+  setChanged(false);
+  window_.tableOpened(path);
+}
+
+void TableDocument::showTitle(const QString& path) {
   // The name without folder and without its last extension.
-  window_.setTitle(QFileInfo(path).completeBaseName() + QStringLiteral(" - ") + productName());
-  changed_ = false;
+  setDocumentName(QFileInfo(path).completeBaseName());
+  window_.setTitle(documentName() + QStringLiteral(" - ") + productName());
+}
+
+void TableDocument::setChanged(bool changed) {
+  changed_ = changed;
+  window_.showChanged(changed);
 }
 
 void TableDocument::Save_DB() {
@@ -48,7 +64,7 @@ void TableDocument::Save_DB() {
   // The grids share the table, so one post covers all three.
   if (table_->active()) window_.postPendingEdit();
   reopen();
-  changed_ = false;
+  setChanged(false);
 }
 
 void TableDocument::reopen() {
@@ -68,7 +84,7 @@ void TableDocument::changeTable(const std::function<void()>& step) {
       // The table went away on the way: the window must not offer commands on it.
       window_.storeLayouts();
       open_ = false;
-      changed_ = false;
+      setChanged(false);
       showClosed();
     } else {
       window_.tableReloaded();
@@ -92,7 +108,7 @@ void TableDocument::Close_DB() {
   askToSaveChanges();
   window_.storeLayouts();
   open_ = false;
-  changed_ = false;
+  setChanged(false);
   std::exception_ptr failure;
   if (table_->active()) {
     window_.dropPendingEdits();
@@ -117,12 +133,14 @@ void TableDocument::Close_DB() {
 
 void TableDocument::create(const QString& path, const std::function<void(TDbTable&)>& fill) {
   open_ = false;
-  changed_ = false;
+  setChanged(false);
   table_->close();
   table_->setFileName(path);
   table_->createTable();
   table_->open();
   open_ = true;
+  showTitle(path);
+  window_.tableOpened(path);
   window_.showOpenColour();
   try {
     fill(*table_);
@@ -133,10 +151,11 @@ void TableDocument::create(const QString& path, const std::function<void(TDbTabl
   }
   window_.showArchives();
   window_.loadLayouts();
-  changed_ = false;
+  setChanged(false);
 }
 
 void TableDocument::showClosed() {
+  setDocumentName(QString());
   window_.showClosed();
   window_.setTitle(productName());
 }

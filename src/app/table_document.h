@@ -32,6 +32,10 @@ class TableDocument {
     // The grids empty without selections, the commands of the open state off,
     // no tabs, the closed-state colour.
     virtual void showClosed() = 0;
+    // A table was opened or created: the list of recent tables takes it.
+    virtual void tableOpened(const QString& path) = 0;
+    // The changed state, which the title marks.
+    virtual void showChanged(bool changed) = 0;
   };
 
   explicit TableDocument(Window& window);
@@ -45,11 +49,12 @@ class TableDocument {
   bool isActive() const;
   // A cell edit was started since the table was last opened, created or written.
   bool isChanged() const { return changed_; }
-  void setChanged(bool changed) { changed_ = changed; }
+  void setChanged(bool changed);
 
   // Closes the open table, then opens the file; a file that does not open as
-  // a measurement table is refused with "База данных повреждена !" and the
-  // window stays closed. The title then names the file.
+  // a measurement table is refused with "База данных повреждена !", one that
+  // another program (or window) holds with "База данных открыта другой
+  // программой.", and the window stays closed. The title then names the file.
   void Open_DB(const QString& path);
   // Writes the table (a cell edit in progress included) by closing and
   // reopening it. Nothing without an open table.
@@ -59,7 +64,7 @@ class TableDocument {
   // state, also when the table reports an error after it has closed.
   void Close_DB();
   // Creates an empty table file at `path` (replacing a file of that name),
-  // opens it and fills it; the title stays the product's name.
+  // opens it and fills it; the title then names the file, as after opening.
   void create(const QString& path, const std::function<void(TDbTable&)>& fill);
   // Writes the table by closing and reopening it; the grids follow.
   void reopen();
@@ -73,6 +78,7 @@ class TableDocument {
 
  private:
   void showClosed();
+  void showTitle(const QString& path);
 
   Window& window_;
   std::unique_ptr<TDbTable> table_;

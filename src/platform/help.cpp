@@ -3,7 +3,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QUrl>
+
+#include "platform/help_window.h"
 
 namespace hv {
 
@@ -20,11 +23,27 @@ QString findHelpFile(const QString& exeDir) {
   return dir.filePath(QStringLiteral("hygrovan.html"));
 }
 
-bool showHelpContents(const QString& helpFile, QString* error) {
+bool showHelpContents(const QString& helpFile, QString* error, QWidget* parent) {
   if (helpFile.isEmpty() || !QFileInfo::exists(helpFile)) {
     if (error)
       *error = QStringLiteral("Файл справки не найден: %1").arg(QDir::toNativeSeparators(helpFile));
     return false;
+  }
+  const QString suffix = QFileInfo(helpFile).suffix().toLower();
+  if (suffix == QLatin1String("html") || suffix == QLatin1String("htm")) {
+    // Our own window: a desktop without a browser would hand the page to
+    // whatever opens text, which shows the markup.
+    static QPointer<HelpWindow> window;
+    if (!window) window = new HelpWindow(parent ? parent->window() : nullptr);
+    if (!window->showFile(helpFile)) {
+      if (error)
+        *error = QStringLiteral("Не удалось прочитать файл справки: %1").arg(QDir::toNativeSeparators(helpFile));
+      return false;
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return true;
   }
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile))) {
     // No program to open it with (on Linux: no xdg-open): say where the

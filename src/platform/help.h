@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+class QWidget;
+
 namespace hv {
 
 // The help file the program uses: "hygrovan.hlp" beside the executable when it
@@ -8,7 +10,9 @@ namespace hv {
 QString findHelpFile(const QString& exeDir);
 
 // Shows the help contents; false with a message in *error when it cannot
-// (when nothing can open the file, the message gives its path).
-bool showHelpContents(const QString& helpFile, QString* error);
+// (when nothing can open the file, the message gives its path). An HTML guide
+// is shown in the program's own help window (one for the program, raised when
+// open already, a window of parent's), any other file by the desktop.
+bool showHelpContents(const QString& helpFile, QString* error, QWidget* parent = nullptr);
 
 }  // namespace hv

@@ -23,6 +23,7 @@ namespace {
 
 UserInteraction* g_interaction = nullptr;
 QString g_title = QStringLiteral("Hygrovan-RX3");
+QString g_documentName;
 
 // "Базы данных|*.db|Все|*.*" -> "Базы данных (*.db);;Все (*.*)"
 QString qtFilter(const QString& filter) {
@@ -93,6 +94,11 @@ void setUserInteraction(UserInteraction* interaction) { g_interaction = interact
 
 QString applicationTitle() { return g_title; }
 void setApplicationTitle(const QString& title) { g_title = title; }
+QString documentName() { return g_documentName; }
+void setDocumentName(const QString& name) { g_documentName = name; }
+QString proposedFileName(const QString& extension, const QString& fallback) {
+  return g_documentName.isEmpty() ? fallback : g_documentName + extension;
+}
 
 void showDefaultErrorReport(const QString& text) {
   ui().message(nullptr, applicationTitle(), defaultErrorReportText(text), MsgIcon::Error, MsgButtons::Ok);

@@ -35,6 +35,13 @@ void setUserInteraction(UserInteraction* interaction);
 // The application title: "Hygrovan-RX3", or "file - Hygrovan-RX3" while a table is open.
 QString applicationTitle();
 void setApplicationTitle(const QString& title);
+// The open table's name without folder and last extension, empty while none
+// is open: what the save dialogs of things made from it propose.
+QString documentName();
+void setDocumentName(const QString& name);
+// The document's name with the extension (".pdf"), or `fallback` while no
+// table is open.
+QString proposedFileName(const QString& extension, const QString& fallback = QString());
 
 // The default error report: application title as caption, error icon, OK,
 // the text with the full-stop rule.

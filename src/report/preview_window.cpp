@@ -33,6 +33,7 @@ FileDialogRequest reportFileRequest(const QString& caption) {
   r.caption = caption;
   r.filter = QStringLiteral("Отчеты Hygrovan-RX3|*.hvr");
   r.defaultExt = QString::fromLatin1(kReportFileExtension);
+  r.fileName = proposedFileName(r.defaultExt);
   return r;
 }
 
@@ -298,6 +299,7 @@ bool PreviewWindow::savePdfFile() {
   req.caption = QStringLiteral("Сохранить в PDF");
   req.filter = QStringLiteral("Документы PDF|*.pdf");
   req.defaultExt = QStringLiteral(".pdf");
+  req.fileName = proposedFileName(req.defaultExt);
   const QString path = ui().saveFileName(this, req);
   if (path.isEmpty()) return false;
   try {
@@ -313,7 +315,7 @@ void PreviewWindow::print() { printBuiltReport(this, report_); }
 
 void PreviewWindow::help() {
   QString error;
-  if (!showHelpContents(findHelpFile(QCoreApplication::applicationDirPath()), &error)) showError(this, error);
+  if (!showHelpContents(findHelpFile(QCoreApplication::applicationDirPath()), &error, this)) showError(this, error);
 }
 
 }  // namespace hv::report

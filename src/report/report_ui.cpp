@@ -29,6 +29,7 @@ QString askPrintPdfFile(QWidget* parent) {
   req.caption = QStringLiteral("Печать в файл");
   req.filter = QStringLiteral("Документы PDF|*.pdf");
   req.defaultExt = QStringLiteral(".pdf");
+  req.fileName = proposedFileName(req.defaultExt);
   return withDefaultExtension(ui().saveFileName(parent, req), req.defaultExt);
 }
 

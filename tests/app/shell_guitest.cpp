@@ -6,10 +6,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <memory>
 
@@ -20,9 +25,11 @@
 #include "app/program.h"
 #include "platform/error.h"
 #include "platform/help.h"
+#include "platform/help_window.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
 #include "platform/version.h"
+#include "store/db_table.h"
 #include "support/main_window_access.h"
 #include "support/measurement_table.h"
 #include "support/scripted_ui.h"
@@ -44,6 +51,11 @@ class Shell : public ::testing::Test {
     return key.hasValue(QStringLiteral("Default_dir")) ? key.readString(QStringLiteral("Default_dir")) : QString();
   }
   QAction* command(const char* name) { return hv::test::command(*window_, name); }
+  static QString makeTable(const QString& name) {
+    const QString path = hv::test::testPath(name);
+    hv::test::writeTable(path, {hv::test::single(1, 0, "05.03.2024", "10:00:00", "10,0")});
+    return path;
+  }
 
   hv::test::ScriptedUserInteraction ui_;
   std::unique_ptr<hv::MainWindow> window_;
@@ -245,6 +257,125 @@ TEST_F(Shell, ClosingTheWindowStoresTheDefaultFolder) {
   window_->close();
   EXPECT_EQ(storedDefaultDir(), QStringLiteral("/data/oak"));
   EXPECT_EQ(window_->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+}
+
+TEST_F(Shell, ATableNamedOnTheCommandLineOpensOnceTheWindowShows) {
+  const QString path = makeTable(QStringLiteral("oak.db"));
+  QString title;
+  QTimer probe;
+  probe.setInterval(20);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    hv::MainWindow* main = hv::test::runningMainWindow();
+    if (!main || !main->isVisible() || !main->document().isOpen()) return;
+    title = hv::applicationTitle();
+    QCoreApplication::exit(0);
+  });
+  probe.start();
+  QTimer::singleShot(20000, [] { QCoreApplication::exit(3); });  // safety net
+  EXPECT_EQ(hv::runProgram(*qApp, {QStringLiteral("hygrovan"), path}), 0);
+  EXPECT_EQ(title, QStringLiteral("oak - Hygrovan-RX3"));
+  EXPECT_TRUE(ui_.messages().isEmpty());
+  EXPECT_FALSE(hv::isConsoleRequest({QStringLiteral("hygrovan"), path}));
+  EXPECT_TRUE(hv::isConsoleRequest({QStringLiteral("hygrovan"), QStringLiteral("--help")}));
+}
+
+TEST_F(Shell, ANamedTableThatIsGoneOrHeldElsewhereIsSaidSoAndNothingOpens) {
+  window_ = std::make_unique<hv::MainWindow>();
+  const QString gone = hv::test::testPath(QStringLiteral("gone.db"));
+  window_->openTableFile(gone);
+  const QString held = makeTable(QStringLiteral("held.db"));
+  hv::TDbTable holder;  // as another window or program would
+  holder.setFileName(held);
+  holder.open();
+  window_->openTableFile(held);
+  const auto shown = ui_.messages();
+  ASSERT_EQ(shown.size(), 2);
+  EXPECT_EQ(shown[0].text, QStringLiteral("Файл %1 не найден.").arg(gone));
+  EXPECT_EQ(shown[1].text, QStringLiteral("База данных открыта другой программой."));
+  EXPECT_EQ(shown[1].icon, hv::MsgIcon::Error);
+  EXPECT_FALSE(window_->document().isOpen());
+  EXPECT_TRUE(window_->recentTables().paths().isEmpty());
+}
+
+TEST_F(Shell, TheRecentListKeepsFiveTablesAcrossRunsAndDropsOneThatIsGone) {
+  window_ = std::make_unique<hv::MainWindow>();
+  QStringList paths;
+  for (int i = 1; i <= 6; ++i) {
+    paths << makeTable(QStringLiteral("t%1.db").arg(i));
+    window_->openTableFile(paths.last());
+  }
+  window_->openTableFile(paths[1]);  // opened again: first once more
+  const QStringList expected = {paths[1], paths[5], paths[4], paths[3], paths[2]};
+  EXPECT_EQ(window_->recentTables().paths(), expected);
+  for (int i = 0; i < 5; ++i) {
+    QAction* a = command(QStringLiteral("recentTableAction%1").arg(i + 1).toLatin1().constData());
+    EXPECT_TRUE(a->isVisible());
+    EXPECT_EQ(a->text(), QStringLiteral("&%1 %2").arg(i + 1).arg(expected[i]));
+    EXPECT_EQ(a->shortcut(), QKeySequence(Qt::ALT | (Qt::Key_1 + i)));
+  }
+
+  // Kept in the settings for the next run; there a table that is gone is said so and dropped.
+  window_.reset();
+  ASSERT_TRUE(QFile::remove(paths[5]));
+  window_ = std::make_unique<hv::MainWindow>();
+  EXPECT_EQ(window_->recentTables().paths(), expected);
+  command("recentTableAction2")->trigger();
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].text, QStringLiteral("Файл %1 не найден.").arg(paths[5]));
+  EXPECT_EQ(window_->recentTables().paths(), QStringList({paths[1], paths[4], paths[3], paths[2]}));
+  EXPECT_FALSE(command("recentTableAction5")->isVisible());
+  EXPECT_EQ(command("recentTableAction2")->text(), QStringLiteral("&2 %1").arg(paths[4]));
+  command("recentTableAction1")->trigger();
+  EXPECT_EQ(hv::applicationTitle(), QStringLiteral("t2 - Hygrovan-RX3"));
+}
+
+TEST_F(Shell, HelpShowsTheGuideInAWindowOfItsOwnWithLinksPicturesAndSearch) {
+  const QString dir = hv::test::testPath(QStringLiteral("guide"));
+  QDir().mkpath(dir);
+  QImage picture(8, 8, QImage::Format_RGB32);
+  picture.fill(Qt::red);
+  ASSERT_TRUE(picture.save(dir + QStringLiteral("/meter.png")));
+  const QString guide = dir + QStringLiteral("/hygrovan.html");
+  hv::test::writeFile(guide, QStringLiteral("<html><body><a href=\"#graph\">Графики</a><img src=\"meter.png\">"
+                                            "<p>Влажность древесины.</p><p>Влажность бетона.</p>"
+                                            "<h2><a name=\"graph\"></a>Построение графика</h2></body></html>")
+                                 .toUtf8());
+  window_ = std::make_unique<hv::MainWindow>();
+  window_->show();
+  window_->setHelpFile(guide);
+  command("helpAction")->trigger();
+  EXPECT_TRUE(ui_.messages().isEmpty());
+  const auto helpWindows = window_->findChildren<hv::HelpWindow*>();
+  ASSERT_EQ(helpWindows.size(), 1);
+  hv::HelpWindow* help = helpWindows[0];
+  ASSERT_TRUE(help->isVisible());
+  QTextBrowser* browser = help->browser();
+  EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Построение графика")));
+  EXPECT_FALSE(browser->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("meter.png"))).isNull());
+
+  // The link by the keyboard: Tab to it, Enter follows it.
+  help->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(help));
+  browser->setFocus();
+  QTest::keyClick(browser, Qt::Key_Tab);
+  QTest::keyClick(browser, Qt::Key_Return);
+  EXPECT_EQ(browser->source().fragment(), QStringLiteral("graph"));
+
+  // Ctrl+F to the search line; Enter finds, F3 the next, then round again.
+  QTest::keyClick(help, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(help->searchLine()->hasFocus());
+  help->searchLine()->setText(QStringLiteral("влажность"));  // typed
+  QTest::keyClick(help->searchLine(), Qt::Key_Return);
+  const int first = browser->textCursor().selectionStart();
+  EXPECT_EQ(browser->textCursor().selectedText(), QStringLiteral("Влажность"));
+  QTest::keyClick(help, Qt::Key_F3);
+  EXPECT_GT(browser->textCursor().selectionStart(), first);
+  QTest::keyClick(help, Qt::Key_F3);
+  EXPECT_EQ(browser->textCursor().selectionStart(), first);
+
+  // F1 again raises the same window.
+  command("helpAction")->trigger();
+  EXPECT_EQ(window_->findChildren<hv::HelpWindow*>().size(), 1);
 }
 
 }  // namespace

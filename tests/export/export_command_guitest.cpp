@@ -72,6 +72,7 @@ TEST_F(ExportCommand, OnlyTheConcreteArchiveGivesOneSheetAndTheGridIsLeftUnsorte
   const auto dialogs = ui_.shown;
   EXPECT_EQ(dialogs[0].file.filter, QStringLiteral("Книга Excel|*.xls"));
   EXPECT_EQ(dialogs[0].file.defaultExt, QStringLiteral(".xls"));
+  EXPECT_EQ(dialogs[0].file.fileName, QStringLiteral("slab.xls"));  // named after the table
 
   EXPECT_EQ(window_->document().table().filter(), QStringLiteral("N_ARC=1"));
   EXPECT_TRUE(window_->document().table().indexName().isEmpty());

@@ -113,7 +113,7 @@ TEST_F(ImportWindow, CtrlNWithAChangedCommentAsksTheSaveQuestionFirst) {
   EXPECT_EQ(storedRows(path, 0).value(0).comment, std::nullopt);
 }
 
-TEST_F(ImportWindow, CreateShowsTheTabsOfTheNonEmptyArchivesAndKeepsTheTitle) {
+TEST_F(ImportWindow, CreateShowsTheTabsOfTheNonEmptyArchivesAndNamesTheTableInTheTitle) {
   startMeter(kWood + kBulk);
   const QString path = hv::test::testPath(QStringLiteral("new.db"));
   hv::test::writeFile(path, "an older file of that name, which the user agreed to replace");
@@ -124,8 +124,11 @@ TEST_F(ImportWindow, CreateShowsTheTabsOfTheNonEmptyArchivesAndKeepsTheTitle) {
   EXPECT_TRUE(ui_.messages().isEmpty()) << ui_.messages().value(0).text.toStdString();
   ASSERT_TRUE(window_->document().isOpen());
   EXPECT_FALSE(window_->document().isChanged());
-  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Hygrovan-RX3"));
-  EXPECT_EQ(hv::applicationTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("new[*] - Hygrovan-RX3"));
+  EXPECT_FALSE(window_->isWindowModified());
+  EXPECT_EQ(hv::applicationTitle(), QStringLiteral("new - Hygrovan-RX3"));
+  // Listed first among the recent tables, as an opened one is.
+  EXPECT_EQ(window_->recentTables().paths().value(0), path);
   EXPECT_EQ(window_->defaultFolder(), defaultDir);
   EXPECT_TRUE(tabs()->isVisible());
   EXPECT_TRUE(tabs()->isTabVisible(0));
@@ -201,7 +204,8 @@ TEST_F(ImportWindow, AppendAddsOnlyWhatTheMeterGainedAndReportsEachArchive) {
   EXPECT_TRUE(window_->document().isOpen());
   EXPECT_FALSE(window_->document().isChanged());
   EXPECT_TRUE(tabs()->isTabVisible(1));
-  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Hygrovan-RX3"));
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("grow[*] - Hygrovan-RX3"));
+  EXPECT_FALSE(window_->isWindowModified());
   window_.reset();
   const auto wood = storedRows(path, 0);
   EXPECT_EQ(numbersOf(wood), (QList<int>{1, 2, 3, 4, 5}));

@@ -84,8 +84,9 @@ TEST(QtDialogs, FileDialogShowsEveryColumnWhole) {
   EXPECT_TRUE(checked);
 }
 
-TEST(Help, WithNothingToOpenTheGuideTheMessageSaysWhereItIs) {
-  const QString guide = hv::test::testPath(QStringLiteral("hygrovan.html"));
+TEST(Help, WithNothingToOpenTheHelpFileTheMessageSaysWhereItIs) {
+  // A help file other than our HTML guide goes to the desktop's programs.
+  const QString guide = hv::test::testPath(QStringLiteral("hygrovan.hlp"));
   hv::test::writeFile(guide, "<html></html>");
   // No opener on the search path and no browser named: as on a bare system.
   const QByteArray path = qgetenv("PATH"), browser = qgetenv("BROWSER");

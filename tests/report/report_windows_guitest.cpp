@@ -303,7 +303,10 @@ TEST(ReportPreview, SavesAndOpensReportsAndPdf) {
   EXPECT_EQ(s.ui.messages()[0].caption, "Ошибка");
 
   s.ui.fileAnswers << hv::test::testPath("out.pdf");
+  hv::setDocumentName("ель");
   ASSERT_TRUE(w.savePdfFile());
+  hv::setDocumentName(QString());
+  EXPECT_EQ(s.ui.shown.last().file.fileName, "ель.pdf");  // named after the open table
   EXPECT_EQ(pdfPages(hv::test::testPath("out.pdf")), 2);
 }
 

@@ -121,7 +121,7 @@ class Grids : public ::testing::Test {
 
 TEST_F(Grids, OpenShowsTheFirstArchiveAndTheTabsSetTheFilter) {
   hv::MainWindow* f = openWindow();
-  EXPECT_EQ(f->windowTitle(), "oak - Hygrovan-RX3");
+  EXPECT_EQ(f->windowTitle(), "oak[*] - Hygrovan-RX3");
   EXPECT_EQ(f->pages().tabs()->currentIndex(), 0);
   EXPECT_EQ(f->document().table().filter(), "N_ARC=0");
   EXPECT_EQ(shown(f->pages().grid(kWood), cN), QStringList({"1", "2", "3", "4"}));
@@ -341,9 +341,11 @@ TEST_F(Grids, EditingACommentAsksOnCloseAndNoDropsTheEditStillInItsRow) {
   // Only the comment is editable.
   EXPECT_FALSE(v->model()->flags(v->model()->index(0, cMaterial)) & Qt::ItemIsEditable);
   EXPECT_FALSE(f->document().isChanged());
+  EXPECT_FALSE(f->isWindowModified());
   type(0, "сухая");
   EXPECT_TRUE(f->document().isChanged());
-  g->setCurrentCell(1, cComment);  // leaving the row posts it
+  EXPECT_TRUE(f->isWindowModified());  // the title shows "oak* - Hygrovan-RX3"
+  g->setCurrentCell(1, cComment);      // leaving the row posts it
   type(1, "влажная");
   f->document().Close_DB();
   ASSERT_EQ(ui_.messages().size(), 1);
@@ -361,6 +363,7 @@ TEST_F(Grids, EditingACommentAsksOnCloseAndNoDropsTheEditStillInItsRow) {
   type(2, "мокрая");
   ui_.messageAnswers << hv::MsgResult::Yes;
   f->document().Close_DB();
+  EXPECT_FALSE(f->isWindowModified());
   EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"сухая", "", "мокрая", ""}));
 }
 
@@ -456,7 +459,7 @@ TEST_F(Grids, TheOpenCommandPutsTheNameWithoutItsLastExtensionInTheTitle) {
   ui_.fileAnswers << named;
   window_->openTable();
   EXPECT_TRUE(window_->document().isOpen());
-  EXPECT_EQ(window_->windowTitle(), "my.data - Hygrovan-RX3");
+  EXPECT_EQ(window_->windowTitle(), "my.data[*] - Hygrovan-RX3");
   EXPECT_EQ(hv::applicationTitle(), "my.data - Hygrovan-RX3");
   EXPECT_EQ(window_->defaultFolder(), dir);
   EXPECT_EQ(ui_.shown[0].file.filter, "Базы данных|*.db");
