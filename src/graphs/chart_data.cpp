@@ -3,6 +3,7 @@
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/regional.h"
@@ -104,6 +105,54 @@ ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curv
     }
   }
   return data;
+}
+
+QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area, int columns, int rows) {
+  const qsizetype n = points.size();
+  const double from = area.left(), to = area.right();
+  if (columns <= 0 || !(to > from) || n <= 4 * qsizetype(columns)) return points;
+  const auto byX = [](const QPointF& p, double x) { return p.x() < x; };
+  const qsizetype lo = std::lower_bound(points.begin(), points.end(), from, byX) - points.begin();
+  const qsizetype hi =
+      std::upper_bound(points.begin(), points.end(), to, [](double x, const QPointF& p) { return x < p.x(); }) -
+      points.begin();
+  const double perColumn = columns / (to - from);
+  const auto column = [&](qsizetype i) { return std::min(columns - 1, int((points[i].x() - from) * perColumn)); };
+  rows = area.height() > 0 ? std::max(0, rows) : 0;
+  const double perRow = rows > 0 ? rows / area.height() : 0;
+  const auto row = [&](qsizetype i) { return std::clamp(int((points[i].y() - area.top()) * perRow), 0, rows - 1); };
+  std::vector<qsizetype> firstInRow(size_t(std::max(rows, 1)), -1);
+  std::vector<int> rowsMet;
+  std::vector<qsizetype> keep;
+  QList<QPointF> out;
+  out.reserve(4 * columns + 2);
+  if (lo > 0) out.append(points[lo - 1]);
+  for (qsizetype i = lo; i < hi;) {
+    const int c = column(i);
+    qsizetype low = i, high = i, j = i;
+    keep.clear();
+    for (; j < hi && column(j) == c; ++j) {
+      if (points[j].y() < points[low].y()) low = j;
+      if (points[j].y() > points[high].y()) high = j;
+      if (rows > 0) {
+        const int r = row(j);
+        if (firstInRow[size_t(r)] < 0) {
+          firstInRow[size_t(r)] = j;
+          rowsMet.push_back(r);
+          keep.push_back(j);
+        }
+      }
+    }
+    for (int r : rowsMet) firstInRow[size_t(r)] = -1;
+    rowsMet.clear();
+    keep.insert(keep.end(), {i, low, high, j - 1});
+    std::sort(keep.begin(), keep.end());
+    keep.erase(std::unique(keep.begin(), keep.end()), keep.end());
+    for (qsizetype k : keep) out.append(points[k]);
+    i = j;
+  }
+  if (hi < n) out.append(points[hi]);
+  return out;
 }
 
 }  // namespace hv

@@ -3,6 +3,8 @@
 // window, so the chart window and the command-line tool share it.
 #include <QDateTime>
 #include <QList>
+#include <QPointF>
+#include <QRectF>
 #include <QString>
 #include <array>
 
@@ -57,5 +59,15 @@ double daysFromDateTime(const QDateTime& dt);  // from its own date and time of 
 // read with either decimal separator, as the grid footers read them.
 // Throws at the first row with a bad date and time or a bad chosen value.
 ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves);
+
+// What a plot of `columns` pixel columns over x in [area.left, area.right]
+// can show of a series sorted by x: in each column its first, last, lowest
+// and highest point, and, so that point markers cover the same ground, the
+// first point in each of `rows` bands of y over [area.top, area.bottom]; also
+// the nearest point on either side outside the range, so that lines leave the
+// plot as they would. The points are the series' own, in its order (tooltips
+// still name real readings). A series no longer than four points a column
+// comes back whole.
+QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area, int columns, int rows);
 
 }  // namespace hv

@@ -3,14 +3,17 @@
 #include <QAction>
 #include <QChart>
 #include <QChartView>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTemporaryFile>
 
 #include "graphs/moisture_chart.h"
+#include "platform/durable_rename.h"
 #include "platform/error.h"
 #include "platform/ui.h"
 #include "report/report_ui.h"
@@ -78,10 +81,18 @@ void ChartWindow::printOnDefaultPrinter() {
       return;
     const QString path = askPrintPdfFile(this);
     if (path.isEmpty()) return;
-    QPrinter pdf(QPrinter::HighResolution);
-    pdf.setOutputFormat(QPrinter::PdfFormat);
-    pdf.setOutputFileName(path);
-    if (!printTo(pdf))
+    // Printed into a temporary beside it and put in its place when complete,
+    // so no part-written file ever carries the name.
+    QTemporaryFile partial(QFileInfo(path).absolutePath() + QStringLiteral("/.hygrovan-XXXXXX.pdf"));
+    bool done = partial.open();
+    if (done) {
+      partial.close();
+      QPrinter pdf(QPrinter::HighResolution);
+      pdf.setOutputFormat(QPrinter::PdfFormat);
+      pdf.setOutputFileName(partial.fileName());
+      done = printTo(pdf);
+    }
+    if (!done || durableRename(partial.fileName(), path) != 0)
       ui().message(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось создать файл \"%1\".").arg(path),
                    MsgIcon::Error, MsgButtons::Ok);
     return;

@@ -16,7 +16,9 @@
 #include <QTimeZone>
 #include <QValueAxis>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
 
 #include "platform/error.h"
 #include "platform/regional.h"
@@ -43,6 +45,29 @@ QImage squareMarker(const QColor& color) {
   return img;
 }
 
+// The chart's full series (x in milliseconds), kept beside the chart; the
+// series themselves get what the plot can show at the resolution it is drawn
+// at, and again whenever the plot's width or the time axis's range changes.
+class FullSeries : public QObject {
+ public:
+  explicit FullSeries(QChart* chart) : QObject(chart), chart_(chart) {}
+  std::array<QList<QPointF>, 3> points;
+  // Device pixels per chart pixel of what is drawn next: above 1 while the
+  // chart is printed or saved larger than it shows.
+  double scale = 1;
+  void reduce();
+
+ private:
+  QChart* chart_;
+  bool reducing_ = false;
+};
+
+FullSeries* fullSeries(QChart* chart) {
+  for (QObject* child : chart->children())
+    if (auto* full = dynamic_cast<FullSeries*>(child)) return full;
+  return nullptr;
+}
+
 QCategoryAxis* xAxis(QChart* chart) {
   const auto axes = chart->axes(Qt::Horizontal);
   return axes.isEmpty() ? nullptr : qobject_cast<QCategoryAxis*>(axes.first());
@@ -51,6 +76,41 @@ QCategoryAxis* xAxis(QChart* chart) {
 QValueAxis* yAxis(QChart* chart) {
   const auto axes = chart->axes(Qt::Vertical);
   return axes.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(axes.first());
+}
+
+void FullSeries::reduce() {
+  QCategoryAxis* x = xAxis(chart_);
+  QValueAxis* y = yAxis(chart_);
+  if (reducing_ || !x || !y) return;
+  reducing_ = true;
+  const QRectF plot = chart_->plotArea();
+  const int columns = std::max(1, static_cast<int>(std::ceil(plot.width() * scale)));
+  // Bands of y no taller than a marker reaches, so that the markers kept
+  // cover what all of them would.
+  const int rows = std::max(1, static_cast<int>(std::ceil(plot.height() * scale / kMarkerReach)));
+  const QRectF range(QPointF(x->min(), y->min()), QPointF(x->max(), y->max()));
+  for (Curve c : kCurves)
+    if (QLineSeries* s = chartSeries(chart_, c)) {
+      const QList<QPointF>& all = points[static_cast<size_t>(c)];
+      QList<QPointF> shown = reduceToColumns(all, range, columns, rows);
+      if (shown.size() != s->count() || shown != s->points()) s->replace(shown);
+    }
+  reducing_ = false;
+}
+
+// Draws the chart at scale device pixels per chart pixel: the series reduced
+// at that resolution while fn runs, then again at the screen's.
+void atScale(QChart* chart, double scale, const std::function<void()>& fn) {
+  FullSeries* full = fullSeries(chart);
+  if (full) {
+    full->scale = std::max(1.0, scale);
+    full->reduce();
+  }
+  fn();
+  if (full) {
+    full->scale = 1;
+    full->reduce();
+  }
 }
 
 // Axis labels are rich text: a line break in place of the format's space puts
@@ -140,7 +200,7 @@ void paintChart(QChart* chart, QPainter& painter, const QRectF& area) {
   const QRectF target(area.left() + (area.width() - size.width()) / 2, area.top(), size.width(), size.height());
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
-  chart->scene()->render(&painter, target, source, Qt::KeepAspectRatio);
+  atScale(chart, scale, [&] { chart->scene()->render(&painter, target, source, Qt::KeepAspectRatio); });
 }
 
 // The chart lays itself out through posted events; drawing before they ran
@@ -205,6 +265,10 @@ QChart* createMoistureChart() {
     s->attachAxis(y);
   }
   QObject::connect(chart, &QGraphicsWidget::geometryChanged, chart, [chart] { fitToSize(chart); });
+  auto* full = new FullSeries(chart);
+  QObject::connect(chart, &QChart::plotAreaChanged, full, [full] { full->reduce(); });
+  QObject::connect(x, &QValueAxis::rangeChanged, full, [full] { full->reduce(); });
+  QObject::connect(y, &QValueAxis::rangeChanged, full, [full] { full->reduce(); });
   fillMoistureChart(chart, ChartData{}, CurveChoice{}, SelectionFooters{});
   return chart;
 }
@@ -218,6 +282,7 @@ QLineSeries* chartSeries(QChart* chart, Curve c) {
 void fillMoistureChart(QChart* chart, const ChartData& data, const CurveChoice& curves,
                        const SelectionFooters& footers) {
   chart->setVisible(false);
+  FullSeries* full = fullSeries(chart);
   for (Curve c : kCurves) {
     QLineSeries* s = chartSeries(chart, c);
     if (!s) continue;
@@ -225,7 +290,10 @@ void fillMoistureChart(QChart* chart, const ChartData& data, const CurveChoice& 
     points.reserve(data.points(c).size());
     for (const ChartPoint& p : data.points(c))
       points.append(QPointF(static_cast<qreal>(dateTimeFromDays(p.x).toMSecsSinceEpoch()), p.y));
-    s->replace(points);
+    // Until the axes fit the new points, the series show none of them.
+    s->clear();
+    if (full) full->points[static_cast<size_t>(c)] = std::move(points);
+    else s->replace(points);
     const bool on = curves.has(c);
     if (on) s->setName(legendText(c, footers));
     s->setVisible(on);
@@ -234,6 +302,7 @@ void fillMoistureChart(QChart* chart, const ChartData& data, const CurveChoice& 
   chart->setVisible(true);
   // Axis labels are laid out only while the chart is visible.
   fitAxes(chart, data, curves);
+  if (full) full->reduce();
 }
 
 QImage renderChartImage(QChart* chart, QSize size) {

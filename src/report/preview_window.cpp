@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include "platform/error.h"
 #include "platform/help.h"
 #include "platform/ui.h"
+#include "report/progress_window.h"
 #include "report/report_ui.h"
 
 namespace hv::report {
@@ -72,7 +74,11 @@ void PageView::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------- PreviewWindow
 
-PreviewWindow::PreviewWindow(BuiltReport report, QWidget* parent) : QDialog(parent), report_(std::move(report)) {
+PreviewWindow::PreviewWindow(BuiltReport report, QWidget* parent)
+    : PreviewWindow(std::make_shared<BuiltReport>(std::move(report)), parent) {}
+
+PreviewWindow::PreviewWindow(std::shared_ptr<const PageSource> report, QWidget* parent)
+    : QDialog(parent), report_(std::move(report)) {
   setObjectName(QStringLiteral("ReportPreview"));
   setWindowTitle(QStringLiteral("Предварительный просмотр"));
   setWindowFlag(Qt::WindowMaximizeButtonHint, true);
@@ -118,7 +124,7 @@ PreviewWindow::PreviewWindow(BuiltReport report, QWidget* parent) : QDialog(pare
   action("nextPage", QStringLiteral(">"), QKeySequence(Qt::Key_PageDown), [this] { showPage(page_ + 1); })
       ->setToolTip(QStringLiteral("Следующая страница"));
   action("lastPage", QStringLiteral(">|"), QKeySequence(Qt::CTRL | Qt::Key_End),
-         [this] { showPage(int(report_.pages.size()) - 1); })
+         [this] { showPage(report_->pageCount() - 1); })
       ->setToolTip(QStringLiteral("Последняя страница"));
   toolBar_->addSeparator();
 
@@ -167,7 +173,7 @@ double PreviewWindow::percentScale(int percent) const {
 }
 
 double PreviewWindow::pageScale() const {
-  const QSizeF page = report_.pageSize.isValid() ? report_.pageSize : QSizeF(1, 1);
+  const QSizeF page = report_->paperSize().isValid() ? report_->paperSize() : QSizeF(1, 1);
   // The room of the scroll area without scroll bars: known as soon as the
   // layout has placed the area, even before the viewport has followed (at
   // first show it still has its initial size).
@@ -195,26 +201,35 @@ void PreviewWindow::setZoom(ZoomMode mode, int percent) {
 }
 
 void PreviewWindow::showPage(int page) {
-  if (report_.pages.isEmpty()) return;
-  page = std::clamp(page, 0, int(report_.pages.size()) - 1);
-  if (page == page_ && pageBox_->value() == page + 1 && view_->page_ == &report_.pages[page]) return;
+  const int n = report_->pageCount();
+  if (n == 0) return;
+  page = std::clamp(page, 0, n - 1);
+  if (page == page_ && pageBox_->value() == page + 1 && shownIndex_ == page) return;
   page_ = page;
   refresh();
 }
 
-QList<int> PreviewWindow::highlightedItems() const {
-  QList<int> items;
-  for (const SearchHit& h : hits_)
-    if (h.page == page_) items.append(h.item);
-  return items;
+const Page& PreviewWindow::shownPage() {
+  if (shownIndex_ != page_) {
+    shownIndex_ = page_;
+    shown_ = Page{};
+    try {
+      shown_ = report_->page(page_);
+    } catch (const Error& e) {
+      showError(this, e.text());
+    }
+  }
+  return shown_;
 }
 
-int PreviewWindow::currentHitItem() const {
-  return hit_ >= 0 && hit_ < hits_.size() && hits_[hit_].page == page_ ? hits_[hit_].item : -1;
+QList<int> PreviewWindow::highlightedItems() const {
+  return shownIndex_ == page_ ? findTextOnPage(shown_, searchText_) : QList<int>();
 }
+
+int PreviewWindow::currentHitItem() const { return hit_.page == page_ ? hit_.item : -1; }
 
 void PreviewWindow::refresh() {
-  const int n = int(report_.pages.size());
+  const int n = report_->pageCount();
   if (n > 0) page_ = std::clamp(page_, 0, n - 1);
   {
     const QSignalBlocker block(pageBox_);
@@ -222,8 +237,9 @@ void PreviewWindow::refresh() {
     pageBox_->setValue(page_ + 1);
   }
   pageCount_->setText(QStringLiteral(" из %1 ").arg(n));
-  view_->pageSize_ = report_.pageSize;
-  view_->setPage(n > 0 ? &report_.pages[page_] : nullptr, pageScale(), highlightedItems(), currentHitItem());
+  view_->pageSize_ = report_->paperSize();
+  const Page* page = n > 0 ? &shownPage() : nullptr;
+  view_->setPage(page, pageScale(), highlightedItems(), currentHitItem());
 }
 
 bool PreviewWindow::eventFilter(QObject* watched, QEvent* e) {
@@ -235,31 +251,65 @@ bool PreviewWindow::eventFilter(QObject* watched, QEvent* e) {
 
 bool PreviewWindow::findNext(const QString& text) {
   if (text.isEmpty()) return false;
+  const int n = report_->pageCount();
   if (text != searchText_) {
     searchText_ = text;
-    hits_ = findText(report_, text);
-    hit_ = -1;
-    // Start from the page on view.
-    for (int i = 0; i < hits_.size(); ++i)
-      if (hits_[i].page >= page_) {
-        hit_ = i - 1;
-        break;
-      }
+    hit_ = {-1, -1};
   }
-  if (hits_.isEmpty()) {
-    refresh();
-    ui().message(this, QStringLiteral("Предварительный просмотр"), QStringLiteral("Текст \"%1\" не найден.").arg(text),
-                 MsgIcon::Information, MsgButtons::Ok);
-    return false;
+  // From just after the current hit, or from the top of the page on view;
+  // round the report once, back to where the search started.
+  const int start = hit_.page >= 0 ? hit_.page : page_;
+  const int after = hit_.page >= 0 ? hit_.item : -1;
+  std::unique_ptr<ProgressWindow> progress;
+  QElapsedTimer since;
+  since.start();
+  for (int k = 0; k <= n && n > 0; ++k) {
+    const int p = (start + k) % n;
+    if (!progress && since.elapsed() > 300) {
+      progress = std::make_unique<ProgressWindow>(this, QStringLiteral("Поиск"));
+      progress->show();
+    }
+    if (progress && !progress->pageOut(k, n)) {
+      refresh();
+      return false;
+    }
+    Page formed;
+    try {
+      formed = p == shownIndex_ ? shown_ : report_->page(p);
+    } catch (const Error& e) {
+      showError(this, e.text());
+      return false;
+    }
+    for (int item : findTextOnPage(formed, text)) {
+      if (k == 0 && item <= after) continue;
+      if (k == n && item > after) break;
+      hit_ = {p, item};
+      page_ = p;
+      progress.reset();
+      refresh();
+      const QRectF r = shown_.items.value(item).rect;
+      const double s = view_->scale();
+      scroll_->ensureVisible(int(kPageMargin + r.center().x() * s), int(kPageMargin + r.center().y() * s),
+                             int(r.width() * s / 2) + 20, int(r.height() * s / 2) + 20);
+      return true;
+    }
   }
-  hit_ = (hit_ + 1) % int(hits_.size());
-  page_ = hits_[hit_].page;
+  progress.reset();
+  hit_ = {-1, -1};
   refresh();
-  const QRectF r = report_.pages[page_].items[hits_[hit_].item].rect;
-  const double s = view_->scale();
-  scroll_->ensureVisible(int(kPageMargin + r.center().x() * s), int(kPageMargin + r.center().y() * s),
-                         int(r.width() * s / 2) + 20, int(r.height() * s / 2) + 20);
-  return true;
+  ui().message(this, QStringLiteral("Предварительный просмотр"), QStringLiteral("Текст \"%1\" не найден.").arg(text),
+               MsgIcon::Information, MsgButtons::Ok);
+  return false;
+}
+
+void PreviewWindow::setReport(std::shared_ptr<const PageSource> report) {
+  report_ = std::move(report);
+  shownIndex_ = -1;
+  shown_ = Page{};
+  page_ = 0;
+  searchText_.clear();
+  hit_ = {-1, -1};
+  refresh();
 }
 
 bool PreviewWindow::openReport() {
@@ -268,16 +318,11 @@ bool PreviewWindow::openReport() {
   try {
     BuiltReport loaded = loadReportFile(path);
     if (loaded.pages.isEmpty()) throw Error(QStringLiteral("Файл %1 не содержит страниц.").arg(path));
-    report_ = std::move(loaded);
+    setReport(std::make_shared<BuiltReport>(std::move(loaded)));
   } catch (const Error& e) {
     showError(this, e.text());
     return false;
   }
-  page_ = 0;
-  searchText_.clear();
-  hits_.clear();
-  hit_ = -1;
-  refresh();
   return true;
 }
 
@@ -286,12 +331,14 @@ bool PreviewWindow::saveReport() {
   const QString path = ui().saveFileName(this, req);
   if (path.isEmpty()) return false;
   try {
-    saveReportFile(report_, withDefaultExtension(path, req.defaultExt));
+    ProgressWindow progress(this, QStringLiteral("Сохранение отчета"));
+    progress.show();
+    return saveReportFile(*report_, withDefaultExtension(path, req.defaultExt),
+                          [&](int done, int total) { return progress.pageOut(done, total); });
   } catch (const Error& e) {
     showError(this, e.text());
     return false;
   }
-  return true;
 }
 
 bool PreviewWindow::savePdfFile() {
@@ -303,15 +350,15 @@ bool PreviewWindow::savePdfFile() {
   const QString path = ui().saveFileName(this, req);
   if (path.isEmpty()) return false;
   try {
-    savePdf(report_, withDefaultExtension(path, req.defaultExt));
+    return savePdfWithProgress(this, QStringLiteral("Сохранение в PDF"), *report_,
+                               withDefaultExtension(path, req.defaultExt));
   } catch (const Error& e) {
     showError(this, e.text());
     return false;
   }
-  return true;
 }
 
-void PreviewWindow::print() { printBuiltReport(this, report_); }
+void PreviewWindow::print() { printBuiltReport(this, *report_); }
 
 void PreviewWindow::help() {
   QString error;

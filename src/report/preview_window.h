@@ -3,6 +3,7 @@
 // navigation, opening and saving, PDF, search, help, print and close.
 #include <QDialog>
 #include <QWidget>
+#include <memory>
 
 #include "report/report_pages.h"
 
@@ -20,7 +21,7 @@ class PageView : public QWidget {
   Q_OBJECT
  public:
   explicit PageView(QWidget* parent = nullptr) : QWidget(parent) {}
-  void setPage(const Page* page, double scale, QList<int> hits, int current);
+  void setPage(const Page* page, double scale, QList<int> hits, int current);  // page must outlive the view's use
   double scale() const { return scale_; }
   QSize sizeHint() const override;
 
@@ -41,8 +42,10 @@ class PreviewWindow : public QDialog {
  public:
   enum class ZoomMode { WholePage, PageWidth, Percent };
 
+  // Holds the one page on view; every other page is formed when wanted.
+  explicit PreviewWindow(std::shared_ptr<const PageSource> report, QWidget* parent = nullptr);
   explicit PreviewWindow(BuiltReport report, QWidget* parent = nullptr);
-  const BuiltReport& report() const { return report_; }
+  const PageSource& report() const { return *report_; }
 
   int currentPage() const { return page_; }  // 0-based
   void showPage(int page);
@@ -50,8 +53,9 @@ class PreviewWindow : public QDialog {
   ZoomMode zoomMode() const { return zoomMode_; }
   double pageScale() const;  // device pixels per design unit now in use
 
-  // Finds the next item holding text after the current hit; false (with a
-  // message) when there is none.
+  // Finds the next item holding text after the current hit, page by page
+  // (with the progress window when it takes a while); false (with a message)
+  // when there is none, or when the user stopped the search.
   bool findNext(const QString& text);
   QList<int> highlightedItems() const;
   int currentHitItem() const;
@@ -68,14 +72,19 @@ class PreviewWindow : public QDialog {
  private:
   void refresh();
   double percentScale(int percent) const;
+  // The page on view formed from the report (once per page); an error in
+  // forming it is shown and leaves the page blank.
+  const Page& shownPage();
+  void setReport(std::shared_ptr<const PageSource> report);
 
-  BuiltReport report_;
+  std::shared_ptr<const PageSource> report_;
+  Page shown_;
+  int shownIndex_ = -1;
   int page_ = 0;
   ZoomMode zoomMode_ = ZoomMode::WholePage;
   int percent_ = 100;
   QString searchText_;
-  QList<SearchHit> hits_;
-  int hit_ = -1;
+  SearchHit hit_{-1, -1};  // the current hit, page -1 for none
 
   QToolBar* toolBar_;
   QScrollArea* scroll_;

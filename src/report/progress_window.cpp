@@ -7,9 +7,9 @@
 
 namespace hv::report {
 
-ProgressWindow::ProgressWindow(QWidget* parent) : QDialog(parent) {
+ProgressWindow::ProgressWindow(QWidget* parent, const QString& caption) : QDialog(parent) {
   setObjectName(QStringLiteral("ReportProgress"));
-  setWindowTitle(QStringLiteral("Подготовка отчета"));
+  setWindowTitle(caption);
   setWindowModality(Qt::ApplicationModal);
   auto* layout = new QVBoxLayout(this);
   label_ = new QLabel(QStringLiteral("Страница 1"), this);
@@ -29,13 +29,23 @@ QString ProgressWindow::pageText() const { return label_->text(); }
 bool ProgressWindow::step(int pass, int page) {
   // Pass 1 forms the pages; pass 2 fills them. Counting once is enough for the user.
   if (pass == 1) label_->setText(QStringLiteral("Страница %1").arg(page));
-  // The build runs on the one UI thread: let the window paint and the cancel
-  // button work, but not so often that it slows the build.
-  if (page == 1 || sinceEvents_.elapsed() >= 30) {
+  letWindowsReact(page == 1);
+  return !cancelled_;
+}
+
+bool ProgressWindow::pageOut(int done, int total) {
+  label_->setText(QStringLiteral("Страница %1 из %2").arg(std::min(done + 1, total)).arg(total));
+  letWindowsReact(done == 0);
+  return !cancelled_;
+}
+
+void ProgressWindow::letWindowsReact(bool now) {
+  // The work runs on the one UI thread in steps of a page: let the windows
+  // paint and the cancel button work, but not so often that it slows the work.
+  if (now || sinceEvents_.elapsed() >= 30) {
     QApplication::processEvents();
     sinceEvents_.restart();
   }
-  return !cancelled_;
 }
 
 }  // namespace hv::report

@@ -1,5 +1,7 @@
 #pragma once
 // "Подготовка отчета": counts the pages being formed, with a cancel button.
+// Printing and writing files show it too, under their own caption, counting
+// the pages sent out of all of them.
 #include <QDialog>
 #include <QElapsedTimer>
 
@@ -11,10 +13,14 @@ namespace hv::report {
 class ProgressWindow : public QDialog {
   Q_OBJECT
  public:
-  explicit ProgressWindow(QWidget* parent = nullptr);
+  explicit ProgressWindow(QWidget* parent = nullptr,
+                          const QString& caption = QStringLiteral("Подготовка отчета"));
   // Shows the page being formed and lets the window react; false once the
   // user has cancelled.
   bool step(int pass, int page);
+  // "Страница N из M" for the page going out (done + 1) and lets the windows
+  // react; false once the user has cancelled.
+  bool pageOut(int done, int total);
   bool cancelled() const { return cancelled_; }
   QPushButton* cancelButton() const { return cancel_; }
   QString pageText() const;
@@ -25,6 +31,7 @@ class ProgressWindow : public QDialog {
  private:
   QLabel* label_;
   QPushButton* cancel_;
+  void letWindowsReact(bool now);
   QElapsedTimer sinceEvents_;
   bool cancelled_ = false;
 };

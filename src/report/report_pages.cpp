@@ -114,33 +114,45 @@ void drawPage(QPainter& painter, const Page& page, double scale, const QList<int
   painter.restore();
 }
 
-void paintPages(QPagedPaintDevice& device, const BuiltReport& report, const QList<int>& sequence) {
+bool paintPages(QPagedPaintDevice& device, const PageSource& report, const QList<int>& sequence,
+                const PageProgress& progress) {
   QPainter painter;
   if (!painter.begin(&device)) throw Error(QStringLiteral("Не удалось начать печать."));
   const double scale = unitsScale(device);
+  const int count = report.pageCount();
   bool first = true;
+  int done = 0;
   for (int p : sequence) {
-    if (p < 0 || p >= report.pages.size()) continue;
+    if (progress && !progress(done, int(sequence.size()))) {
+      painter.end();
+      return false;
+    }
+    ++done;
+    if (p < 0 || p >= count) continue;
+    const Page page = report.page(p);  // formed before the device gets a new page, so an error leaves none
     if (!first && !device.newPage()) {
       painter.end();
       throw Error(QStringLiteral("Не удалось начать новую страницу."));
     }
     first = false;
-    drawPage(painter, report.pages[p], scale);
+    drawPage(painter, page, scale);
   }
   painter.end();
+  return true;
 }
 
 namespace {
 
-QList<int> allPages(const BuiltReport& r) {
+QList<int> allPages(const PageSource& r) {
   QList<int> s;
-  for (int i = 0; i < r.pages.size(); ++i) s.append(i);
+  const int n = r.pageCount();
+  s.reserve(n);
+  for (int i = 0; i < n; ++i) s.append(i);
   return s;
 }
 
-QPageLayout layoutFor(const BuiltReport& r) {
-  const double w = unitsToMm(r.pageSize.width()), h = unitsToMm(r.pageSize.height());
+QPageLayout layoutFor(const PageSource& r) {
+  const double w = unitsToMm(r.paperSize().width()), h = unitsToMm(r.paperSize().height());
   const bool landscape = w > h;
   const QPageSize size(landscape ? QSizeF(h, w) : QSizeF(w, h), QPageSize::Millimeter);
   return QPageLayout(size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0),
@@ -149,13 +161,14 @@ QPageLayout layoutFor(const BuiltReport& r) {
 
 }  // namespace
 
-void writePdf(const BuiltReport& report, QIODevice* device, const QList<int>& sequence) {
+bool writePdf(const PageSource& report, QIODevice* device, const QList<int>& sequence,
+              const PageProgress& progress) {
   QPdfWriter writer(device);
   writer.setResolution(1200);
   writer.setCreator(QStringLiteral("Hygrovan-RX3"));
   writer.setTitle(QStringLiteral("Hygrovan-RX3"));
   writer.setPageLayout(layoutFor(report));
-  paintPages(writer, report, sequence.isEmpty() ? allPages(report) : sequence);
+  return paintPages(writer, report, sequence.isEmpty() ? allPages(report) : sequence, progress);
 }
 
 namespace {
@@ -164,18 +177,24 @@ namespace {
   throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(path, why));
 }
 
-void writeSafely(const QString& path, const std::function<void(QIODevice*)>& write) {
+// write returns false when stopped: the temporary goes and nothing is put at path.
+bool writeSafely(const QString& path, const std::function<bool(QIODevice*)>& write) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) throwWriteError(path, file.errorString());
-  write(&file);
+  if (!write(&file)) {
+    file.cancelWriting();
+    return false;
+  }
   if (file.error() != QFileDevice::NoError) throwWriteError(path, file.errorString());
   if (!file.commit()) throwWriteError(path, file.errorString());
+  return true;
 }
 
 }  // namespace
 
-void savePdf(const BuiltReport& report, const QString& path, const QList<int>& sequence) {
-  writeSafely(path, [&](QIODevice* d) { writePdf(report, d, sequence); });
+bool savePdf(const PageSource& report, const QString& path, const QList<int>& sequence,
+             const PageProgress& progress) {
+  return writeSafely(path, [&](QIODevice* d) { return writePdf(report, d, sequence, progress); });
 }
 
 // ---------------------------------------------------------------- own file format
@@ -196,6 +215,14 @@ constexpr double kMaxPointSize = 500;
 class Writer {
  public:
   QByteArray bytes;
+  void header(const PageSource& report) {
+    bytes.append(kMagic, 8);
+    u32(kVersion);
+    f64(report.paperSize().width());
+    f64(report.paperSize().height());
+    u32(quint32(report.pageCount()));
+  }
+  void page(const Page& p);
   void u8(quint8 v) { bytes.append(char(v)); }
   void u32(quint32 v) {
     char b[4];
@@ -294,36 +321,35 @@ BandKind bandKind(quint8 v) {
 
 }  // namespace
 
-QByteArray serializeReport(const BuiltReport& report) {
-  Writer w;
-  w.bytes.append(kMagic, 8);
-  w.u32(kVersion);
-  w.f64(report.pageSize.width());
-  w.f64(report.pageSize.height());
-  w.u32(quint32(report.pages.size()));
-  for (const Page& p : report.pages) {
-    w.u32(quint32(p.bands.size()));
-    for (const PlacedBand& b : p.bands) {
-      w.u8(quint8(b.kind));
-      w.rect(b.rect);
-      w.i32(b.row);
-    }
-    w.u32(quint32(p.items.size()));
-    for (const PageItem& it : p.items) {
-      w.u8(quint8(it.band));
-      w.i32(it.element);
-      w.rect(it.rect);
-      w.str(it.font.family);
-      w.f64(it.font.pointSize);
-      w.u8(it.font.bold ? 1 : 0);
-      w.u32(quint32(it.alignment.toInt()));
-      w.u8(it.frame ? 1 : 0);
-      w.f64(it.frameWidth);
-      w.str(it.text);
-      w.u32(quint32(it.lines.size()));
-      for (const QString& l : it.lines) w.str(l);
-    }
+void Writer::page(const Page& p) {
+  u32(quint32(p.bands.size()));
+  for (const PlacedBand& b : p.bands) {
+    u8(quint8(b.kind));
+    rect(b.rect);
+    i32(b.row);
   }
+  u32(quint32(p.items.size()));
+  for (const PageItem& it : p.items) {
+    u8(quint8(it.band));
+    i32(it.element);
+    rect(it.rect);
+    str(it.font.family);
+    f64(it.font.pointSize);
+    u8(it.font.bold ? 1 : 0);
+    u32(quint32(it.alignment.toInt()));
+    u8(it.frame ? 1 : 0);
+    f64(it.frameWidth);
+    str(it.text);
+    u32(quint32(it.lines.size()));
+    for (const QString& l : it.lines) str(l);
+  }
+}
+
+QByteArray serializeReport(const PageSource& report) {
+  Writer w;
+  w.header(report);
+  const int n = report.pageCount();
+  for (int i = 0; i < n; ++i) w.page(report.page(i));
   return w.bytes;
 }
 
@@ -372,10 +398,22 @@ BuiltReport deserializeReport(const QByteArray& bytes) {
   return rep;
 }
 
-void saveReportFile(const BuiltReport& report, const QString& path) {
-  const QByteArray bytes = serializeReport(report);
-  writeSafely(path, [&](QIODevice* d) {
-    if (d->write(bytes) != bytes.size()) throwWriteError(path, d->errorString());
+bool saveReportFile(const PageSource& report, const QString& path, const PageProgress& progress) {
+  return writeSafely(path, [&](QIODevice* d) {
+    Writer w;
+    auto flush = [&] {
+      if (d->write(w.bytes) != w.bytes.size()) throwWriteError(path, d->errorString());
+      w.bytes.clear();
+    };
+    w.header(report);
+    const int n = report.pageCount();
+    for (int i = 0; i < n; ++i) {
+      if (progress && !progress(i, n)) return false;
+      w.page(report.page(i));
+      if (w.bytes.size() >= (1 << 20)) flush();
+    }
+    flush();
+    return true;
   });
 }
 
@@ -393,14 +431,20 @@ BuiltReport loadReportFile(const QString& path) {
 
 // ---------------------------------------------------------------- search and pages
 
-QList<SearchHit> findText(const BuiltReport& report, const QString& what) {
+QList<int> findTextOnPage(const Page& page, const QString& what) {
+  QList<int> hits;
+  if (what.isEmpty()) return hits;
+  for (int i = 0; i < page.items.size(); ++i)
+    if (page.items[i].text.contains(what, Qt::CaseInsensitive)) hits.append(i);
+  return hits;
+}
+
+QList<SearchHit> findText(const PageSource& report, const QString& what) {
   QList<SearchHit> hits;
   if (what.isEmpty()) return hits;
-  for (int p = 0; p < report.pages.size(); ++p) {
-    const Page& page = report.pages[p];
-    for (int i = 0; i < page.items.size(); ++i)
-      if (page.items[i].text.contains(what, Qt::CaseInsensitive)) hits.append({p, i});
-  }
+  const int n = report.pageCount();
+  for (int p = 0; p < n; ++p)
+    for (int i : findTextOnPage(report.page(p), what)) hits.append({p, i});
   return hits;
 }
 

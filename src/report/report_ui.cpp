@@ -33,12 +33,12 @@ QString askPrintPdfFile(QWidget* parent) {
   return withDefaultExtension(ui().saveFileName(parent, req), req.defaultExt);
 }
 
-std::optional<report::BuiltReport> buildReport(QWidget* parent, report::RowSource& rows) {
+std::optional<report::LaidOutReport> buildReport(QWidget* parent, report::RowSource& rows) {
   report::ProgressWindow progress(parent);
   progress.show();
   try {
-    auto built = report::buildReport(report::archiveReportTemplate(), rows,
-                                     [&](int pass, int page) { return progress.step(pass, page); });
+    auto built = report::layOutReport(report::archiveReportTemplate(), rows,
+                                      [&](int pass, int page) { return progress.step(pass, page); });
     progress.hide();
     return built;
   } catch (const Error& e) {
@@ -51,41 +51,63 @@ std::optional<report::BuiltReport> buildReport(QWidget* parent, report::RowSourc
   return std::nullopt;
 }
 
-void showPreview(QWidget* parent, const report::BuiltReport& built) {
-  if (built.isEmpty()) return;
-  report::PreviewWindow w(built, parent);
+void showPreview(QWidget* parent, std::shared_ptr<const report::PageSource> built) {
+  if (!built || built->pageCount() == 0) return;
+  report::PreviewWindow w(std::move(built), parent);
   w.exec();
 }
 
 void previewReport(QWidget* parent, report::RowSource& rows) {
-  if (auto built = buildReport(parent, rows)) showPreview(parent, *built);
+  if (auto built = buildReport(parent, rows))
+    showPreview(parent, std::make_shared<report::LaidOutReport>(std::move(*built)));
 }
 
-bool printBuiltReport(QWidget* parent, const report::BuiltReport& built) {
-  if (built.isEmpty()) return false;
-  report::PrintDialog dialog(int(built.pages.size()), ui().printerNames(), parent);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  const report::PrintChoice c = dialog.choice();
+bool savePdfWithProgress(QWidget* parent, const QString& caption, const report::PageSource& report,
+                         const QString& path, const QList<int>& sequence) {
+  report::ProgressWindow progress(parent, caption);
+  progress.show();
+  return report::savePdf(report, path, sequence, [&](int done, int total) { return progress.pageOut(done, total); });
+}
+
+namespace {
+
+const QString kPrintCaption = QStringLiteral("Печать");
+
+bool printPages(QWidget* parent, const report::PageSource& built, const report::PrintChoice& c) {
   const QList<int> sequence = report::printSequence(c.pages, c.copies, c.collate);
+  if (c.printer.isEmpty()) {
+    const QString path = askPrintPdfFile(parent);
+    return !path.isEmpty() && savePdfWithProgress(parent, kPrintCaption, built, path, sequence);
+  }
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPrinterName(c.printer);
+  if (!printer.isValid()) throw Error(QStringLiteral("Принтер \"%1\" недоступен.").arg(c.printer));
+  printer.setFullPage(true);
+  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
+  // Copies and collation are laid out here, so every driver prints them alike.
+  printer.setCopyCount(1);
+  printer.setDocName(QString::fromLatin1(kPrintJobName));
+  report::ProgressWindow progress(parent, kPrintCaption);
+  progress.show();
+  return report::paintPages(printer, built, sequence, [&](int done, int total) {
+    if (progress.pageOut(done, total)) return true;
+    printer.abort();  // nothing of the job reaches the printer
+    return false;
+  });
+}
+
+}  // namespace
+
+bool printBuiltReport(QWidget* parent, const report::PageSource& built) {
+  if (built.pageCount() == 0) return false;
+  report::PrintDialog dialog(built.pageCount(), ui().printerNames(), parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
   try {
-    if (c.printer.isEmpty()) {
-      const QString path = askPrintPdfFile(parent);
-      if (path.isEmpty()) return false;
-      report::savePdf(built, path, sequence);
-      return true;
-    }
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPrinterName(c.printer);
-    if (!printer.isValid()) throw Error(QStringLiteral("Принтер \"%1\" недоступен.").arg(c.printer));
-    printer.setFullPage(true);
-    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
-    // Copies and collation are laid out here, so every driver prints them alike.
-    printer.setCopyCount(1);
-    printer.setDocName(QString::fromLatin1(kPrintJobName));
-    report::paintPages(printer, built, sequence);
-    return true;
+    return printPages(parent, built, dialog.choice());
   } catch (const Error& e) {
     showError(parent, e.text());
+  } catch (const std::exception& e) {
+    showError(parent, QString::fromLocal8Bit(e.what()));
   }
   return false;
 }
@@ -93,11 +115,6 @@ bool printBuiltReport(QWidget* parent, const report::BuiltReport& built) {
 bool printReport(QWidget* parent, report::RowSource& rows) {
   auto built = buildReport(parent, rows);
   return built && printBuiltReport(parent, *built);
-}
-
-std::optional<report::BuiltReport> buildReport(QWidget* parent, TDbTable& table) {
-  report::TableDataLink link(table);
-  return buildReport(parent, static_cast<report::RowSource&>(link));
 }
 
 void previewReport(QWidget* parent, TDbTable& table) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTimeZone>
+#include <algorithm>
 
 #include "graphs/chart_data.h"
 #include "platform/error.h"
@@ -141,6 +142,57 @@ TEST_F(Graphs, LegendIsTheCaptionDirectlyFollowedByTheFooter) {
   EXPECT_EQ(hv::legendText(hv::Curve::W, f), QStringLiteral("W, %12,2/12,2/12,3"));
   EXPECT_EQ(hv::legendText(hv::Curve::WMin, f), QStringLiteral("Wmin, %100/0/0"));
   EXPECT_EQ(hv::legendText(hv::Curve::WMax, f), QStringLiteral("Wmax, %0/0/0"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ChartReduction, KeepsEachColumnsFirstLastLowestAndHighestAndTheNeighboursOutside) {
+  // Ten points a column over 0..100 in 10 columns, with points beyond either end.
+  QList<QPointF> all;
+  for (int i = -5; i < 105; ++i) all.append(QPointF(i + 0.5, ((i * 37) % 23) - (i % 10 == 4 ? 50 : 0)));
+  const QList<QPointF> shown = hv::reduceToColumns(all, QRectF(0, -50, 100, 75), 10, 0);
+  ASSERT_FALSE(shown.isEmpty());
+  // The series' own points, in its order, and the nearest ones outside the range.
+  qsizetype at = 0;
+  for (const QPointF& p : shown) {
+    at = all.indexOf(p, at);
+    ASSERT_GE(at, 0);
+  }
+  EXPECT_EQ(shown.first(), QPointF(-0.5, all[4].y()));
+  EXPECT_EQ(shown.last(), QPointF(100.5, all[105].y()));
+  for (int c = 0; c < 10; ++c) {
+    QList<QPointF> column, kept;
+    for (const QPointF& p : all)
+      if (p.x() >= c * 10 && p.x() < c * 10 + 10) column << p;
+    for (const QPointF& p : shown)
+      if (p.x() >= c * 10 && p.x() < c * 10 + 10) kept << p;
+    auto byY = [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); };
+    ASSERT_LE(kept.size(), 4);
+    EXPECT_EQ(kept.first(), column.first());
+    EXPECT_EQ(kept.last(), column.last());
+    EXPECT_EQ(std::min_element(kept.begin(), kept.end(), byY)->y(),
+              std::min_element(column.begin(), column.end(), byY)->y());
+    EXPECT_EQ(std::max_element(kept.begin(), kept.end(), byY)->y(),
+              std::max_element(column.begin(), column.end(), byY)->y());
+  }
+  // With bands of y, also the first point of each band a column meets.
+  const QList<QPointF> banded = hv::reduceToColumns(all, QRectF(0, -50, 100, 75), 10, 15);
+  for (int c = 0; c < 10; ++c)
+    for (int band = 0; band < 15; ++band) {
+      const auto in = [&](const QPointF& p) {
+        return p.x() >= c * 10 && p.x() < c * 10 + 10 && p.y() >= -50 + 5 * band && p.y() < -45 + 5 * band;
+      };
+      const auto first = std::find_if(all.begin(), all.end(), in);
+      if (first != all.end()) {
+        EXPECT_TRUE(banded.contains(*first)) << c << " " << band;
+      }
+    }
+  EXPECT_GT(banded.size(), shown.size());
+  // Nothing to gain: a short series, or no room, comes back whole.
+  EXPECT_EQ(hv::reduceToColumns(all, QRectF(0, -50, 100, 75), 100, 0), all);
+  EXPECT_EQ(hv::reduceToColumns(all, QRectF(5, -50, 0, 75), 10, 0), all);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QPainter>
+#include <cmath>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
@@ -362,6 +365,58 @@ TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
   form.saveImageAction()->trigger();
   ASSERT_EQ(ui_.messages().size(), 1);
   EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
+}
+
+TEST_F(Graphs, AReducedSeriesOf20000PointsDrawsAsTheWholeOneAndFollowsTheSize) {
+  QList<SelectedRow> rows;
+  const QDateTime start(QDate(2024, 3, 1), QTime(0, 0), QTimeZone::utc());
+  for (int i = 0; i < 20000; ++i) {
+    // A slow drying curve with the meter's scatter, one reading a minute.
+    const unsigned h = static_cast<unsigned>(i) * 2654435761u;
+    const double w = 30 - 12.0 * i / 20000 + 3 * std::sin(i / 700.0) + (h >> 8) % 40 / 10.0;
+    const QDateTime at = start.addSecs(60LL * i);
+    rows.append({QString::number(w, 'f', 1).replace('.', ','), {}, {}, at.toString("dd.MM.yyyy"),
+                 at.toString("HH:mm:ss")});
+  }
+  hv::ChartWindow form;
+  form.resize(698, 482);
+  form.show();
+  form.buildChart(rows, footers_, CurveChoice{true, false, false});
+  QApplication::processEvents();
+  QLineSeries* series = hv::chartSeries(form.chart(), Curve::W);
+  const qsizetype shown = series->count();
+  EXPECT_LT(shown, 20000 * 3 / 4);
+  EXPECT_GT(shown, form.chart()->plotArea().width());
+
+  auto picture = [&] {
+    QImage image(form.chart()->size().toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    form.chart()->scene()->render(&painter, QRectF(QPointF(), QSizeF(image.size())), form.chart()->sceneBoundingRect());
+    return image;
+  };
+  const QImage reduced = picture();
+  QList<QPointF> all;
+  const hv::ChartData data = hv::buildChartData(rows, CurveChoice{true, false, false});
+  for (const hv::ChartPoint& p : data.points(Curve::W))
+    all.append(QPointF(static_cast<qreal>(hv::dateTimeFromDays(p.x).toMSecsSinceEpoch()), p.y));
+  series->replace(all);
+  const QImage whole = picture();
+  ASSERT_EQ(reduced.size(), whole.size());
+  qint64 differing = 0, ink = 0;
+  for (int y = 0; y < whole.height(); ++y)
+    for (int x = 0; x < whole.width(); ++x) {
+      differing += reduced.pixel(x, y) != whole.pixel(x, y);
+      ink += qGray(whole.pixel(x, y)) < 128;
+    }
+  EXPECT_GT(ink, whole.width() * whole.height() / 20);  // the curve is there to compare
+  EXPECT_LT(differing, whole.width() * whole.height() / 100) << differing;
+
+  // Enlarged, the series is reduced again for the wider plot.
+  form.resize(1600, 1000);
+  QApplication::processEvents();
+  EXPECT_GT(series->count(), shown);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -98,11 +99,12 @@ int pdfPages(const QString& pdf) {
 
 }  // namespace
 
-TEST(ReportProgress, CancellingTheBuildPrintsNothing) {
+TEST(ReportPrint, CancellingThePrintLeavesNoFileAndKeepsAnEarlierOne) {
   Scripted s;
-  Rows rows(500);
+  s.ui.printers.clear();  // no printer installed: a PDF file
+  const QString pdf = hv::test::testPath("cancelled.pdf");
+  Rows rows(500);  // 18 pages
   QString caption, counted;
-  bool dialogSeen = false;
   rows.onRow = [&](int row) {
     if (row != 300) return;
     auto* w = findWindow<ProgressWindow>("ReportProgress");
@@ -111,42 +113,48 @@ TEST(ReportProgress, CancellingTheBuildPrintsNothing) {
     counted = w->pageText();
     w->cancelButton()->click();
   };
-  WhenShown<PrintDialog> watch1("ReportPrintDialog", [&](PrintDialog* d) {
-    dialogSeen = true;
-    d->reject();
-  });
-  EXPECT_FALSE(hv::printReport(nullptr, rows));
-  QApplication::processEvents();
-  EXPECT_EQ(caption, "Подготовка отчета");
-  EXPECT_EQ(counted, "Страница 18");  // the pass that formed the pages counted them all
-  EXPECT_FALSE(dialogSeen);
-  EXPECT_TRUE(s.ui.shown.isEmpty());
-  EXPECT_EQ(findWindow<ProgressWindow>("ReportProgress"), nullptr);
+  for (const QByteArray& before : {QByteArray(), QByteArray("an earlier file")}) {
+    if (!before.isEmpty()) hv::test::writeFile(pdf, before);
+    s.ui.fileAnswers << pdf;
+    caption.clear();
+    WhenShown<PrintDialog> watch1("ReportPrintDialog", [&](PrintDialog* d) { d->accept(); });
+    EXPECT_FALSE(hv::printReport(nullptr, rows));
+    QApplication::processEvents();
+    EXPECT_EQ(caption, "Печать");
+    EXPECT_EQ(counted, "Страница 11 из 18");  // page 11 carries row 301
+    EXPECT_EQ(QFile::exists(pdf), !before.isEmpty());
+    if (!before.isEmpty()) EXPECT_EQ(hv::test::readFile(pdf), before);
+    // Nor a temporary beside it.
+    EXPECT_EQ(QDir(hv::test::testDir()).entryList({"cancelled*"}, QDir::Files | QDir::Hidden).size(),
+              before.isEmpty() ? 0 : 1);
+    EXPECT_TRUE(s.ui.shown.size() == 1 && s.ui.messages().isEmpty());  // the file dialog only
+    EXPECT_EQ(findWindow<ProgressWindow>("ReportProgress"), nullptr);
+    s.ui.clear();
+  }
 }
 
-TEST(ReportProgress, ABuildErrorShowsInTheErrorBoxAndPrintsNothing) {
+TEST(ReportProgress, ARowErrorShowsInTheErrorBoxAndWritesNothing) {
   Scripted s;
+  s.ui.printers.clear();
+  const QString pdf = hv::test::testPath("failed.pdf");
+  s.ui.fileAnswers << pdf;
   Rows rows(40);
   rows.onRow = [](int row) {
     if (row == 33) throw hv::Error("Ошибка чтения записи 34");
   };
-  bool dialogSeen = false;
-  WhenShown<PrintDialog> watch2("ReportPrintDialog", [&](PrintDialog* d) {
-    dialogSeen = true;
-    d->reject();
-  });
+  WhenShown<PrintDialog> watch2("ReportPrintDialog", [&](PrintDialog* d) { d->accept(); });
   EXPECT_FALSE(hv::printReport(nullptr, rows));
   ASSERT_EQ(s.ui.messages().size(), 1);
   EXPECT_EQ(s.ui.messages()[0].caption, "Ошибка");
   EXPECT_EQ(s.ui.messages()[0].text, "Ошибка чтения записи 34");
   EXPECT_EQ(s.ui.messages()[0].icon, hv::MsgIcon::Error);
-  EXPECT_FALSE(dialogSeen);
+  EXPECT_FALSE(QFile::exists(pdf));
 
   // Empty archive: one page, and the build completes.
   Rows none(0);
   auto built = hv::buildReport(nullptr, none);
   ASSERT_TRUE(built.has_value());
-  EXPECT_EQ(built->pages.size(), 1);
+  EXPECT_EQ(built->pageCount(), 1);
 }
 
 TEST(ReportPrint, WithNoPrinterTheDialogOffersAPdfFileAndPrintsTheChosenPages) {
@@ -243,7 +251,7 @@ TEST(ReportPreview, ZoomNavigationAndSearch) {
   const double width = w.pageScale();
   // A landscape page in a window of this shape: whole page is limited by the height.
   EXPECT_LT(whole, width);
-  EXPECT_LE(whole * w.report().pageSize.height(), 700);
+  EXPECT_LE(whole * w.report().paperSize().height(), 700);
 
   auto* next = w.findChild<QAction*>("nextPage");
   auto* last = w.findChild<QAction*>("lastPage");
@@ -288,17 +296,17 @@ TEST(ReportPreview, SavesAndOpensReportsAndPdf) {
 
   Rows two(2);
   PreviewWindow other(*buildReport(archiveReportTemplate(), two));
-  EXPECT_EQ(other.report().pages.size(), 1);
+  EXPECT_EQ(other.report().pageCount(), 1);
   s.ui.fileAnswers << saved;
   ASSERT_TRUE(other.openReport());
-  EXPECT_EQ(other.report().pages.size(), 2);
+  EXPECT_EQ(other.report().pageCount(), 2);
   EXPECT_EQ(serializeReport(other.report()), serializeReport(w.report()));
 
   // A damaged file: the error box, and the report on view stays.
   hv::test::writeFile(hv::test::testPath("bad.hvr"), QByteArray("HVREPORT\1\0\0\0", 12));
   s.ui.fileAnswers << hv::test::testPath("bad.hvr");
   EXPECT_FALSE(other.openReport());
-  EXPECT_EQ(other.report().pages.size(), 2);
+  EXPECT_EQ(other.report().pageCount(), 2);
   ASSERT_EQ(s.ui.messages().size(), 1);
   EXPECT_EQ(s.ui.messages()[0].caption, "Ошибка");
 
@@ -310,20 +318,33 @@ TEST(ReportPreview, SavesAndOpensReportsAndPdf) {
   EXPECT_EQ(pdfPages(hv::test::testPath("out.pdf")), 2);
 }
 
-TEST(ReportPreview, PreviewCommandShowsTheBuiltPagesModally) {
+TEST(ReportPreview, PreviewCommandShowsThePagesModallyReadingOnlyThePageOnView) {
   Scripted s;
-  Rows rows(26);
+  Rows rows(5000);  // 173 pages
+  QList<int> read;
+  rows.onRow = [&](int row) {
+    if (!read.contains(row)) read.append(row);
+  };
   int pages = 0;
   QString caption;
+  QList<int> readFirst, readLast;
   WhenShown<PreviewWindow> watch6("ReportPreview", [&](PreviewWindow* w) {
-    pages = int(w->report().pages.size());
+    pages = w->report().pageCount();
     caption = w->windowTitle();
     EXPECT_TRUE(w->isModal());
+    readFirst = read;
+    read.clear();
+    w->findChild<QAction*>("lastPage")->trigger();
+    readLast = read;
     w->findChild<QAction*>("close")->trigger();
   });
   hv::previewReport(nullptr, rows);
-  EXPECT_EQ(pages, 2);
+  EXPECT_EQ(pages, 173);
   EXPECT_EQ(caption, "Предварительный просмотр");
+  ASSERT_EQ(readFirst.size(), 25);
+  EXPECT_EQ(readFirst.first(), 0);
+  ASSERT_EQ(readLast.size(), 5000 - 25 - 171 * 29);
+  EXPECT_EQ(readLast.last(), 4999);
 }
 
 TEST(ReportPreview, TheWholePageFillsTheViewFromTheFirstShowAndAfterResizes) {
@@ -333,7 +354,7 @@ TEST(ReportPreview, TheWholePageFillsTheViewFromTheFirstShowAndAfterResizes) {
   auto* view = w.findChild<PageView*>();
   auto* scroll = w.findChild<QScrollArea*>();
   ASSERT_TRUE(view && scroll);
-  auto pageHeight = [&] { return w.report().pageSize.height() * view->scale(); };
+  auto pageHeight = [&] { return w.report().paperSize().height() * view->scale(); };
   w.resize(1000, 650);  // a window of a screen's shape, sized before it is shown
   w.show();
   QApplication::processEvents();

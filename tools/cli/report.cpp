@@ -35,12 +35,13 @@ int run(const QStringList& args) {
                              hv::archiveTag(hv::archiveKindAt(a.archive)));
     table.refresh();
     hv::report::TableDataLink link(table);
-    const auto report = hv::report::buildReport(hv::report::archiveReportTemplate(), link);
-    table.close();
+    // Page breaks only; each page is formed from its rows as it is written.
+    const auto report = hv::report::layOutReport(hv::report::archiveReportTemplate(), link);
     hv::report::savePdf(*report, pdf.path());
+    table.close();
     if (QString why; !pdf.commit(&why))
       throw hv::Error(QStringLiteral("Не удалось записать %1: %2").arg(a.files[1], why));
-    hv::cli::out() << QStringLiteral("%1: страниц: %2\n").arg(a.files[1]).arg(report->pages.size());
+    hv::cli::out() << QStringLiteral("%1: страниц: %2\n").arg(a.files[1]).arg(report->pageCount());
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);
   }
