@@ -84,10 +84,12 @@ void FullSeries::reduce() {
   if (reducing_ || !x || !y) return;
   reducing_ = true;
   const QRectF plot = chart_->plotArea();
-  const int columns = std::max(1, static_cast<int>(std::ceil(plot.width() * scale)));
+  // Printed or saved larger, lines and markers grow with the chart: nothing
+  // finer than half a line's width shows, however fine the device.
+  const int columns = std::max(1, static_cast<int>(std::ceil(plot.width() * std::min(scale, 2.0))));
   // Bands of y no taller than a marker reaches, so that the markers kept
   // cover what all of them would.
-  const int rows = std::max(1, static_cast<int>(std::ceil(plot.height() * scale / kMarkerReach)));
+  const int rows = std::max(1, static_cast<int>(std::ceil(plot.height() / kMarkerReach)));
   const QRectF range(QPointF(x->min(), y->min()), QPointF(x->max(), y->max()));
   for (Curve c : kCurves)
     if (QLineSeries* s = chartSeries(chart_, c)) {
