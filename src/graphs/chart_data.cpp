@@ -93,10 +93,15 @@ double daysFromDateTime(const QDateTime& dt) {
   return static_cast<double>(kDayZero.daysTo(dt.date())) + dt.time().msecsSinceStartOfDay() / kMsecsPerDay;
 }
 
-ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves) {
+ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves, BuildControl* control) {
   ChartData data;
   const QChar separator = decimalSeparator();
+  qsizetype done = 0;
   for (const SelectedRow& row : rows) {
+    if (control && ++done % 4096 == 0) {
+      control->done = done;
+      if (control->stop) break;
+    }
     const double x = parseDateTime(row.date, row.time);
     const std::optional<QString>* values[3] = {&row.w, &row.wMin, &row.wMax};
     for (Curve c : kCurves) {

@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QString>
 #include <array>
+#include <atomic>
 
 #include "views/selected_rows.h"
 
@@ -58,7 +59,13 @@ double daysFromDateTime(const QDateTime& dt);  // from its own date and time of 
 // The points for the chosen curves, rows taken in selection order; values are
 // read with either decimal separator, as the grid footers read them.
 // Throws at the first row with a bad date and time or a bad chosen value.
-ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves);
+// With control, another thread may follow the rows done and stop the build
+// (what was read so far comes back).
+struct BuildControl {
+  std::atomic<bool> stop{false};
+  std::atomic<qsizetype> done{0};
+};
+ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curves, BuildControl* control = nullptr);
 
 // What a plot of `columns` pixel columns over x in [area.left, area.right]
 // can show of a series sorted by x: in each column its first, last, lowest

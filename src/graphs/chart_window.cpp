@@ -11,11 +11,17 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTemporaryFile>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <optional>
+#include <thread>
 
 #include "graphs/moisture_chart.h"
 #include "platform/durable_rename.h"
 #include "platform/error.h"
 #include "platform/ui.h"
+#include "report/progress_window.h"
 #include "report/report_ui.h"
 
 namespace hv {
@@ -56,15 +62,54 @@ ChartWindow::ChartWindow(QWidget* parent) : QDialog(parent) {
 ChartWindow::~ChartWindow() = default;
 
 int ChartWindow::showChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves) {
-  if (!runCommand([&] { buildChart(rows, footers, curves); })) return mrCancel;
+  bool built = false;
+  if (!runCommand([&] { built = buildChart(rows, footers, curves); }) || !built) return mrCancel;
   return exec();
 }
 
-void ChartWindow::buildChart(const QList<SelectedRow>& rows, const SelectionFooters& footers,
+namespace {
+
+// Below this many rows the chart is read at once: quicker than a window could show.
+constexpr qsizetype kRowsReadBeside = 50000;
+
+// buildChartData on a thread of its own while the windows keep answering,
+// with "Построение графика" and its cancel button. nullopt when cancelled.
+std::optional<ChartData> buildBeside(QWidget* parent, const QList<SelectedRow>& rows, const CurveChoice& curves) {
+  BuildControl control;
+  ChartData data;
+  std::exception_ptr failure;
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    try {
+      data = buildChartData(rows, curves, &control);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    finished = true;
+  });
+  report::ProgressWindow progress(parent, QStringLiteral("Построение графика"));
+  progress.show();
+  while (!finished) {
+    if (!progress.rowsDone(int(control.done), int(rows.size()))) control.stop = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  worker.join();
+  progress.hide();
+  if (failure) std::rethrow_exception(failure);
+  if (control.stop) return std::nullopt;
+  return data;
+}
+
+}  // namespace
+
+bool ChartWindow::buildChart(const QList<SelectedRow>& rows, const SelectionFooters& footers,
                              const CurveChoice& curves) {
   // Every row is read before the chart is touched, so a bad row leaves no half-built chart.
-  const ChartData data = buildChartData(rows, curves);
-  fillMoistureChart(chart_, data, curves, footers);
+  const std::optional<ChartData> data =
+      rows.size() < kRowsReadBeside ? buildChartData(rows, curves) : buildBeside(this, rows, curves);
+  if (!data) return false;
+  fillMoistureChart(chart_, *data, curves, footers);
+  return true;
 }
 
 bool ChartWindow::printTo(QPrinter& printer) {

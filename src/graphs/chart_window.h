@@ -27,8 +27,9 @@ class ChartWindow : public QDialog {
   int showChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves);
 
   // Builds the chart; throws hv::Error at the first bad row, leaving the
-  // chart as it was.
-  void buildChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves);
+  // chart as it was. Many rows are read beside the windows, with a progress
+  // window whose "Отмена" stops it: false then, and the chart is as it was.
+  bool buildChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves);
   // "Печать": the chart alone on one landscape page of the default printer;
   // with none installed, into a PDF file when the user wants one.
   void printOnDefaultPrinter();

@@ -39,6 +39,12 @@ bool ProgressWindow::pageOut(int done, int total) {
   return !cancelled_;
 }
 
+bool ProgressWindow::rowsDone(int done, int total) {
+  label_->setText(QStringLiteral("Строка %1 из %2").arg(done).arg(total));
+  letWindowsReact(done == 0);
+  return !cancelled_;
+}
+
 void ProgressWindow::letWindowsReact(bool now) {
   // The work runs on the one UI thread in steps of a page: let the windows
   // paint and the cancel button work, but not so often that it slows the work.

@@ -21,6 +21,8 @@ class ProgressWindow : public QDialog {
   // "Страница N из M" for the page going out (done + 1) and lets the windows
   // react; false once the user has cancelled.
   bool pageOut(int done, int total);
+  // "Строка N из M" of rows read; the same otherwise.
+  bool rowsDone(int done, int total);
   bool cancelled() const { return cancelled_; }
   QPushButton* cancelButton() const { return cancel_; }
   QString pageText() const;

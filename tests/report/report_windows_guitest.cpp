@@ -123,7 +123,9 @@ TEST(ReportPrint, CancellingThePrintLeavesNoFileAndKeepsAnEarlierOne) {
     EXPECT_EQ(caption, "Печать");
     EXPECT_EQ(counted, "Страница 11 из 18");  // page 11 carries row 301
     EXPECT_EQ(QFile::exists(pdf), !before.isEmpty());
-    if (!before.isEmpty()) EXPECT_EQ(hv::test::readFile(pdf), before);
+    if (!before.isEmpty()) {
+      EXPECT_EQ(hv::test::readFile(pdf), before);
+    }
     // Nor a temporary beside it.
     EXPECT_EQ(QDir(hv::test::testDir()).entryList({"cancelled*"}, QDir::Files | QDir::Hidden).size(),
               before.isEmpty() ? 0 : 1);
