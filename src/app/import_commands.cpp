@@ -3,7 +3,6 @@
 #include "app/archive_pages.h"
 #include "app/grid_commands.h"
 #include "app/table_document.h"
-#include "device/device_image.h"
 #include "device/download_dialog.h"
 #include "device/import/archive_import.h"
 #include "platform/ui.h"
@@ -35,7 +34,7 @@ void ImportCommands::createFromMeter() {
   request.overwritePrompt = true;
   const QString path = withDefaultExtension(ui().saveFileName(parent_, request), request.defaultExt);
   if (path.isEmpty()) return;
-  if (downloadFromMeter()) Create_DB(path);
+  if (downloadFromMeter()) Create_DB(path, download_->image());
 }
 
 void ImportCommands::appendFromMeter() {
@@ -43,23 +42,23 @@ void ImportCommands::appendFromMeter() {
   if (!downloadFromMeter()) return;
   // Record order, so that the last row of each archive is the one appended last.
   if (document_.isActive()) grids_.resetSort(ArchiveKind::Wood);
-  flash2hygrovan(true);
+  flash2hygrovan(true, download_->image());
   document_.Save_DB();
   pages_.showNonEmptyArchives();
   pages_.refresh();
 }
 
-void ImportCommands::Create_DB(const QString& path) {
-  if (ImageIsEmpty()) {
+void ImportCommands::Create_DB(const QString& path, const DeviceImageBytes& image) {
+  if (ImageIsEmpty(image)) {
     ui().message(parent_, QStringLiteral("Ошибка"), emptyDeviceArchiveText(), MsgIcon::Information, MsgButtons::Ok);
     return;
   }
-  document_.create(path, [this](TDbTable&) { flash2hygrovan(false); });
+  document_.create(path, [this, &image](TDbTable&) { flash2hygrovan(false, image); });
 }
 
-void ImportCommands::flash2hygrovan(bool append) {
+void ImportCommands::flash2hygrovan(bool append, const DeviceImageBytes& image) {
   if (!document_.isActive()) return;
-  ImportArchives(document_.table(), DeviceImage(), append, [this](const ArchiveImportResult& r) {
+  ImportArchives(document_.table(), image, append, [this](const ArchiveImportResult& r) {
     ui().message(parent_, QStringLiteral("Дополнение"), appendReportText(r),
                  r.unreadableLastRow ? MsgIcon::Warning : MsgIcon::Information, MsgButtons::Ok);
   });

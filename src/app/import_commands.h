@@ -3,6 +3,8 @@
 // meter's archives into a new table or the open one.
 #include <QString>
 
+#include "device/device_image.h"
+
 class QWidget;
 
 namespace hv {
@@ -25,17 +27,17 @@ class ImportCommands {
   // "Дополнить": downloads and appends what the open table lacks, then saves.
   void appendFromMeter();
 
-  // A new table at `path` from the downloaded image; an empty image is
+  // A new table at `path` from a downloaded image; an empty image is
   // refused with "Архив прибора пуст!" and no file is touched.
-  void Create_DB(const QString& path);
-  // The downloaded image into the open table: every record, or in append
+  void Create_DB(const QString& path, const DeviceImageBytes& image);
+  // A downloaded image into the open table: every record, or in append
   // mode the newer ones with a report box per archive.
-  void flash2hygrovan(bool append);
+  void flash2hygrovan(bool append, const DeviceImageBytes& image);
 
   DownloadDialog& downloadDialog() const { return *download_; }
 
  private:
-  // The download dialog, modally; true when it ended with OK (the image is filled).
+  // The download dialog, modally; true when it ended with OK (its image holds the download).
   bool downloadFromMeter();
 
   TableDocument& document_;

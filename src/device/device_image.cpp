@@ -4,11 +4,6 @@
 
 namespace hv {
 
-DeviceImageBytes& DeviceImage() {
-  static DeviceImageBytes image{};
-  return image;
-}
-
 namespace {
 int nibblePair(const char* chars, std::ptrdiff_t p) {
   return (int(std::uint8_t(chars[p + 1])) - 0x30) * 16 + (int(std::uint8_t(chars[p])) - 0x30);
@@ -36,31 +31,32 @@ std::uint16_t ImageWord(int offset, const DeviceImageBytes& image) {
   return std::uint16_t(at(offset) + 256 * at(std::int64_t(offset) + 1));
 }
 
-int archiveCountOffset(int kind, const DeviceImageBytes& image) {
+int archiveCountOffset(ArchiveKind kind, const DeviceImageBytes& image) {
   int offset = 0;
-  for (int k = 0; k < kind && k < 3; ++k) offset += 2 + RecordSize * ImageWord(offset, image);
+  for (int k = 0; k < archiveNumber(kind) && k < 3; ++k) offset += 2 + RecordSize * ImageWord(offset, image);
   return offset;
 }
 
-int archiveCount(int kind, const DeviceImageBytes& image) {
+int archiveCount(ArchiveKind kind, const DeviceImageBytes& image) {
   return ImageWord(archiveCountOffset(kind, image), image);
 }
 
-int archiveRecordOffset(int kind, int index, const DeviceImageBytes& image) {
+int archiveRecordOffset(ArchiveKind kind, int index, const DeviceImageBytes& image) {
   return archiveCountOffset(kind, image) + 2 + RecordSize * index;
 }
 
 int decodedImageLength(const DeviceImageBytes& image) {
-  return archiveCountOffset(2, image) + 2 + RecordSize * archiveCount(2, image);
+  return archiveCountOffset(ArchiveKind::Bulk, image) + 2 + RecordSize * archiveCount(ArchiveKind::Bulk, image);
 }
 
 bool ImageIsEmpty(const DeviceImageBytes& image) {
-  return archiveCount(0, image) == 0 && archiveCount(1, image) == 0 && archiveCount(2, image) == 0;
+  return std::all_of(kArchiveKinds.begin(), kArchiveKinds.end(),
+                     [&](ArchiveKind kind) { return archiveCount(kind, image) == 0; });
 }
 
 DeviceRecord::DeviceRecord(const std::uint8_t* bytes) { std::copy(bytes, bytes + RecordSize, bytes_.begin()); }
 
-DeviceRecord archiveRecord(int kind, int index, const DeviceImageBytes& image) {
+DeviceRecord archiveRecord(ArchiveKind kind, int index, const DeviceImageBytes& image) {
   const std::int64_t offset = archiveRecordOffset(kind, index, image);
   std::array<std::uint8_t, RecordSize> bytes{};
   for (int i = 0; i < RecordSize; ++i) {

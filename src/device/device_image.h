@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <array>
 
+#include "store/archive_kind_value.h"
+
 namespace hv {
 
 constexpr int kDeviceImageSize = 65536;
@@ -15,28 +17,25 @@ constexpr int kMaxDecodedImageLength = kDeviceImageSize - 1;
 
 using DeviceImageBytes = std::array<std::uint8_t, kDeviceImageSize>;
 
-// The program-wide image: starts as zeros, written only by a completed download.
-DeviceImageBytes& DeviceImage();
-
 // Byte at p and p+1 of the characters; a value outside 0..255 gives 0.
 std::uint8_t DecodeByte(const char* chars, std::ptrdiff_t p);
 // 16-bit number at p..p+3 (low byte first), without DecodeByte's cut-off.
 std::uint16_t DecodeWord(const char* chars, std::ptrdiff_t p);
 // Decodes the characters [first, end) pair by pair into the image from index 0;
 // writes (end - first) / 2 bytes, never more than the image holds.
-void DecodeImage(const char* chars, std::ptrdiff_t first, std::ptrdiff_t end, DeviceImageBytes& image = DeviceImage());
+void DecodeImage(const char* chars, std::ptrdiff_t first, std::ptrdiff_t end, DeviceImageBytes& image);
 
 // Little-endian word at an offset of the image; bytes beyond the image read as 0.
-std::uint16_t ImageWord(int offset, const DeviceImageBytes& image = DeviceImage());
+std::uint16_t ImageWord(int offset, const DeviceImageBytes& image);
 
-// Offsets of an archive's count and of its first record (kind 0 wood, 1 concrete, 2 bulk).
-int archiveCountOffset(int kind, const DeviceImageBytes& image = DeviceImage());
-int archiveCount(int kind, const DeviceImageBytes& image = DeviceImage());
-int archiveRecordOffset(int kind, int index, const DeviceImageBytes& image = DeviceImage());
+// Offsets of an archive's count and of its first record.
+int archiveCountOffset(ArchiveKind kind, const DeviceImageBytes& image);
+int archiveCount(ArchiveKind kind, const DeviceImageBytes& image);
+int archiveRecordOffset(ArchiveKind kind, int index, const DeviceImageBytes& image);
 // 6 + 14 * (N1 + N2 + N3).
-int decodedImageLength(const DeviceImageBytes& image = DeviceImage());
+int decodedImageLength(const DeviceImageBytes& image);
 
-bool ImageIsEmpty(const DeviceImageBytes& image = DeviceImage());
+bool ImageIsEmpty(const DeviceImageBytes& image);
 
 // One 14-byte archive entry.
 class DeviceRecord {
@@ -66,7 +65,7 @@ class DeviceRecord {
 };
 
 // Record `index` (from 0) of an archive; bytes beyond the image read as 0.
-DeviceRecord archiveRecord(int kind, int index, const DeviceImageBytes& image = DeviceImage());
+DeviceRecord archiveRecord(ArchiveKind kind, int index, const DeviceImageBytes& image);
 
 // The transfer encoding of bytes, for the simulator and the tests.
 void encodeByte(std::uint8_t value, char* out);   // two characters

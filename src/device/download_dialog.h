@@ -1,6 +1,6 @@
 #pragma once
 // The download dialog: shows one exchange with the meter and closes with
-// mrOk (the DeviceImage is filled) or mrCancel.
+// mrOk (the exchange's image holds the download) or mrCancel.
 #include <QDialog>
 
 #include "device/download_exchange.h"
@@ -19,6 +19,8 @@ class DownloadDialog : public QDialog {
   ~DownloadDialog() override;
 
   DownloadExchange& exchange() { return exchange_; }
+  // What the last download that ended with mrOk brought.
+  const DeviceImageBytes& image() const { return exchange_.image(); }
   TSerialPortDriver& serialPort() { return exchange_.serialPort(); }
 
   QLabel* statusLabel() const { return statusLabel_; }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/device_image.h"
 #include "device/port_access.h"
 
 namespace hv {
@@ -82,7 +81,8 @@ DownloadExchange::DownloadExchange(QObject* parent)
     : QObject(parent),
       serial_(std::make_unique<TSerialPortDriver>()),
       defaultPort_(kDefaultPort),
-      receiveBuffer_(new char[kReceiveBufferSize]()) {
+      receiveBuffer_(new char[kReceiveBufferSize]()),
+      image_(std::make_unique<DeviceImageBytes>()) {
   // The line settings of the meter: 9600 8N2, DTR off, RTS on, 4 KB queues.
   serial_->setPortName(kDefaultPort);
   serial_->setStopBits(stop2);
@@ -349,7 +349,7 @@ QString DownloadExchange::checkStream(qsizetype first, qsizetype end) const {
   }
   const qint64 bytes = length / 2;
   qint64 offset = 0;
-  for (int kind = 0; kind < 3; ++kind) {
+  for ([[maybe_unused]] ArchiveKind kind : kArchiveKinds) {
     if (offset + 2 > bytes) return download_text::countsMismatch();
     offset += 2 + qint64(hv::RecordSize) * DecodeWord(c, first + 2 * offset);
   }
@@ -372,7 +372,7 @@ void DownloadExchange::endOfStream() {
     return;
   }
   serial_->ClosePort();
-  DecodeImage(receiveBuffer_.get(), start + 1, end);
+  DecodeImage(receiveBuffer_.get(), start + 1, end, *image_);
   finish(mrOk);
 }
 

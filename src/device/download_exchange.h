@@ -1,8 +1,8 @@
 #pragma once
 // One exchange with the meter: port (and port search), probe, identification,
-// archive request, the archive stream and its decoding into the DeviceImage.
-// Widget-free: the download dialog and `hygrovan-cli download` both drive it
-// and show what its signals report.
+// archive request, the archive stream and its decoding into the memory image
+// the exchange owns. Widget-free: the download dialog and `hygrovan-cli
+// download` both drive it and show what its signals report.
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 
+#include "device/device_image.h"
 #include "device/serial_driver.h"
 #include "platform/dialog_types.h"
 
@@ -89,6 +90,12 @@ class DownloadExchange : public QObject {
   bool running() const { return running_; }
   int modalResult() const { return modalResult_; }
 
+  // The meter's memory image of the last download that ended with mrOk:
+  // zeros before one, and as it was after a cancelled or refused exchange.
+  // A download writes only the bytes it decodes.
+  const DeviceImageBytes& image() const { return *image_; }
+  DeviceImageBytes& image() { return *image_; }
+
  signals:
   void captionChanged(const QString& text);
   void statusTextChanged(const QString& text);  // waiting / receiving
@@ -104,7 +111,7 @@ class DownloadExchange : public QObject {
   void errorMessage(const QString& caption, const QString& text);
   // A request went to the device ('V', 'N' or the probe 'Z').
   void requestSent(char request);
-  // The exchange is over: mrOk (the DeviceImage is filled) or mrCancel.
+  // The exchange is over: mrOk (image() holds the download) or mrCancel.
   void finished(int modalResult);
 
  private:
@@ -133,6 +140,7 @@ class DownloadExchange : public QObject {
   QStringList busyPorts_;  // held by other programs, named after a fruitless search
 
   std::unique_ptr<char[]> receiveBuffer_;
+  std::unique_ptr<DeviceImageBytes> image_;
   qsizetype receivedCount_ = 0;
   char lastCommand_ = IdentifyRequest;
   bool endSeen_ = false;

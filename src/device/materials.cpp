@@ -64,18 +64,21 @@ const QStringList& BulkIndividualMaterials() {
   return list;
 }
 
-const QStringList& materialList(int kind, int individualNumber) {
+const QStringList& materialList(ArchiveKind kind, int individualNumber) {
   static const QStringList none;
   const bool individual = individualNumber != 0;
   switch (kind) {
-    case 0: return individual ? WoodIndividualMaterials() : WoodStandardMaterials();
-    case 1: return individual ? ConcreteIndividualMaterials() : ConcreteStandardMaterials();
-    case 2: return individual ? BulkIndividualMaterials() : BulkStandardMaterials();
-    default: return none;
+    case ArchiveKind::Wood:
+      return individual ? WoodIndividualMaterials() : WoodStandardMaterials();
+    case ArchiveKind::Concrete:
+      return individual ? ConcreteIndividualMaterials() : ConcreteStandardMaterials();
+    case ArchiveKind::Bulk:
+      return individual ? BulkIndividualMaterials() : BulkStandardMaterials();
   }
+  return none;
 }
 
-QString MaterialName(int kind, int individualNumber, int code) {
+QString MaterialName(ArchiveKind kind, int individualNumber, int code) {
   const QStringList& list = materialList(kind, individualNumber);
   if (code >= 0 && code < list.size()) return list.at(code);
   return QString::number(code);

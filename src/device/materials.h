@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "store/archive_kind_value.h"
+
 namespace hv {
 
 const QStringList& WoodStandardMaterials();
@@ -13,12 +15,12 @@ const QStringList& ConcreteIndividualMaterials();
 const QStringList& BulkStandardMaterials();
 const QStringList& BulkIndividualMaterials();
 
-// The list for an archive kind (0 wood, 1 concrete, 2 bulk) and dependence;
-// an empty list for an unknown kind.
-const QStringList& materialList(int kind, int individualNumber);
+// The list for an archive kind and dependence; an empty list for a kind
+// outside the three.
+const QStringList& materialList(ArchiveKind kind, int individualNumber);
 
 // A code beyond the end of its list gives the code in decimal digits, so an
 // import never stops half-way and never reads outside a list.
-QString MaterialName(int kind, int individualNumber, int code);
+QString MaterialName(ArchiveKind kind, int individualNumber, int code);
 
 }  // namespace hv

@@ -4,23 +4,10 @@
 // the sort tag of its grid, its tab and sheet caption, and the settings value
 // of its grid layout. Header only: every area above the store uses it.
 #include <QString>
-#include <array>
+
+#include "store/archive_kind_value.h"
 
 namespace hv {
-
-enum class ArchiveKind : int { Wood = 0, Concrete = 1, Bulk = 2 };
-
-inline constexpr std::array<ArchiveKind, 3> kArchiveKinds = {ArchiveKind::Wood, ArchiveKind::Concrete,
-                                                             ArchiveKind::Bulk};
-
-// The N_ARC value; also the kind's place among the tabs, grids and sheets.
-constexpr int archiveNumber(ArchiveKind kind) {
-  return static_cast<int>(kind);
-}
-// The kind at a place 0..2 (an N_ARC value).
-constexpr ArchiveKind archiveKindAt(int number) {
-  return static_cast<ArchiveKind>(number);
-}
 
 // The filter that lets only the kind's rows through: "N_ARC=0", "N_ARC=1",
 // "N_ARC=2". The one place the text is made; the table engine parses it.

@@ -46,7 +46,7 @@ TEST_F(DownloadDialogTest, DownloadsTwiceAndClosesWithOk) {
   startMeter({"--generate", "3,0,2", "--type", "1", "--version", "21.3.5"});
   hv::DownloadDialog form;
   for (int run = 0; run < 2; ++run) {
-    hv::DeviceImage().fill(0xEE);
+    form.exchange().image().fill(0xEE);
     EXPECT_EQ(form.exec(), hv::mrOk);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Прием данных"));
     EXPECT_EQ(form.modelLabel()->text(), QStringLiteral("Hygrovan-RX3W"));
@@ -54,8 +54,8 @@ TEST_F(DownloadDialogTest, DownloadsTwiceAndClosesWithOk) {
     EXPECT_EQ(form.countsLabel()->text(), QStringLiteral("3/0/2"));
     EXPECT_EQ(form.statusLabel()->text(), QStringLiteral("Идет прием информации ..."));
     EXPECT_FALSE(form.serialPort().IsOpen());
-    EXPECT_EQ(hv::archiveCount(0), 3);
-    EXPECT_EQ(hv::archiveCount(2), 2);
+    EXPECT_EQ(hv::archiveCount(hv::ArchiveKind::Wood, form.image()), 3);
+    EXPECT_EQ(hv::archiveCount(hv::ArchiveKind::Bulk, form.image()), 2);
   }
   EXPECT_TRUE(ui_.messages().isEmpty());
 }
@@ -64,15 +64,17 @@ TEST_F(DownloadDialogTest, WrongDeviceBoxWithThePollingStopped) {
   startMeter({"--type", "9"});
   hv::DownloadDialog form;
   bool portOpenWhileBoxShown = true;
-  ui_.onShown = [&](const hv::test::ScriptedUserInteraction::Shown&) { portOpenWhileBoxShown = form.serialPort().IsOpen(); };
-  hv::DeviceImage().fill(0xEE);
+  ui_.onShown = [&](const hv::test::ScriptedUserInteraction::Shown&) {
+    portOpenWhileBoxShown = form.serialPort().IsOpen();
+  };
+  form.exchange().image().fill(0xEE);
   EXPECT_EQ(form.exec(), hv::mrCancel);
   ASSERT_EQ(ui_.messages().size(), 1);
   EXPECT_EQ(ui_.messages()[0].caption, QStringLiteral("Error"));
   EXPECT_EQ(ui_.messages()[0].text, QStringLiteral("Вы подключили не тот прибор !"));
   EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
   EXPECT_FALSE(portOpenWhileBoxShown);
-  EXPECT_EQ(hv::DeviceImage()[0], 0xEE);
+  EXPECT_EQ(form.image()[0], 0xEE);
 }
 
 TEST_F(DownloadDialogTest, CancelEndsTheWaitEscapeDoesNot) {

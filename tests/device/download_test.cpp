@@ -25,10 +25,7 @@ const QString kNotFound = QStringLiteral("Прибор не обнаружен! 
 
 class Download : public ::testing::Test {
  protected:
-  void SetUp() override {
-    isolateComPorts();
-    DeviceImage().fill(0xEE);
-  }
+  void SetUp() override { isolateComPorts(); }
   void TearDown() override {
     for (int n = 1; n <= 38; ++n) qunsetenv(QStringLiteral("HYGROVAN_COM%1").arg(n).toLatin1().constData());
   }
@@ -45,8 +42,10 @@ class Download : public ::testing::Test {
     ASSERT_EQ(e.lastCommand(), ArchiveRequest);
   }
 
-  static bool imageUntouched() {
-    for (quint8 b : DeviceImage())
+  // The image marked, so that every byte a download writes shows.
+  static void markImage(DownloadExchange& e) { e.image().fill(0xEE); }
+  static bool imageUntouched(const DownloadExchange& e) {
+    for (quint8 b : e.image())
       if (b != 0xEE) return false;
     return true;
   }
@@ -64,6 +63,7 @@ QList<TestRecord> woodRecords(int n, int archive = 0) {
 TEST_F(Download, IdentificationAcceptsTheFamilyAndShowsModelAndVersion) {
   for (int type = 1; type <= 7; ++type) {
     DownloadExchange e;
+    markImage(e);
     ExchangeLog log(e);
     e.start();
     EXPECT_EQ(log.statuses.last(), QStringLiteral("Ожидание готовности прибора ..."));
@@ -79,16 +79,17 @@ TEST_F(Download, IdentificationAcceptsTheFamilyAndShowsModelAndVersion) {
     EXPECT_TRUE(log.errors.isEmpty());
     e.cancel();
     EXPECT_EQ(log.result, mrCancel);
+    EXPECT_TRUE(imageUntouched(e));
   }
   EXPECT_EQ(modelName(3), QStringLiteral("Hygrovan-RX3WC"));
   EXPECT_EQ(modelName(7), QStringLiteral("Hygrovan-RX3U"));
   EXPECT_EQ(FormatVersion(0, 10, 9), QStringLiteral("09.10.00"));
-  EXPECT_TRUE(imageUntouched());
 }
 
 TEST_F(Download, WrongDeviceIsRefusedAndNothingMoreIsHandled) {
   for (const QByteArray& reply : {identReply(8, 9), identReply(6, 3), identReply(8, 0)}) {
     DownloadExchange e;
+    markImage(e);
     ExchangeLog log(e);
     e.start();
     feed(e, reply);
@@ -102,20 +103,21 @@ TEST_F(Download, WrongDeviceIsRefusedAndNothingMoreIsHandled) {
     feed(e, identReply());
     EXPECT_EQ(log.errors.size(), 1);
     EXPECT_TRUE(log.model.isEmpty());
+    EXPECT_TRUE(imageUntouched(e));
   }
-  EXPECT_TRUE(imageUntouched());
 }
 
 TEST_F(Download, EmptyArchivesInOneBlock) {
   DownloadExchange e;
+  markImage(e);
   ExchangeLog log(e);
   identifyAndRequest(e);
   feed(e, "S" + QByteArray(12, '0') + "P");
   EXPECT_EQ(log.result, mrOk);
   EXPECT_EQ(log.counts, QStringLiteral("0/0/0"));
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(DeviceImage()[i], 0);
-  EXPECT_EQ(DeviceImage()[6], 0xEE);
-  EXPECT_TRUE(ImageIsEmpty());
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(e.image()[i], 0);
+  EXPECT_EQ(e.image()[6], 0xEE);
+  EXPECT_TRUE(ImageIsEmpty(e.image()));
 }
 
 TEST_F(Download, CountsAndProgressWhileReceiving) {
@@ -143,12 +145,12 @@ TEST_F(Download, CountsAndProgressWhileReceiving) {
   EXPECT_EQ(log.progress.last(), (334 - 293) * 100 / 84);  // the bulk records from 293
   feed(e, stream.mid(334));
   EXPECT_EQ(log.result, mrOk);
-  EXPECT_EQ(archiveCount(0), 10);
-  EXPECT_EQ(archiveCount(1), 0);
-  EXPECT_EQ(archiveCount(2), 3);
-  EXPECT_EQ(archiveRecord(0, 9).moisture(), 109);
-  EXPECT_EQ(archiveRecord(2, 2).materialCode(), 2);
-  EXPECT_EQ(decodedImageLength(), 6 + 14 * 13);
+  EXPECT_EQ(archiveCount(ArchiveKind::Wood, e.image()), 10);
+  EXPECT_EQ(archiveCount(ArchiveKind::Concrete, e.image()), 0);
+  EXPECT_EQ(archiveCount(ArchiveKind::Bulk, e.image()), 3);
+  EXPECT_EQ(archiveRecord(ArchiveKind::Wood, 9, e.image()).moisture(), 109);
+  EXPECT_EQ(archiveRecord(ArchiveKind::Bulk, 2, e.image()).materialCode(), 2);
+  EXPECT_EQ(decodedImageLength(e.image()), 6 + 14 * 13);
 
   // 12/0/3 in one block.
   DownloadExchange e2;
@@ -180,8 +182,8 @@ TEST_F(Download, StaleCharactersOfAnEarlierExchangeNeverCount) {
   EXPECT_EQ(log.result, -1);
   feed(e, stream.mid(13));
   EXPECT_EQ(log.result, mrOk);
-  EXPECT_EQ(archiveCount(0), 2);
-  EXPECT_EQ(archiveCount(1), 0);
+  EXPECT_EQ(archiveCount(ArchiveKind::Wood, e.image()), 2);
+  EXPECT_EQ(archiveCount(ArchiveKind::Concrete, e.image()), 0);
 }
 
 TEST_F(Download, MalformedStreamsAreRefused) {
@@ -206,6 +208,7 @@ TEST_F(Download, MalformedStreamsAreRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     DownloadExchange e;
+    markImage(e);
     ExchangeLog log(e);
     identifyAndRequest(e);
     for (qsizetype at = 0; at < c.stream.size(); at += 4096) feed(e, c.stream.mid(at, 4096));
@@ -214,11 +217,12 @@ TEST_F(Download, MalformedStreamsAreRefused) {
     EXPECT_EQ(log.errors[0].second, c.text);
     EXPECT_EQ(log.result, mrCancel);
     EXPECT_FALSE(e.serialPort().IsOpen());
-    EXPECT_TRUE(imageUntouched());
+    EXPECT_TRUE(imageUntouched(e));
   }
 
   // More characters than the receive buffer holds, without an end.
   DownloadExchange e;
+  markImage(e);
   ExchangeLog log(e);
   identifyAndRequest(e);
   const QByteArray block(4096, '0');
@@ -226,7 +230,7 @@ TEST_F(Download, MalformedStreamsAreRefused) {
   ASSERT_EQ(log.errors.size(), 1);
   EXPECT_EQ(log.errors[0].second, download_text::overflow());
   EXPECT_LE(e.receivedCount(), DownloadExchange::kReceiveBufferSize);
-  EXPECT_TRUE(imageUntouched());
+  EXPECT_TRUE(imageUntouched(e));
 }
 
 TEST_F(Download, ProbeByteRestartsTheIdentification) {
@@ -245,7 +249,7 @@ TEST_F(Download, ProbeByteRestartsTheIdentification) {
   e.onRequestDelay();
   feed(e, stream);
   EXPECT_EQ(log.result, mrOk);
-  EXPECT_EQ(archiveCount(0), 4);
+  EXPECT_EQ(archiveCount(ArchiveKind::Wood, e.image()), 4);
 }
 
 TEST_F(Download, FullDownloadFromTheSimulator) {
@@ -266,15 +270,15 @@ TEST_F(Download, FullDownloadFromTheSimulator) {
   EXPECT_EQ(log.version, QStringLiteral("02.10.01"));
   EXPECT_EQ(log.counts, QStringLiteral("2/0/1"));
   EXPECT_FALSE(e.serialPort().IsOpen());
-  EXPECT_EQ(archiveCount(0), 2);
-  const DeviceRecord first = archiveRecord(0, 0);
+  EXPECT_EQ(archiveCount(ArchiveKind::Wood, e.image()), 2);
+  const DeviceRecord first = archiveRecord(ArchiveKind::Wood, 0, e.image());
   EXPECT_EQ(first.moisture(), 123);
   EXPECT_TRUE(first.isSingle());
   EXPECT_EQ(first.materialCode(), 3);
   EXPECT_EQ(first.hour(), 8);
   EXPECT_EQ(first.year(), 24);
-  EXPECT_EQ(archiveRecord(0, 1).materialCode(), 14);
-  const DeviceRecord bulk = archiveRecord(2, 0);
+  EXPECT_EQ(archiveRecord(ArchiveKind::Wood, 1, e.image()).materialCode(), 14);
+  const DeviceRecord bulk = archiveRecord(ArchiveKind::Bulk, 0, e.image());
   EXPECT_FALSE(bulk.isSingle());
   EXPECT_EQ(bulk.minimum(), 100);
   EXPECT_EQ(bulk.maximum(), 250);
@@ -294,16 +298,16 @@ TEST_F(Download, SecondDownloadInTheSameRunAndRandomBlocks) {
   DownloadExchange e;
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
-    DeviceImage().fill(0);
+    e.image().fill(0);
     ExchangeLog log(e);
     ASSERT_EQ(runExchange(e, log), mrOk);
     EXPECT_EQ(log.counts, QStringLiteral("40/25/30"));
     EXPECT_EQ(log.countTexts.first(), QString());  // emptied at the start
     EXPECT_EQ(log.progress.first(), 0);            // fresh bar
     EXPECT_EQ(log.progress.last(), 100);
-    EXPECT_EQ(archiveCount(0), 40);
-    EXPECT_EQ(archiveCount(1), 25);
-    EXPECT_EQ(archiveCount(2), 30);
+    EXPECT_EQ(archiveCount(ArchiveKind::Wood, e.image()), 40);
+    EXPECT_EQ(archiveCount(ArchiveKind::Concrete, e.image()), 25);
+    EXPECT_EQ(archiveCount(ArchiveKind::Bulk, e.image()), 30);
   }
 }
 
@@ -314,7 +318,7 @@ TEST_F(Download, ProbeFromTheMeterAfterTheRequest) {
   DownloadExchange e;
   ExchangeLog log(e);
   ASSERT_EQ(runExchange(e, log), mrOk);
-  EXPECT_EQ(archiveCount(0), 30);
+  EXPECT_EQ(archiveCount(ArchiveKind::Wood, e.image()), 30);
   // Identified twice; each time the archive request came a second after it.
   ASSERT_EQ(log.archiveRequestAt.size(), 2);
   ASSERT_GE(log.acceptedAt.size(), 2);
@@ -352,6 +356,7 @@ TEST_F(Download, PortSearchWithoutAnAnswer) {
   ASSERT_TRUE(silent.start({"--silent"}));
   setComPort(4, silent.path());
   DownloadExchange e;
+  markImage(e);
   ExchangeLog log(e);
   ASSERT_EQ(runExchange(e, log), mrCancel);
   ASSERT_EQ(log.errors.size(), 1);
@@ -361,7 +366,7 @@ TEST_F(Download, PortSearchWithoutAnAnswer) {
   EXPECT_EQ(log.searchTexts.last(), QString());
   EXPECT_FALSE(e.serialPort().IsOpen());
   EXPECT_EQ(e.serialPort().PortName(), QStringLiteral("\\\\.\\COM1"));
-  EXPECT_TRUE(imageUntouched());
+  EXPECT_TRUE(imageUntouched(e));
 }
 
 TEST_F(Download, CliWritesTheImageOrNothing) {
@@ -440,7 +445,7 @@ TEST_F(Download, RetryRightAfterAnInterruptedTransferIdentifiesTheMeter) {
   EXPECT_TRUE(log.errors.isEmpty());
   EXPECT_EQ(log.model, QStringLiteral("Hygrovan-RX3WC"));
   EXPECT_EQ(log.counts, QStringLiteral("4000/0/0"));
-  EXPECT_EQ(archiveCount(0), 4000);
+  EXPECT_EQ(archiveCount(ArchiveKind::Wood, retry.image()), 4000);
 }
 
 TEST_F(Download, PortHeldByAnotherProgram) {

@@ -75,34 +75,34 @@ TEST(DeviceImage, ArchivePositionsFollowTheCounts) {
   const QByteArray chars = encode(bytes);
   DecodeImage(chars.constData(), 0, chars.size(), image);
   EXPECT_FALSE(ImageIsEmpty(image));
-  EXPECT_EQ(archiveCountOffset(1, image), 2);
-  EXPECT_EQ(archiveCountOffset(2, image), 4 + 28);
-  EXPECT_EQ(archiveCount(0, image), 0);
-  EXPECT_EQ(archiveCount(1, image), 2);
-  EXPECT_EQ(archiveCount(2, image), 1);
+  EXPECT_EQ(archiveCountOffset(ArchiveKind::Concrete, image), 2);
+  EXPECT_EQ(archiveCountOffset(ArchiveKind::Bulk, image), 4 + 28);
+  EXPECT_EQ(archiveCount(ArchiveKind::Wood, image), 0);
+  EXPECT_EQ(archiveCount(ArchiveKind::Concrete, image), 2);
+  EXPECT_EQ(archiveCount(ArchiveKind::Bulk, image), 1);
   EXPECT_EQ(decodedImageLength(image), bytes.size());
-  EXPECT_EQ(archiveRecordOffset(1, 1, image), 4 + 14);
+  EXPECT_EQ(archiveRecordOffset(ArchiveKind::Concrete, 1, image), 4 + 14);
 
-  const DeviceRecord single = archiveRecord(1, 0, image);
+  const DeviceRecord single = archiveRecord(ArchiveKind::Concrete, 0, image);
   EXPECT_TRUE(single.isSingle());
   EXPECT_EQ(single.moisture(), 10);
   EXPECT_EQ(single.materialCode(), 1);
   EXPECT_EQ(single.second(), 5);
   EXPECT_EQ(single.year(), 24);
   // Minimum 0xFFFF with a real maximum is a series (minimum 6553.5 %).
-  const DeviceRecord series = archiveRecord(1, 1, image);
+  const DeviceRecord series = archiveRecord(ArchiveKind::Concrete, 1, image);
   EXPECT_FALSE(series.isSingle());
   EXPECT_EQ(series.minimum(), 0xFFFF);
   EXPECT_EQ(series.maximum(), 250);
   EXPECT_EQ(series.individualNumber(), 3);
-  EXPECT_EQ(archiveRecord(2, 0, image).moisture(), 77);
+  EXPECT_EQ(archiveRecord(ArchiveKind::Bulk, 0, image).moisture(), 77);
 
   // Empty wood and concrete: N3 at offset 4.
   DeviceImageBytes two{};
   const QByteArray onlyBulk = encode(counted(0) + counted(0) + counted(1) + record(5, 1, 2, 0, 0));
   DecodeImage(onlyBulk.constData(), 0, onlyBulk.size(), two);
-  EXPECT_EQ(archiveCountOffset(2, two), 4);
-  EXPECT_EQ(archiveCount(2, two), 1);
+  EXPECT_EQ(archiveCountOffset(ArchiveKind::Bulk, two), 4);
+  EXPECT_EQ(archiveCount(ArchiveKind::Bulk, two), 1);
 }
 
 TEST(DeviceImage, ReadsNeverLeaveTheImage) {
@@ -110,7 +110,7 @@ TEST(DeviceImage, ReadsNeverLeaveTheImage) {
   image.fill(0xFF);  // counts of 65535 everywhere
   EXPECT_EQ(ImageWord(kDeviceImageSize - 1, image), 0xFF);  // the byte after the end reads as 0
   EXPECT_EQ(ImageWord(-5, image), 0);
-  const DeviceRecord far = archiveRecord(2, 65534, image);
+  const DeviceRecord far = archiveRecord(ArchiveKind::Bulk, 65534, image);
   EXPECT_EQ(far.moisture(), 0);
 }
 
@@ -122,28 +122,28 @@ TEST(MaterialCatalogue, ListsAndLookups) {
   EXPECT_EQ(BulkStandardMaterials().size(), 8);
   EXPECT_EQ(BulkIndividualMaterials().size(), 13);
 
-  EXPECT_EQ(MaterialName(0, 0, 0), QStringLiteral("Сосна 420 кг/м.куб."));
-  EXPECT_EQ(MaterialName(0, 5, 0), QStringLiteral("Древесина"));
-  EXPECT_EQ(MaterialName(0, 0, 14), QStringLiteral("Липа"));
-  EXPECT_EQ(MaterialName(1, 0, 12), QStringLiteral("Цементно-песчаный раствор"));
-  EXPECT_EQ(MaterialName(1, 255, 13), QStringLiteral("Пенобетон"));
-  EXPECT_EQ(MaterialName(2, 0, 7), QStringLiteral("Зола"));
-  EXPECT_EQ(MaterialName(2, 1, 12), QStringLiteral("Крупа"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Wood, 0, 0), QStringLiteral("Сосна 420 кг/м.куб."));
+  EXPECT_EQ(MaterialName(ArchiveKind::Wood, 5, 0), QStringLiteral("Древесина"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Wood, 0, 14), QStringLiteral("Липа"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Concrete, 0, 12), QStringLiteral("Цементно-песчаный раствор"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Concrete, 255, 13), QStringLiteral("Пенобетон"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Bulk, 0, 7), QStringLiteral("Зола"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Bulk, 1, 12), QStringLiteral("Крупа"));
 
   // The grade letters: Cyrillic Em in rows 0..2, Latin M in row 3.
-  const QString row3 = MaterialName(2, 0, 3);
+  const QString row3 = MaterialName(ArchiveKind::Bulk, 0, 3);
   EXPECT_EQ(row3, QStringLiteral("Отсев M2.8"));
   EXPECT_EQ(row3.at(6).unicode(), 0x004D);
-  EXPECT_EQ(MaterialName(2, 0, 0).at(6).unicode(), 0x041C);
+  EXPECT_EQ(MaterialName(ArchiveKind::Bulk, 0, 0).at(6).unicode(), 0x041C);
 
   // Beyond a list: the code in digits, never a neighbour's text.
-  EXPECT_EQ(MaterialName(2, 0, 8), QStringLiteral("8"));
-  EXPECT_EQ(MaterialName(0, 1, 15), QStringLiteral("15"));
-  EXPECT_EQ(MaterialName(1, 0, 255), QStringLiteral("255"));
-  EXPECT_EQ(MaterialName(3, 0, 0), QStringLiteral("0"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Bulk, 0, 8), QStringLiteral("8"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Wood, 1, 15), QStringLiteral("15"));
+  EXPECT_EQ(MaterialName(ArchiveKind::Concrete, 0, 255), QStringLiteral("255"));
+  EXPECT_EQ(MaterialName(archiveKindAt(3), 0, 0), QStringLiteral("0"));
 
   int longest = 0;
-  for (int kind = 0; kind < 3; ++kind)
+  for (ArchiveKind kind : kArchiveKinds)
     for (int ind : {0, 1})
       for (const QString& s : materialList(kind, ind)) longest = qMax(longest, int(s.size()));
   EXPECT_EQ(longest, 29);

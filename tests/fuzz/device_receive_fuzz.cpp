@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       e.onBytes(reinterpret_cast<const quint8*>(stream.constData() + at),
                                quint32(std::min(block, stream.size() - at)));
     QObject::disconnect(&e, &hv::DownloadExchange::finished, nullptr, nullptr);
-    if (result == hv::mrOk && size_t(hv::decodedImageLength()) != size) std::abort();
+    if (result == hv::mrOk && size_t(hv::decodedImageLength(e.image())) != size) std::abort();
     if (e.running()) e.cancel();
     return 0;
   }
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size -= n;
   }
   QObject::disconnect(&e, &hv::DownloadExchange::finished, nullptr, nullptr);
-  if (result == hv::mrOk && hv::decodedImageLength() > hv::kMaxDecodedImageLength) std::abort();
+  if (result == hv::mrOk && hv::decodedImageLength(e.image()) > hv::kMaxDecodedImageLength) std::abort();
   if (e.receivedCount() > hv::DownloadExchange::kReceiveBufferSize) std::abort();
   if (e.running()) e.cancel();
   return 0;

@@ -12,7 +12,7 @@ namespace {
 
 hv::DeviceRecord record(const hv::test::Rec& r) {
   auto image = hv::test::makeImage({QList<hv::test::Rec>{r}, {}, {}});
-  return hv::archiveRecord(0, 0, *image);
+  return hv::archiveRecord(hv::ArchiveKind::Wood, 0, *image);
 }
 
 hv::DeviceRecord timed(int hour, int minute, int second, int day = 1, int month = 1, int year = 7) {

@@ -110,12 +110,13 @@ TEST(Win32SerialPort, IdentifiesTheMeterAndDownloadsItsArchives) {
   EXPECT_EQ(stream.size(), std::size_t(2 + 12 + 28 * records));
   hv::DeviceImageBytes image{};
   hv::DecodeImage(stream.data(), 1, std::ptrdiff_t(stream.size()) - 1, image);
-  for (int kind = 0; kind < 3; ++kind) EXPECT_EQ(hv::archiveCount(kind, image), counts[kind]) << kind;
+  for (int kind = 0; kind < 3; ++kind)
+    EXPECT_EQ(hv::archiveCount(hv::archiveKindAt(kind), image), counts[kind]) << kind;
   EXPECT_EQ(hv::decodedImageLength(image), 6 + 14 * records);
   // The simulator's records start in March 2024, a few hours apart.
   for (int kind = 0; kind < 3; ++kind) {
     for (int i = 0; i < counts[kind]; ++i) {
-      const hv::DeviceRecord r = hv::archiveRecord(kind, i, image);
+      const hv::DeviceRecord r = hv::archiveRecord(hv::archiveKindAt(kind), i, image);
       EXPECT_EQ(r.year(), 24) << kind << "/" << i;
       EXPECT_GE(r.month(), 3);
       EXPECT_LE(r.hour(), 23);

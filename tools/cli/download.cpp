@@ -136,10 +136,11 @@ int run(const QStringList& args) {
     return 1;
   }
 
+  const hv::DeviceImageBytes& downloaded = exchange.image();
   if (!image.isEmpty()) {
     hv::FilePath imagePath(image, hv::FilePath::Write);
     QSaveFile out(imagePath.path());
-    const QByteArray bytes(reinterpret_cast<const char*>(hv::DeviceImage().data()), hv::decodedImageLength());
+    const QByteArray bytes(reinterpret_cast<const char*>(downloaded.data()), hv::decodedImageLength(downloaded));
     QString why;
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit() ||
         !imagePath.commit(&why)) {
@@ -148,13 +149,13 @@ int run(const QStringList& args) {
       return 1;
     }
     hv::cli::out() << QStringLiteral("Записей в архивах: %1/%2/%3; в %4 записано байт: %5\n")
-                          .arg(hv::archiveCount(0))
-                          .arg(hv::archiveCount(1))
-                          .arg(hv::archiveCount(2))
+                          .arg(hv::archiveCount(hv::ArchiveKind::Wood, downloaded))
+                          .arg(hv::archiveCount(hv::ArchiveKind::Concrete, downloaded))
+                          .arg(hv::archiveCount(hv::ArchiveKind::Bulk, downloaded))
                           .arg(image)
                           .arg(bytes.size());
   }
-  return target.file.isEmpty() ? 0 : hv::cli::importImage(hv::DeviceImage(), target);
+  return target.file.isEmpty() ? 0 : hv::cli::importImage(downloaded, target);
 }
 
 hv::cli::Registration g_registration("download", "прием архивов прибора в образ памяти или в таблицу", &run);

@@ -13,12 +13,16 @@ namespace hv {
 namespace {
 
 // The archive's name in the report texts.
-QString archiveGenitive(int kind) {
+QString archiveGenitive(ArchiveKind kind) {
   switch (kind) {
-    case 0: return QStringLiteral("древесных");
-    case 1: return QStringLiteral("бетонных");
-    default: return QStringLiteral("сыпучих");
+    case ArchiveKind::Wood:
+      return QStringLiteral("древесных");
+    case ArchiveKind::Concrete:
+      return QStringLiteral("бетонных");
+    case ArchiveKind::Bulk:
+      break;
   }
+  return QStringLiteral("сыпучих");
 }
 
 // Record at an image offset; checkImage has made sure it lies inside.
@@ -28,11 +32,11 @@ DeviceRecord recordAt(const DeviceImageBytes& image, int offset) { return Device
 
 QString emptyDeviceArchiveText() { return QStringLiteral("Архив прибора пуст!"); }
 
-void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& r, QChar separator) {
+void appendRecordRow(TDbTable& table, ArchiveKind kind, int n, const DeviceRecord& r, QChar separator) {
   using F = MeasurementField;
   table.append();
   table.setFieldInt(fieldName(F::N), n);
-  table.setFieldInt(fieldName(F::NArc), kind);
+  table.setFieldInt(fieldName(F::NArc), archiveNumber(kind));
   if (r.isSingle()) {
     table.setFieldText(fieldName(F::W), FormatMoisture(r.moisture(), separator));
     table.setFieldText(fieldName(F::WMin), QString());
@@ -79,7 +83,7 @@ QString checkImage(const DeviceImageBytes& image) {
 ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
                             const std::function<void(const ArchiveImportResult&)>& archiveDone) {
   ImportResult results;
-  for (int k = 0; k < 3; ++k) results[k].kind = k;
+  for (int k = 0; k < 3; ++k) results[k].kind = archiveKindAt(k);
   if (!table.active()) return results;
   if (const QString why = checkImage(image); !why.isEmpty()) throw Error(why);
 
@@ -88,7 +92,7 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
   int pos = 0;  // offset of the wood count
   for (int k = 0; k < 3; ++k) {
     ArchiveImportResult& res = results[k];
-    table.setFilter(archiveFilter(archiveKindAt(k)));
+    table.setFilter(archiveFilter(res.kind));
     table.refresh();
     table.last();
     int n = ImageWord(pos, image);
@@ -127,7 +131,7 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
     }
     res.skipped = skipped;
     for (int i = 0; i < n; ++i) {
-      appendRecordRow(table, k, skipped + i + 1, recordAt(image, pos), separator);
+      appendRecordRow(table, res.kind, skipped + i + 1, recordAt(image, pos), separator);
       ++res.added;
       pos += RecordSize;
     }

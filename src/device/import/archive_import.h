@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "device/device_image.h"
+#include "store/archive_kind_value.h"
 
 namespace hv {
 
@@ -14,10 +15,10 @@ class TDbTable;
 
 // What the import did with one archive.
 struct ArchiveImportResult {
-  int kind = 0;             // 0 wood, 1 concrete, 2 bulk materials
-  int deviceCount = 0;      // records of this archive in the image
-  int skipped = 0;          // append mode: records taken as stored already
-  int added = 0;            // rows appended
+  ArchiveKind kind = ArchiveKind::Wood;
+  int deviceCount = 0;  // records of this archive in the image
+  int skipped = 0;      // append mode: records taken as stored already
+  int added = 0;        // rows appended
   // Append mode: the last stored row's DATE / TIME could not be read, so
   // nothing was appended to this archive (appending all would duplicate rows).
   bool unreadableLastRow = false;
@@ -28,7 +29,7 @@ using ImportResult = std::array<ArchiveImportResult, 3>;
 
 // Appends one row for a device record: N, N_ARC, then W values (with the
 // given decimal separator), N_IND, MATERIAL, TIME, DATE, COMMENT; posts it.
-void appendRecordRow(TDbTable& table, int kind, int n, const DeviceRecord& record, QChar separator);
+void appendRecordRow(TDbTable& table, ArchiveKind kind, int n, const DeviceRecord& record, QChar separator);
 
 // The decimal separator an append writes into the open table: the one its
 // stored moisture already uses (its first row that has one, archive by
