@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/biff8_types.h"
+#include "export/record_bytes.h"
 #include "export/workbook.h"
 
 namespace hv {
@@ -59,20 +60,47 @@ class TBiff8Writer : public TCustomWorkbookWriter {
     std::uint64_t boundSheetField = 0;
   };
 
+  class RowBlockWriter;
+
   void writeWorkbook(const TXlsWorkbook& workbook, WorkbookStream& stream);
   void reset(const TXlsWorkbook& workbook);
   void buildTables(const TXlsWorkbook& workbook);
   int colorIndex(Color color);
   biff8::XfBody xfBody(const TXlsRangeFormat& f, const Stretch& stretch);
+
+  // The data of the next record, empty; written by writeRecord.
+  biff8::RecordBytes& data();
+  // A record with no data, or with `data` (in CONTINUE records beyond the
+  // first one's room).
+  void writeRecord(std::uint16_t id);
+  void writeRecord(std::uint16_t id, const biff8::RecordBytes& data);
+
+  // The globals: workbook settings, fonts, formats, styles, palette, sheet
+  // list and the shared-string table (writeSst, in biff8_cells.cpp).
   void writeGlobals(const TXlsWorkbook& workbook);
-  void writeSheet(const TXlsWorkbook& workbook, int sheetIndex);
-  void writeRecord(std::uint16_t id, const QByteArray& data);
   void writeSst(const TXlsWorkbook& workbook);
 
+  // A worksheet, its records in file order.
+  void writeSheet(const TXlsWorkbook& workbook, int sheetIndex);
+  // BOF, and INDEX with room for the row blocks' DBCELL positions; returns
+  // where INDEX starts.
+  std::uint64_t writeSheetHead(const TXlsWorksheet& sheet);
+  void writeCalculationSettings();
+  void writeSheetSettings(const TXlsWorksheet& sheet);  // printing flags, row height, page breaks
+  void writePageSettings(const TXlsPageSetup& page);    // header, footer, margins, SETUP
+  void writeColumns(const TXlsWorksheet& sheet);
+  void writeDimensions(const TXlsArea& used);
+  // The cells in row blocks (biff8_cells.cpp); the blocks' DBCELL positions.
+  std::vector<std::uint32_t> writeRowBlocks(const TXlsWorkbook& workbook, int sheetIndex);
+  void patchIndex(std::uint64_t indexPosition, const std::vector<std::uint32_t>& dbCells);
+  void writeWindow(int sheetIndex);
+  void writeMergedCells(const TXlsWorksheet& sheet);
+
   WorkbookStream* stream_ = nullptr;
+  biff8::RecordBytes data_;  // of the record being put together
   std::vector<std::vector<Stretch>> stretches_;  // per sheet
   std::vector<TXlsFont> fontTable_;
-  std::vector<QByteArray> fontRecords_;
+  std::vector<biff8::RecordBytes> fontRecords_;
   std::vector<biff8::NumberFormat> formatTable_;
   std::vector<biff8::XfBody> xfTable_;
   std::map<biff8::XfBody, int> xfNumbers_;
