@@ -1,7 +1,9 @@
 # Shared helpers for the project's targets.
 
-# hv_core_library(name SOURCES ... LIBS ...): a static library that must never
-# pull in Qt Widgets, so the command-line tool and tests use the same code.
+# hv_library(name SOURCES ... LIBS ...): a static library of one folder of
+# src/, whose users include its headers from src/ ("store/db_table.h") and
+# link what it links (LIBS). A folder's code without widgets is a library of
+# its own (hv_views_core beside hv_views), which the cli and the tests use.
 function(hv_library name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
   add_library(${name} STATIC ${A_SOURCES})

@@ -177,7 +177,7 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::buildToolBar() {
-  toolBar_ = addToolBar(QStringLiteral("ToolBar1"));
+  toolBar_ = addToolBar(QStringLiteral("Панель инструментов"));
   toolBar_->setObjectName(QStringLiteral("toolBar"));
   toolBar_->setMovable(false);
   toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);

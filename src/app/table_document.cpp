@@ -68,12 +68,21 @@ void TableDocument::Save_DB() {
 }
 
 void TableDocument::reopen() {
-  changeTable([this] {
+  QString indexProblem;
+  changeTable([this, &indexProblem] {
     table_->close();
+    indexProblem = table_->closeProblem();
     table_->open();
     table_->first();
   });
   window_.tableReloaded();
+  if (!indexProblem.isEmpty())
+    ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), indexNotWrittenText(indexProblem),
+                 MsgIcon::Information, MsgButtons::Ok);
+}
+
+QString TableDocument::indexNotWrittenText(const QString& reason) {
+  return QStringLiteral("Индексный файл таблицы не записан (%1). Строки таблицы сохранены.").arg(reason);
 }
 
 void TableDocument::changeTable(const std::function<void()>& step) {
@@ -109,26 +118,14 @@ void TableDocument::Close_DB() {
   window_.storeLayouts();
   open_ = false;
   setChanged(false);
-  std::exception_ptr failure;
   if (table_->active()) {
     window_.dropPendingEdits();
-    try {
-      table_->close();
-    } catch (...) {
-      if (table_->active()) {
-        // Not closed: the window goes on showing the open table.
-        open_ = true;
-        window_.tableReloaded();
-        throw;
-      }
-      // Closed with an error: reported once the window shows what is left.
-      failure = std::current_exception();
-    }
+    // An index file it could not write is of no matter here: it goes.
+    table_->close();
     // The index file lives only while its table is open.
     QFile::remove(TDbTable::mdxPathFor(table_->fileName()));
   }
   showClosed();
-  if (failure) std::rethrow_exception(failure);
 }
 
 void TableDocument::create(const QString& path, const std::function<void(TDbTable&)>& fill) {

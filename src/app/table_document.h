@@ -61,13 +61,16 @@ class TableDocument {
   void Save_DB();
   // Asks whether to save when the table was changed, stores the grid layouts,
   // closes the table and removes its index file; the window shows the closed
-  // state, also when the table reports an error after it has closed.
+  // state.
   void Close_DB();
   // Creates an empty table file at `path` (replacing a file of that name),
   // opens it and fills it; the title then names the file, as after opening.
   void create(const QString& path, const std::function<void(TDbTable&)>& fill);
-  // Writes the table by closing and reopening it; the grids follow.
+  // Writes the table by closing and reopening it; the grids follow. An index
+  // file the close could not write is reported ("Ошибка", indexNotWrittenText)
+  // once the table is open again: its rows are written all the same.
   void reopen();
+  static QString indexNotWrittenText(const QString& reason);
   // Runs a step that may close the table on the way (writing it through a
   // close and reopen). When the step fails and leaves no table open, the
   // window shows the closed state before the error goes on to be reported.

@@ -18,7 +18,7 @@ namespace hv {
 // The label format of the bottom axis; shown split at its space (date above time).
 inline constexpr char kDateTimeLabelFormat[] = "dd.MM.yyyy HH:mm:ss";
 
-// A new chart with the three series (Series1 W, Series2 Wmin, Series3 Wmax),
+// A new chart with the three series (W, Wmin, Wmax, in that order),
 // the bottom axis of readings (labelled in kDateTimeLabelFormat), the moisture
 // left axis and the legend below.
 QChart* createMoistureChart();

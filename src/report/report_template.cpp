@@ -14,8 +14,8 @@ namespace {
 
 ReportTemplate makeArchiveReport() {
   ReportTemplate t;
-  t.name = QStringLiteral("Report1");
-  t.dataLink = QStringLiteral("ReportData1");
+  t.name = QStringLiteral("ArchiveReport");
+  t.dataLink = QStringLiteral("ArchiveRows");
   // A4 landscape: 297 x 210 mm.
   t.pageSize = QSizeF(mmToUnits(297.0), mmToUnits(210.0));
   t.leftMargin = 25;
@@ -27,7 +27,7 @@ ReportTemplate makeArchiveReport() {
   const FontDesc headerFont{QStringLiteral("Arial"), 12, true};
   const FontDesc dataFont{QStringLiteral("Arial"), 10, false};
 
-  BandTemplate title{QStringLiteral("ReportTitle1"), BandKind::Title, 64, {}};
+  BandTemplate title{QStringLiteral("ProductTitle"), BandKind::Title, 64, {}};
   TextElement caption;
   caption.rect = QRectF(0, 0, 234, 64);
   caption.text = QStringLiteral("Hygrovan-RX3");
@@ -49,8 +49,8 @@ ReportTemplate makeArchiveReport() {
       {276, F::Material, Qt::AlignHCenter}, {113, F::NInd, Qt::AlignHCenter, true},
       {164, F::Comment, Qt::AlignHCenter},
   };
-  BandTemplate header{QStringLiteral("Band1"), BandKind::PageHeader, 60, {}};
-  BandTemplate detail{QStringLiteral("Band3"), BandKind::Detail, 20, {}};
+  BandTemplate header{QStringLiteral("ColumnTitles"), BandKind::PageHeader, 60, {}};
+  BandTemplate detail{QStringLiteral("ArchiveRow"), BandKind::Detail, 20, {}};
   double x = 0;
   for (const Column& c : columns) {
     TextElement h;
@@ -72,7 +72,7 @@ ReportTemplate makeArchiveReport() {
     x += c.width;
   }
 
-  BandTemplate footer{QStringLiteral("PageFooter1"), BandKind::PageFooter, 20, {}};
+  BandTemplate footer{QStringLiteral("PageNumber"), BandKind::PageFooter, 20, {}};
   TextElement pageNo;
   const double bandWidth = t.pageSize.width() - t.leftMargin - t.rightMargin;
   pageNo.rect = QRectF(bandWidth, 0, 0, footer.height);

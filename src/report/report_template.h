@@ -48,7 +48,7 @@ struct ReportTemplate {
   const BandTemplate* band(BandKind kind) const;
 };
 
-// `Report1`: the archive report, A4 landscape, fed by `ReportData1`.
+// The archive report, A4 landscape, fed by the rows of one archive.
 const ReportTemplate& archiveReportTemplate();
 
 }  // namespace hv::report

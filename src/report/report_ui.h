@@ -23,7 +23,7 @@ namespace report {
 class RowSource;
 }
 
-// Builds `Report1` over the rows with the window "Подготовка отчета". nullopt
+// Builds the archive report over the rows with the window "Подготовка отчета". nullopt
 // when the user cancelled, or when the build failed: then the error has been
 // shown in a message box captioned "Ошибка". The rows must outlive the result.
 std::optional<report::LaidOutReport> buildReport(QWidget* parent, report::RowSource& rows);

@@ -1,5 +1,5 @@
 #pragma once
-// `ReportData1`: feeds a report with the rows the table lets through, in the
+// Feeds a report with the rows the table lets through, in the
 // table's current order, without moving its current row.
 #include "report/report_builder.h"
 

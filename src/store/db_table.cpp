@@ -201,7 +201,7 @@ void TDbTable::open() {
   }
 }
 
-void TDbTable::close() {
+void TDbTable::close() noexcept {
   if (!active()) return;
   if (d_->editing()) cancel();
   d_->closeProblem.clear();
@@ -213,6 +213,8 @@ void TDbTable::close() {
       d_->closeProblem = e.text();
     } catch (const std::bad_alloc&) {
       d_->closeProblem = QStringLiteral("Not enough memory to write the index file");
+    } catch (const std::exception& e) {
+      d_->closeProblem = QString::fromUtf8(e.what());
     }
   }
   d_->discard();

@@ -55,8 +55,10 @@ class TDbTable {
   // (TableDamagedError; both in store/table_errors.h).
   void open();
   // Drops an unposted edit, writes the index file when it lags behind, and
-  // closes. Never throws: what it could not do is kept in closeProblem().
-  void close();
+  // closes. Never throws: the rows are in the file already, and an index file
+  // that could not be written is sorted from the rows at the next opening;
+  // why it could not is kept in closeProblem().
+  void close() noexcept;
   QString closeProblem() const;  // empty when the last close did everything
   bool active() const;
 

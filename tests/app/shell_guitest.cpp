@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolBar>
 #include <memory>
 
 #include "app/about_box.h"
@@ -141,6 +142,12 @@ TEST_F(Shell, MenusToolbarAndTabsCarryTheirTexts) {
   for (QAction* a : contextMenu->actions()) popup << (a->isSeparator() ? QStringLiteral("-") : a->text());
   EXPECT_EQ(popup.join(QChar('|')),
             QStringLiteral("График|Печать|-|Задать цвет|Убрать цвет|Убрать все цвета|-|Выровнять столбцы|-|Удалить"));
+  // The toolbar's own context menu names it by its title.
+  ASSERT_NE(window_->findChild<QToolBar*>(QStringLiteral("toolBar")), nullptr);
+  const std::unique_ptr<QMenu> bars(window_->createPopupMenu());
+  ASSERT_NE(bars, nullptr);
+  ASSERT_FALSE(bars->actions().isEmpty());
+  EXPECT_EQ(bars->actions().first()->text(), QStringLiteral("Панель инструментов"));
 }
 
 TEST_F(Shell, SplashEndsByItselfAfterThreeSecondsAndOnlyThenTheMainWindowShows) {

@@ -501,6 +501,27 @@ TEST_F(Grids, AFailedIndexWriteIsReportedAndTheWindowShowsWhatTheTableIs) {
   EXPECT_EQ(f->windowTitle(), "Hygrovan-RX3");
 }
 
+TEST_F(Grids, SavingWhenTheIndexFileCannotBeWrittenSaysSoAndKeepsTheRows) {
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
+  clickTitle(g, cW);
+  const QString mdx = hv::TDbTable::mdxPathFor(path_);
+  ASSERT_TRUE(QFile::exists(mdx));
+  typeComment(g, 0, "сухая");
+  g->setCurrentCell(1, cComment);  // leaving the row posts it
+  ASSERT_TRUE(QFile::remove(mdx));
+  ASSERT_TRUE(QDir().mkdir(mdx));  // the index file cannot be written now
+  hv::test::command(*f, "saveAction")->trigger();
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].caption, "Ошибка");
+  EXPECT_EQ(ui_.messages()[0].text.section(QChar('('), 0, 0), "Индексный файл таблицы не записан ");
+  EXPECT_TRUE(f->document().isOpen());
+  EXPECT_FALSE(f->document().isChanged());
+  f->document().Close_DB();
+  EXPECT_EQ(ui_.messages().size(), 1);
+  EXPECT_TRUE(fileColumn("COMMENT", 0).contains("сухая"));
+}
+
 TEST_F(Grids, SavingATableWhoseFileIsGoneLeavesTheWindowClosed) {
   hv::MainWindow* f = openWindow();
   ASSERT_TRUE(QFile::remove(path_));

@@ -31,14 +31,14 @@ bool parseCurves(const QString& text, hv::CurveChoice* out) {
   return out->any();
 }
 
-// Rows by their 1-based places in the archive.
-QList<hv::SelectedRow> readRows(const QString& dbPath, int archive, const QList<int>& positions) {
-  hv::TDbTable table;
-  hv::cli::openTable(table, dbPath, true);
-  hv::cli::showArchiveView(table, archive, QString(), false, QString());
+// The rows of --rows by their 1-based places in the archive.
+QList<hv::SelectedRow> readRows(const hv::cli::TableArgs& a) {
+  hv::cli::ReadOnlyTable view(a, QString());
+  hv::TDbTable& table = view.table();
+  const int archive = a.archive;
   const int count = table.recordCount();
   QList<hv::SelectedRow> rows;
-  for (int pos : positions) {
+  for (int pos : a.rows) {
     if (pos < 1 || pos > count)
       throw hv::Error(QStringLiteral("строки %1 нет: в архиве %2 строк: %3").arg(pos).arg(archive).arg(count));
     const hv::TDbTable::Bookmark b = table.bookmarkAtRow(pos - 1);
@@ -86,9 +86,8 @@ int run(const QStringList& args) {
   if (line.checkOutputs({out}, {a.files[0]})) return line.exitCode();
 
   try {
-    const hv::FilePath db(a.files[0], hv::FilePath::Read);
     hv::FilePath picture(out, hv::FilePath::Write);
-    const QList<hv::SelectedRow> rows = readRows(db.path(), a.archive, a.rows);
+    const QList<hv::SelectedRow> rows = readRows(a);
     const hv::SelectionFooters footers = hv::selectionFooters(rows);  // as the grid footers read
     QGraphicsScene scene;
     QChart* chart = hv::createMoistureChart();

@@ -1,6 +1,5 @@
 // hygrovan-cli dump: prints a table's live rows as tab-separated UTF-8 text.
 #include "cli.h"
-#include "platform/file_names.h"
 #include "store/db_table.h"
 #include "table_args.h"
 
@@ -19,10 +18,8 @@ int run(const QStringList& args) {
   if (const QString why = hv::cli::readTableArgs(line, rules, &a); !why.isEmpty()) return line.usageError(why);
 
   try {
-    const hv::FilePath db(a.files[0], hv::FilePath::Read);
-    hv::TDbTable table;
-    hv::cli::openTable(table, db.path(), true);
-    hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending, QStringLiteral("dump"));
+    hv::cli::ReadOnlyTable view(a, QStringLiteral("dump"));
+    hv::TDbTable& table = view.table();
     const QStringList& fields = hv::measurementFields();
     auto& out = hv::cli::out();
     const int rows = table.recordCount();

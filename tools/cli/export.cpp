@@ -20,11 +20,10 @@ int run(const QStringList& args) {
   if (line.checkOutputs({files[1]}, {files[0]})) return line.exitCode();
 
   try {
-    const hv::FilePath db(files[0], hv::FilePath::Read);
-    hv::FilePath book(files[1], hv::FilePath::Write);
     // Exporting only reads: the table file is never written.
-    hv::TDbTable table;
-    hv::cli::openTable(table, db.path(), true);
+    hv::cli::ReadOnlyTable source(files[0]);
+    hv::FilePath book(files[1], hv::FilePath::Write);
+    hv::TDbTable& table = source.table();
     table.setFiltered(true);
     // The window shows a tab for each archive with rows; so does this command.
     const hv::ArchiveSet archives = hv::archivesWithRows(table);

@@ -26,14 +26,9 @@ int run(const QStringList& args) {
   if (line.checkOutputs({a.files[1]}, {a.files[0]})) return line.exitCode();
 
   try {
-    const hv::FilePath db(a.files[0], hv::FilePath::Read);
+    hv::cli::ReadOnlyTable view(a, hv::archiveTag(hv::archiveKindAt(a.archive)));
     hv::FilePath pdf(a.files[1], hv::FilePath::Write);
-    // Reading only: the sort tag lives in memory, nothing is written beside the table.
-    hv::TDbTable table;
-    hv::cli::openTable(table, db.path(), true);
-    hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending,
-                             hv::archiveTag(hv::archiveKindAt(a.archive)));
-    table.refresh();
+    hv::TDbTable& table = view.table();
     hv::report::TableDataLink link(table);
     // Page breaks only; each page is formed from its rows as it is written.
     const auto report = hv::report::layOutReport(hv::report::archiveReportTemplate(), link);

@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "cli.h"
-#include "platform/file_names.h"
 #include "store/db_table.h"
 #include "table_args.h"
 #include "views/archive_table.h"
@@ -42,13 +41,9 @@ int run(const QStringList& args) {
   if (const QString why = hv::cli::readTableArgs(line, rules, &a); !why.isEmpty()) return line.usageError(why);
 
   try {
-    const hv::FilePath db(a.files[0], hv::FilePath::Read);
-    hv::TDbTable table;
-    hv::cli::openTable(table, db.path(), true);
-    hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending,
-                             hv::archiveTag(hv::archiveKindAt(a.archive)));
-    table.refresh();
-    const hv::SelectionFooters f = hv::selectionFooters(hv::selectedRowsAt(table, distinctPositions(a.rows)));
+    hv::cli::ReadOnlyTable view(a, hv::archiveTag(hv::archiveKindAt(a.archive)));
+    const hv::SelectionFooters f =
+        hv::selectionFooters(hv::selectedRowsAt(view.table(), distinctPositions(a.rows)));
     hv::cli::out() << "W\t" << f.w << '\n' << "W_MIN\t" << f.wMin << '\n' << "W_MAX\t" << f.wMax << '\n';
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);

@@ -56,21 +56,22 @@ QString readTableArgs(const CommandLine& line, const TableArgsRules& rules, Tabl
   return {};
 }
 
-void openTable(TDbTable& table, const QString& file, bool readOnly) {
-  table.setFileName(file);
-  table.setReadOnly(readOnly);
-  table.open();
+ReadOnlyTable::ReadOnlyTable(const QString& fileName) : file_(fileName, FilePath::Read) {
+  table_.setFileName(file_.path());
+  table_.setReadOnly(true);
+  table_.open();
 }
 
-void showArchiveView(TDbTable& table, int archive, const QString& sortField, bool descending, const QString& tag) {
-  if (archive >= 0) {
-    table.setFilter(archiveFilter(archiveKindAt(archive)));
-    table.setFiltered(true);
+ReadOnlyTable::ReadOnlyTable(const TableArgs& args, const QString& sortTag) : ReadOnlyTable(args.files.at(0)) {
+  if (args.archive >= 0) {
+    table_.setFilter(archiveFilter(archiveKindAt(args.archive)));
+    table_.setFiltered(true);
   }
-  if (!sortField.isEmpty()) {
-    table.addIndex(tag, sortField, descending);
-    table.setIndexName(tag);
+  if (!args.sortField.isEmpty()) {
+    table_.addIndex(sortTag, args.sortField, args.descending);
+    table_.setIndexName(sortTag);
   }
+  table_.refresh();
 }
 
 }  // namespace hv::cli

@@ -1,7 +1,7 @@
 #pragma once
 // What the table subcommands (dump, stats, report, chart) share: the options
 // [--archive K] [--sort FIELD [--desc]] [--rows LIST] with their files, and
-// opening the view an archive grid shows.
+// the table file opened on the view an archive grid shows.
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "cli.h"
+#include "platform/file_names.h"
 #include "store/archive_kind.h"
 #include "store/db_table.h"
 
@@ -36,12 +37,21 @@ void addTableOptions(CommandLine& line, const TableArgsRules& rules);
 // Reads them after parsing; an empty text, or what is wrong with them.
 QString readTableArgs(const CommandLine& line, const TableArgsRules& rules, TableArgs* out);
 
-// Opens a table. Read-only, nothing is written beside it: no index file, the
-// sort tags live in memory. Throws as TDbTable::open does.
-void openTable(TDbTable& table, const QString& file, bool readOnly);
+// A table file opened read-only: nothing is written beside it, no index
+// file; sort tags live in memory. Throws as TDbTable::open does.
+class ReadOnlyTable {
+ public:
+  explicit ReadOnlyTable(const QString& fileName);
+  // The first file of the arguments, on the rows an archive grid shows for
+  // them: those of --archive (all rows without it), sorted on --sort through
+  // the tag `sortTag`.
+  ReadOnlyTable(const TableArgs& args, const QString& sortTag);
 
-// Rows of archive k only (all rows for k < 0), sorted on the field through
-// the given tag when there is one.
-void showArchiveView(TDbTable& table, int archive, const QString& sortField, bool descending, const QString& tag);
+  TDbTable& table() { return table_; }
+
+ private:
+  FilePath file_;  // outlives the table opened through it
+  TDbTable table_;
+};
 
 }  // namespace hv::cli
