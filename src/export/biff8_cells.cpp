@@ -88,8 +88,10 @@ void TBiff8Writer::writeSst(const TXlsWorkbook& workbook) {
   }
   finishRecord();
 
-  RecordBytes& ext = data().u16(8);
-  for (const Bucket& b : buckets) ext.u32(b.position).u16(b.offset).zeros(2);
+  // Sized at once and let go afterwards: a big table's index runs to megabytes.
+  RecordBytes ext;
+  BytePutter entries = ext.put(2 + 8 * buckets.size()).u16(8);
+  for (const Bucket& b : buckets) entries.u32(b.position).u16(b.offset).zeros(2);
   writeRecord(rtExtSst, ext);
 }
 
