@@ -175,4 +175,33 @@ QByteArray toCodePage(CodePage page, QStringView text) {
   return out;
 }
 
+qsizetype firstUnencodable(CodePage page, QStringView text) {
+  const ReverseTable& reverse = reverseTable(page);
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t u = text[i].unicode();
+    if (u >= 0x80 && reverse.find(u) == reverse.end()) return i;
+  }
+  return -1;
+}
+
+QString unencodableAt(QStringView text, qsizetype at) {
+  if (at < 0 || at >= text.size()) return {};
+  const bool pair = text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate();
+  return text.mid(at, pair ? 2 : 1).toString();
+}
+
+QString codePageDescription(CodePage page) {
+  switch (page) {
+    case CodePage::Windows1251:
+      return QStringLiteral("1251 (кириллица Windows)");
+    case CodePage::Dos866:
+      return QStringLiteral("866 (кириллица DOS)");
+    case CodePage::Windows1252:
+      return QStringLiteral("1252 (западноевропейская Windows, без русских букв)");
+    case CodePage::Dos437:
+      return QStringLiteral("437 (английская DOS, без русских букв)");
+  }
+  return QString::number(codePageNumber(page));
+}
+
 }  // namespace hv

@@ -32,6 +32,14 @@ void appendUtf8(CodePage page, QByteArrayView bytes, std::string& out);
 // Text to bytes; a character the code page cannot hold becomes '?'.
 QByteArray toCodePage(CodePage page, QStringView text);
 
+// Where the first character the code page cannot hold stands in `text`; -1
+// when it holds them all.
+qsizetype firstUnencodable(CodePage page, QStringView text);
+// That character as text (a pair of surrogates stays whole); empty for -1.
+QString unencodableAt(QStringView text, qsizetype at);
+// "1252 (западноевропейская)": the number and what the code page is for, for messages.
+QString codePageDescription(CodePage page);
+
 inline QString fromCp1251(QByteArrayView bytes) { return fromCodePage(CodePage::Windows1251, bytes); }
 inline QByteArray toCp1251(QStringView text) { return toCodePage(CodePage::Windows1251, text); }
 

@@ -34,6 +34,15 @@ class FileError : public std::runtime_error {
   std::string systemText_;
 };
 
+// What tells one file from another while both exist, whatever names lead
+// to them: device and inode on POSIX, volume serial number and file index on
+// Windows.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 class File {
  public:
   enum class Access { Read, ReadWrite };
@@ -57,6 +66,9 @@ class File {
   bool isOpen() const noexcept;
   const std::string& path() const noexcept { return path_; }
   std::uint64_t size() const;
+  // The identity of the open file (which stays that file while another
+  // program renames a new one over its name).
+  FileIdentity identity() const;
   // Reads up to `length` bytes at `offset`; fewer only where the file ends.
   std::size_t readAt(std::uint64_t offset, void* data, std::size_t length) const;
   // Writes all `length` bytes at `offset`.
@@ -114,6 +126,14 @@ void moveReplacing(const std::string& from, const std::string& to, bool durable)
 // sync at its end has little left to do. Only a hint: Linux takes it,
 // elsewhere nothing happens.
 void startWriteBack(int descriptor, std::uint64_t offset, std::uint64_t length) noexcept;
+
+// The identity of the file a name leads to now; Missing when none does.
+FileIdentity identityOf(const std::string& path);
+
+// A write past the process's file-size limit fails (NoSpace), as on a full
+// disk, instead of ending the program, so that what it wrote can be taken
+// back. Called once at start.
+void failWritesPastTheFileSizeLimit() noexcept;
 
 // Removes a file; one that is already missing is not an error.
 void removeFile(const std::string& path);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstring>
 
@@ -164,6 +165,18 @@ std::uint64_t File::size() const {
   return std::uint64_t(st.st_size);
 }
 
+FileIdentity File::identity() const {
+  struct stat st {};
+  if (::fstat(fdOf(handle_), &st) != 0) fail("Cannot read", path_, errno);
+  return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+FileIdentity identityOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) fail("Cannot read", path, errno);
+  return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
 std::size_t File::readAt(std::uint64_t offset, void* data, std::size_t length) const {
   char* p = static_cast<char*>(data);
   std::size_t done = 0;
@@ -285,6 +298,8 @@ void startWriteBack(int descriptor, std::uint64_t offset, std::uint64_t length) 
   (void)length;
 #endif
 }
+
+void failWritesPastTheFileSizeLimit() noexcept { std::signal(SIGXFSZ, SIG_IGN); }
 
 void removeFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail("Cannot remove", path, errno);

@@ -31,6 +31,8 @@ namespace fs = std::filesystem;
 using hv::File;
 using hv::FileError;
 using hv::ReplacementFile;
+using hv::identityOf;
+using hv::moveReplacing;
 
 namespace {
 
@@ -215,6 +217,23 @@ TEST_F(FileLayer, AReplacementTakesTheTargetsPlaceOnlyWhenCommitted) {
   refused.file().writeAt(0, "new", 3);
   EXPECT_THROW(refused.commit(true), FileError);
   EXPECT_EQ(readAll(folder + "/inside"), "x");
+}
+
+TEST_F(FileLayer, AnOpenFileKeepsItsIdentityWhenAnotherTakesItsName) {
+  const std::string target = path("t.db"), other = path("o.db");
+  writeAll(target, "ours");
+  writeAll(other, "theirs");
+  File ours = File::openForReading(target);
+  EXPECT_TRUE(ours.identity() == identityOf(target));
+  EXPECT_FALSE(ours.identity() == identityOf(other));
+  moveReplacing(other, target, false);
+  EXPECT_FALSE(ours.identity() == identityOf(target));
+  try {
+    identityOf(other);
+    ADD_FAILURE() << "an identity for a missing file";
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.reason(), FileError::Reason::Missing);
+  }
 }
 
 TEST_F(FileLayer, CyrillicFolderAndFileNames) {
