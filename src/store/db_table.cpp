@@ -86,6 +86,7 @@ struct TDbTable::Impl {
   std::int64_t editRecord = -1;
   bool modified = false;
   QString closeProblem;
+  std::uint64_t changes = 0;
 
   QString path() const { return folder.isEmpty() ? name : QDir(folder).filePath(name); }
   bool active() const { return file.isOpen(); }
@@ -169,6 +170,7 @@ void TDbTable::createTable() {
   if (active()) fail(QStringLiteral("Cannot perform this operation on an open dataset"));
   const QString path = d_->path();
   if (d_->name.isEmpty()) fail(QStringLiteral("No table name"));
+  checkCompanionNames(path);
   TableFile::create(path);
   try {
     removeFile(mdxPathFor(path).toStdString());
@@ -180,6 +182,7 @@ void TDbTable::createTable() {
 void TDbTable::open() {
   if (active()) return;
   if (d_->name.isEmpty()) fail(QStringLiteral("No table name"));
+  checkCompanionNames(d_->path());
   d_->file.open(d_->path(), d_->readOnly);
   try {
     d_->tags.clear();
@@ -221,6 +224,50 @@ void TDbTable::close() noexcept {
 }
 
 QString TDbTable::closeProblem() const { return d_->closeProblem; }
+
+void TDbTable::removeIndexFile() {
+  if (!active() || d_->readOnly) return;
+  d_->checkBrowseMode(this);
+  d_->indexName.clear();
+  d_->view.invalidate();
+  d_->tags.removeAll();
+}
+
+std::uint64_t TDbTable::changeCount() const { return d_->changes; }
+
+void TDbTable::checkUnchanged() {
+  d_->checkActive();
+  d_->file.checkIntact();
+}
+
+TableBackup TDbTable::writeBackup() {
+  d_->checkActive();
+  d_->checkWritable();
+  d_->file.checkIntact();
+  TableBackup backup;
+  backup.path = backupPathFor(d_->path());
+  try {
+    backup.digest = d_->file.copyTo(backup.path);
+  } catch (const FileError& e) {
+    QString why = QString::fromStdString(e.systemText());
+    if (e.reason() == FileError::Reason::NoSpace) why = QStringLiteral("на диске нет места");
+    fail(QStringLiteral("Не удалось записать резервную копию таблицы «%1» в файл «%2»: %3. Таблица не изменена.\n%4")
+             .arg(d_->path(), backup.path, why, QString::fromUtf8(e.what())));
+  }
+  return backup;
+}
+
+void TDbTable::saveCopyAs(const QString& path, bool onlyEdited) {
+  d_->checkActive();
+  checkCompanionNames(path);
+  const bool editing = d_->editing();
+  try {
+    d_->file.writeCopy(path, editing ? d_->buf.data() : nullptr, editing ? std::uint32_t(d_->editRecord) : 0,
+                       onlyEdited);
+  } catch (const FileError& e) {
+    fail(QStringLiteral("Не удалось записать таблицу в файл «%1»: %2").arg(path, QString::fromStdString(e.systemText())));
+  }
+}
 
 bool TDbTable::active() const { return d_->active(); }
 
@@ -537,6 +584,7 @@ void TDbTable::post() try {
   d_->checkActive();
   if (!d_->editing()) return;
   d_->checkWritable();
+  ++d_->changes;
   d_->buf[0] = char(kLiveMark);
   if (d_->state == State::Insert) {
     const std::uint32_t r = d_->file.append(d_->buf.data());
@@ -577,6 +625,7 @@ void TDbTable::deleteRecord() {
   d_->ensureBuilt();
   if (d_->view.current() < 0 || d_->view.position() < 0)
     fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
+  ++d_->changes;
   d_->file.markDeleted(std::uint32_t(d_->view.current()));
   d_->view.currentDeleted();
 }
@@ -585,6 +634,7 @@ void TDbTable::pack() try {
   d_->checkActive();
   d_->checkBrowseMode(this);
   d_->checkWritable();
+  ++d_->changes;
   d_->file.pack();
   d_->tags.markAllDirty();
   d_->view.reset();
@@ -592,6 +642,79 @@ void TDbTable::pack() try {
   d_->ensureView();
 } catch (const std::bad_alloc&) {
   noMemory();
+}
+
+int TDbTable::fieldWidth(const QString& field) const { return d_->fieldInfo(field).width; }
+
+int TDbTable::fieldMaximum(const QString& field) const {
+  const FieldInfo& f = d_->fieldInfo(field);
+  int digits = f.decimals > 0 ? f.width - f.decimals - 1 : f.width;
+  int max = 0;
+  for (; digits > 0 && max < 100000000; --digits) max = max * 10 + 9;
+  return std::min(max, 32767);  // read back as a 16-bit number
+}
+
+CodePage TDbTable::codePage() const {
+  d_->checkActive();
+  return d_->file.codePage();
+}
+
+void TDbTable::numberRecords(const QString& field, const std::vector<Bookmark>& records) try {
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->checkWritable();
+  const FieldInfo& f = d_->fieldInfo(field);
+  if (std::int64_t(records.size()) > fieldMaximum(field))
+    fail(QStringLiteral("Номер %1 не помещается в поле %2 таблицы «%3»: оно вмещает номера не больше %4.")
+             .arg(records.size())
+             .arg(f.name, d_->path())
+             .arg(fieldMaximum(field)));
+  std::vector<int> number(d_->file.count(), 0);
+  for (size_t i = 0; i < records.size(); ++i)
+    if (records[i] >= 0 && records[i] < std::int64_t(number.size())) number[size_t(records[i])] = int(i + 1);
+  ++d_->changes;
+  d_->file.rewriteAll([&](std::uint32_t r, char* record) {
+    if (number[r] == 0) return;
+    QByteArray text = QByteArray::number(number[r]);
+    if (f.decimals > 0) text += '.' + QByteArray(f.decimals, '0');
+    char* dst = record + f.offset;
+    std::memset(dst, ' ', size_t(f.width));
+    std::memcpy(dst + f.width - text.size(), text.constData(), size_t(text.size()));
+  });
+  d_->tags.markAllDirty();
+  d_->view.reset();
+  if (!d_->tags.empty()) d_->tags.writeFile();
+  d_->ensureView();
+} catch (const std::bad_alloc&) {
+  noMemory();
+}
+
+void TDbTable::beginAppends() {
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->checkWritable();
+  d_->file.beginAppends();
+}
+
+void TDbTable::endAppends() { d_->file.endAppends(); }
+
+void TDbTable::rollBackAppends() {
+  if (!active()) return;
+  cancel();
+  ++d_->changes;
+  // The rows in memory follow the file whatever the file did.
+  const auto follow = [this] {
+    d_->tags.markAllDirty();
+    d_->view.reset();
+  };
+  try {
+    d_->file.rollBackAppends();
+  } catch (...) {
+    follow();
+    throw;
+  }
+  follow();
+  d_->ensureView();
 }
 
 // --- production index ---------------------------------------------------

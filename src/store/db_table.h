@@ -12,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "store/row_schema.h"
+#include "store/table_backup.h"
 
 namespace hv {
 
@@ -47,6 +49,8 @@ class TDbTable {
   void setReadOnly(bool on);
   bool readOnly() const;
 
+  // A name whose index or backup file would be the table itself is refused
+  // by createTable() and open() before anything is written (hv::Error).
   // Writes a new empty measurement table (replacing a file of the same name,
   // deleting a stale .mdx); the table stays closed.
   void createTable();
@@ -61,6 +65,22 @@ class TDbTable {
   void close() noexcept;
   QString closeProblem() const;  // empty when the last close did everything
   bool active() const;
+  // Removes the index file and clears the header's flag naming it; the tags
+  // and the order go too.
+  void removeIndexFile();
+
+  // Writes that changed rows (posting, deleting, packing, renumbering,
+  // appends taken back), counted over the object's life.
+  std::uint64_t changeCount() const;
+  // Throws TableReplacedError when the file under the table's name is no
+  // longer the one opened or its header was written by another program.
+  void checkUnchanged();
+  // The open table's file as it is now, copied to its .bak in one step and
+  // on disk before this returns. Throws hv::Error (the file unchanged).
+  TableBackup writeBackup();
+  // A new table at `path` with what this one would hold with the edit in
+  // progress posted, or, with `onlyEdited`, with the edited row alone.
+  void saveCopyAs(const QString& path, bool onlyEdited);
 
   // --- filter and order -----------------------------------------------
   void setFilter(const QString& filter);  // "N_ARC=0" / "N_ARC=1" / "N_ARC=2" (or empty)
@@ -106,6 +126,21 @@ class TDbTable {
   void cancel();
   void deleteRecord();  // marks the current row deleted
   void pack();  // removes deleted rows (new file, one rename), rebuilds the tags
+  // Sets the numeric `field` of records[i] to i + 1 in a new file that takes
+  // the table's place in one step: every new number or none. Throws before
+  // writing when the field cannot hold records.size().
+  void numberRecords(const QString& field, const std::vector<Bookmark>& records);
+  // The largest number a numeric field holds.
+  int fieldMaximum(const QString& field) const;
+  int fieldWidth(const QString& field) const;
+  CodePage codePage() const;
+
+  // All or nothing for appends: rows posted between beginAppends() and
+  // endAppends() are taken back by rollBackAppends(), which puts the file
+  // back as it was, byte for byte.
+  void beginAppends();
+  void endAppends();
+  void rollBackAppends();
 
   // --- production index ------------------------------------------------
   // When the index file cannot take the tag, throws and leaves the tags and

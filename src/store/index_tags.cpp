@@ -331,6 +331,11 @@ bool IndexTags::remove(const QString& name) {
   return true;
 }
 
+void IndexTags::removeAll() {
+  tags_.clear();
+  removeFile();
+}
+
 void IndexTags::rebuild() {
   // The tags follow every posted row (sorted again when a change reached
   // them), so rebuilding sorts what is out of step and writes the index file

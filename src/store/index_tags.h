@@ -46,6 +46,8 @@ class IndexTags {
   void add(const QString& name, int field, bool descending);
   // False when there is no such tag. The index file goes with the last tag.
   bool remove(const QString& name);
+  // Every tag goes, with the index file and the header's flag naming it.
+  void removeAll();
   // Sorts every tag that is out of step and writes the index file when it
   // lags behind or is missing.
   void rebuild();

@@ -22,4 +22,17 @@ class TableInUseError : public Error {
   using Error::Error;
 };
 
+// The file the table's name leads to is no longer the one we opened, or
+// another program wrote its header: nothing was written into it.
+class TableReplacedError : public Error {
+ public:
+  // `ownCopyIntact`: the file we opened still holds what we read (another
+  // file was put under its name), so its rows can still be saved elsewhere.
+  TableReplacedError(const QString& text, bool ownCopyIntact) : Error(text), ownCopyIntact_(ownCopyIntact) {}
+  bool ownCopyIntact() const { return ownCopyIntact_; }
+
+ private:
+  bool ownCopyIntact_;
+};
+
 }  // namespace hv

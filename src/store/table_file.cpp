@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <QCryptographicHash>
+
 #include "platform/error.h"
 #include "platform/file.h"
 #include "store/table_errors.h"
@@ -21,6 +23,9 @@ std::string nativePath(const QString& path) { return path.toStdString(); }
 // when walking in record order either way, so that reads are rare.
 constexpr std::size_t kScanBytes = 64 * 1024;
 constexpr std::uint32_t kGroupRecords = 32;
+// Bytes after the last record kept for taking appends back; no table of
+// ours has more than the end mark there.
+constexpr std::uint64_t kMaxKeptTail = std::uint64_t(64) << 20;
 
 }  // namespace
 
@@ -39,6 +44,16 @@ struct TableFile::Impl {
   std::vector<char> group;     // records [groupFirst, groupFirst + groupCount)
   std::uint32_t groupFirst = 0, groupCount = 0;
   std::vector<char> run;
+  // The header as we read or wrote it, and the file we opened.
+  std::string header;
+  hv::FileIdentity identity;
+  // The file as it was at beginAppends().
+  struct Appends {
+    bool active = false;
+    std::uint32_t count = 0;
+    std::uint64_t size = 0;
+    std::string header, tail;
+  } appends;
 
   std::size_t recordLength() const { return std::size_t(layout.recordLength); }
   std::uint64_t offsetOf(std::uint32_t r) const { return std::uint64_t(layout.headerLength) + std::uint64_t(r) * recordLength(); }
@@ -66,9 +81,38 @@ struct TableFile::Impl {
     }
   }
 
-  // Before writing: a file cut short under us is not written into (that
-  // would fill the gap with zeros and make its damage look like rows).
+  // Header bytes we write go into our copy too.
+  void writeHeader(std::size_t at, const void* bytes, std::size_t length) {
+    write(at, bytes, length);
+    if (at + length <= header.size()) header.replace(at, length, static_cast<const char*>(bytes), length);
+  }
+
+  // Before writing: a file another program put under the table's name, or
+  // wrote over, is not written into, and neither is one cut short under us
+  // (that would fill the gap with zeros and make its damage look like rows).
   void checkIntact() {
+    bool otherFile = false;
+    try {
+      otherFile = !(hv::identityOf(nativePath(path)) == identity);
+    } catch (const hv::FileError&) {
+      otherFile = true;  // removed or renamed away
+    }
+    std::string now(header.size(), '\0');
+    bool ownIntact = false;
+    try {
+      ownIntact = file.readAt(0, now.data(), now.size()) == now.size() && now == header;
+    } catch (const hv::FileError&) {
+    }
+    if (otherFile)
+      throw TableReplacedError(QStringLiteral("Файл таблицы изменён другой программой: под именем «%1» теперь другой "
+                                              "файл или нет никакого. В него ничего не записано.")
+                                   .arg(path),
+                               ownIntact);
+    if (!ownIntact)
+      throw TableReplacedError(QStringLiteral("Файл таблицы изменён другой программой: «%1» записан заново, "
+                                              "его заголовок уже не тот, что был прочитан. В него ничего не записано.")
+                                   .arg(path),
+                               false);
     std::uint64_t size = 0;
     try {
       size = file.size();
@@ -91,6 +135,8 @@ struct TableFile::Impl {
     fileSize = 0;
     groupCount = 0;
     tailKnown = false;
+    appends = {};
+    header.clear();
     std::vector<char>().swap(group);
     std::vector<char>().swap(run);
   }
@@ -141,6 +187,8 @@ void TableFile::open(const QString& path, bool readOnly) {
     requireMeasurementFields(d_->layout);
     d_->codePage = codePageOfDriver(d_->layout.languageDriver);
     d_->fileSize = size;
+    d_->header.assign(reinterpret_cast<const char*>(head.data()), std::size_t(d_->layout.headerLength));
+    d_->identity = f.identity();
   } catch (const hv::FileError& e) {
     fail(e);
   }
@@ -211,7 +259,7 @@ void TableFile::rewrite(std::uint32_t r, const char* record) {
   const std::uint64_t at = d_->offsetOf(r);
   try {
     d_->write(at, record, length);
-    d_->write(1, date, 3);
+    d_->writeHeader(1, date, 3);
   } catch (...) {
     try {
       d_->file.writeAt(at, before.data(), length);
@@ -245,7 +293,7 @@ std::uint32_t TableFile::append(const char* record) {
   putU32(head + 3, d_->count + 1);
   try {
     d_->write(at, data.data(), data.size());
-    d_->write(1, head, sizeof head);
+    d_->writeHeader(1, head, sizeof head);
   } catch (...) {
     // Put the file back as it was.
     try {
@@ -273,49 +321,160 @@ void TableFile::markDeleted(std::uint32_t r) {
 void TableFile::setIndexFlag(bool on) {
   d_->checkIntact();
   const unsigned char b = on ? 1 : 0;
-  d_->write(kMdxFlagOffset, &b, 1);
+  d_->writeHeader(kMdxFlagOffset, &b, 1);
   d_->layout.mdxFlag = on;
 }
 
 void TableFile::pack() {
+  replaceRecords([](std::uint32_t, char* record) { return record[0] != char(kDeletedMark); });
+}
+
+void TableFile::rewriteAll(const std::function<void(std::uint32_t r, char* record)>& change) {
+  replaceRecords([&](std::uint32_t r, char* record) {
+    change(r, record);
+    return true;
+  });
+}
+
+void TableFile::replaceRecords(const std::function<bool(std::uint32_t r, char* record)>& keep) {
   d_->checkIntact();
   const std::size_t length = d_->recordLength();
   std::uint32_t live = 0;
-  hv::File packed;
+  hv::File replaced;
+  std::string buffer(std::size_t(d_->layout.headerLength), '\0');
   try {
     hv::ReplacementFile out(nativePath(d_->path));
-    std::string buffer(std::size_t(d_->layout.headerLength), '\0');
     d_->readExactly(0, buffer.data(), buffer.size());
+    unsigned char head[7];
+    todayBytes(head);
+    std::string header = buffer;
     std::uint64_t written = 0;
     auto flush = [&] {
       out.file().writeAt(written, buffer.data(), buffer.size());
       written += buffer.size();
       buffer.clear();
     };
-    scan(0, d_->count, [&](std::uint32_t, std::uint32_t n, const char* bytes) {
+    scan(0, d_->count, [&](std::uint32_t first, std::uint32_t n, const char* bytes) {
       for (std::uint32_t i = 0; i < n; ++i, bytes += length) {
-        if (bytes[0] == char(kDeletedMark)) continue;
+        const std::size_t at = buffer.size();
         buffer.append(bytes, length);
-        ++live;
+        if (keep(first + i, buffer.data() + at))
+          ++live;
+        else
+          buffer.resize(at);
       }
       if (buffer.size() >= (std::size_t(1) << 20)) flush();
     });
     buffer.push_back(char(kFileEnd));
     flush();
-    unsigned char head[7];
-    todayBytes(head);
     putU32(head + 3, live);
     out.file().writeAt(1, head, sizeof head);
-    packed = out.commit(true, &d_->file);
+    header.replace(1, sizeof head, reinterpret_cast<const char*>(head), sizeof head);
+    replaced = out.commit(true, &d_->file);
+    d_->header = header;
   } catch (const hv::FileError& e) {
     fail(e);
   }
-  d_->file = std::move(packed);
+  d_->file = std::move(replaced);
+  try {
+    d_->identity = d_->file.identity();
+  } catch (const hv::FileError& e) {
+    fail(e);
+  }
   d_->count = live;
   d_->layout.recordCount = live;
   d_->fileSize = d_->offsetOf(live) + 1;
   d_->groupCount = 0;
   d_->tailKnown = false;
+}
+
+void TableFile::checkIntact() { d_->checkIntact(); }
+
+void TableFile::beginAppends() {
+  d_->checkIntact();
+  Impl::Appends a;
+  a.active = true;
+  a.count = d_->count;
+  a.header = d_->header;
+  try {
+    a.size = d_->file.size();
+    const std::uint64_t at = d_->offsetOf(d_->count);
+    a.tail.resize(std::size_t(a.size > at ? std::min(a.size - at, kMaxKeptTail) : 0));
+    a.tail.resize(d_->file.readAt(at, a.tail.data(), a.tail.size()));
+  } catch (const hv::FileError& e) {
+    fail(e);
+  }
+  d_->appends = std::move(a);
+}
+
+void TableFile::endAppends() { d_->appends = {}; }
+
+void TableFile::rollBackAppends() {
+  if (!d_->appends.active) return;
+  Impl::Appends a = std::move(d_->appends);
+  d_->appends = {};
+  // Not into a file another program has put in its place.
+  d_->checkIntact();
+  try {
+    d_->file.resize(a.size);
+    d_->file.writeAt(d_->offsetOf(a.count), a.tail.data(), a.tail.size());
+    d_->file.writeAt(0, a.header.data(), a.header.size());
+    d_->file.sync();
+  } catch (const hv::FileError& e) {
+    fail(e);
+  }
+  d_->header = a.header;
+  d_->count = a.count;
+  d_->layout.recordCount = a.count;
+  d_->layout.mdxFlag = static_cast<unsigned char>(a.header[kMdxFlagOffset]) != 0;
+  d_->fileSize = a.size;
+  d_->groupCount = 0;
+  d_->tailKnown = false;
+}
+
+QByteArray TableFile::copyTo(const QString& target) {
+  d_->checkIntact();
+  QCryptographicHash digest(QCryptographicHash::Sha1);
+  hv::ReplacementFile out(nativePath(target));
+  const std::uint64_t size = d_->file.size();
+  std::vector<char> chunk(std::size_t(1) << 20);
+  for (std::uint64_t at = 0; at < size;) {
+    const std::size_t n = d_->file.readAt(at, chunk.data(), std::size_t(std::min<std::uint64_t>(chunk.size(), size - at)));
+    if (n == 0) tableDamaged(QStringLiteral("another program has cut it short"));
+    out.file().writeAt(at, chunk.data(), n);
+    digest.addData(QByteArrayView(chunk.data(), qsizetype(n)));
+    at += n;
+  }
+  out.commit(true);
+  return digest.result();
+}
+
+void TableFile::writeCopy(const QString& target, const char* edited, std::uint32_t editedAt, bool onlyEdited) {
+  const std::size_t length = d_->recordLength();
+  hv::ReplacementFile out(nativePath(target));
+  std::string bytes = d_->header;
+  std::uint32_t n = 0;
+  const auto add = [&](const char* record) {
+    bytes.append(record, length);
+    ++n;
+  };
+  if (onlyEdited) {
+    if (edited) add(edited);
+  } else {
+    scan(0, d_->count, [&](std::uint32_t first, std::uint32_t runLength, const char* records) {
+      for (std::uint32_t i = 0; i < runLength; ++i, records += length)
+        add(edited && first + i == editedAt ? edited : records);
+    });
+    if (edited && editedAt >= d_->count) add(edited);
+  }
+  bytes.push_back(char(kFileEnd));
+  unsigned char head[7];
+  todayBytes(head);
+  putU32(head + 3, n);
+  bytes.replace(1, sizeof head, reinterpret_cast<const char*>(head), sizeof head);
+  bytes[kMdxFlagOffset] = 0;  // no index goes with the copy
+  out.file().writeAt(0, bytes.data(), bytes.size());
+  out.commit(true);
 }
 
 }  // namespace hv::store

@@ -60,8 +60,34 @@ class TableFile {
   // Writes the live records to a new file that takes the table's place in
   // one step; the table stays open on it.
   void pack();
+  // Lets change(r, record) alter each record's bytes in a new file that takes
+  // the table's place in one step: all the changes or none.
+  void rewriteAll(const std::function<void(std::uint32_t r, char* record)>& change);
+
+  // Appends after this can be taken back: the file as it is now is put back
+  // byte for byte by rollBackAppends(). Only appends may come in between.
+  void beginAppends();
+  void rollBackAppends();
+  void endAppends();
+
+  // Before any write: the name must still lead to the file we opened and its
+  // header must be the one we read or wrote; throws TableReplacedError
+  // otherwise (and TableDamagedError for a file cut short).
+  void checkIntact();
+
+  // The whole file as it is now, copied to `target` (replaced in one step,
+  // on disk before this returns); returns the copy's digest.
+  QByteArray copyTo(const QString& target);
+  // A new table at `target` with this one's header: every record (`edited`,
+  // when not null, in place of record `editedAt`, or after the last one when
+  // `editedAt` is count()), or, with `onlyEdited`, that record alone.
+  void writeCopy(const QString& target, const char* edited, std::uint32_t editedAt, bool onlyEdited);
 
  private:
+  // Writes the records that keep(r, record) keeps, as it may have changed
+  // them, to a new file that takes the table's place in one step.
+  void replaceRecords(const std::function<bool(std::uint32_t r, char* record)>& keep);
+
   struct Impl;
   std::unique_ptr<Impl> d_;
 };
