@@ -45,15 +45,10 @@ void deleteRecordsAndPack(TDbTable& table, const QList<TDbTable::Bookmark>& reco
 void renumberView(TDbTable& table) {
   if (!table.active()) return;
   const int n = table.recordCount();
-  QList<TDbTable::Bookmark> order;
-  order.reserve(n);
-  for (int i = 0; i < n; ++i) order.append(table.bookmarkAtRow(i));
-  for (int i = 0; i < n; ++i) {
-    if (!table.gotoBookmark(order[i])) continue;
-    table.edit();
-    table.setFieldInt(fieldName(MeasurementField::N), i + 1);
-    table.post();
-  }
+  std::vector<TDbTable::Bookmark> order;
+  order.reserve(size_t(n));
+  for (int i = 0; i < n; ++i) order.push_back(table.bookmarkAtRow(i));
+  table.numberRecords(fieldName(MeasurementField::N), order);
   table.first();
 }
 

@@ -31,8 +31,8 @@ void resetTableSort(TDbTable& table, const QString& tag);
 void deleteRecordsAndPack(TDbTable& table, const QList<TDbTable::Bookmark>& records);
 
 // Numbers the rows of the current view 1, 2, 3... in the order they show at
-// the start (a sort on N cannot reshuffle them while numbering), then goes
-// back to the first row.
+// the start (a sort on N cannot reshuffle them while numbering), all in one
+// step or not at all, then goes back to the first row.
 void renumberView(TDbTable& table);
 
 // The values of the given fields of one record (null for blank).

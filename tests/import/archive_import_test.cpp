@@ -337,4 +337,22 @@ TEST_F(ArchiveImport, IntoAFileRefusesAnEmptyImageAndLeavesAnExistingFile) {
   table_.open();
 }
 
+// A table in a code page without Cyrillic would get "?" for the meter's
+// material names: nothing is written, and the reason is told.
+TEST_F(ArchiveImport, AppendIsRefusedWhereTheCodePageLacksTheMaterialNames) {
+  table_.close();
+  QByteArray bytes = hv::test::readFile(path_);
+  bytes[29] = char(0x03);  // language driver: Windows 1252
+  hv::test::writeFile(path_, bytes);
+  table_.open();
+  try {
+    import({QList<Rec>{at(1, 0)}, {}, {}}, true);
+    ADD_FAILURE() << "appended";
+  } catch (const hv::Error& e) {
+    EXPECT_TRUE(e.text().contains("1252") && e.text().contains("Сосна")) << e.text().toStdString();
+  }
+  EXPECT_TRUE(reports_.isEmpty());
+  EXPECT_EQ(hv::test::readFile(path_), bytes);
+}
+
 }  // namespace

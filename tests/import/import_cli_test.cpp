@@ -1,10 +1,13 @@
 // hygrovan-cli download --create / --append and import against the meter simulator.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <sys/mount.h>
 
 #include "import_images.h"
 #include "support/meter_simulator.h"
+#include "store/table_backup.h"
 #include "support/test_support.h"
 
 namespace {
@@ -159,6 +162,57 @@ TEST_F(ImportCli, EmptyMeterAndBadImagesAreRefused) {
   hv::test::writeFile(image, hv::test::imageBytes(*image2));
   EXPECT_EQ(cli({"import", "--image", image, "--append", notTable}).exitCode, 1);
   EXPECT_EQ(hv::test::readFile(notTable), QByteArray("notes"));
+}
+
+// A full disk in the middle of an append: a small file system of its own
+// where the test may mount one, else a file-size limit on the cli.
+TEST_F(ImportCli, AnAppendThatMeetsAFullDiskLeavesTheTableAsItWasAndItsBackup) {
+  QList<hv::test::Rec> few, many;
+  for (int i = 0; i < 20; ++i) few << hv::test::at(1, i);
+  for (int i = 0; i < 300; ++i) many << hv::test::at(2 + i / 60, i % 60);
+  const QString disk = hv::test::testPath(QStringLiteral("disk"));
+  QDir().mkpath(disk);
+  const bool mounted = ::mount("tmpfs", disk.toLocal8Bit().constData(), "tmpfs", 0, "size=256k") == 0;
+  const QString path = disk + QStringLiteral("/full.db");
+  const QString image = hv::test::testPath(QStringLiteral("image.bin"));
+  hv::test::writeFile(image, hv::test::imageBytes(*hv::test::makeImage({few, {}, {}})));
+  ASSERT_EQ(cli({"import", "--image", image, "--create", path}).exitCode, 0);
+  const QByteArray before = hv::test::readFile(path);
+  QStringList limit;
+  if (mounted) {
+    // Room left for the backup, none for the rows.
+    QFile filler(disk + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(4096, 'x')) == 4096) {
+    }
+    filler.resize(filler.size() / 4096 * 4096 - (before.size() + 4095) / 4096 * 4096);
+    filler.close();
+  } else {
+    limit = QStringList{QStringLiteral("--fsize=%1").arg(before.size() + 1000)};
+  }
+  hv::test::writeFile(image, hv::test::imageBytes(*hv::test::makeImage({many, many.mid(0, 100), {}})));
+  const QString tool = mounted ? hv::test::toolPath(QStringLiteral("hygrovan-cli")) : QStringLiteral("/usr/bin/prlimit");
+  if (!mounted) limit << hv::test::toolPath(QStringLiteral("hygrovan-cli"));
+  const auto r = hv::test::runProcess(tool, limit + QStringList{"import", "--image", image, "--append", path});
+  const QByteArray after = hv::test::readFile(path), backup = hv::test::readFile(hv::backupPathFor(path));
+  if (mounted) ::umount2(disk.toLocal8Bit().constData(), MNT_DETACH);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(QString::fromUtf8(r.err).contains(QStringLiteral("осталась такой, какой была"))) << r.err.toStdString();
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(backup, before);
+}
+
+TEST_F(ImportCli, ATableNamedLikeItsIndexOrBackupIsRefusedAndTheFileLeftAlone) {
+  const QString image = hv::test::testPath(QStringLiteral("image.bin"));
+  hv::test::writeFile(image, hv::test::imageBytes(*hv::test::makeImage({QList<hv::test::Rec>{hv::test::at(1, 0)}, {}, {}})));
+  for (const QString name : {"a.mdx", "b.BAK"}) {
+    const QString path = hv::test::testPath(name);
+    hv::test::writeFile(path, "the user's own file");
+    const auto r = cli({"import", "--image", image, "--create", path});
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_TRUE(QString::fromUtf8(r.err).contains(name)) << r.err.toStdString();
+    EXPECT_EQ(hv::test::readFile(path), QByteArray("the user's own file"));
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "device/import/archive_import.h"
 #include "platform/error.h"
 #include "platform/file_names.h"
+#include "store/table_backup.h"
 
 namespace hv::cli {
 
@@ -29,7 +30,8 @@ QString readImportTarget(const CommandLine& line, ImportTarget* target) {
   if (created.size() + appended.size() > 1) return QStringLiteral("--create и --append не указываются вместе");
   target->append = !appended.isEmpty();
   target->file = target->append ? appended.value(0) : created.value(0);
-  return {};
+  // Refused before the meter is asked or a file is touched.
+  return target->file.isEmpty() ? QString() : companionNameConflict(target->file);
 }
 
 int importImage(const DeviceImageBytes& image, const ImportTarget& target) {

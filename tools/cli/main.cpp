@@ -9,6 +9,7 @@
 
 #include "cli.h"
 #include "platform/console.h"
+#include "platform/file.h"
 #include "platform/file_names.h"
 #include "platform/translations.h"
 #include "platform/version.h"
@@ -196,6 +197,7 @@ int main(int argc, char** argv) {
   // A widgets application, because the chart is built of graphics widgets.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   hv::prepareRuntimeFolder();
+  hv::failWritesPastTheFileSizeLimit();
   QApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("hygrovan-cli"));
   hv::installQtTranslations();  // for the windows the commands open

@@ -1,7 +1,10 @@
 #include "device/import/archive_import.h"
 
+#include <optional>
+
 #include "device/import/record_text.h"
 #include "device/materials.h"
+#include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/regional.h"
 #include "store/archive_kind.h"
@@ -80,6 +83,24 @@ QString checkImage(const DeviceImageBytes& image) {
   return {};
 }
 
+namespace {
+
+// Where an archive's records to append start in the image, and how many.
+struct ArchivePlan {
+  int pos = 0;
+  int count = 0;
+};
+
+// The material name a device record would write when the table's code page
+// cannot hold it (the other texts are digits), or nothing.
+std::optional<QString> unwritableText(CodePage page, ArchiveKind kind, const DeviceRecord& r) {
+  const QString material = MaterialName(kind, r.individualNumber(), r.materialCode());
+  if (firstUnencodable(page, material) >= 0) return material;
+  return std::nullopt;
+}
+
+}  // namespace
+
 ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool append,
                             const std::function<void(const ArchiveImportResult&)>& archiveDone) {
   ImportResult results;
@@ -89,58 +110,111 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
 
   const QChar separator = moistureSeparatorFor(table);
   const QString filter = table.filter();
-  int pos = 0;  // offset of the wood count
-  for (int k = 0; k < 3; ++k) {
-    ArchiveImportResult& res = results[k];
-    table.setFilter(archiveFilter(res.kind));
+  // Back to the filter and the first row however it ends.
+  const auto restore = [&] {
+    table.setFilter(filter);
     table.refresh();
-    table.last();
-    int n = ImageWord(pos, image);
-    res.deviceCount = n;
-    pos += 2;
-    int skipped = 0;
-    if (append && n != 0) {
-      // Compared as clock readings, not calendar times: the meter can send a
-      // day the calendar lacks (31 April), and it is stored as such.
-      qint64 last = 0;
-      bool readable = true;
-      if (!table.isEmpty()) {
-        const std::optional<QString> date = table.fieldText(fieldName(MeasurementField::Date));
-        const std::optional<QString> time = table.fieldText(fieldName(MeasurementField::Time));
-        if (const std::optional<ClockReading> c = readStoredClock(date, time)) {
-          last = c->key();
+    table.first();
+  };
+  // First what each archive lacks, without writing anything.
+  std::array<ArchivePlan, 3> plans;
+  try {
+    int pos = 0;  // offset of the wood count
+    for (int k = 0; k < 3; ++k) {
+      ArchiveImportResult& res = results[k];
+      int n = ImageWord(pos, image);
+      res.deviceCount = n;
+      pos += 2;
+      int skipped = 0;
+      if (append && n != 0) {
+        table.setFilter(archiveFilter(archiveKindAt(k)));
+        table.refresh();
+        table.last();
+        // Compared as clock readings, not calendar times: the meter can send a
+        // day the calendar lacks (31 April), and it is stored as such.
+        qint64 last = 0;
+        bool readable = true;
+        if (!table.isEmpty()) {
+          const std::optional<QString> date = table.fieldText(fieldName(MeasurementField::Date));
+          const std::optional<QString> time = table.fieldText(fieldName(MeasurementField::Time));
+          if (const std::optional<ClockReading> c = readStoredClock(date, time)) {
+            last = c->key();
+          } else {
+            readable = false;
+            res.unreadableLastRow = true;
+            res.lastDate = date.value_or(QString());
+            res.lastTime = time.value_or(QString());
+          }
+        }
+        if (readable) {
+          // Device records are in chronological order: the first one newer
+          // than the last stored row starts what the table lacks.
+          while (skipped < n && recordClock(recordAt(image, pos)).key() <= last) {
+            pos += RecordSize;
+            ++skipped;
+          }
+          n -= skipped;
         } else {
-          readable = false;
-          res.unreadableLastRow = true;
-          res.lastDate = date.value_or(QString());
-          res.lastTime = time.value_or(QString());
+          pos += RecordSize * n;  // nothing appended; the next archive's count follows
+          n = 0;
         }
       }
-      if (readable) {
-        // Device records are in chronological order: the first one newer
-        // than the last stored row starts what the table lacks.
-        while (skipped < n && recordClock(recordAt(image, pos)).key() <= last) {
-          pos += RecordSize;
-          ++skipped;
-        }
-        n -= skipped;
-      } else {
-        pos += RecordSize * n;  // nothing appended; the next archive's count follows
-        n = 0;
-      }
+      res.skipped = skipped;
+      plans[size_t(k)] = {pos, n};
+      pos += RecordSize * n;
     }
-    res.skipped = skipped;
-    for (int i = 0; i < n; ++i) {
-      appendRecordRow(table, res.kind, skipped + i + 1, recordAt(image, pos), separator);
-      ++res.added;
-      pos += RecordSize;
-    }
-    if (append && archiveDone) archiveDone(res);
+    // A table in a code page without Cyrillic would get "?" for the
+    // material names: refused before a row is written.
+    const CodePage page = table.codePage();
+    for (int k = 0; k < 3; ++k)
+      for (int i = 0; i < plans[size_t(k)].count; ++i)
+        if (const auto bad = unwritableText(page, archiveKindAt(k), recordAt(image, plans[size_t(k)].pos + i * RecordSize)))
+          throw Error(QStringLiteral("Записи не добавлены в таблицу «%1»: она в кодовой странице %2, и название "
+                                     "материала «%3» записалось бы знаками «?». Таблица не изменена.")
+                          .arg(table.fileName(), codePageDescription(page), *bad));
+  } catch (...) {
+    restore();
+    throw;
   }
+
+  // Then every row or none: a failure takes back what was appended.
+  try {
+    table.beginAppends();
+  } catch (...) {
+    restore();
+    throw;
+  }
+  try {
+    for (int k = 0; k < 3; ++k) {
+      ArchiveImportResult& res = results[k];
+      int pos = plans[size_t(k)].pos;
+      for (int i = 0; i < plans[size_t(k)].count; ++i) {
+        appendRecordRow(table, res.kind, res.skipped + i + 1, recordAt(image, pos), separator);
+        ++res.added;
+        pos += RecordSize;
+      }
+      if (append && archiveDone) archiveDone(res);
+    }
+  } catch (const std::exception& e) {
+    const QString why = dynamic_cast<const Error*>(&e) ? static_cast<const Error&>(e).text() : QString::fromUtf8(e.what());
+    QString undone;
+    try {
+      table.rollBackAppends();
+      undone = QStringLiteral("Записи не добавлены: таблица «%1» осталась такой, какой была.").arg(table.fileName());
+    } catch (const std::exception& again) {
+      undone = QStringLiteral("Записи не добавлены, но вернуть таблицу «%1» к прежнему виду не удалось: %2")
+                   .arg(table.fileName(), QString::fromUtf8(again.what()));
+    }
+    try {
+      restore();
+    } catch (const std::exception&) {
+      // The first failure is the one to report.
+    }
+    throw Error(undone + QLatin1Char('\n') + why);
+  }
+  table.endAppends();
   // Refresh before moving to the first row: the same end, one pass over the rows.
-  table.setFilter(filter);
-  table.refresh();
-  table.first();
+  restore();
   return results;
 }
 
@@ -161,6 +235,8 @@ ImportResult importIntoFile(const QString& path, const DeviceImageBytes& image, 
     table.createTable();
   }
   table.open();
+  // The table as it was stays beside it before rows are added.
+  if (append) table.writeBackup();
   table.setFiltered(true);
   table.setFilter(archiveFilter(ArchiveKind::Wood));
   const ImportResult result = ImportArchives(table, image, append, [&](const ArchiveImportResult& r) {
