@@ -1,7 +1,10 @@
 #include "app/grid_commands.h"
 
+#include <QTabWidget>
+
 #include "app/archive_pages.h"
 #include "app/table_document.h"
+#include "platform/error.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
 #include "store/db_table.h"
@@ -109,29 +112,85 @@ void GridCommands::clearAllColours() {
   for (int i = 0; i < grid->columnCount(); ++i) grid->setColumnColor(i, QColor());
 }
 
+namespace {
+
+// The table as it is, beside it as its .bak, before a change; what the
+// change is refused with when that cannot be written.
+TableBackup backUp(TDbTable& table, const QString& refused) {
+  try {
+    return table.writeBackup();
+  } catch (const Error& e) {
+    throw Error(refused + QLatin1Char(' ') + e.text());
+  }
+}
+
+}  // namespace
+
 // Record order first, then the rows found again by their bookmarks are
-// deleted, the table packed and reopened.
+// deleted, the table packed and reopened; the table as it was stays beside
+// it, for "Отменить удаление" and for restoring by hand.
 void GridCommands::deleteSelectedRows() {
   if (!document_.isActive()) return;
   const ArchiveKind kind = pages_.shownKind();
   TDataGrid* grid = pages_.grid(kind);
+  const TDbTable::Bookmark current = document_.table().bookmarkAtRow(grid->currentRow());
+  const int column = grid->currentColumn();
   resetSort(kind);
   const QList<TDbTable::Bookmark> records = grid->selectedBookmarks();
   // An edit in progress is posted before the rows move under it.
   pages_.postPendingEdit();
+  const TableBackup backup = backUp(document_.table(), QStringLiteral("Строки не удалены."));
+  document_.backupReplaced();
   // Packing moves records, so no grid's stored bookmarks stay valid.
   pages_.clearSelections(grid);
   document_.changeTable([&] { deleteRecordsAndPack(document_.table(), records); });
   document_.setChanged(false);
+  document_.rememberDeletion({backup, document_.table().changeCount(), archiveNumber(kind), current, column, false});
   pages_.refresh();
 }
 
-// The rows of the archive on view get 1, 2, 3... in the order shown.
+void GridCommands::undoDeletion() {
+  const std::optional<TableDocument::Deletion> undone = document_.undoDeletion();
+  if (!undone) return;
+  // The archive and the row that were on view when the rows went.
+  const ArchiveKind kind = archiveKindAt(undone->kind);
+  if (pages_.hasTab(kind)) pages_.tabs()->setCurrentIndex(undone->kind);
+  pages_.refresh();
+  TDataGrid* grid = pages_.grid(kind);
+  TDbTable& table = document_.table();
+  // The file is the one before the deletion, so its record numbers hold again.
+  if (undone->record >= 0 && table.gotoBookmark(undone->record)) grid->setCurrentCell(table.rowIndex(), undone->column);
+}
+
+// The rows of the archive on view get 1, 2, 3... in the order shown: all of
+// them or, on any failure, none.
 void GridCommands::renumberRows() {
   if (!document_.isOpen()) return;
   if (document_.isActive()) {
     pages_.postPendingEdit();
-    renumberView(document_.table());
+    TDbTable& table = document_.table();
+    const int count = table.recordCount();
+    const int most = table.fieldMaximum(QStringLiteral("N"));
+    if (count > most) {
+      ui().message(parent_, QStringLiteral("Ошибка"),
+                   QStringLiteral("Строки архива «%1» не перенумерованы: в нём %2 строк, а поле N таблицы «%3» "
+                                  "вмещает номера не больше %4. Таблица не изменена.")
+                       .arg(archiveCaption(pages_.shownKind()))
+                       .arg(count)
+                       .arg(table.fileName())
+                       .arg(most),
+                   MsgIcon::Error, MsgButtons::Ok);
+      return;
+    }
+    backUp(table, QStringLiteral("Строки не перенумерованы."));
+    document_.backupReplaced();
+    document_.changeTable([&] {
+      try {
+        renumberView(table);
+      } catch (const Error& e) {
+        throw Error(QStringLiteral("Строки не перенумерованы, таблица «%1» не изменена.\n%2").arg(table.fileName(), e.text()));
+      }
+    });
   }
   document_.reopen();
 }

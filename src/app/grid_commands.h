@@ -45,6 +45,9 @@ class GridCommands {
   void clearAllColours();     // "Убрать все цвета"
   void deleteSelectedRows();  // "Удалить строки", "Удалить"
   void renumberRows();        // "Перенумеровать строки"
+  // "Отменить удаление": the table as it was before the last deletion, the
+  // grid on the same row.
+  void undoDeletion();
 
  private:
   TableDocument& document_;

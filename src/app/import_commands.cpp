@@ -5,6 +5,7 @@
 #include "app/table_document.h"
 #include "device/download_dialog.h"
 #include "device/import/archive_import.h"
+#include "platform/error.h"
 #include "platform/ui.h"
 #include "store/db_table.h"
 
@@ -34,6 +35,11 @@ void ImportCommands::createFromMeter() {
   request.overwritePrompt = true;
   const QString path = withDefaultExtension(ui().saveFileName(parent_, request), request.defaultExt);
   if (path.isEmpty()) return;
+  // Refused before the meter is asked.
+  if (const QString why = companionNameConflict(path); !why.isEmpty()) {
+    ui().message(parent_, QStringLiteral("Ошибка"), why, MsgIcon::Error, MsgButtons::Ok);
+    return;
+  }
   if (downloadFromMeter()) Create_DB(path, download_->image());
 }
 
@@ -41,8 +47,19 @@ void ImportCommands::appendFromMeter() {
   if (!document_.isOpen()) return;
   if (!downloadFromMeter()) return;
   // Record order, so that the last row of each archive is the one appended last.
-  if (document_.isActive()) grids_.resetSort(ArchiveKind::Wood);
-  flash2hygrovan(true, download_->image());
+  if (document_.isActive()) {
+    grids_.resetSort(ArchiveKind::Wood);
+    pages_.postPendingEdit();
+    // The table as it was stays beside it before rows are added.
+    try {
+      document_.table().writeBackup();
+    } catch (const Error& e) {
+      throw Error(QStringLiteral("Записи не добавлены. ") + e.text());
+    }
+    document_.backupReplaced();
+  }
+  // All or nothing: on a failure the grids show the table as it was.
+  document_.changeTable([this] { flash2hygrovan(true, download_->image()); });
   document_.Save_DB();
   pages_.showNonEmptyArchives();
   pages_.refresh();

@@ -145,6 +145,8 @@ void MainWindow::buildMenus() {
 
   QMenu* edit = menuBar()->addMenu(QStringLiteral("Правка"));
   QAction* deleteItem = addCommand(edit, QStringLiteral("Удалить строки"), "deleteRowsAction", deleteRows, 6);
+  QAction* undoItem = addCommand(edit, QStringLiteral("Отменить удаление"), "undoDeletionAction",
+                                 [this] { grids_->undoDeletion(); }, -1, QKeySequence(Qt::CTRL | Qt::Key_Z));
 
   QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
   QAction* exportItem =
@@ -173,7 +175,8 @@ void MainWindow::buildMenus() {
   addCommand(contextMenu_, QStringLiteral("Удалить"), "deletePopupAction", deleteRows);
 
   openStateCommands_ = {append,          saveItem,         close,     previewItem, printItem, alignItem, setColourItem,
-                        clearColourItem, clearColoursItem, resetSort, deleteItem,  chartItem, renumber,  exportItem};
+                        clearColourItem, clearColoursItem, resetSort, deleteItem,  chartItem, renumber,  exportItem,
+                        undoItem};
 }
 
 void MainWindow::buildToolBar() {

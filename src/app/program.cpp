@@ -11,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/splash_window.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/translations.h"
 #include "platform/ui.h"
 #include "platform/version.h"
@@ -82,6 +83,7 @@ int answerConsoleRequest(const QStringList& arguments) {
 }
 
 int runProgram(QApplication& app, const QStringList& arguments) {
+  failWritesPastTheFileSizeLimit();
   initialiseApplication();
   ProgramCommandLine line;
   if (!arguments.isEmpty() && !line.parse(arguments)) return 2;

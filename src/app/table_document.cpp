@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <exception>
 
+#include "platform/error.h"
 #include "platform/ui.h"
 #include "platform/version.h"
 #include "store/db_table.h"
@@ -24,6 +25,10 @@ bool TableDocument::isActive() const {
 }
 
 void TableDocument::Open_DB(const QString& path) {
+  if (const QString why = companionNameConflict(path); !why.isEmpty()) {
+    ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), why, MsgIcon::Error, MsgButtons::Ok);
+    return;
+  }
   if (open_) Close_DB();
   table_->setFileName(path);
   try {
@@ -61,10 +66,101 @@ void TableDocument::setChanged(bool changed) {
 
 void TableDocument::Save_DB() {
   if (!open_) return;
-  // The grids share the table, so one post covers all three.
-  if (table_->active()) window_.postPendingEdit();
+  if (table_->active()) {
+    try {
+      // The grids share the table, so one post covers all three.
+      window_.postPendingEdit();
+      table_->checkUnchanged();  // also when there was no edit to post
+    } catch (const TableReplacedError& e) {
+      tableReplaced(e);
+      return;
+    }
+  }
   reopen();
   setChanged(false);
+}
+
+void TableDocument::tableReplaced(const TableReplacedError& error) {
+  const QString path = table_->fileName();
+  const TDbTable::State state = table_->state();
+  const bool edited = state == TDbTable::State::Edit || state == TDbTable::State::Insert;
+  // The rows we opened are still ours when another file took their name;
+  // after an overwrite only the row being edited is.
+  const bool whole = error.ownCopyIntact();
+  QString saved;
+  if (!(edited || (whole && changed_))) {
+    ui().message(window_.dialogParent(), QStringLiteral("Ошибка"),
+                 error.text() + QStringLiteral("\nНезаписанных изменений в таблице нет."), MsgIcon::Error,
+                 MsgButtons::Ok);
+  } else {
+    const QString offer = whole ? QStringLiteral("Сохранить таблицу с вашими изменениями в другом файле?")
+                                : QStringLiteral("Сохранить изменённую строку в другом файле?");
+    if (ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), error.text() + QStringLiteral("\n\n") + offer,
+                     MsgIcon::Warning, MsgButtons::YesNo) == MsgResult::Yes) {
+      FileDialogRequest request;
+      request.filter = QStringLiteral("Файлы данных|*.db");
+      request.defaultExt = QStringLiteral(".db");
+      request.initialDir = QFileInfo(path).absolutePath();
+      request.overwritePrompt = true;
+      const QString target = withDefaultExtension(ui().saveFileName(window_.dialogParent(), request), request.defaultExt);
+      if (!target.isEmpty()) {
+        try {
+          table_->saveCopyAs(target, !whole);
+          saved = target;
+        } catch (const Error& e) {
+          ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), e.text(), MsgIcon::Error, MsgButtons::Ok);
+        }
+      }
+    }
+  }
+  // The file under the name is not ours: let go of it without writing.
+  window_.dropPendingEdits();
+  table_->cancel();
+  table_->close();
+  window_.storeLayouts();
+  open_ = false;
+  setChanged(false);
+  deletion_.reset();
+  showClosed();
+  if (!saved.isEmpty()) Open_DB(saved);
+}
+
+std::optional<TableDocument::Deletion> TableDocument::undoDeletion() {
+  if (!open_ || !table_->active()) return std::nullopt;
+  const QString path = table_->fileName();
+  QString refusal;
+  if (!deletion_)
+    refusal = QStringLiteral("Отменять нечего: после открытия таблицы «%1» строки не удалялись.").arg(path);
+  else if (deletion_->superseded || changed_ || table_->changeCount() != deletion_->changes)
+    refusal = QStringLiteral("Удаление нельзя отменить: после него таблица «%1» изменена (дополнена, перенумерована "
+                             "или в ней изменено примечание).")
+                  .arg(path);
+  if (!refusal.isEmpty()) {
+    ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), refusal, MsgIcon::Information, MsgButtons::Ok);
+    return std::nullopt;
+  }
+  const Deletion deletion = *deletion_;
+  window_.dropPendingEdits();
+  std::optional<Error> failure;
+  changeTable([&] {
+    table_->close();
+    try {
+      restoreBackup(path, deletion.backup);
+    } catch (const Error& e) {
+      failure = e;  // the table is as it was: open it again, then say why
+    }
+    table_->open();
+    table_->first();
+  });
+  setChanged(false);
+  if (failure) {
+    window_.tableReloaded();
+    ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), failure->text(), MsgIcon::Error, MsgButtons::Ok);
+    return std::nullopt;
+  }
+  deletion_.reset();
+  window_.showArchives();
+  return deletion;
 }
 
 void TableDocument::reopen() {
@@ -118,8 +214,15 @@ void TableDocument::Close_DB() {
   window_.storeLayouts();
   open_ = false;
   setChanged(false);
+  deletion_.reset();
   if (table_->active()) {
     window_.dropPendingEdits();
+    try {
+      // The header must not go on naming an index file that is gone.
+      table_->removeIndexFile();
+    } catch (const std::exception&) {
+      // Not written (another program's file, a full disk): closing goes on.
+    }
     // An index file it could not write is of no matter here: it goes.
     table_->close();
     // The index file lives only while its table is open.
@@ -131,6 +234,7 @@ void TableDocument::Close_DB() {
 void TableDocument::create(const QString& path, const std::function<void(TDbTable&)>& fill) {
   open_ = false;
   setChanged(false);
+  deletion_.reset();
   table_->close();
   table_->setFileName(path);
   table_->createTable();

@@ -4,14 +4,19 @@
 // that open, create, save and close it. The window that shows the table is
 // told what to show through TableDocument::Window.
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include "store/table_backup.h"
 
 class QWidget;
 
 namespace hv {
 
 class TDbTable;
+class TableReplacedError;
 
 class TableDocument {
  public:
@@ -79,14 +84,38 @@ class TableDocument {
   // No gives up the edit still in its row.
   void askToSaveChanges();
 
+  // The last deletion, which "Отменить удаление" can take back while nothing
+  // else has changed the table: its backup and where the grid stood.
+  struct Deletion {
+    TableBackup backup;
+    std::uint64_t changes = 0;  // the table's change count right after it
+    int kind = 0;
+    std::int64_t record = -1;  // the grid's current row then
+    int column = 0;
+    bool superseded = false;  // a later change wrote its own backup
+  };
+  void rememberDeletion(const Deletion& deletion) { deletion_ = deletion; }
+  // A change that writes its own backup: the deletion can no longer be taken back.
+  void backupReplaced() {
+    if (deletion_) deletion_->superseded = true;
+  }
+  // Puts the table back as it was before the last deletion and returns that
+  // deletion; says why not and returns nothing when it cannot.
+  std::optional<Deletion> undoDeletion();
+
  private:
   void showClosed();
   void showTitle(const QString& path);
+  // Another program put a file under the table's name or wrote over it:
+  // nothing is written into it; the user may save the changes elsewhere,
+  // which the window then shows, else it shows the closed state.
+  void tableReplaced(const TableReplacedError& error);
 
   Window& window_;
   std::unique_ptr<TDbTable> table_;
   bool open_ = false;
   bool changed_ = false;
+  std::optional<Deletion> deletion_;
 };
 
 }  // namespace hv

@@ -10,12 +10,15 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QToolTip>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
 #include "views/data_grid_model.h"
@@ -203,6 +206,34 @@ class TitleHeader : public QHeaderView {
 };
 
 // ---------------------------------------------------------------------------
+// What the comment field can hold: no more characters than its width, and
+// only those of the table's code page (the others would be stored as "?").
+// A refused input keeps the text as it was; the reason is shown beside it.
+class CommentValidator : public QValidator {
+ public:
+  CommentValidator(CodePage page, int width, QObject* parent) : QValidator(parent), page_(page), width_(width) {}
+  State validate(QString& input, int&) const override {
+    const qsizetype bad = firstUnencodable(page_, input);
+    if (bad >= 0) {
+      refusal_ = QStringLiteral("Знак «%1» в примечание не записать: в кодовой странице таблицы %2 его нет.")
+                     .arg(unencodableAt(input, bad))
+                     .arg(codePageNumber(page_));
+      return Invalid;
+    }
+    if (input.size() > width_) {
+      refusal_ = QStringLiteral("Примечание вмещает не больше %1 знаков.").arg(width_);
+      return Invalid;
+    }
+    return Acceptable;
+  }
+  const QString& refusal() const { return refusal_; }
+
+ private:
+  CodePage page_;
+  int width_;
+  mutable QString refusal_;
+};
+
 // Only the comment column gets an editor; opening one is the edit start.
 class CommentDelegate : public QStyledItemDelegate {
  public:
@@ -210,7 +241,20 @@ class CommentDelegate : public QStyledItemDelegate {
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     if (index.column() >= grid_->columnCount() || grid_->column(index.column()).fieldName != kComment) return nullptr;
     auto* e = new QLineEdit(parent);
-    e->setMaxLength(kCommentWidth);
+    e->setObjectName(QStringLiteral("commentEditor"));
+    CodePage page = CodePage::Windows1251;
+    int width = kCommentWidth;
+    if (TDbTable* t = grid_->table(); t && t->active()) {
+      page = t->codePage();
+      width = t->fieldWidth(kComment);
+    }
+    // The validator, not a maximum length, refuses too long a text: a
+    // maximum length cuts a pasted text short without a word.
+    auto* validator = new CommentValidator(page, width, e);
+    e->setValidator(validator);
+    QObject::connect(e, &QLineEdit::inputRejected, e, [e, validator] {
+      QToolTip::showText(e->mapToGlobal(QPoint(0, e->height())), validator->refusal(), e);
+    });
     e->setFrame(false);
     Q_UNUSED(option);
     editor = e;

@@ -8,10 +8,15 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "app/archive_pages.h"
 #include "app/grid_commands.h"
@@ -19,6 +24,7 @@
 #include "platform/regional.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
+#include "store/table_backup.h"
 #include "support/scripted_ui.h"
 #include "store/db_table.h"
 #include "support/main_window_access.h"
@@ -475,6 +481,7 @@ TEST_F(Grids, ClosingASortedTableLeavesNoIndexAndReopensInRecordOrder) {
   f->document().Close_DB();
   EXPECT_FALSE(f->document().isOpen());
   EXPECT_FALSE(QFile::exists(hv::TDbTable::mdxPathFor(path_)));
+  EXPECT_EQ(hv::test::readFile(path_).at(28), 0);  // the header names no index any more
   EXPECT_EQ(f->windowTitle(), "Hygrovan-RX3");
   EXPECT_EQ(f->pages().grid(kWood)->rowCount(), 0);
   f->document().Open_DB(path_);
@@ -576,6 +583,133 @@ TEST_F(Grids, AWidenedColumnLeavesEveryColumnInsideTheGrid) {
   f->document().Open_DB(path_);
   everyColumnInside("reopened");
   EXPECT_GT(g->shownColumnWidth(cComment), 3 * g->shownColumnWidth(cTime));
+}
+
+// --- the backup before deleting, and taking a deletion back --------------
+
+TEST_F(Grids, UndoGivesBackTheTableAsItWasAndOnlyWhileNothingChangedIt) {
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
+  const QByteArray before = hv::test::readFile(path_);
+  clickRow(g, 1);
+  clickRow(g, 3, Qt::ControlModifier);
+  f->gridCommands().deleteSelectedRows();
+  EXPECT_EQ(shown(g, cN), QStringList({"1", "3"}));
+  EXPECT_EQ(hv::test::readFile(hv::backupPathFor(path_)), before);
+  hv::test::command(*f, "undoDeletionAction")->trigger();
+  EXPECT_TRUE(ui_.messages().isEmpty());
+  EXPECT_EQ(hv::test::readFile(path_), before);
+  EXPECT_EQ(shown(g, cN), QStringList({"1", "2", "3", "4"}));
+  EXPECT_EQ(g->currentRow(), 3);  // where the grid stood
+
+  // A later change (here a renumbering) leaves the deletion for good.
+  clickRow(g, 0);
+  f->gridCommands().deleteSelectedRows();
+  f->gridCommands().renumberRows();
+  const QByteArray renumbered = hv::test::readFile(path_);
+  hv::test::command(*f, "undoDeletionAction")->trigger();
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_TRUE(ui_.messages()[0].text.contains("изменена")) << ui_.messages()[0].text.toStdString();
+  EXPECT_EQ(hv::test::readFile(path_), renumbered);
+
+  // A backup that is gone or no table: said so, nothing changed.
+  clickRow(g, 0);
+  f->gridCommands().deleteSelectedRows();
+  const QByteArray deleted = hv::test::readFile(path_);
+  for (const QByteArray& bak : {QByteArray(), QByteArray("not a table")}) {
+    ui_.clear();
+    QFile::remove(hv::backupPathFor(path_));
+    if (!bak.isEmpty()) hv::test::writeFile(hv::backupPathFor(path_), bak);
+    hv::test::command(*f, "undoDeletionAction")->trigger();
+    ASSERT_EQ(ui_.messages().size(), 1);
+    EXPECT_TRUE(ui_.messages()[0].text.contains(bak.isEmpty() ? "больше нет" : "не является"));
+    EXPECT_EQ(hv::test::readFile(path_), deleted);
+    EXPECT_EQ(shown(g, cN), QStringList({"2", "3"}));
+  }
+}
+
+TEST_F(Grids, ABackupThatCannotBeWrittenStopsTheDeletion) {
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
+  const QByteArray before = hv::test::readFile(path_);
+  clickRow(g, 0);
+  // The disk is full for anything as big as the table.
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = rlim_t(before.size() / 2);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  hv::test::command(*f, "deleteRowsAction")->trigger();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_TRUE(ui_.messages()[0].text.startsWith("Строки не удалены")) << ui_.messages()[0].text.toStdString();
+  EXPECT_EQ(hv::test::readFile(path_), before);
+  EXPECT_EQ(shown(g, cN), QStringList({"1", "2", "3", "4"}));
+  EXPECT_FALSE(QFile::exists(hv::backupPathFor(path_)));
+}
+
+TEST_F(Grids, RenumberingMoreRowsThanNHoldsIsRefusedUnchanged) {
+  QList<hv::test::Row> rows;
+  for (int i = 0; i < 10000; ++i) rows << single(1, 0, "01.01.2024", "10:00:00", "5,0");
+  hv::test::writeTable(path_, rows);
+  const QByteArray before = hv::test::readFile(path_);
+  hv::MainWindow* f = openWindow();
+  f->gridCommands().renumberRows();
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_TRUE(ui_.messages()[0].text.contains("10000")) << ui_.messages()[0].text.toStdString();
+  EXPECT_TRUE(ui_.messages()[0].text.contains("9999"));
+  EXPECT_EQ(hv::test::readFile(path_), before);
+}
+
+// --- another program's file under the table's name -------------------------
+
+TEST_F(Grids, SavingOverAFileAnotherProgramPutInPlaceOffersACopyInstead) {
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
+  const QString other = hv::test::testPath(QStringLiteral("other.db"));
+  hv::test::writeTable(other, {single(8, 2, "01.01.2021", "10:00:00", "1,0")});
+  const QByteArray theirs = hv::test::readFile(other);
+  typeComment(g, 0, "сухая");
+  // Another program renames its file over the open table.
+  ASSERT_EQ(hv::test::runProcess(QStringLiteral("/bin/mv"), {other, path_}).exitCode, 0);
+  const QString copy = hv::test::testPath(QStringLiteral("copy.db"));
+  ui_.messageAnswers << hv::MsgResult::Yes;
+  ui_.fileAnswers << copy;
+  hv::test::command(*f, "saveAction")->trigger();
+  ASSERT_GE(ui_.messages().size(), 1);
+  EXPECT_TRUE(ui_.messages()[0].text.startsWith("Файл таблицы изменён другой программой"));
+  EXPECT_EQ(hv::test::readFile(path_), theirs);
+  // The copy holds every row with the edit, and the window shows it.
+  EXPECT_EQ(f->windowTitle(), "copy - Hygrovan-RX3");
+  f->document().Close_DB();
+  path_ = copy;
+  EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"сухая", "", "", ""}));
+  EXPECT_EQ(fileRecords(), 7);
+}
+
+TEST_F(Grids, TheCommentEditorTakesOnlyWhatTheFieldHolds) {
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
+  QTableView* v = g->view();
+  g->setCurrentCell(0, cComment);
+  v->edit(v->model()->index(0, cComment));
+  auto* editor = v->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  // The table's code page (1251) has "±" but no "✓".
+  for (const QChar c : QStringLiteral("ок ✓±")) {
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QCoreApplication::sendEvent(editor, &key);
+  }
+  EXPECT_EQ(editor->text(), "ок ±");
+  EXPECT_TRUE(QToolTip::text().contains("✓")) << QToolTip::text().toStdString();
+  // A pasted text longer than the field is refused whole, not cut short.
+  editor->clear();
+  editor->insert(QString(51, QChar('x')));
+  EXPECT_EQ(editor->text(), "");
+  editor->insert(QString(50, QChar('x')));
+  EXPECT_EQ(editor->text().size(), 50);
 }
 
 }  // namespace
