@@ -227,7 +227,7 @@ QString TDbTable::closeProblem() const { return d_->closeProblem; }
 
 void TDbTable::removeIndexFile() {
   if (!active() || d_->readOnly) return;
-  d_->checkBrowseMode(this);
+  cancel();  // an edit not posted is given up, never written here
   d_->indexName.clear();
   d_->view.invalidate();
   d_->tags.removeAll();

@@ -40,7 +40,7 @@ int importImage(const DeviceImageBytes& image, const ImportTarget& target) {
     importIntoFile(table.path(), image, target.append, [](const QString& line) {
       out() << line << "\n";
       out().flush();
-    });
+    }, !hasStrayBytes(target.file));
     if (QString why; !table.commit(&why))
       throw Error(QStringLiteral("Не удалось записать %1: %2").arg(target.file, why));
   } catch (const std::exception& e) {

@@ -226,7 +226,7 @@ QString appendReportText(const ArchiveImportResult& r) {
 }
 
 ImportResult importIntoFile(const QString& path, const DeviceImageBytes& image, bool append,
-                            const std::function<void(const QString&)>& reportLine) {
+                            const std::function<void(const QString&)>& reportLine, bool backUp) {
   if (const QString why = checkImage(image); !why.isEmpty()) throw Error(why);
   TDbTable table;
   table.setFileName(path);
@@ -236,7 +236,7 @@ ImportResult importIntoFile(const QString& path, const DeviceImageBytes& image, 
   }
   table.open();
   // The table as it was stays beside it before rows are added.
-  if (append) table.writeBackup();
+  if (append && backUp) table.writeBackup();
   table.setFiltered(true);
   table.setFilter(archiveFilter(ArchiveKind::Wood));
   const ImportResult result = ImportArchives(table, image, append, [&](const ArchiveImportResult& r) {

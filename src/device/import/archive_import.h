@@ -60,9 +60,11 @@ QString checkImage(const DeviceImageBytes& image);
 // Create: refuses an empty image with "Архив прибора пуст!" (no file written),
 // else creates `path` (replacing a file of that name) and fills it. Append:
 // opens `path`, appends, closes. Report lines go to `reportLine` in append
-// mode. Throws hv::Error on failure.
+// mode; an append first keeps the table as it was in its .bak unless told
+// not to (a path that stands in for a name Qt cannot spell has no folder to
+// put one in). Throws hv::Error on failure.
 ImportResult importIntoFile(const QString& path, const DeviceImageBytes& image, bool append,
-                            const std::function<void(const QString&)>& reportLine = {});
+                            const std::function<void(const QString&)>& reportLine = {}, bool backUp = true);
 
 // "Архив прибора пуст!"
 QString emptyDeviceArchiveText();
