@@ -77,12 +77,12 @@ QByteArray newMeasurementHeader() {
   p[kMdxFlagOffset] = 0;
   p[kLanguageDriverOffset] = kLanguageDriver1251;
   for (size_t i = 0; i < kMeasurementFields.size(); ++i) {
-    const FieldSpec& spec = fieldSpec(kMeasurementFields[i]);
+    const FieldSpec& field = fieldSpec(kMeasurementFields[i]);
     unsigned char* d = p + kFileHeaderSize + kDescriptorSize * i;
-    std::memcpy(d, spec.name, std::strlen(spec.name));
-    d[11] = static_cast<unsigned char>(spec.type);
-    d[16] = static_cast<unsigned char>(spec.width);
-    d[17] = static_cast<unsigned char>(spec.decimals);
+    std::memcpy(d, field.name, std::strlen(field.name));
+    d[11] = static_cast<unsigned char>(field.type);
+    d[16] = static_cast<unsigned char>(field.width);
+    d[17] = static_cast<unsigned char>(field.decimals);
   }
   p[headerLength - 1] = kHeaderEnd;
   return h;
