@@ -14,6 +14,7 @@ HV_PACKAGES=(
   googletest wine64
   desktop-file-utils appstream dpkg-dev
   man-db bash-completion lintian
+  libreoffice-calc-nogui
 )
 
 hv_install_packages() {

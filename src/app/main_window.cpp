@@ -12,6 +12,7 @@
 #include "app/about_box.h"
 #include "app/archive_pages.h"
 #include "app/chart_command.h"
+#include "app/csv_export_command.h"
 #include "app/export_command.h"
 #include "app/grid_commands.h"
 #include "app/import_commands.h"
@@ -62,6 +63,7 @@ MainWindow::MainWindow(QWidget* parent)
   imports_ = std::make_unique<ImportCommands>(*document_, *pages_, *grids_, this, dialogFolder_);
   chart_ = std::make_unique<ChartCommand>(*pages_, this);
   export_ = std::make_unique<ExportCommand>(*document_, *pages_, *grids_, this, dialogFolder_);
+  csvExport_ = std::make_unique<CsvExportCommand>(*document_, *pages_, settings_, this, dialogFolder_);
   reports_ = std::make_unique<ReportCommands>(*document_, this);
   aboutBox_ = new AboutBox(this);
   connectGrids();
@@ -151,6 +153,8 @@ void MainWindow::buildMenus() {
   QMenu* service = menuBar()->addMenu(QStringLiteral("Сервис"));
   QAction* exportItem =
       addCommand(service, QStringLiteral("Экспорт в Excel"), "exportAction", [this] { export_->run(); });
+  QAction* csvExportItem =
+      addCommand(service, QStringLiteral("Экспорт в CSV…"), "csvExportAction", [this] { csvExport_->run(); });
   QAction* renumber = addCommand(service, QStringLiteral("Перенумеровать строки"), "renumberAction",
                                  [this] { grids_->renumberRows(); });
   QAction* chartItem = addCommand(service, QStringLiteral("Построить график"), "chartAction", chart);
@@ -176,7 +180,7 @@ void MainWindow::buildMenus() {
 
   openStateCommands_ = {append,          saveItem,         close,     previewItem, printItem, alignItem, setColourItem,
                         clearColourItem, clearColoursItem, resetSort, deleteItem,  chartItem, renumber,  exportItem,
-                        undoItem};
+                        undoItem,        csvExportItem};
 }
 
 void MainWindow::buildToolBar() {

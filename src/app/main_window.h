@@ -23,6 +23,7 @@ namespace hv {
 class AboutBox;
 class ArchivePages;
 class ChartCommand;
+class CsvExportCommand;
 class ExportCommand;
 class GridCommands;
 class ImportCommands;
@@ -113,6 +114,7 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   std::unique_ptr<GridCommands> grids_;
   std::unique_ptr<ImportCommands> imports_;
   std::unique_ptr<ExportCommand> export_;
+  std::unique_ptr<CsvExportCommand> csvExport_;
   std::unique_ptr<ReportCommands> reports_;
   std::unique_ptr<ChartCommand> chart_;
   AboutBox* aboutBox_ = nullptr;

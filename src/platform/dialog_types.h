@@ -24,4 +24,16 @@ struct FileDialogRequest {
   bool overwritePrompt = true;  // save dialog: the platform's question before an existing file is replaced
 };
 
+// The text forms of the CSV export: "Для Excel" (';', decimal comma, BOM,
+// CRLF) and "Для программ анализа" (',', decimal point, no BOM, LF).
+enum class CsvPreset { Excel, Analysis };
+
+// What the CSV export's dialog asks: the archive on view or all three, and
+// the text form.
+struct CsvExportOptions {
+  bool allArchives = false;
+  CsvPreset preset = CsvPreset::Excel;
+  QString archiveOnView;  // the caption of the archive on view, for the dialog's text
+};
+
 }  // namespace hv

@@ -1,19 +1,26 @@
 #include "platform/ui.h"
 
+#include <QButtonGroup>
 #include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QTimer>
 #include <QTreeView>
+#include <QVBoxLayout>
 #include <algorithm>
 
 #include "platform/error.h"
@@ -175,6 +182,49 @@ std::optional<QColor> QtUserInteraction::chooseColor(QWidget* parent, const QCol
   const QColor c = QColorDialog::getColor(initial, parent);
   if (!c.isValid()) return std::nullopt;
   return c;
+}
+
+std::optional<CsvExportOptions> QtUserInteraction::csvExportOptions(QWidget* parent, const CsvExportOptions& initial) {
+  QDialog dialog(parent);
+  dialog.setWindowTitle(QStringLiteral("Экспорт в CSV"));
+  auto* layout = new QVBoxLayout(&dialog);
+
+  auto* archives = new QGroupBox(QStringLiteral("Архивы"), &dialog);
+  auto* onView = new QRadioButton(QStringLiteral("Архив на экране (%1)").arg(initial.archiveOnView), archives);
+  auto* all = new QRadioButton(QStringLiteral("Все три архива, по файлу на архив"), archives);
+  onView->setObjectName(QStringLiteral("csvArchiveOnView"));
+  all->setObjectName(QStringLiteral("csvAllArchives"));
+  (initial.allArchives ? all : onView)->setChecked(true);
+  auto* archivesLayout = new QVBoxLayout(archives);
+  archivesLayout->addWidget(onView);
+  archivesLayout->addWidget(all);
+  layout->addWidget(archives);
+
+  auto* form = new QGroupBox(QStringLiteral("Формат"), &dialog);
+  auto* excel = new QRadioButton(QStringLiteral("Для Excel"), form);
+  auto* analysis = new QRadioButton(QStringLiteral("Для программ анализа"), form);
+  excel->setObjectName(QStringLiteral("csvPresetExcel"));
+  analysis->setObjectName(QStringLiteral("csvPresetAnalysis"));
+  excel->setToolTip(QStringLiteral("Поля через «;», десятичная запятая, UTF-8 с меткой порядка байтов, строки CRLF"));
+  analysis->setToolTip(QStringLiteral("Поля через «,», десятичная точка, UTF-8 без метки, строки LF"));
+  (initial.preset == CsvPreset::Analysis ? analysis : excel)->setChecked(true);
+  auto* formLayout = new QVBoxLayout(form);
+  formLayout->addWidget(excel);
+  formLayout->addWidget(new QLabel(excel->toolTip(), form));
+  formLayout->addWidget(analysis);
+  formLayout->addWidget(new QLabel(analysis->toolTip(), form));
+  layout->addWidget(form);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  layout->addWidget(buttons);
+
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  CsvExportOptions chosen = initial;
+  chosen.allArchives = all->isChecked();
+  chosen.preset = analysis->isChecked() ? CsvPreset::Analysis : CsvPreset::Excel;
+  return chosen;
 }
 
 QStringList QtUserInteraction::printerNames() {

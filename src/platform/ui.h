@@ -25,6 +25,8 @@ class UserInteraction {
   virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
   // The installed printers, the default one first; empty when there is none.
   virtual QStringList printerNames() = 0;
+  // The CSV export's choices, starting from `initial`; nothing when the user cancels.
+  virtual std::optional<CsvExportOptions> csvExportOptions(QWidget* parent, const CsvExportOptions& initial) = 0;
 };
 
 // The interaction in force: the real dialogs unless a test installed another.
@@ -64,6 +66,7 @@ class QtUserInteraction : public UserInteraction {
   QString saveFileName(QWidget* parent, const FileDialogRequest& request) override;
   std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
   QStringList printerNames() override;
+  std::optional<CsvExportOptions> csvExportOptions(QWidget* parent, const CsvExportOptions& initial) override;
 };
 
 }  // namespace hv

@@ -1,4 +1,4 @@
-// "Экспорт в Excel" from the main window.
+// "Экспорт в Excel" and "Экспорт в CSV…" from the main window.
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
@@ -116,6 +116,39 @@ TEST_F(ExportCommand, CancellingTheDialogChangesNothing) {
   window_->document().Open_DB(db);
   window_->exportCommand().run();
   EXPECT_TRUE(ui_.messages().isEmpty());
+  EXPECT_EQ(ui_.shown.size(), 1);
+}
+
+TEST_F(ExportCommand, CsvOfTheArchiveOnViewKeepsTheGridsOrderAndTheChoiceIsRemembered) {
+  const QString db = hv::test::testPath(QStringLiteral("oak.db"));
+  hv::test::writeTable(db, {single(1, 0, "01.02.2024", "10:00:00", "12,5"), single(2, 0, "02.02.2024", "11:00:00", "7,5"),
+                            single(3, 1, "03.02.2024", "12:00:00", "30,0")});
+  window_->document().Open_DB(db);
+  hv::TDbTable& table = window_->document().table();
+  table.addIndex(QStringLiteral("tab1"), QStringLiteral("N"), true);
+  table.setIndexName(QStringLiteral("tab1"));
+
+  hv::CsvExportOptions analysis;
+  analysis.preset = hv::CsvPreset::Analysis;
+  ui_.csvAnswers << analysis;
+  ui_.fileAnswers << hv::test::testPath(QStringLiteral("out"));
+  hv::test::command(*window_, "csvExportAction")->trigger();
+  ASSERT_EQ(ui_.csvShown.size(), 1);
+  EXPECT_EQ(ui_.csvShown[0].archiveOnView, QStringLiteral("Древесные"));
+  const QList<QByteArray> lines = hv::test::readFile(hv::test::testPath(QStringLiteral("out.csv"))).split('\n');
+  ASSERT_EQ(lines.size(), 4);  // the captions, two rows, the end of the last line
+  EXPECT_TRUE(lines[1].startsWith("2,02.02.2024,11:00:00,2024-02-02T11:00:00,7.5,,,")) << lines[1].constData();
+  EXPECT_TRUE(lines[2].startsWith("1,")) << lines[2].constData();
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].text, QStringLiteral("Экспорт в CSV в файл out.csv завершен успешно."));
+  EXPECT_EQ(table.indexName(), QStringLiteral("tab1"));  // unlike the workbook, the sort stays
+  EXPECT_EQ(table.filter(), QStringLiteral("N_ARC=0"));
+
+  // The next time the dialog offers what was chosen; cancelling it writes nothing.
+  ui_.clear();
+  hv::test::command(*window_, "csvExportAction")->trigger();
+  ASSERT_EQ(ui_.csvShown.size(), 2);
+  EXPECT_EQ(ui_.csvShown[1].preset, hv::CsvPreset::Analysis);
   EXPECT_EQ(ui_.shown.size(), 1);
 }
 

@@ -33,4 +33,10 @@ std::optional<QColor> ScriptedUserInteraction::chooseColor(QWidget*, const QColo
   return colorAnswers.isEmpty() ? std::nullopt : colorAnswers.takeFirst();
 }
 
+std::optional<CsvExportOptions> ScriptedUserInteraction::csvExportOptions(QWidget*, const CsvExportOptions& initial) {
+  shown << Shown{Shown::CsvOptions, QString(), initial.archiveOnView, MsgIcon::None, MsgButtons::Ok, {}};
+  csvShown << initial;
+  return csvAnswers.isEmpty() ? std::nullopt : csvAnswers.takeFirst();
+}
+
 }  // namespace hv::test

@@ -15,7 +15,7 @@ namespace hv::test {
 class ScriptedUserInteraction : public UserInteraction {
  public:
   struct Shown {
-    enum Kind { Message, OpenFile, SaveFile, Color } kind;
+    enum Kind { Message, OpenFile, SaveFile, Color, CsvOptions } kind;
     QString caption;
     QString text;  // message text, or the dialog's filter
     MsgIcon icon = MsgIcon::None;
@@ -28,6 +28,10 @@ class ScriptedUserInteraction : public UserInteraction {
   QList<MsgResult> messageAnswers;
   QStringList fileAnswers;
   QList<std::optional<QColor>> colorAnswers;
+  // The CSV dialog's answers; with none left it is cancelled. `csvShown`
+  // keeps what it was opened with.
+  QList<std::optional<CsvExportOptions>> csvAnswers;
+  QList<CsvExportOptions> csvShown;
   // The installed printers; none unless a test says so, so no test prints on
   // a real printer.
   QStringList printers;
@@ -44,6 +48,7 @@ class ScriptedUserInteraction : public UserInteraction {
   QString saveFileName(QWidget* parent, const FileDialogRequest& request) override;
   std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
   QStringList printerNames() override { return printers; }
+  std::optional<CsvExportOptions> csvExportOptions(QWidget* parent, const CsvExportOptions& initial) override;
 };
 
 }  // namespace hv::test

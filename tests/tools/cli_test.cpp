@@ -167,6 +167,7 @@ TEST(CliReadOnly, CommandsThatOnlyReadLeaveTheTableAndItsFolderAlone) {
       {"report", table, "--archive", "1", "r1.pdf"},
       {"chart", table, "--archive", "0", "--rows", "1-2", "--curves", "W", "c.png"},
       {"export", table, "e.xls"},
+      {"export", table, "e.csv", "--format", "csv"},
       {"stats", table, "--archive", "0", "--sort", "DATE", "--rows", "1"},
       {"dump", table, "--sort", "N", "--desc"},
   };
@@ -213,6 +214,27 @@ TEST(CliErrors, EveryCommandSaysATableIsDamagedOrInUseInTheProgramsWords) {
   EXPECT_FALSE(QFileInfo::exists(QStringLiteral("o.xls")) || QFileInfo::exists(QStringLiteral("o.pdf")) ||
                QFileInfo::exists(QStringLiteral("o.png")));
   EXPECT_EQ(holder.recordCount(), 3);
+}
+
+TEST(CliExport, CsvGoesToAFileForEachArchiveOrToTheOneNamed) {
+  const QString table = makeTable(testPath(QStringLiteral("t.db")));
+  EXPECT_EQ(cli({"export", table, "all.csv", "--format", "csv"}).exitCode, 0);
+  for (const char* name : {"all_Древесные.csv", "all_Бетонные.csv", "all_Сыпучие.csv"})
+    EXPECT_TRUE(hv::test::readFile(testPath(QString::fromUtf8(name))).startsWith("\xEF\xBB\xBFN;")) << name;
+
+  const auto one = cli({"export", table, "one.csv", "--format", "CSV", "--archive", "1", "--preset", "analysis"});
+  EXPECT_EQ(one.exitCode, 0) << one.err.constData();
+  const QList<QByteArray> lines = hv::test::readFile(testPath(QStringLiteral("one.csv"))).split('\n');
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[1].startsWith("1,07.03.2024,12:00:00,2024-03-07T12:00:00,12.5,,,")) << lines[1].constData();
+
+  for (const QStringList& bad : {QStringList{"export", table, "x.csv", "--format", "csv", "--preset", "calc"},
+                                 QStringList{"export", table, "x.csv", "--format", "csv", "--archive", "3"},
+                                 QStringList{"export", table, "x.csv", "--format", "txt"},
+                                 QStringList{"export", table, "x.xls", "--archive", "1"}}) {
+    EXPECT_EQ(cli(bad).exitCode, 2) << bad.join(' ').toStdString();
+    EXPECT_FALSE(QFileInfo::exists(bad[2]));
+  }
 }
 
 #if !HV_TEST_ASAN

@@ -1,0 +1,329 @@
+#include "export/csv_export.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "export/compound_file.h"
+#include "platform/durable_rename.h"
+#include "platform/error.h"
+#include "store/db_table.h"
+
+namespace hv {
+
+namespace {
+
+// The table's fields in the order of the file's columns; the ISO date-time
+// goes after TIME.
+const QStringList& csvFields() {
+  static const QStringList fields = {QStringLiteral("N"),     QStringLiteral("DATE"),     QStringLiteral("TIME"),
+                                     QStringLiteral("W"),     QStringLiteral("W_MIN"),    QStringLiteral("W_MAX"),
+                                     QStringLiteral("MATERIAL"), QStringLiteral("N_IND"), QStringLiteral("COMMENT")};
+  return fields;
+}
+constexpr int kFieldN = 0, kFieldDate = 1, kFieldTime = 2, kFieldWMax = 5;
+
+// The grid's captions over the same columns, the date-time's own after "Время".
+const QStringList& csvCaptions() {
+  static const QStringList captions = {
+      QStringLiteral("N"),       QStringLiteral("Дата"),     QStringLiteral("Время"),
+      QStringLiteral("Дата и время"), QStringLiteral("W, %"), QStringLiteral("Wmin, %"),
+      QStringLiteral("Wmax, %"), QStringLiteral("Материал"), QStringLiteral("№ индивид. зависимости"),
+      QStringLiteral("Примечание")};
+  return captions;
+}
+
+constexpr int kBatchRows = 4096;
+constexpr std::size_t kFlushBytes = 1 << 20;
+
+std::string_view trimmed(std::string_view t) {
+  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
+  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+  return t;
+}
+
+// Two digits at p, or -1.
+int twoDigits(std::string_view t, std::size_t p) {
+  if (p + 2 > t.size()) return -1;
+  const unsigned a = unsigned(t[p] - '0'), b = unsigned(t[p + 1] - '0');
+  return a < 10 && b < 10 ? int(10 * a + b) : -1;
+}
+
+// "dd.mm.yyyy" and "hh:mm:ss" as "yyyy-mm-ddThh:mm:ss"; nothing for texts of
+// another form or a day the calendar has not (the meter can send 31 April).
+std::optional<std::string> isoDateTime(std::string_view date, std::string_view time) {
+  date = trimmed(date);
+  time = trimmed(time);
+  if (date.size() != 10 || date[2] != '.' || date[5] != '.' || time.size() != 8 || time[2] != ':' || time[5] != ':')
+    return std::nullopt;
+  const int d = twoDigits(date, 0), m = twoDigits(date, 3), c = twoDigits(date, 6), y = twoDigits(date, 8);
+  const int h = twoDigits(time, 0), mi = twoDigits(time, 3), s = twoDigits(time, 6);
+  if (d < 0 || m < 0 || c < 0 || y < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
+    return std::nullopt;
+  if (!QDate::isValid(c * 100 + y, m, d)) return std::nullopt;
+  std::string iso;
+  iso.reserve(19);
+  iso.append(date.substr(6, 4)).append(1, '-').append(date.substr(3, 2)).append(1, '-').append(date.substr(0, 2));
+  iso.append(1, 'T').append(time);
+  return iso;
+}
+
+// A moisture text with the preset's decimal separator: either separator is
+// read, as tables hold both. Anything that is not such a number stays as it is.
+std::string moistureText(std::string_view t, char decimal) {
+  std::string out(trimmed(t));
+  std::size_t digits = 0, separators = 0, at = std::string::npos;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const char ch = out[i];
+    if (ch >= '0' && ch <= '9') {
+      ++digits;
+    } else if (ch == ',' || ch == '.') {
+      ++separators;
+      at = i;
+    } else if (!(i == 0 && (ch == '-' || ch == '+'))) {
+      return std::string(t);
+    }
+  }
+  if (digits > 0 && separators == 1) out[at] = decimal;
+  return separators <= 1 && digits > 0 ? out : std::string(t);
+}
+
+// One field, quoted as RFC 4180 asks when it holds the delimiter, a quote or
+// a line break; quotes inside are doubled.
+void appendField(std::string& line, std::string_view value, char delimiter) {
+  if (value.find_first_of(std::string{delimiter, '"', '\r', '\n'}) == std::string_view::npos) {
+    line.append(value);
+    return;
+  }
+  line.push_back('"');
+  for (const char ch : value) {
+    if (ch == '"') line.push_back('"');
+    line.push_back(ch);
+  }
+  line.push_back('"');
+}
+
+// Keeps the table's filter and current row across the reads of other archives.
+class ViewKeeper {
+ public:
+  explicit ViewKeeper(TDbTable& table)
+      : table_(table), filter_(table.filter()), filtered_(table.filtered()), row_(table.bookmark()) {}
+  ~ViewKeeper() {
+    try {
+      restore();
+    } catch (...) {
+      // Already unwinding from the table's own error; that one is reported.
+    }
+  }
+  // The rows of an archive in the table's order, the view left as it was
+  // when it already shows that archive.
+  std::vector<TDbTable::Bookmark> rowsOf(ArchiveKind kind) {
+    if (!(table_.filtered() && table_.filter() == archiveFilter(kind))) {
+      moved_ = true;
+      table_.setFilter(archiveFilter(kind));
+      table_.setFiltered(true);
+      table_.refresh();
+    }
+    std::vector<TDbTable::Bookmark> rows;
+    const int n = table_.recordCount();
+    rows.reserve(std::size_t(n));
+    for (int i = 0; i < n; ++i) rows.push_back(table_.bookmarkAtRow(i));
+    return rows;
+  }
+  void restore() {
+    if (!moved_) return;
+    moved_ = false;
+    table_.setFilter(filter_);
+    table_.setFiltered(filtered_);
+    table_.refresh();
+    if (row_ >= 0) table_.gotoBookmark(row_);
+  }
+
+ private:
+  TDbTable& table_;
+  QString filter_;
+  bool filtered_;
+  TDbTable::Bookmark row_;
+  bool moved_ = false;
+};
+
+// A file written under a temporary name beside its target, which it replaces
+// only when put in place.
+class CsvFile {
+ public:
+  explicit CsvFile(const QString& target) : target_(QFileInfo(target).absoluteFilePath()) {
+    const QFileInfo info(target_);
+    if (info.isDir()) fail(QStringLiteral("это папка"));
+    if (!QFileInfo(info.absolutePath()).isDir()) fail(QStringLiteral("нет такой папки"));
+    // Replacing a file we may not write would bypass its protection.
+    if (info.exists() && !info.isWritable()) fail(QStringLiteral("нет права на запись"));
+    temp_ = CompoundFile::temporaryName(target_);
+    file_ = std::make_unique<QSaveFile>(temp_);
+    if (!file_->open(QIODevice::WriteOnly)) fail(file_->errorString());
+    if (info.exists()) file_->setPermissions(info.permissions());
+  }
+  ~CsvFile() {
+    if (file_) file_->cancelWriting();
+    if (written_) QFile::remove(temp_);
+  }
+
+  void write(std::string& bytes) {
+    if (file_->write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) fail(file_->errorString());
+    bytes.clear();
+  }
+  // On disk under the temporary name.
+  void finish() {
+    if (!file_->commit()) fail(file_->errorString());
+    file_.reset();
+    written_ = true;
+  }
+  void putInPlace() {
+    if (const int e = durableRename(temp_, target_)) fail(qt_error_string(e));
+    written_ = false;
+  }
+
+ private:
+  [[noreturn]] void fail(const QString& why) const {
+    throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QFileInfo(target_).fileName(), why));
+  }
+
+  QString target_, temp_;
+  std::unique_ptr<QSaveFile> file_;
+  bool written_ = false;
+};
+
+// The rows of one archive into a file.
+class RowWriter {
+ public:
+  RowWriter(CsvFormat format, CsvFile& file) : format_(format), file_(file) {}
+
+  void header() {
+    if (format_.byteOrderMark) out_.append("\xEF\xBB\xBF");
+    const QStringList& captions = csvCaptions();
+    for (qsizetype c = 0; c < captions.size(); ++c) {
+      if (c > 0) out_.push_back(format_.delimiter);
+      appendField(out_, captions[c].toStdString(), format_.delimiter);
+    }
+    out_.append(format_.lineEnd);
+  }
+
+  // Field k of a row, in csvFields() order; a row ends with its last field.
+  void field(int k, std::optional<std::string_view> value) {
+    const std::string_view v = value.value_or(std::string_view());
+    if (k > 0) out_.push_back(format_.delimiter);
+    if (k == kFieldN) {
+      appendField(out_, trimmed(v), format_.delimiter);
+    } else if (k == kFieldDate) {
+      date_.assign(v);
+      appendField(out_, v, format_.delimiter);
+    } else if (k == kFieldTime) {
+      appendField(out_, v, format_.delimiter);
+      out_.push_back(format_.delimiter);
+      if (const auto iso = isoDateTime(date_, v)) out_.append(*iso);
+    } else if (k <= kFieldWMax) {
+      if (value) appendField(out_, moistureText(v, format_.decimal), format_.delimiter);
+    } else {
+      appendField(out_, v, format_.delimiter);
+    }
+    if (k == int(csvFields().size()) - 1) {
+      out_.append(format_.lineEnd);
+      if (out_.size() >= kFlushBytes) file_.write(out_);
+    }
+  }
+
+  void flush() { file_.write(out_); }
+
+ private:
+  CsvFormat format_;
+  CsvFile& file_;
+  std::string out_, date_;
+};
+
+}  // namespace
+
+CsvFormat csvFormat(CsvPreset preset) {
+  if (preset == CsvPreset::Analysis) return {',', '.', false, "\n"};
+  return {';', ',', true, "\r\n"};
+}
+
+QString csvPresetCaption(CsvPreset preset) {
+  return preset == CsvPreset::Analysis ? QStringLiteral("Для программ анализа") : QStringLiteral("Для Excel");
+}
+
+QString csvPresetKey(CsvPreset preset) {
+  return preset == CsvPreset::Analysis ? QStringLiteral("analysis") : QStringLiteral("excel");
+}
+
+CsvPreset csvPresetFromKey(const QString& key, CsvPreset fallback) {
+  for (CsvPreset p : {CsvPreset::Excel, CsvPreset::Analysis})
+    if (key.compare(csvPresetKey(p), Qt::CaseInsensitive) == 0) return p;
+  return fallback;
+}
+
+std::vector<CsvTarget> csvTargets(const QString& fileName, const std::vector<ArchiveKind>& kinds) {
+  std::vector<CsvTarget> targets;
+  if (kinds.size() == 1) {
+    targets.push_back({kinds.front(), fileName});
+    return targets;
+  }
+  const QFileInfo info(fileName);
+  const QString suffix = info.suffix();
+  const QString stem = suffix.isEmpty() ? fileName : fileName.left(fileName.size() - suffix.size() - 1);
+  for (ArchiveKind kind : kinds)
+    targets.push_back({kind, stem + QChar('_') + archiveCaption(kind) +
+                                 (suffix.isEmpty() ? QString() : QChar('.') + suffix)});
+  return targets;
+}
+
+bool exportArchivesToCsv(TDbTable& table, const std::vector<CsvTarget>& targets, CsvPreset preset,
+                         const CsvProgress& progress) {
+  std::vector<std::vector<TDbTable::Bookmark>> rows;
+  {
+    ViewKeeper view(table);
+    for (const CsvTarget& t : targets) rows.push_back(view.rowsOf(t.kind));
+    view.restore();
+  }
+  qint64 total = 0, done = 0;
+  for (const auto& r : rows) total += qint64(r.size());
+  if (progress && !progress(0, total)) return false;
+
+  std::vector<std::unique_ptr<CsvFile>> files;
+  std::vector<TDbTable::Bookmark> batch;
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    files.push_back(std::make_unique<CsvFile>(targets[t].fileName));
+    RowWriter writer(csvFormat(preset), *files.back());
+    writer.header();
+    const std::vector<TDbTable::Bookmark>& records = rows[t];
+    for (std::size_t first = 0; first < records.size(); first += kBatchRows) {
+      batch.assign(records.begin() + std::ptrdiff_t(first),
+                   records.begin() + std::ptrdiff_t(std::min(records.size(), first + kBatchRows)));
+      table.fieldTextsAt(batch, csvFields(),
+                         [&](std::size_t, int k, std::optional<std::string_view> value) { writer.field(k, value); });
+      done += qint64(batch.size());
+      if (progress && !progress(done, total)) return false;
+    }
+    writer.flush();
+    files.back()->finish();
+  }
+  for (auto& f : files) f->putInPlace();
+  return true;
+}
+
+QString csvExportCaption() { return QStringLiteral("Экспорт в CSV"); }
+QString csvExportDialogFilter() { return QStringLiteral("Текст CSV|*.csv"); }
+QString csvExportDefaultSuffix() { return QStringLiteral(".csv"); }
+
+QString csvExportSuccessText(const QStringList& fileNames) {
+  QStringList names;
+  for (const QString& f : fileNames) names << QFileInfo(f).fileName();
+  return (names.size() == 1 ? QStringLiteral("Экспорт в CSV в файл ") : QStringLiteral("Экспорт в CSV в файлы ")) +
+         names.join(QStringLiteral(", ")) + QStringLiteral(" завершен успешно.");
+}
+
+}  // namespace hv
