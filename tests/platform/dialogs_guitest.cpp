@@ -5,10 +5,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -48,6 +50,32 @@ TEST(QtDialogs, SpeakRussianOnceTheProgramHasStarted) {
             hv::MsgResult::No);
   buttons.sort();
   EXPECT_EQ(buttons, QStringList({QStringLiteral("Да"), QStringLiteral("Нет")}));
+}
+
+TEST(QtDialogs, CsvOptionsStartFromTheLastChoiceAndGiveBackTheOneClicked) {
+  hv::initialiseApplication();
+  hv::CsvExportOptions initial;
+  initial.preset = hv::CsvPreset::Analysis;
+  initial.archiveOnView = QStringLiteral("Бетонные");
+  hv::QtUserInteraction real;
+  QString onViewText;
+  bool analysisChecked = false;
+  whenModal<QDialog>([&](QDialog* dialog) {
+    onViewText = dialog->findChild<QRadioButton*>(QStringLiteral("csvArchiveOnView"))->text();
+    analysisChecked = dialog->findChild<QRadioButton*>(QStringLiteral("csvPresetAnalysis"))->isChecked();
+    dialog->findChild<QRadioButton*>(QStringLiteral("csvAllArchives"))->click();
+    dialog->findChild<QRadioButton*>(QStringLiteral("csvPresetExcel"))->click();
+    dialog->accept();
+  });
+  const auto chosen = real.csvExportOptions(nullptr, initial);
+  EXPECT_TRUE(onViewText.contains(QStringLiteral("Бетонные")));
+  EXPECT_TRUE(analysisChecked);
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_TRUE(chosen->allArchives);
+  EXPECT_EQ(chosen->preset, hv::CsvPreset::Excel);
+
+  whenModal<QDialog>([](QDialog* dialog) { dialog->reject(); });
+  EXPECT_FALSE(real.csvExportOptions(nullptr, initial).has_value());
 }
 
 TEST(QtDialogs, FileDialogShowsEveryColumnWhole) {
