@@ -55,23 +55,19 @@ int twoDigits(std::string_view t, std::size_t p) {
   return a < 10 && b < 10 ? int(10 * a + b) : -1;
 }
 
-// "dd.mm.yyyy" and "hh:mm:ss" as "yyyy-mm-ddThh:mm:ss"; nothing for texts of
-// another form or a day the calendar has not (the meter can send 31 April).
-std::optional<std::string> isoDateTime(std::string_view date, std::string_view time) {
+// "dd.mm.yyyy" and "hh:mm:ss" appended as "yyyy-mm-ddThh:mm:ss"; nothing for
+// texts of another form or a day the calendar has not (the meter can send 31 April).
+void appendIsoDateTime(std::string& out, std::string_view date, std::string_view time) {
   date = trimmed(date);
   time = trimmed(time);
   if (date.size() != 10 || date[2] != '.' || date[5] != '.' || time.size() != 8 || time[2] != ':' || time[5] != ':')
-    return std::nullopt;
+    return;
   const int d = twoDigits(date, 0), m = twoDigits(date, 3), c = twoDigits(date, 6), y = twoDigits(date, 8);
   const int h = twoDigits(time, 0), mi = twoDigits(time, 3), s = twoDigits(time, 6);
-  if (d < 0 || m < 0 || c < 0 || y < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59)
-    return std::nullopt;
-  if (!QDate::isValid(c * 100 + y, m, d)) return std::nullopt;
-  std::string iso;
-  iso.reserve(19);
-  iso.append(date.substr(6, 4)).append(1, '-').append(date.substr(3, 2)).append(1, '-').append(date.substr(0, 2));
-  iso.append(1, 'T').append(time);
-  return iso;
+  if (d < 0 || m < 0 || c < 0 || y < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return;
+  if (!QDate::isValid(c * 100 + y, m, d)) return;
+  out.append(date.substr(6, 4)).append(1, '-').append(date.substr(3, 2)).append(1, '-').append(date.substr(0, 2));
+  out.append(1, 'T').append(time);
 }
 
 // A moisture text with the preset's decimal separator: either separator is
@@ -97,7 +93,8 @@ std::string moistureText(std::string_view t, char decimal) {
 // One field, quoted as RFC 4180 asks when it holds the delimiter, a quote or
 // a line break; quotes inside are doubled.
 void appendField(std::string& line, std::string_view value, char delimiter) {
-  if (value.find_first_of(std::string{delimiter, '"', '\r', '\n'}) == std::string_view::npos) {
+  const auto special = [delimiter](char ch) { return ch == delimiter || ch == '"' || ch == '\r' || ch == '\n'; };
+  if (std::none_of(value.begin(), value.end(), special)) {
     line.append(value);
     return;
   }
@@ -225,7 +222,7 @@ class RowWriter {
     } else if (k == kFieldTime) {
       appendField(out_, v, format_.delimiter);
       out_.push_back(format_.delimiter);
-      if (const auto iso = isoDateTime(date_, v)) out_.append(*iso);
+      appendIsoDateTime(out_, date_, v);
     } else if (k <= kFieldWMax) {
       if (value) appendField(out_, moistureText(v, format_.decimal), format_.delimiter);
     } else {
