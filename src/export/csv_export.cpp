@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #include "platform/durable_rename.h"
 #include "platform/error.h"
 #include "store/db_table.h"
+#include "store/row_schema.h"
 
 namespace hv {
 
@@ -21,21 +23,27 @@ namespace {
 
 // The table's fields in the order of the file's columns; the ISO date-time
 // goes after TIME.
+constexpr std::array<MeasurementField, 9> kCsvFields = {
+    MeasurementField::N,    MeasurementField::Date,     MeasurementField::Time,
+    MeasurementField::W,    MeasurementField::WMin,     MeasurementField::WMax,
+    MeasurementField::Material, MeasurementField::NInd, MeasurementField::Comment};
+
 const QStringList& csvFields() {
-  static const QStringList fields = {QStringLiteral("N"),     QStringLiteral("DATE"),     QStringLiteral("TIME"),
-                                     QStringLiteral("W"),     QStringLiteral("W_MIN"),    QStringLiteral("W_MAX"),
-                                     QStringLiteral("MATERIAL"), QStringLiteral("N_IND"), QStringLiteral("COMMENT")};
+  static const QStringList fields = fieldNames(kCsvFields);
   return fields;
 }
 constexpr int kFieldN = 0, kFieldDate = 1, kFieldTime = 2, kFieldWMax = 5;
 
 // The grid's captions over the same columns, the date-time's own after "Время".
 const QStringList& csvCaptions() {
-  static const QStringList captions = {
-      QStringLiteral("N"),       QStringLiteral("Дата"),     QStringLiteral("Время"),
-      QStringLiteral("Дата и время"), QStringLiteral("W, %"), QStringLiteral("Wmin, %"),
-      QStringLiteral("Wmax, %"), QStringLiteral("Материал"), QStringLiteral("№ индивид. зависимости"),
-      QStringLiteral("Примечание")};
+  static const QStringList captions = [] {
+    QStringList list;
+    for (MeasurementField field : kCsvFields) {
+      list << fieldCaption(field);
+      if (field == MeasurementField::Time) list << QStringLiteral("Дата и время");
+    }
+    return list;
+  }();
   return captions;
 }
 
