@@ -6,6 +6,7 @@ class QWidget;
 namespace hv {
 
 class ArchivePages;
+class SettingsKey;
 class ChartWindow;
 class CurveDialog;
 
@@ -13,7 +14,8 @@ class ChartCommand {
  public:
   // Creates the chart window and the curve dialog, which live as long as
   // the parent window (the ticked curves stay for the whole run).
-  ChartCommand(ArchivePages& pages, QWidget* parent);
+  // The curve dialog's target, Me and by-material are kept in the settings.
+  ChartCommand(ArchivePages& pages, SettingsKey& settings, QWidget* parent);
 
   void run();
 
@@ -22,6 +24,7 @@ class ChartCommand {
 
  private:
   ArchivePages& pages_;
+  SettingsKey& settings_;
   ChartWindow* chart_;
   CurveDialog* curves_;
 };

@@ -7,13 +7,18 @@
 
 #include "platform/error.h"
 #include "platform/regional.h"
+#include "platform/settings.h"
 #include "store/row_schema.h"
 #include "store/stored_values.h"
+#include "views/selection_stats.h"
 
 namespace hv {
 namespace {
 
 const QDate kDayZero(1899, 12, 30);
+const QString kTargetValue = QStringLiteral("Chart_target");
+const QString kEquilibriumValue = QStringLiteral("Chart_equilibrium");
+const QString kByMaterialValue = QStringLiteral("Chart_by_material");
 constexpr double kMsecsPerDay = 86400000.0;
 
 // Blanks as the run-time library trims them: every control character and space.
@@ -98,7 +103,7 @@ ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curv
   const QChar separator = decimalSeparator();
   qsizetype done = 0;
   for (const SelectedRow& row : rows) {
-    if (control && ++done % 4096 == 0) {
+    if (++done % 4096 == 0 && control) {
       control->done = done;
       if (control->stop) break;
     }
@@ -106,10 +111,80 @@ ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curv
     const std::optional<QString>* values[3] = {&row.w, &row.wMin, &row.wMax};
     for (Curve c : kCurves) {
       const auto& v = *values[static_cast<int>(c)];
-      if (v && curves.has(c)) insertPoint(data.series[static_cast<int>(c)], {x, moistureValue(*v, separator)});
+      if (v && curves.has(c))
+        insertPoint(data.series[static_cast<int>(c)], {x, moistureValue(*v, separator), done - 1});
     }
   }
   return data;
+}
+
+QList<ChartPoint> dryingPoints(const QList<SelectedRow>& rows, const CurveChoice& curves) {
+  QList<ChartPoint> points;
+  const QChar separator = decimalSeparator();
+  qsizetype i = 0;
+  for (const SelectedRow& row : rows) {
+    const double x = parseDateTime(row.date, row.time);
+    if (row.w && curves.w)
+      insertPoint(points, {x, moistureValue(*row.w, separator), i});
+    else if (row.wMin && row.wMax && (curves.wMin || curves.wMax))
+      insertPoint(points, {x, (moistureValue(*row.wMin, separator) + moistureValue(*row.wMax, separator)) / 2, i});
+    ++i;
+  }
+  return points;
+}
+
+ChartOptions readChartOptions(const SettingsKey& settings) {
+  ChartOptions o;
+  if (settings.hasValue(kTargetValue)) o.target = parseMoistureInput(settings.readString(kTargetValue));
+  o.equilibrium = parseMoistureInput(settings.readString(kEquilibriumValue)).value_or(0);
+  o.byMaterial = settings.readString(kByMaterialValue) == QLatin1String("1");
+  return o;
+}
+
+void writeChartOptions(SettingsKey& settings, const ChartOptions& options) {
+  settings.writeString(kTargetValue, options.target ? QString::number(*options.target) : QString());
+  settings.writeString(kEquilibriumValue, QString::number(options.equilibrium));
+  settings.writeString(kByMaterialValue, options.byMaterial ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+std::optional<double> parseMoistureInput(const QString& text) {
+  const QByteArray utf8 = text.trimmed().toUtf8();
+  if (utf8.isEmpty()) return std::nullopt;
+  const std::optional<double> v =
+      readStoredMoisture(std::string_view(utf8.constData(), std::size_t(utf8.size())), decimalSeparator());
+  if (!v || !(*v >= 0 && *v <= 100)) return std::nullopt;
+  return v;
+}
+
+QString pointToolTip(const SelectedRow& row, const RowDetails& details) {
+  QStringList lines;
+  lines << QStringLiteral("N: ") + details.n;
+  lines << QStringLiteral("Дата: %1  Время: %2").arg(row.date.value_or(QString()).trimmed(),
+                                                     row.time.value_or(QString()).trimmed());
+  if (row.w) lines << curveCaption(Curve::W) + QStringLiteral(": ") + row.w->trimmed();
+  if (row.wMin) lines << curveCaption(Curve::WMin) + QStringLiteral(": ") + row.wMin->trimmed();
+  if (row.wMax) lines << curveCaption(Curve::WMax) + QStringLiteral(": ") + row.wMax->trimmed();
+  lines << QStringLiteral("Материал: ") + details.material.trimmed();
+  if (!details.comment.trimmed().isEmpty()) lines << QStringLiteral("Комментарий: ") + details.comment.trimmed();
+  return lines.join(QChar('\n'));
+}
+
+QString figuresInView(const ChartData& data, const CurveChoice& curves, double from, double to, QChar separator) {
+  QStringList lines;
+  for (Curve c : kCurves) {
+    if (!curves.has(c)) continue;
+    const QList<ChartPoint>& points = data.points(c);
+    auto it = std::lower_bound(points.begin(), points.end(), from, [](const ChartPoint& p, double x) { return p.x < x; });
+    QuantityStats q;
+    for (; it != points.end() && it->x <= to; ++it) q.add(it->y);
+    QString line = curveCaption(c) + QStringLiteral(": n = %1").arg(q.count);
+    if (q.count > 0)
+      line += QStringLiteral(", среднее %1, мин. %2, макс. %3")
+                  .arg(formatStatNumber(round_tenth(q.sum / q.count), separator), formatStatNumber(q.min, separator),
+                       formatStatNumber(q.max, separator));
+    lines << line;
+  }
+  return lines.join(QChar('\n'));
 }
 
 QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area, int columns, int rows) {

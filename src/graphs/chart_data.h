@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 #include <atomic>
+#include <optional>
 
 #include "views/selected_rows.h"
 
@@ -32,8 +33,27 @@ QString legendText(Curve c, const SelectionFooters& footers);
 struct ChartPoint {
   double x = 0;
   double y = 0;
+  qsizetype row = -1;  // the reading's place in the selection
   bool operator==(const ChartPoint&) const = default;
 };
+
+// What the curve dialog adds to the curves. All off by default, and the
+// chart is then as it always was.
+struct ChartOptions {
+  std::optional<double> target;  // moisture, percent: a line across the chart
+  bool forecast = false;         // drying forecast towards the target
+  double equilibrium = 0;        // Me, percent
+  bool byMaterial = false;       // a series of its own for each material
+};
+
+class SettingsKey;
+// Target, Me and by-material as the user left them last ("Chart_target",
+// "Chart_equilibrium", "Chart_by_material"); the forecast starts off.
+ChartOptions readChartOptions(const SettingsKey& settings);
+void writeChartOptions(SettingsKey& settings, const ChartOptions& options);
+// A moisture typed by the user, with either decimal separator; nullopt when
+// it is not a number from 0 to 100.
+std::optional<double> parseMoistureInput(const QString& text);
 
 struct ChartData {
   std::array<QList<ChartPoint>, 3> series;  // indexed by Curve
@@ -75,6 +95,19 @@ ChartData buildChartData(const QList<SelectedRow>& rows, const CurveChoice& curv
 // plot as they would. The points are the series' own, in its order (tooltips
 // still name real readings). A series no longer than four points a column
 // comes back whole.
+// N, material and comment of a selected row, which the selection does not
+// keep: read from the table when wanted.
+struct RowDetails {
+  QString n, material, comment;
+};
+// The tooltip of a reading: N, date and time, its value (Wmin and Wmax for a
+// series), material and comment.
+QString pointToolTip(const SelectedRow& row, const RowDetails& details);
+
+// n, mean, minimum and maximum of each chosen curve's points with x in
+// [from, to], one line per curve, the mean rounded as the footers round it.
+QString figuresInView(const ChartData& data, const CurveChoice& curves, double from, double to, QChar separator);
+
 QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area, int columns, int rows);
 
 }  // namespace hv

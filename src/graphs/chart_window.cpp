@@ -4,6 +4,12 @@
 #include <QChart>
 #include <QChartView>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QRubberBand>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <QGuiApplication>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -13,6 +19,7 @@
 #include <QTemporaryFile>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <exception>
 #include <optional>
 #include <thread>
@@ -20,6 +27,7 @@
 #include "graphs/moisture_chart.h"
 #include "platform/durable_rename.h"
 #include "platform/error.h"
+#include "platform/regional.h"
 #include "platform/ui.h"
 #include "report/progress_window.h"
 #include "report/report_ui.h"
@@ -28,7 +36,87 @@ namespace hv {
 
 namespace {
 constexpr int kButtonMargin = 8;
-}
+constexpr qreal kPointerReach = 6;  // pixels from a reading that still name it
+}  // namespace
+
+// The chart view with the zoom: the wheel about the pointer, a dragged
+// rectangle, panning with the middle button or Shift, a double click back to
+// the whole span; and the tooltip of the reading under the pointer.
+class ZoomingChartView : public QChartView {
+ public:
+  ZoomingChartView(QChart* chart, ChartWindow* window) : QChartView(chart, window), window_(window) {
+    setMouseTracking(true);
+  }
+
+ protected:
+  void wheelEvent(QWheelEvent* event) override {
+    const int steps = event->angleDelta().y() / 120;
+    if (steps == 0) return;
+    const auto [from, to] = timeInView(chart());
+    const double at = dayAt(event->position().x());
+    const double factor = std::pow(steps > 0 ? 0.8 : 1.25, std::abs(steps));
+    window_->zoomTo(at - (at - from) * factor, at + (to - at) * factor);
+    event->accept();
+  }
+  void mousePressEvent(QMouseEvent* event) override {
+    const bool pan = event->button() == Qt::MiddleButton ||
+                     (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier));
+    if (pan) {
+      panFrom_ = event->position().x();
+      panRange_ = timeInView(chart());
+      panning_ = true;
+    } else if (event->button() == Qt::LeftButton && chart()->plotArea().contains(chartPos(event->position()))) {
+      bandFrom_ = event->position().toPoint();
+      if (!band_) band_ = new QRubberBand(QRubberBand::Rectangle, this);
+      band_->setGeometry(QRect(bandFrom_, QSize()));
+      band_->show();
+    } else {
+      QChartView::mousePressEvent(event);
+    }
+  }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    if (panning_) {
+      const double shift = dayAt(panFrom_) - dayAt(event->position().x());
+      window_->zoomTo(panRange_.first + shift, panRange_.second + shift);
+    } else if (band_ && band_->isVisible()) {
+      band_->setGeometry(QRect(bandFrom_, event->position().toPoint()).normalized());
+    } else if (const QString tip = window_->toolTipAt(event->position().toPoint()); !tip.isEmpty()) {
+      QToolTip::showText(event->globalPosition().toPoint(), tip, this);
+    } else {
+      QToolTip::hideText();
+    }
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (panning_) {
+      panning_ = false;
+    } else if (band_ && band_->isVisible()) {
+      band_->hide();
+      const QRect r = band_->geometry();
+      if (r.width() >= 4) window_->zoomTo(dayAt(r.left()), dayAt(r.right()));
+    } else {
+      QChartView::mouseReleaseEvent(event);
+    }
+  }
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton) window_->showWhole();
+  }
+
+ private:
+  QPointF chartPos(QPointF viewPos) const { return chart()->mapFromScene(mapToScene(viewPos.toPoint())); }
+  double dayAt(qreal viewX) const {
+    const QRectF plot = chart()->plotArea();
+    const auto [from, to] = timeInView(chart());
+    if (plot.width() <= 0) return from;
+    return from + (chartPos(QPointF(viewX, 0)).x() - plot.left()) / plot.width() * (to - from);
+  }
+
+  ChartWindow* window_;
+  QRubberBand* band_ = nullptr;
+  QPoint bandFrom_;
+  bool panning_ = false;
+  qreal panFrom_ = 0;
+  std::pair<double, double> panRange_;
+};
 
 ChartWindow::ChartWindow(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("ChartWindow"));
@@ -40,7 +128,7 @@ ChartWindow::ChartWindow(QWidget* parent) : QDialog(parent) {
   resize(698, 482);
 
   chart_ = createMoistureChart();
-  chartView_ = new QChartView(chart_, this);
+  chartView_ = new ZoomingChartView(chart_, this);
   chartView_->setObjectName(QStringLiteral("chartView"));
   chartView_->setRenderHint(QPainter::Antialiasing);
   chartView_->setFrameShape(QFrame::NoFrame);
@@ -49,7 +137,23 @@ ChartWindow::ChartWindow(QWidget* parent) : QDialog(parent) {
   saveImageAction_ = new QAction(QStringLiteral("Сохранить изображение..."), chartView_);
   connect(saveImageAction_, &QAction::triggered, this, [this] { saveImage(); });
   chartView_->addAction(saveImageAction_);
+  wholeAction_ = new QAction(QStringLiteral("Весь график"), chartView_);
+  wholeAction_->setEnabled(false);
+  connect(wholeAction_, &QAction::triggered, this, [this] { showWhole(); });
+  chartView_->addAction(wholeAction_);
   chartView_->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  // Shown only while zoomed in, so the window is as it was until then.
+  figures_ = new QLabel(this);
+  figures_->setObjectName(QStringLiteral("figuresInView"));
+  figures_->setStyleSheet(QStringLiteral("QLabel { background: rgba(255, 255, 255, 220); padding: 2px; }"));
+  figures_->hide();
+  wholeButton_ = new QPushButton(QStringLiteral("Весь график"), this);
+  wholeButton_->setObjectName(QStringLiteral("wholeButton"));
+  wholeButton_->resize(95, 25);
+  wholeButton_->setAutoDefault(false);
+  wholeButton_->hide();
+  connect(wholeButton_, &QPushButton::clicked, this, [this] { showWhole(); });
 
   printButton_ = new QPushButton(QStringLiteral("Печать"), this);
   printButton_->setObjectName(QStringLiteral("printButton"));
@@ -61,9 +165,10 @@ ChartWindow::ChartWindow(QWidget* parent) : QDialog(parent) {
 
 ChartWindow::~ChartWindow() = default;
 
-int ChartWindow::showChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves) {
+int ChartWindow::showChart(const QList<SelectedRow>& rows, const SelectionFooters& footers, const CurveChoice& curves,
+                           const ChartOptions& options, const RowDetailsSource& details) {
   bool built = false;
-  if (!runCommand([&] { built = buildChart(rows, footers, curves); }) || !built) return mrCancel;
+  if (!runCommand([&] { built = buildChart(rows, footers, curves, options, details); }) || !built) return mrCancel;
   return exec();
 }
 
@@ -103,13 +208,69 @@ std::optional<ChartData> buildBeside(QWidget* parent, const QList<SelectedRow>& 
 }  // namespace
 
 bool ChartWindow::buildChart(const QList<SelectedRow>& rows, const SelectionFooters& footers,
-                             const CurveChoice& curves) {
+                             const CurveChoice& curves, const ChartOptions& options,
+                             const RowDetailsSource& details) {
   // Every row is read before the chart is touched, so a bad row leaves no half-built chart.
-  const std::optional<ChartData> data =
+  std::optional<ChartData> data =
       rows.size() < kRowsReadBeside ? buildChartData(rows, curves) : buildBeside(this, rows, curves);
   if (!data) return false;
-  fillMoistureChart(chart_, *data, curves, footers);
+  ChartAdditions additions;
+  additions.target = options.target;
+  if (options.forecast && options.target)
+    additions.forecast = forecastDrying(dryingPoints(rows, curves), *options.target, options.equilibrium);
+  if (options.byMaterial && details) {
+    additions.materials.reserve(rows.size());
+    for (qsizetype i = 0; i < rows.size(); ++i) additions.materials.append(details(i).material);
+  }
+  fillMoistureChart(chart_, *data, curves, footers, additions);
+  rows_ = rows;
+  data_ = std::move(*data);
+  curves_ = curves;
+  details_ = details;
+  zoomChanged();
   return true;
+}
+
+void ChartWindow::zoomTo(double from, double to) {
+  zoomTime(chart_, from, to);
+  zoomChanged();
+}
+
+void ChartWindow::showWhole() {
+  showWholeTime(chart_);
+  zoomChanged();
+}
+
+void ChartWindow::zoomChanged() {
+  const bool zoomed = isTimeZoomed(chart_);
+  wholeAction_->setEnabled(zoomed);
+  wholeButton_->setVisible(zoomed);
+  figures_->setVisible(zoomed);
+  if (zoomed) {
+    const auto [from, to] = timeInView(chart_);
+    figures_->setText(figuresInView(data_, curves_, from, to, decimalSeparator()));
+    figures_->adjustSize();
+  }
+  placeButton();
+}
+
+QString ChartWindow::figuresText() const {
+  return figures_->isVisible() || isTimeZoomed(chart_) ? figures_->text() : QString();
+}
+
+QString ChartWindow::toolTipAt(QPoint pos) const {
+  const QPointF at = chart_->mapFromScene(chartView_->mapToScene(pos));
+  const std::optional<qsizetype> row = rowAt(chart_, at, kPointerReach);
+  if (!row || *row < 0 || *row >= rows_.size()) return {};
+  return pointToolTip(rows_[*row], details_ ? details_(*row) : RowDetails{});
+}
+
+void ChartWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && isTimeZoomed(chart_)) {
+    showWhole();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 bool ChartWindow::printTo(QPrinter& printer) {
@@ -171,6 +332,10 @@ void ChartWindow::placeButton() {
   printButton_->move(width() - printButton_->width() - kButtonMargin,
                      height() - printButton_->height() - kButtonMargin);
   printButton_->raise();
+  wholeButton_->move(printButton_->x() - wholeButton_->width() - kButtonMargin, printButton_->y());
+  wholeButton_->raise();
+  figures_->move(kButtonMargin, kButtonMargin);
+  figures_->raise();
 }
 
 void ChartWindow::resizeEvent(QResizeEvent* event) {

@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QGroupBox;
+class QLineEdit;
 class QPushButton;
 
 namespace hv {
@@ -19,6 +20,10 @@ class CurveDialog : public QDialog {
 
   // The ticked curves.
   CurveChoice curves() const;
+  // Target, forecast with Me, by material. A forecast needs a target: without
+  // one (or with a field that is not a moisture) "Построить" is not offered.
+  ChartOptions options() const;
+  void setOptions(const ChartOptions& options);
 
   // Closing by the close box (or Escape) gives mrCancel.
   void reject() override;
@@ -28,13 +33,18 @@ class CurveDialog : public QDialog {
   QCheckBox* wMinBox() const { return wMinBox_; }
   QCheckBox* wMaxBox() const { return wMaxBox_; }
   QPushButton* buildButton() const { return buildButton_; }
+  QLineEdit* targetEdit() const { return targetEdit_; }
+  QCheckBox* forecastBox() const { return forecastBox_; }
+  QLineEdit* equilibriumEdit() const { return equilibriumEdit_; }
+  QCheckBox* byMaterialBox() const { return byMaterialBox_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  // "Построить" is offered only with a curve ticked.
+  // "Построить" is offered only with a curve ticked and the fields readable.
   void updateBuildButton();
+  bool acceptable() const;
   void build();
 
   QGroupBox* curveBox_ = nullptr;
@@ -42,6 +52,10 @@ class CurveDialog : public QDialog {
   QCheckBox* wMinBox_ = nullptr;
   QCheckBox* wMaxBox_ = nullptr;
   QPushButton* buildButton_ = nullptr;
+  QLineEdit* targetEdit_ = nullptr;
+  QCheckBox* forecastBox_ = nullptr;
+  QLineEdit* equilibriumEdit_ = nullptr;
+  QCheckBox* byMaterialBox_ = nullptr;
 };
 
 }  // namespace hv

@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QGraphicsLayout>
+#include <QGraphicsRectItem>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPageSize>
@@ -23,6 +25,7 @@
 #include "platform/error.h"
 #include "platform/regional.h"
 #include "report/report_ui.h"
+#include "views/selection_stats.h"
 
 namespace hv {
 namespace {
@@ -45,17 +48,57 @@ QImage squareMarker(const QColor& color) {
   return img;
 }
 
-// The chart's full series (x in milliseconds), kept beside the chart; the
-// series themselves get what the plot can show at the resolution it is drawn
-// at, and again whenever the plot's width or the time axis's range changes.
+// Colours of what the additions draw, apart from the curves' own.
+const QColor kTargetColor(0, 150, 0);
+const QColor kForecastColor(170, 0, 170);
+// One colour per material, in turn.
+const std::array<QColor, 8> kMaterialColors = {QColor(0, 90, 200),   QColor(220, 80, 0),  QColor(0, 0, 0),
+                                               QColor(90, 170, 230), QColor(230, 160, 0), QColor(130, 130, 130),
+                                               QColor(150, 100, 50), QColor(0, 130, 130)};
+
+// One drawn series and all of its points (x in milliseconds), with each
+// point's row in the selection.
+struct FullPoints {
+  QLineSeries* series = nullptr;
+  QList<QPointF> points;
+  QList<qsizetype> rows;
+};
+
+// Wmax per material: a diamond, told apart from Wmin's square in one colour.
+QImage diamondMarker(const QColor& color) {
+  const int side = static_cast<int>(kMarkerSize);
+  QImage img(side, side, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::transparent);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setPen(Qt::NoPen);
+  p.setBrush(color);
+  const qreal h = side / 2.0;
+  p.drawPolygon(QPolygonF({QPointF(h, 0), QPointF(side, h), QPointF(h, side), QPointF(0, h)}));
+  return img;
+}
+
+// The chart's full series, kept beside the chart; the series themselves get
+// what the plot can show at the resolution it is drawn at, and again
+// whenever the plot's width or the time axis's range changes. Also what the
+// additions drew, and the whole time span for going back from a zoom.
 class FullSeries : public QObject {
  public:
   explicit FullSeries(QChart* chart) : QObject(chart), chart_(chart) {}
-  std::array<QList<QPointF>, 3> points;
+  std::array<FullPoints, 3> base;  // W, Wmin, Wmax
+  std::vector<FullPoints> byMaterial;
   // Device pixels per chart pixel of what is drawn next: above 1 while the
   // chart is printed or saved larger than it shows.
   double scale = 1;
+  std::pair<qreal, qreal> whole{0, 0};
+  bool zoomed = false;
+  std::optional<double> target;
+  QLineSeries* targetLine = nullptr;
+  QGraphicsSimpleTextItem* targetLabel = nullptr;
+  QLineSeries* forecastCurve = nullptr;
+  QGraphicsRectItem* note = nullptr;
   void reduce();
+  void placeAdditions();
 
  private:
   QChart* chart_;
@@ -91,13 +134,35 @@ void FullSeries::reduce() {
   // cover what all of them would.
   const int rows = std::max(1, static_cast<int>(std::ceil(plot.height() / kMarkerReach)));
   const QRectF range(QPointF(x->min(), y->min()), QPointF(x->max(), y->max()));
-  for (Curve c : kCurves)
-    if (QLineSeries* s = chartSeries(chart_, c)) {
-      const QList<QPointF>& all = points[static_cast<size_t>(c)];
-      QList<QPointF> shown = reduceToColumns(all, range, columns, rows);
-      if (shown.size() != s->count() || shown != s->points()) s->replace(shown);
-    }
+  const auto reduceOne = [&](const FullPoints& full) {
+    if (!full.series) return;
+    QList<QPointF> shown = reduceToColumns(full.points, range, columns, rows);
+    if (shown.size() != full.series->count() || shown != full.series->points()) full.series->replace(shown);
+  };
+  for (const FullPoints& full : base) reduceOne(full);
+  for (const FullPoints& full : byMaterial) reduceOne(full);
+  placeAdditions();
   reducing_ = false;
+}
+
+// The target line spans the time axis, its label sits just above its left
+// end; the forecast's note in the plot's top right corner.
+void FullSeries::placeAdditions() {
+  QCategoryAxis* x = xAxis(chart_);
+  QValueAxis* y = yAxis(chart_);
+  if (!x || !y) return;
+  const QRectF plot = chart_->plotArea();
+  if (targetLine && target) {
+    const QList<QPointF> line = {QPointF(x->min(), *target), QPointF(x->max(), *target)};
+    if (targetLine->points() != line) targetLine->replace(line);
+    const QPointF at = chart_->mapToPosition(line.first(), targetLine);
+    targetLabel->setVisible(*target >= y->min() && *target <= y->max());
+    targetLabel->setPos(plot.left() + 4, at.y() - targetLabel->boundingRect().height() - 1);
+  }
+  if (note) {
+    const QRectF r = note->rect();
+    note->setPos(plot.right() - r.width() - 4, plot.top() + 4);
+  }
 }
 
 // Draws the chart at scale device pixels per chart pixel: the series reduced
@@ -115,10 +180,39 @@ void atScale(QChart* chart, double scale, const std::function<void()>& fn) {
   }
 }
 
+// A line series of a curve with its markers, on the chart's axes.
+QLineSeries* addCurveSeries(QChart* chart, Curve c, const QColor& color, bool diamondForWMax = false) {
+  auto* s = new QLineSeries;
+  QPen pen(color);
+  pen.setWidth(1);
+  s->setPen(pen);
+  s->setPointsVisible(true);
+  s->setPointLabelsVisible(false);
+  // A circle's marker size is its radius, a picture marker's its side.
+  if (c == Curve::W) {
+    s->setMarkerSize(kMarkerReach);
+  } else {
+    s->setMarkerSize(kMarkerSize);
+    s->setLightMarker(c == Curve::WMax && diamondForWMax ? diamondMarker(color) : squareMarker(color));
+  }
+  chart->addSeries(s);
+  for (QAbstractAxis* axis : chart->axes()) s->attachAxis(axis);
+  return s;
+}
+
 // Axis labels are rich text: a line break in place of the format's space puts
 // the date above the time.
 QString twoLineFormat() {
   return QString::fromLatin1(kDateTimeLabelFormat).replace(QChar(' '), QStringLiteral("'<br>'"));
+}
+
+// Zoomed in, the labels say what the span needs: dates over weeks, down to
+// seconds over minutes.
+QString zoomedFormat(qreal spanMs) {
+  constexpr qreal kHour = 3600000.0, kDay = 24 * kHour;
+  if (spanMs > 7 * kDay) return QStringLiteral("dd.MM.yyyy");
+  if (spanMs > 2 * kHour) return QStringLiteral("dd.MM.yyyy'<br>'HH:mm");
+  return twoLineFormat();
 }
 
 // Evenly spaced labels across the time axis, as many as its width holds
@@ -131,7 +225,8 @@ void placeTimeLabels(QChart* chart) {
   for (const QString& label : axis->categoriesLabels()) axis->remove(label);
   const qreal from = axis->min(), to = axis->max();
   axis->setStartValue(from);
-  const QString format = twoLineFormat();
+  const FullSeries* full = fullSeries(chart);
+  const QString format = full && full->zoomed ? zoomedFormat(to - from) : twoLineFormat();
   QString previous;
   for (int i = 0; i < count; ++i) {
     const qreal at = from + (to - from) * i / (count - 1);
@@ -157,7 +252,7 @@ void fitToSize(QChart* chart) {
   placeTimeLabels(chart);
 }
 
-void fitAxes(QChart* chart, const ChartData& data, const CurveChoice& curves) {
+void fitAxes(QChart* chart, const ChartData& data, const CurveChoice& curves, const ChartAdditions& additions) {
   double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
   bool any = false;
   for (Curve c : kCurves) {
@@ -180,12 +275,28 @@ void fitAxes(QChart* chart, const ChartData& data, const CurveChoice& curves) {
     y0 = 0;
     y1 = 100;
   }
+  // The target line and the forecast up to its day are in view.
+  if (any && additions.target) {
+    y0 = std::min(y0, *additions.target);
+    y1 = std::max(y1, *additions.target);
+  }
+  if (any && additions.forecast && additions.forecast->ok()) {
+    const DryingForecast& f = *additions.forecast;
+    x1 = std::max(x1, f.reaches());
+    y0 = std::min(y0, f.target);
+    y1 = std::max(y1, f.initial);
+  }
   // A little room so the end markers are not cut in half.
   const double padX = x1 > x0 ? (x1 - x0) * 0.03 : 1.0 / 24;
   const double padY = y1 > y0 ? (y1 - y0) * 0.05 : 1.0;
   if (QCategoryAxis* x = xAxis(chart)) {
-    x->setRange(static_cast<qreal>(dateTimeFromDays(x0 - padX).toMSecsSinceEpoch()),
-                static_cast<qreal>(dateTimeFromDays(x1 + padX).toMSecsSinceEpoch()));
+    const std::pair<qreal, qreal> whole(static_cast<qreal>(dateTimeFromDays(x0 - padX).toMSecsSinceEpoch()),
+                                        static_cast<qreal>(dateTimeFromDays(x1 + padX).toMSecsSinceEpoch()));
+    if (FullSeries* full = fullSeries(chart)) {
+      full->whole = whole;
+      full->zoomed = false;
+    }
+    x->setRange(whole.first, whole.second);
     placeTimeLabels(chart);
   }
   if (QValueAxis* y = yAxis(chart)) {
@@ -247,27 +358,13 @@ QChart* createMoistureChart() {
   chart->addAxis(y, Qt::AlignLeft);
 
   for (Curve c : kCurves) {
-    auto* s = new QLineSeries;
+    QLineSeries* s = addCurveSeries(chart, c, curveColor(c));
     s->setObjectName(QStringLiteral("Series%1").arg(static_cast<int>(c) + 1));
     s->setName(curveCaption(c));
-    QPen pen(curveColor(c));
-    pen.setWidth(1);
-    s->setPen(pen);
-    s->setPointsVisible(true);
-    s->setPointLabelsVisible(false);
-    // A circle's marker size is its radius, a picture marker's its side.
-    if (c == Curve::W) {
-      s->setMarkerSize(kMarkerReach);
-    } else {
-      s->setMarkerSize(kMarkerSize);
-      s->setLightMarker(squareMarker(curveColor(c)));
-    }
-    chart->addSeries(s);
-    s->attachAxis(x);
-    s->attachAxis(y);
   }
   QObject::connect(chart, &QGraphicsWidget::geometryChanged, chart, [chart] { fitToSize(chart); });
   auto* full = new FullSeries(chart);
+  for (Curve c : kCurves) full->base[static_cast<size_t>(c)].series = chartSeries(chart, c);
   QObject::connect(chart, &QChart::plotAreaChanged, full, [full] { full->reduce(); });
   QObject::connect(x, &QValueAxis::rangeChanged, full, [full] { full->reduce(); });
   QObject::connect(y, &QValueAxis::rangeChanged, full, [full] { full->reduce(); });
@@ -281,30 +378,239 @@ QLineSeries* chartSeries(QChart* chart, Curve c) {
   return i < all.size() ? qobject_cast<QLineSeries*>(all.at(i)) : nullptr;
 }
 
+namespace {
+
+QPointF toAxis(const ChartPoint& p) {
+  return {static_cast<qreal>(dateTimeFromDays(p.x).toMSecsSinceEpoch()), p.y};
+}
+
+void removeSeries(QChart* chart, QLineSeries*& s) {
+  if (!s) return;
+  chart->removeSeries(s);
+  delete s;
+  s = nullptr;
+}
+
+template <class Item>
+void removeItem(Item*& item) {
+  delete item;
+  item = nullptr;
+}
+
+QFont additionsFont() {
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(13);
+  return font;
+}
+
+// Every chosen curve split by material, a series per material and curve in
+// the material's colour, legend "W, % — Сосна: min/mean/max". Only when the
+// readings hold more than one material.
+void splitByMaterial(QChart* chart, FullSeries& full, const ChartData& data, const CurveChoice& curves,
+                     const QList<QString>& materials) {
+  const auto materialOf = [&](qsizetype row) {
+    const QString m = row >= 0 && row < materials.size() ? materials[row].trimmed() : QString();
+    return m.isEmpty() ? QStringLiteral("(без материала)") : m;
+  };
+  QStringList names;
+  for (Curve c : kCurves)
+    if (curves.has(c))
+      for (const ChartPoint& p : data.points(c))
+        if (const QString m = materialOf(p.row); !names.contains(m)) names << m;
+  if (names.size() < 2) return;
+  names.sort(Qt::CaseInsensitive);
+  const QChar separator = decimalSeparator();
+  for (Curve c : kCurves) {
+    if (!curves.has(c)) continue;
+    std::vector<FullPoints> groups(size_t(names.size()));
+    std::vector<QuantityStats> stats(size_t(names.size()));
+    for (const ChartPoint& p : data.points(c)) {
+      const auto i = size_t(names.indexOf(materialOf(p.row)));
+      groups[i].points.append(toAxis(p));
+      groups[i].rows.append(p.row);
+      stats[i].add(p.y);
+    }
+    for (size_t i = 0; i < groups.size(); ++i) {
+      if (groups[i].points.isEmpty()) continue;
+      groups[i].series = addCurveSeries(chart, c, kMaterialColors[i % kMaterialColors.size()], true);
+      groups[i].series->setName(curveCaption(c) + QStringLiteral(" — ") + names[qsizetype(i)] + QStringLiteral(": ") +
+                                stats[i].text(separator));
+      full.byMaterial.push_back(std::move(groups[i]));
+    }
+  }
+  // The curves' own series give way to the materials'.
+  for (FullPoints& base : full.base) {
+    base.points.clear();
+    base.rows.clear();
+    base.series->setVisible(false);
+    for (QLegendMarker* m : chart->legend()->markers(base.series)) m->setVisible(false);
+  }
+}
+
+void drawTarget(QChart* chart, FullSeries& full, double target) {
+  full.target = target;
+  full.targetLine = new QLineSeries;
+  full.targetLine->setObjectName(QStringLiteral("targetLine"));
+  QPen pen(kTargetColor);
+  pen.setWidth(2);
+  full.targetLine->setPen(pen);
+  chart->addSeries(full.targetLine);
+  for (QAbstractAxis* axis : chart->axes()) full.targetLine->attachAxis(axis);
+  for (QLegendMarker* m : chart->legend()->markers(full.targetLine)) m->setVisible(false);
+  full.targetLabel = new QGraphicsSimpleTextItem(
+      QStringLiteral("Цель: %1 %").arg(formatStatNumber(target, decimalSeparator())), chart);
+  full.targetLabel->setFont(additionsFont());
+  full.targetLabel->setBrush(kTargetColor);
+  full.targetLabel->setZValue(10);
+}
+
+// The fitted curve dashed from the first reading to the day of the target,
+// and the forecast's figures (or why there is none) in a corner of the plot.
+void drawForecast(QChart* chart, FullSeries& full, const DryingForecast& f) {
+  if (f.ok() && f.reachesAfter > 0) {
+    full.forecastCurve = new QLineSeries;
+    full.forecastCurve->setObjectName(QStringLiteral("forecastCurve"));
+    QPen pen(kForecastColor);
+    pen.setWidth(2);
+    pen.setStyle(Qt::DashLine);
+    full.forecastCurve->setPen(pen);
+    constexpr int kSteps = 200;
+    QList<QPointF> points;
+    for (int i = 0; i <= kSteps; ++i) {
+      const double x = f.start + f.reachesAfter * i / kSteps;
+      points.append(toAxis({x, f.moistureAt(x)}));
+    }
+    full.forecastCurve->replace(points);
+    chart->addSeries(full.forecastCurve);
+    for (QAbstractAxis* axis : chart->axes()) full.forecastCurve->attachAxis(axis);
+    for (QLegendMarker* m : chart->legend()->markers(full.forecastCurve)) m->setVisible(false);
+  }
+  auto* text = new QGraphicsSimpleTextItem(forecastText(f, decimalSeparator()));
+  text->setFont(additionsFont());
+  text->setBrush(f.ok() ? kForecastColor : QColor(Qt::darkRed));
+  const QRectF r = text->boundingRect().adjusted(-4, -2, 4, 2);
+  full.note = new QGraphicsRectItem(QRectF(QPointF(0, 0), r.size()), chart);
+  full.note->setPen(Qt::NoPen);
+  full.note->setBrush(QColor(255, 255, 255, 220));
+  full.note->setZValue(10);
+  text->setParentItem(full.note);
+  text->setPos(4, 2);
+}
+
+}  // namespace
+
 void fillMoistureChart(QChart* chart, const ChartData& data, const CurveChoice& curves,
-                       const SelectionFooters& footers) {
+                       const SelectionFooters& footers, const ChartAdditions& additions) {
   chart->setVisible(false);
   FullSeries* full = fullSeries(chart);
   for (Curve c : kCurves) {
     QLineSeries* s = chartSeries(chart, c);
     if (!s) continue;
     QList<QPointF> points;
+    QList<qsizetype> rows;
     points.reserve(data.points(c).size());
-    for (const ChartPoint& p : data.points(c))
-      points.append(QPointF(static_cast<qreal>(dateTimeFromDays(p.x).toMSecsSinceEpoch()), p.y));
+    rows.reserve(data.points(c).size());
+    for (const ChartPoint& p : data.points(c)) {
+      points.append(toAxis(p));
+      rows.append(p.row);
+    }
     // Until the axes fit the new points, the series show none of them.
     s->clear();
-    if (full) full->points[static_cast<size_t>(c)] = std::move(points);
-    else s->replace(points);
+    if (full) {
+      full->base[static_cast<size_t>(c)].points = std::move(points);
+      full->base[static_cast<size_t>(c)].rows = std::move(rows);
+    } else {
+      s->replace(points);
+    }
     const bool on = curves.has(c);
     if (on) s->setName(legendText(c, footers));
     s->setVisible(on);
     for (QLegendMarker* m : chart->legend()->markers(s)) m->setVisible(on);
   }
+  if (full) {
+    // What an earlier showing added goes; the chart is then as it always was.
+    for (FullPoints& m : full->byMaterial) removeSeries(chart, m.series);
+    full->byMaterial.clear();
+    removeSeries(chart, full->targetLine);
+    removeSeries(chart, full->forecastCurve);
+    removeItem(full->targetLabel);
+    removeItem(full->note);
+    full->target.reset();
+    if (!additions.materials.isEmpty()) splitByMaterial(chart, *full, data, curves, additions.materials);
+    if (additions.target) drawTarget(chart, *full, *additions.target);
+    if (additions.forecast) drawForecast(chart, *full, *additions.forecast);
+  }
   chart->setVisible(true);
   // Axis labels are laid out only while the chart is visible.
-  fitAxes(chart, data, curves);
+  fitAxes(chart, data, curves, additions);
   if (full) full->reduce();
+}
+
+std::optional<qsizetype> rowAt(QChart* chart, QPointF pos, qreal reach) {
+  FullSeries* full = fullSeries(chart);
+  QCategoryAxis* x = xAxis(chart);
+  QValueAxis* y = yAxis(chart);
+  const QRectF plot = chart->plotArea();
+  if (!full || !x || !y || !(x->max() > x->min()) || !(y->max() > y->min()) || plot.isEmpty()) return std::nullopt;
+  const qreal perX = plot.width() / (x->max() - x->min()), perY = plot.height() / (y->max() - y->min());
+  const qreal atX = x->min() + (pos.x() - plot.left()) / perX;
+  std::optional<qsizetype> best;
+  qreal bestDistance = reach * reach;
+  const auto look = [&](const FullPoints& f) {
+    if (!f.series || !f.series->isVisible()) return;
+    const auto from = std::lower_bound(f.points.begin(), f.points.end(), atX - reach / perX,
+                                       [](const QPointF& p, qreal v) { return p.x() < v; });
+    for (auto it = from; it != f.points.end() && it->x() <= atX + reach / perX; ++it) {
+      const qreal dx = (it->x() - x->min()) * perX + plot.left() - pos.x();
+      const qreal dy = plot.bottom() - (it->y() - y->min()) * perY - pos.y();
+      if (dx * dx + dy * dy <= bestDistance) {
+        bestDistance = dx * dx + dy * dy;
+        best = f.rows[it - f.points.begin()];
+      }
+    }
+  };
+  for (const FullPoints& f : full->base) look(f);
+  for (const FullPoints& f : full->byMaterial) look(f);
+  return best;
+}
+
+void zoomTime(QChart* chart, double from, double to) {
+  FullSeries* full = fullSeries(chart);
+  QCategoryAxis* x = xAxis(chart);
+  if (!full || !x || !(to > from)) return;
+  const qreal a = static_cast<qreal>(dateTimeFromDays(from).toMSecsSinceEpoch());
+  const qreal b = static_cast<qreal>(dateTimeFromDays(to).toMSecsSinceEpoch());
+  if (b - a < 1000) return;  // a second is as close as the readings go
+  if (a <= full->whole.first && b >= full->whole.second) {
+    showWholeTime(chart);
+    return;
+  }
+  full->zoomed = true;
+  x->setRange(a, b);
+  placeTimeLabels(chart);
+}
+
+void showWholeTime(QChart* chart) {
+  FullSeries* full = fullSeries(chart);
+  QCategoryAxis* x = xAxis(chart);
+  if (!full || !x) return;
+  full->zoomed = false;
+  x->setRange(full->whole.first, full->whole.second);
+  placeTimeLabels(chart);
+}
+
+bool isTimeZoomed(QChart* chart) {
+  const FullSeries* full = fullSeries(chart);
+  return full && full->zoomed;
+}
+
+std::pair<double, double> timeInView(QChart* chart) {
+  QCategoryAxis* x = xAxis(chart);
+  if (!x) return {0, 0};
+  const auto days = [](qreal ms) {
+    return daysFromDateTime(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(ms)), QTimeZone::utc()));
+  };
+  return {days(x->min()), days(x->max())};
 }
 
 QImage renderChartImage(QChart* chart, QSize size) {

@@ -5,7 +5,11 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 #include "graphs/chart_data.h"
+#include "graphs/drying_forecast.h"
 
 class QChart;
 class QGraphicsScene;
@@ -24,11 +28,30 @@ inline constexpr char kDateTimeLabelFormat[] = "dd.MM.yyyy HH:mm:ss";
 QChart* createMoistureChart();
 QLineSeries* chartSeries(QChart* chart, Curve c);
 
+// What may be drawn besides the curves; nothing by default.
+struct ChartAdditions {
+  std::optional<double> target;             // a line across the chart, labelled with its value
+  std::optional<DryingForecast> forecast;   // the dashed fitted curve and its figures, or the refusal
+  QList<QString> materials;                 // each selected row's material; several: a series each
+};
+
 // Replaces the chart's points by the given ones, lists exactly the chosen
 // curves in the legend with their footer texts, and fits the axes. The chart
 // is hidden while its points change.
 void fillMoistureChart(QChart* chart, const ChartData& data, const CurveChoice& curves,
-                       const SelectionFooters& footers);
+                       const SelectionFooters& footers, const ChartAdditions& additions = {});
+
+// The reading drawn nearest to pos (chart coordinates), no farther than
+// reach pixels, by its place in the selection: looked up among all the
+// readings, not only those the plot draws.
+std::optional<qsizetype> rowAt(QChart* chart, QPointF pos, qreal reach);
+
+// The time axis narrowed to [from, to] (days since 1899-12-30); its labels
+// follow the span (dates over weeks, hours and minutes over a day).
+void zoomTime(QChart* chart, double from, double to);
+void showWholeTime(QChart* chart);
+bool isTimeZoomed(QChart* chart);
+std::pair<double, double> timeInView(QChart* chart);  // days
 
 // The chart (alone) as a picture of the given size.
 QImage renderChartImage(QChart* chart, QSize size);

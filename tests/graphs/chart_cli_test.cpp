@@ -126,4 +126,40 @@ TEST(ChartCli, SizeSetsThePictureSize) {
   EXPECT_EQ(QImage(png).size(), QSize(1024, 600));
 }
 
+TEST(ChartCli, ForecastPrintsItsFiguresOrRefusesAndDrawsWhatTheWindowWould) {
+  // The worked example, a week apart; the second reading is a series with its midpoint at 24.
+  const QString db = makeTable({{0, "01.03.2024", "00:00:00", "30,0", nullptr, nullptr},
+                                {0, "08.03.2024", "00:00:00", nullptr, "22,0", "26,0"},
+                                {0, "15.03.2024", "00:00:00", "20,0", nullptr, nullptr},
+                                {0, "22.03.2024", "00:00:00", "17,5", nullptr, nullptr}});
+  const QString pdf = hv::test::testPath(QStringLiteral("forecast.pdf"));
+  const auto run = [&](const QString& rows, const QStringList& extra) {
+    return chart(QStringList{db, QStringLiteral("--archive"), QStringLiteral("0"), QStringLiteral("--rows"), rows,
+                             QStringLiteral("--curves"), QStringLiteral("W,Wmin,Wmax"), pdf} +
+                 extra);
+  };
+  auto r = run(QStringLiteral("1-4"), {QStringLiteral("--target"), QStringLiteral("14"), QStringLiteral("--forecast"),
+                                       QStringLiteral("--equilibrium"), QStringLiteral("12")});
+  ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+  EXPECT_EQ(r.out, QByteArray("tau_days\t17.67\nr2\t0.9996\nreaches\t2024-04-08T16:59:48\n"));
+  const auto text = hv::test::runProcess(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  const QString s = QString::fromUtf8(text.out).simplified();
+  EXPECT_TRUE(s.contains(QStringLiteral("Цель: 14 %"))) << text.out.constData();
+  EXPECT_TRUE(s.contains(QStringLiteral("(оценка): τ = 17,67 сут, R² = 0,9996; 14 % — 08.04.2024 16:59")))
+      << text.out.constData();
+
+  // Two readings: refused in words, exit status 1, the picture says why.
+  r = run(QStringLiteral("1-2"), {QStringLiteral("--target"), QStringLiteral("14,0"), QStringLiteral("--forecast")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.out.isEmpty());
+  EXPECT_TRUE(QString::fromUtf8(r.err).contains(QStringLiteral("не меньше трёх точек"))) << r.err.constData();
+  const auto refused = hv::test::runProcess(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  EXPECT_TRUE(QString::fromUtf8(refused.out).simplified().contains(QStringLiteral("Прогноз высыхания невозможен")));
+
+  // A forecast needs a target; Me only with a forecast.
+  EXPECT_EQ(run(QStringLiteral("1-4"), {QStringLiteral("--forecast")}).exitCode, 2);
+  EXPECT_EQ(run(QStringLiteral("1-4"), {QStringLiteral("--equilibrium"), QStringLiteral("12")}).exitCode, 2);
+  EXPECT_EQ(run(QStringLiteral("1-4"), {QStringLiteral("--target"), QStringLiteral("много")}).exitCode, 2);
+}
+
 }  // namespace
