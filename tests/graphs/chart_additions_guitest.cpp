@@ -73,8 +73,8 @@ class ChartAdditions : public ::testing::Test {
   const hv::SelectionFooters footers_{QStringLiteral("17,5/22,9/30"), {}, {}};
 };
 
-const auto isGreen = [](QColor c) { return c.green() > 100 && c.red() < 90 && c.blue() < 90; };
-const auto isPurple = [](QColor c) { return c.red() > 110 && c.blue() > 110 && c.green() < 90; };
+bool isGreen(QColor c) { return c.green() > 100 && c.red() < 90 && c.blue() < 90; }
+bool isPurple(QColor c) { return c.red() > 110 && c.blue() > 110 && c.green() < 90; }
 
 TEST_F(ChartAdditions, TargetLineAndForecastAreInThePictureAndGoneWhenSwitchedOff) {
   hv::ChartOptions options;
