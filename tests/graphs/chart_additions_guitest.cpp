@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "graphs/chart_window.h"
 #include "graphs/moisture_chart.h"
@@ -150,6 +151,17 @@ TEST_F(ChartAdditions, ZoomNarrowsTheFiguresOfThePointsInView) {
   EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4}<br>\\d\\d:\\d\\d:\\d\\d$"))
                   .match(axis->categoriesLabels().first())
                   .hasMatch());
+
+  // The wheel zooms in about the pointer, a double click goes back.
+  QWidget* viewport = form_->chartView()->viewport();
+  const QPointF centre = QRectF(viewport->rect()).center();
+  QWheelEvent wheel(centre, viewport->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(viewport, &wheel);
+  EXPECT_TRUE(form_->wholeButton()->isVisible());
+  EXPECT_TRUE(form_->figuresText().startsWith(QStringLiteral("W, %: n = ")));
+  QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+  EXPECT_FALSE(form_->wholeButton()->isVisible());
 }
 
 TEST_F(ChartAdditions, ByMaterialEachMaterialIsASeriesOfItsOwnColour) {

@@ -5,6 +5,7 @@
 #include <QChart>
 #include <QCheckBox>
 #include <QLegendMarker>
+#include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTabWidget>
@@ -124,6 +125,54 @@ TEST_F(ChartCommand, CancellingTheCurveDialogShowsNoChart) {
   driver.start();
   window_->chartCommand().run();
   EXPECT_FALSE(chartShown);
+}
+
+TEST_F(ChartCommand, TheTargetMeAndByMaterialAreRememberedForTheNextRun) {
+  QString seenTarget;
+  bool seenByMaterial = false, buildOffered = true, targetDrawn = false;
+  const auto run = [&](bool change) {
+    QTimer driver;
+    driver.setInterval(10);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      if (curves_->isVisible()) {
+        seenTarget = curves_->targetEdit()->text();
+        seenByMaterial = curves_->byMaterialBox()->isChecked();
+        curves_->wBox()->setChecked(true);
+        if (change) {
+          // A forecast needs a target to forecast towards.
+          curves_->targetEdit()->clear();
+          curves_->forecastBox()->setChecked(true);
+          buildOffered = curves_->buildButton()->isEnabled();
+          curves_->targetEdit()->setText(QStringLiteral("14,5"));
+          curves_->equilibriumEdit()->setText(QStringLiteral("8"));
+          curves_->byMaterialBox()->setChecked(true);
+        }
+        curves_->buildButton()->click();
+      } else if (chart_->isVisible()) {
+        targetDrawn = false;
+        for (QAbstractSeries* s : chart_->chart()->series()) targetDrawn |= s->objectName() == QLatin1String("targetLine");
+        chart_->reject();
+      }
+    });
+    driver.start();
+    window_->chartCommand().run();
+  };
+  run(true);
+  EXPECT_TRUE(seenTarget.isEmpty());
+  EXPECT_FALSE(seenByMaterial);  // off until the user ticks it
+  EXPECT_FALSE(buildOffered);
+  EXPECT_TRUE(targetDrawn);
+
+  // Another start of the program: the dialog offers what was left.
+  window_->document().Close_DB();
+  window_ = std::make_unique<hv::MainWindow>();
+  chart_ = &window_->chartCommand().chartWindow();
+  curves_ = &window_->chartCommand().curveDialog();
+  run(false);
+  EXPECT_EQ(seenTarget, QStringLiteral("14,5"));
+  EXPECT_TRUE(seenByMaterial);
+  EXPECT_EQ(curves_->options().equilibrium, 8);
+  EXPECT_FALSE(curves_->forecastBox()->isChecked());
 }
 
 }  // namespace
