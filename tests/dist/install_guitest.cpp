@@ -239,7 +239,8 @@ TEST(DebianPackage, DependsOnQtAndHoldsTheInstalledFiles) {
   ASSERT_EQ(r.exitCode, 0) << r.err.constData();
   for (const char* file :
        {"./usr/bin/hygrovan", "./usr/bin/hygrovan-cli", "./usr/bin/hygrovan-meter-sim",
-        "./usr/share/doc/hygrovan/hygrovan.html", "./usr/share/doc/hygrovan/copyright",
+        "./usr/share/doc/hygrovan/hygrovan.html", "./usr/share/doc/hygrovan/chart-forecast.png",
+        "./usr/share/doc/hygrovan/copyright",
         "./usr/share/applications/ru.brantel.hygrovan.desktop", "./usr/share/metainfo/ru.brantel.hygrovan.metainfo.xml",
         "./usr/share/icons/hicolor/scalable/apps/hygrovan.svg", "./usr/share/icons/hicolor/48x48/apps/hygrovan.png",
         "./usr/share/man/man1/hygrovan-cli.1.gz", "./usr/share/man/man1/hygrovan.1.gz",
