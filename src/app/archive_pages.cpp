@@ -61,6 +61,8 @@ ArchivePages::ArchivePages(QWidget* parent, QMenu* contextMenu, TDbTable& table)
     grid->setPopupMenu(contextMenu);
     grid->setTable(&table_);
     grids_[archiveNumber(kind)] = grid;
+    // Told once per opening, after the paint that met it.
+    connect(grid, &TDataGrid::readFailed, this, &ArchivePages::tellReadFailure, Qt::QueuedConnection);
   }
   connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
     if (index >= 0) runCommand([this, index] { showArchive(archiveKindAt(index)); });
@@ -84,6 +86,7 @@ bool ArchivePages::hasTab(ArchiveKind kind) const {
 }
 
 void ArchivePages::showNonEmptyArchives() {
+  readFailureTold_ = false;
   if (!table_.active()) return;
   table_.first();
   // Bulk, concrete, wood: the active tab ends on the first non-empty one.
@@ -106,6 +109,13 @@ void ArchivePages::showNonEmptyArchives() {
 
 void ArchivePages::hideArchives() {
   tabs_->setVisible(false);
+  readFailureTold_ = false;
+}
+
+void ArchivePages::tellReadFailure(const QString& text) {
+  if (readFailureTold_) return;
+  readFailureTold_ = true;
+  showDefaultErrorReport(text);
 }
 
 void ArchivePages::refresh() {

@@ -3,6 +3,7 @@
 // three grids showing the one table. The tab on view decides which archive
 // the table's filter lets through.
 #include <QObject>
+#include <QString>
 #include <array>
 
 #include "store/archive_kind.h"
@@ -51,10 +52,14 @@ class ArchivePages : public QObject {
 
  private:
   void showArchive(ArchiveKind kind);  // a tab came on view
+  // A grid could not read the damaged table: the default error report, once
+  // until the table is next opened, created, extended or closed.
+  void tellReadFailure(const QString& text);
 
   TDbTable& table_;
   QTabWidget* tabs_ = nullptr;
   std::array<TDataGrid*, 3> grids_{};
+  bool readFailureTold_ = false;
 };
 
 }  // namespace hv

@@ -130,7 +130,7 @@ TableBackup backUp(TDbTable& table, const QString& refused) {
 // deleted, the table packed and reopened; the table as it was stays beside
 // it, for "Отменить удаление" and for restoring by hand.
 void GridCommands::deleteSelectedRows() {
-  if (!document_.isActive()) return;
+  if (!document_.isActive() || document_.isReadOnly()) return;
   const ArchiveKind kind = pages_.shownKind();
   TDataGrid* grid = pages_.grid(kind);
   const TDbTable::Bookmark current = document_.table().bookmarkAtRow(grid->currentRow());
@@ -165,7 +165,7 @@ void GridCommands::undoDeletion() {
 // The rows of the archive on view get 1, 2, 3... in the order shown: all of
 // them or, on any failure, none.
 void GridCommands::renumberRows() {
-  if (!document_.isOpen()) return;
+  if (!document_.isOpen() || document_.isReadOnly()) return;
   if (document_.isActive()) {
     pages_.postPendingEdit();
     TDbTable& table = document_.table();

@@ -25,7 +25,7 @@ bool ImportCommands::downloadFromMeter() {
 }
 
 void ImportCommands::createFromMeter() {
-  if (document_.isOpen()) document_.Close_DB();
+  if (document_.isOpen() && !document_.Close_DB()) return;
   FileDialogRequest request;
   request.filter = QStringLiteral("Файлы данных|*.db");
   request.defaultExt = QStringLiteral(".db");
@@ -44,7 +44,7 @@ void ImportCommands::createFromMeter() {
 }
 
 void ImportCommands::appendFromMeter() {
-  if (!document_.isOpen()) return;
+  if (!document_.isOpen() || document_.isReadOnly()) return;
   if (!downloadFromMeter()) return;
   // Record order, so that the last row of each archive is the one appended last.
   if (document_.isActive()) {

@@ -176,11 +176,12 @@ void MainWindow::buildMenus() {
   contextMenu_->addSeparator();
   addCommand(contextMenu_, QStringLiteral("Выровнять столбцы"), "alignColumnsPopupAction", align);
   contextMenu_->addSeparator();
-  addCommand(contextMenu_, QStringLiteral("Удалить"), "deletePopupAction", deleteRows);
+  deletePopup_ = addCommand(contextMenu_, QStringLiteral("Удалить"), "deletePopupAction", deleteRows);
 
   openStateCommands_ = {append,          saveItem,         close,     previewItem, printItem, alignItem, setColourItem,
                         clearColourItem, clearColoursItem, resetSort, deleteItem,  chartItem, renumber,  exportItem,
                         undoItem,        csvExportItem};
+  changingCommands_ = {append, saveItem, deleteItem, renumber, undoItem};
 }
 
 void MainWindow::buildToolBar() {
@@ -194,6 +195,7 @@ void MainWindow::buildToolBar() {
       QStringLiteral("Открыть"), "openTableButton", [this] { openTable(); }, 1);
   openStateCommands_ << addButton(
       QStringLiteral("Сохранить"), "saveButton", [this] { document_->Save_DB(); }, 2);
+  changingCommands_ << openStateCommands_.last();
   openStateCommands_ << addButton(
       QStringLiteral("Предварительный просмотр"), "previewButton", [this] { reports_->preview(); }, 3);
   openStateCommands_ << addButton(
@@ -215,7 +217,10 @@ void MainWindow::connectGrids() {
 }
 
 void MainWindow::enableOpenStateCommands(bool on) {
-  for (QAction* a : openStateCommands_) a->setEnabled(on);
+  // A table open for reading only: nothing that would write it.
+  const bool readOnly = document_->isReadOnly();
+  for (QAction* a : openStateCommands_) a->setEnabled(on && !(readOnly && changingCommands_.contains(a)));
+  deletePopup_->setEnabled(!readOnly);
 }
 
 QColor MainWindow::windowColour() const {
@@ -242,7 +247,7 @@ void MainWindow::openTableFile(const QString& path) {
     showRecentTables();
     return;
   }
-  if (document_->isOpen()) document_->Close_DB();
+  if (document_->isOpen() && !document_->Close_DB()) return;
   defaultFolder_ = QFileInfo(path).absolutePath();
   document_->Open_DB(path);
 }
@@ -272,7 +277,7 @@ void MainWindow::showChanged(bool changed) {
 // default folder nor the grid layouts are stored. A change not yet written is
 // asked about first, as closing asks, so a typed comment is not lost unasked.
 void MainWindow::exitProgram() {
-  document_->askToSaveChanges();
+  if (!document_->askToSaveChanges()) return;
   QCoreApplication::exit(0);  // exit(), not quit(): no close events
 }
 
@@ -287,13 +292,18 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  runCommand([this] { storeAndClose(); });
-  event->accept();
+  bool closed = true;
+  runCommand([&] { closed = storeAndClose(); });
+  // The save question put away: the window stays, the change with it.
+  if (closed)
+    event->accept();
+  else
+    event->ignore();
 }
 
-void MainWindow::storeAndClose() {
+bool MainWindow::storeAndClose() {
   settings_.writeString(kDefaultDirValue, defaultFolder_);
-  document_->Close_DB();
+  return document_->Close_DB();
 }
 
 void MainWindow::setTitle(const QString& title) {

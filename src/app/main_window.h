@@ -82,7 +82,8 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   void enableOpenStateCommands(bool on);
   void showRecentTables();
   // Closing the window: the default folder is stored, then the table closed.
-  void storeAndClose();
+  // False when the save question was put away and the table stays open.
+  bool storeAndClose();
 
   // TableDocument::Window
   QWidget* dialogParent() override { return this; }
@@ -109,6 +110,8 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   std::unique_ptr<RecentTables> recent_;
   QList<QAction*> recentActions_;  // "1 ..".."5 ..", hidden when unused
   QAction* recentSeparator_ = nullptr;
+  QList<QAction*> changingCommands_;  // off while the table is open for reading only
+  QAction* deletePopup_ = nullptr;
   // The grids let go of the table before it closes: declared after the document.
   std::unique_ptr<ArchivePages> pages_;
   std::unique_ptr<GridCommands> grids_;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <exception>
+#include <new>
 
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -29,18 +30,21 @@ void TableDocument::Open_DB(const QString& path) {
     ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), why, MsgIcon::Error, MsgButtons::Ok);
     return;
   }
-  if (open_) Close_DB();
+  if (open_ && !Close_DB()) return;
   table_->setFileName(path);
+  table_->setReadOnly(false);
   try {
-    table_->open();
+    try {
+      table_->open();
+    } catch (const TableReadOnlyError&) {
+      // What cannot be written can still be looked at, sorted, printed and exported.
+      table_->setReadOnly(true);
+      table_->open();
+    }
   } catch (const std::exception& e) {
     if (table_->active()) table_->close();
-    // Held by another program: saying it is damaged would be wrong and alarming.
-    const bool inUse = dynamic_cast<const TableInUseError*>(&e) != nullptr;
-    ui().message(
-        window_.dialogParent(), QStringLiteral("Ошибка"),
-        inUse ? QStringLiteral("База данных открыта другой программой.") : QStringLiteral("База данных повреждена !"),
-        MsgIcon::Error, MsgButtons::Ok);
+    table_->setReadOnly(false);
+    ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), openFailureText(e), MsgIcon::Error, MsgButtons::Ok);
     return;
   }
   open_ = true;
@@ -55,13 +59,32 @@ void TableDocument::Open_DB(const QString& path) {
 
 void TableDocument::showTitle(const QString& path) {
   // The name without folder and without its last extension.
-  setDocumentName(QFileInfo(path).completeBaseName());
-  window_.setTitle(documentName() + QStringLiteral(" - ") + productName());
+  const QString name = QFileInfo(path).completeBaseName();
+  setDocumentName(name);
+  window_.setTitle((isReadOnly() ? name + QStringLiteral(" [только чтение]") : name) + QStringLiteral(" - ") +
+                   productName());
 }
 
 void TableDocument::setChanged(bool changed) {
   changed_ = changed;
   window_.showChanged(changed);
+}
+
+bool TableDocument::isReadOnly() const {
+  return open_ && table_->readOnly();
+}
+
+QString TableDocument::openFailureText(const std::exception& failure) {
+  const auto* error = dynamic_cast<const Error*>(&failure);
+  // A damaged file keeps the program's own words, the damage under them.
+  if (const auto* damaged = dynamic_cast<const TableDamagedError*>(&failure))
+    return QStringLiteral("База данных повреждена !\n") + damaged->text();
+  // Held by another program or window: as the command line says it, which file under it.
+  if (dynamic_cast<const TableInUseError*>(&failure))
+    return QStringLiteral("База данных открыта другой программой.\n") + error->text();
+  if (error) return error->text();
+  if (dynamic_cast<const std::bad_alloc*>(&failure)) return QStringLiteral("Недостаточно памяти, чтобы открыть таблицу.");
+  return QStringLiteral("База данных повреждена !");
 }
 
 void TableDocument::Save_DB() {
@@ -198,19 +221,24 @@ void TableDocument::changeTable(const std::function<void()>& step) {
   }
 }
 
-void TableDocument::askToSaveChanges() {
-  if (!changed_) return;
-  if (ui().message(window_.dialogParent(), productName(), QStringLiteral("Сохранить изменения в таблицах ?"),
-                   MsgIcon::Question, MsgButtons::YesNo) == MsgResult::Yes) {
-    Save_DB();
-  } else {
-    // An edit still in its row is lost; rows already posted stay.
-    window_.dropPendingEdits();
+bool TableDocument::askToSaveChanges() {
+  if (!changed_) return true;
+  switch (ui().message(window_.dialogParent(), productName(), QStringLiteral("Сохранить изменения в таблицах ?"),
+                       MsgIcon::Question, MsgButtons::YesNo)) {
+    case MsgResult::Yes:
+      Save_DB();
+      return true;
+    case MsgResult::No:
+      // An edit still in its row is lost; rows already posted stay.
+      window_.dropPendingEdits();
+      return true;
+    default:
+      return false;
   }
 }
 
-void TableDocument::Close_DB() {
-  askToSaveChanges();
+bool TableDocument::Close_DB() {
+  if (!askToSaveChanges()) return false;
   window_.storeLayouts();
   open_ = false;
   setChanged(false);
@@ -225,10 +253,12 @@ void TableDocument::Close_DB() {
     }
     // An index file it could not write is of no matter here: it goes.
     table_->close();
-    // The index file lives only while its table is open.
-    QFile::remove(TDbTable::mdxPathFor(table_->fileName()));
+    // The index file lives only while its table is open; a table opened
+    // for reading wrote none and leaves the folder alone.
+    if (!table_->readOnly()) QFile::remove(TDbTable::mdxPathFor(table_->fileName()));
   }
   showClosed();
+  return true;
 }
 
 void TableDocument::create(const QString& path, const std::function<void(TDbTable&)>& fill) {
@@ -236,6 +266,7 @@ void TableDocument::create(const QString& path, const std::function<void(TDbTabl
   setChanged(false);
   deletion_.reset();
   table_->close();
+  table_->setReadOnly(false);
   table_->setFileName(path);
   table_->createTable();
   table_->open();

@@ -5,6 +5,7 @@
 // told what to show through TableDocument::Window.
 #include <QString>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,22 +53,29 @@ class TableDocument {
   bool isOpen() const { return open_; }
   // Open and readable: what the commands on the table's rows check first.
   bool isActive() const;
+  // Open for reading only (the file or its file system may not be written):
+  // the commands that change the table are off and the title says so.
+  bool isReadOnly() const;
   // A cell edit was started since the table was last opened, created or written.
   bool isChanged() const { return changed_; }
   void setChanged(bool changed);
 
-  // Closes the open table, then opens the file; a file that does not open as
-  // a measurement table is refused with "База данных повреждена !", one that
-  // another program (or window) holds with "База данных открыта другой
-  // программой.", and the window stays closed. The title then names the file.
+  // Closes the open table (nothing more when the save question is put away),
+  // then opens the file; a file that does not open as a measurement table is
+  // refused with "База данных повреждена !", one that another program (or
+  // window) holds with "База данных открыта другой программой." (each with
+  // the file and what is wrong on a second line), other failures, a missing
+  // file, with what they are; the window stays closed. A table that may only
+  // be read is opened for reading. The title then names the file.
   void Open_DB(const QString& path);
   // Writes the table (a cell edit in progress included) by closing and
   // reopening it. Nothing without an open table.
   void Save_DB();
   // Asks whether to save when the table was changed, stores the grid layouts,
   // closes the table and removes its index file; the window shows the closed
-  // state.
-  void Close_DB();
+  // state. False, with nothing done, when the save question was put away
+  // unanswered.
+  bool Close_DB();
   // Creates an empty table file at `path` (replacing a file of that name),
   // opens it and fills it; the title then names the file, as after opening.
   void create(const QString& path, const std::function<void(TDbTable&)>& fill);
@@ -81,8 +89,9 @@ class TableDocument {
   // window shows the closed state before the error goes on to be reported.
   void changeTable(const std::function<void()>& step);
   // When the table was changed: "Сохранить изменения в таблицах ?"; Yes saves,
-  // No gives up the edit still in its row.
-  void askToSaveChanges();
+  // No gives up the edit still in its row. False when the box was put away
+  // unanswered (Escape, its close button): the caller goes no further.
+  bool askToSaveChanges();
 
   // The last deletion, which "Отменить удаление" can take back while nothing
   // else has changed the table: its backup and where the grid stood.
@@ -110,6 +119,7 @@ class TableDocument {
   // nothing is written into it; the user may save the changes elsewhere,
   // which the window then shows, else it shows the closed state.
   void tableReplaced(const TableReplacedError& error);
+  static QString openFailureText(const std::exception& failure);
 
   Window& window_;
   std::unique_ptr<TDbTable> table_;

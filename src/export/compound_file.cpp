@@ -65,6 +65,15 @@ void CompoundFile::fail(const QString& text) {
   throw Error(text);
 }
 
+void CompoundFile::failWrite(const QString& detail) {
+  // The bytes the file took before the write failed come free again once it
+  // is gone: room for fewer than that means the disk was full.
+  const qint64 needed = file_ ? std::max(file_->size(), qint64(kSectorSize + size_)) + 1 : 0;
+  const QString target = target_;
+  discard();
+  throw Error(writeErrorText(target, writeFailureReason(target, needed), detail));
+}
+
 QString CompoundFile::temporaryName(const QString& target) {
   const QFileInfo info(target);
   const QByteArray tag = QCryptographicHash::hash(info.fileName().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
@@ -73,7 +82,14 @@ QString CompoundFile::temporaryName(const QString& target) {
 
 void CompoundFile::create(const QString& fileName) {
   discard();
-  const auto createError = [](int e) { return Error(QStringLiteral("StgCreateDocFile error %1").arg(e)); };
+  // The code as the format's own writers give it, and why in the user's words under it.
+  const auto createError = [&fileName](int e) {
+    QString why = writeFailureReason(fileName, 0);
+    if (why.isEmpty()) why = qt_error_string(e);
+    return Error(QStringLiteral("StgCreateDocFile error %1\nНе удалось создать файл \"%2\": %3.")
+                     .arg(e)
+                     .arg(QDir::toNativeSeparators(fileName), why));
+  };
   if (fileName.isEmpty()) throw createError(ENOENT);
   const QFileInfo info(fileName);
   if (info.isDir()) throw createError(EISDIR);
@@ -136,7 +152,7 @@ QString CompoundFile::tryWriteAt(std::uint64_t fileOffset, const void* data, std
 
 void CompoundFile::writeAt(std::uint64_t fileOffset, const void* data, std::size_t size) {
   waitForWriter();
-  if (const QString error = tryWriteAt(fileOffset, data, size); !error.isEmpty()) fail(error);
+  if (const QString error = tryWriteAt(fileOffset, data, size); !error.isEmpty()) failWrite(error);
 }
 
 void CompoundFile::writerLoop() {
@@ -171,7 +187,7 @@ void CompoundFile::waitForWriter() {
     writerChanged_.wait(lock, [this] { return !writing_; });
     error.swap(writerError_);
   }
-  if (!error.isEmpty()) fail(error);
+  if (!error.isEmpty()) failWrite(error);
 }
 
 void CompoundFile::stopWriter() noexcept {
@@ -195,7 +211,8 @@ void CompoundFile::flush() {
 void CompoundFile::write(const void* data, std::size_t size) {
   if (!file_ || !hasStream_) fail(qt_error_string(EBADF));
   if (size == 0) return;
-  if (pos_ + size > kMaxStreamSize) fail(qt_error_string(EFBIG));
+  if (pos_ + size > kMaxStreamSize)
+    fail(writeErrorText(target_, QStringLiteral("книга больше, чем вмещает файл Excel 97"), qt_error_string(EFBIG)));
   // Patches of bytes already flushed, and writes after a jump, start a new buffer.
   if (bufferUsed_ > 0 && (pos_ < bufferStart_ || pos_ > bufferStart_ + bufferUsed_)) flush();
   if (size >= kFlushSize) {
@@ -308,12 +325,12 @@ void CompoundFile::release() {
   stopWriter();
   // On disk before it takes the target's place: commit() syncs the file and
   // gives it its (short, hidden) name.
-  if (!file_->commit()) fail(file_->errorString());
+  if (!file_->commit()) failWrite(file_->errorString());
   const QString temp = file_->fileName();
   file_.reset();
   if (const int e = durableRename(temp, target_)) {
     QFile::remove(temp);
-    throw Error(qt_error_string(e));
+    throw Error(writeErrorText(target_, systemErrorReason(e, target_), qt_error_string(e)));
   }
   hasStream_ = false;
 }

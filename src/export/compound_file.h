@@ -62,6 +62,8 @@ class CompoundFile {
   void writeAt(std::uint64_t fileOffset, const void* data, std::size_t size);
   QString tryWriteAt(std::uint64_t fileOffset, const void* data, std::size_t size);
   [[noreturn]] void fail(const QString& text);
+  // A write that failed: the text names the file and why.
+  [[noreturn]] void failWrite(const QString& detail);
   // The writing thread: hands it a buffer, waits until it has written it
   // (throwing its failure), and makes it end.
   void writeLater(std::uint64_t fileOffset, const char* data, std::size_t size);

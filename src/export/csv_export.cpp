@@ -1,6 +1,7 @@
 #include "export/csv_export.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -164,10 +165,11 @@ class CsvFile {
  public:
   explicit CsvFile(const QString& target) : target_(QFileInfo(target).absoluteFilePath()) {
     const QFileInfo info(target_);
-    if (info.isDir()) fail(QStringLiteral("это папка"));
-    if (!QFileInfo(info.absolutePath()).isDir()) fail(QStringLiteral("нет такой папки"));
+    if (info.isDir()) failBecause(QStringLiteral("это папка, а не файл"));
+    if (!QFileInfo(info.absolutePath()).isDir())
+      failBecause(QStringLiteral("папка \"%1\" не найдена").arg(QDir::toNativeSeparators(info.absolutePath())));
     // Replacing a file we may not write would bypass its protection.
-    if (info.exists() && !info.isWritable()) fail(QStringLiteral("нет права на запись"));
+    if (info.exists() && !info.isWritable()) failBecause(QStringLiteral("файл только для чтения"));
     temp_ = CompoundFile::temporaryName(target_);
     file_ = std::make_unique<QSaveFile>(temp_);
     if (!file_->open(QIODevice::WriteOnly)) fail(file_->errorString());
@@ -189,13 +191,18 @@ class CsvFile {
     written_ = true;
   }
   void putInPlace() {
-    if (const int e = durableRename(temp_, target_)) fail(qt_error_string(e));
+    if (const int e = durableRename(temp_, target_))
+      throw Error(writeErrorText(target_, systemErrorReason(e, target_), qt_error_string(e)));
     written_ = false;
   }
 
  private:
-  [[noreturn]] void fail(const QString& why) const {
-    throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(QFileInfo(target_).fileName(), why));
+  [[noreturn]] void failBecause(const QString& why) const { throw Error(writeErrorText(target_, why, QString())); }
+  // The system's words on a second line, under why as the disk shows it
+  // (no room left counts what was written so far, which is taken away).
+  [[noreturn]] void fail(const QString& detail) const {
+    const qint64 written = file_ ? file_->pos() + 1 : 0;
+    throw Error(writeErrorText(target_, writeFailureReason(target_, written), detail));
   }
 
   QString target_, temp_;

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
+#include <QBuffer>
 #include <QSaveFile>
 #include <QTimeZone>
 #include <QValueAxis>
@@ -645,11 +646,12 @@ bool printChart(QChart* chart, QPrinter& printer) {
 }
 
 void saveChartPicture(QChart* chart, const QString& fileName) {
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
-    throw Error(QStringLiteral("Не удалось создать файл \"%1\": %2").arg(fileName, file.errorString()));
+  // Made in memory first: the picture's encoder never meets the disk, and a
+  // failed write is told with its file and reason.
+  QBuffer made;
+  made.open(QIODevice::WriteOnly);
   if (fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
-    QPdfWriter pdf(&file);
+    QPdfWriter pdf(&made);
     pdf.setTitle(QStringLiteral("Графики"));
     pdf.setCreator(QStringLiteral("Hygrovan-RX3"));
     pdf.setResolution(300);
@@ -659,11 +661,15 @@ void saveChartPicture(QChart* chart, const QString& fileName) {
     paintChartOnPage(chart, &pdf);
   } else {
     const QImage image = renderChartImage(chart, chart->size().toSize());
-    if (!image.save(&file, "PNG"))
-      throw Error(QStringLiteral("Не удалось записать рисунок в файл \"%1\"").arg(fileName));
+    if (!image.save(&made, "PNG"))
+      throw Error(QStringLiteral("Не удалось построить рисунок для файла \"%1\".").arg(fileName));
   }
-  if (!file.commit())
-    throw Error(QStringLiteral("Не удалось записать файл \"%1\": %2").arg(fileName, file.errorString()));
+  const QByteArray& bytes = made.data();
+  QSaveFile file(fileName);
+  if (!file.open(QIODevice::WriteOnly))
+    throw Error(writeErrorText(fileName, writeFailureReason(fileName, 0), file.errorString()));
+  if (file.write(bytes) != bytes.size() || !file.commit())
+    throw Error(writeErrorText(fileName, writeFailureReason(fileName, bytes.size() + 1), file.errorString()));
 }
 
 }  // namespace hv

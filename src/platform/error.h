@@ -19,9 +19,21 @@ class Error : public std::runtime_error {
 // last character sorts after the full stop.
 QString defaultErrorReportText(const QString& text);
 
-// "'%s' is not a valid floating point value"
+// A stored value that is not a number, or not a date and time.
 [[noreturn]] void throwInvalidFloat(const QString& value);
-// "'%s' is not a valid date and time"
 [[noreturn]] void throwInvalidDateTime(const QString& value);
+
+// Why a system call failed with `code` (errno; GetLastError() on Windows) on
+// `path`, in the user's words: "на диске нет места", "папка ... не найдена".
+QString systemErrorReason(int code, const QString& path);
+
+// Why writing `bytes` bytes to `path` failed, as the file system shows it
+// once the attempt is over: a missing folder, a read-only file system, no
+// right to write, not that much room left. Empty when none of these shows.
+QString writeFailureReason(const QString& path, qint64 bytes);
+
+// "Не удалось записать файл "path": reason." and `detail` (the system's or
+// Qt's own words) on a second line.
+QString writeErrorText(const QString& path, const QString& reason, const QString& detail);
 
 }  // namespace hv

@@ -59,6 +59,22 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::isOpen() const noexcept { return handle_ != kClosed; }
 
+std::string failureText(const std::string& what, const std::string& path, const std::string& why,
+                        const std::string& systemText) {
+  std::string text = what + " \"" + path + "\"";
+  if (!why.empty()) text += ": " + why;
+  text += '.';
+  if (!systemText.empty() && systemText != why) text += '\n' + systemText;
+  return text;
+}
+
+std::string reasonTextOf(const FileError& e, const std::string& path) {
+  if (e.reason() == FileError::Reason::InUse) return "файл открыт другой программой";
+  if (e.code() != 0) return reasonTextOf(e.code(), path);
+  if (e.reason() == FileError::Reason::NotRegular) return "это не файл, а папка или устройство";
+  return e.systemText();
+}
+
 std::string temporaryNameFor(const std::string& targetName) {
   static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::uint64_t bits = randomBits();

@@ -19,8 +19,11 @@ class FileError : public std::runtime_error {
     InUse,       // another opener holds the file
     NotRegular,  // a folder, pipe or device
     NoSpace,     // the disk or the allowed file size is full
+    ReadOnly,    // a read-only file system or a write-protected medium
+    Denied,      // the user may not do this to the file or its folder
   };
-  // `message` is the whole text: what failed, on which path, and why.
+  // `message` is the whole text for the user: what failed, on which path,
+  // and why, with the system's own text on a second line.
   FileError(const std::string& message, Reason reason, int code, std::string systemText);
   Reason reason() const noexcept { return reason_; }
   // errno on POSIX, GetLastError() on Windows; 0 when the system gave none.
@@ -134,6 +137,17 @@ FileIdentity identityOf(const std::string& path);
 // disk, instead of ending the program, so that what it wrote can be taken
 // back. Called once at start.
 void failWritesPastTheFileSizeLimit() noexcept;
+// The text of a failure: `what` ("Не удалось записать файл") on `path`,
+// `why` in the user's words, then the system's own text on a second line.
+std::string failureText(const std::string& what, const std::string& path, const std::string& why,
+                        const std::string& systemText);
+
+// Why a system call failed with `code` (errno; GetLastError() on Windows) on
+// `path`, in the user's words.
+std::string reasonTextOf(int code, const std::string& path);
+// The same for a failure already thrown, where the file layer knows more
+// than the code (a file held by another program, a folder in a file's place).
+std::string reasonTextOf(const FileError& e, const std::string& path);
 
 // Removes a file; one that is already missing is not an error.
 void removeFile(const std::string& path);

@@ -16,6 +16,13 @@
 namespace hv {
 namespace {
 
+constexpr char kOpen[] = "Не удалось открыть файл";
+constexpr char kLock[] = "Не удалось заблокировать файл";
+constexpr char kRead[] = "Не удалось прочитать файл";
+constexpr char kWrite[] = "Не удалось записать файл";
+constexpr char kReplace[] = "Не удалось заменить файл";
+constexpr char kRemove[] = "Не удалось удалить файл";
+
 FileError::Reason reasonOf(int err) {
   switch (err) {
     case ENOENT:
@@ -27,18 +34,57 @@ FileError::Reason reasonOf(int err) {
       return FileError::Reason::NoSpace;
     case EISDIR:
       return FileError::Reason::NotRegular;
+    case EROFS:
+      return FileError::Reason::ReadOnly;
+    case EACCES:
+    case EPERM:
+      return FileError::Reason::Denied;
     default:
       return FileError::Reason::Other;
   }
 }
 
+std::string folderOf(const std::string& path);
+
+bool isFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Why, in the user's words; the system's own text goes with it.
+std::string reasonOfCode(int err, const std::string& path) {
+  switch (err) {
+    case ENOENT:
+      if (!isFolder(folderOf(path))) return "папка \"" + folderOf(path) + "\" не найдена";
+      return "файл не найден";
+    case ENOTDIR: return "папка \"" + folderOf(path) + "\" не найдена";
+    case ENOSPC:
+    case EDQUOT: return "на диске нет места";
+    case EFBIG: return "файл превысил наибольший размер, который позволяет система";
+    case EROFS: return "файловая система только для чтения";
+    case EACCES:
+    case EPERM: return "нет прав на доступ к файлу или его папке";
+    case EISDIR: return "это папка, а не файл";
+    case EIO: return "ошибка чтения или записи диска (диск неисправен или отключён)";
+    case ENAMETOOLONG: return "слишком длинное имя";
+    case EMFILE:
+    case ENFILE: return "открыто слишком много файлов";
+    case EBUSY:
+    case ETXTBSY:
+    case EWOULDBLOCK: return "файл занят другой программой";
+    case ENOLCK: return "файловая система не позволяет заблокировать файл";
+    default: return "ошибка системы " + std::to_string(err);
+  }
+}
+
 [[noreturn]] void fail(const char* what, const std::string& path, int err) {
   const std::string text = std::strerror(err);
-  throw FileError(std::string(what) + " '" + path + "': " + text, reasonOf(err), err, text);
+  throw FileError(failureText(what, path, reasonOfCode(err, path), text), reasonOf(err), err, text);
 }
 
 [[noreturn]] void failInUse(const std::string& path, int err) {
-  throw FileError("Cannot open '" + path + "': it is in use", FileError::Reason::InUse, err, std::strerror(err));
+  throw FileError("Файл \"" + path + "\" открыт другой программой.", FileError::Reason::InUse, err,
+                  std::strerror(err));
 }
 
 int fdOf(std::intptr_t handle) { return int(handle); }
@@ -81,7 +127,7 @@ void hold(int fd, bool writable, const std::string& path) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno == EWOULDBLOCK) failInUse(path, errno);
-    fail("Cannot lock", path, errno);
+    fail(kLock, path, errno);
   }
   struct flock l {};
   if (recordLock(fd, writable ? F_WRLCK : F_RDLCK, false, &l) != 0) {
@@ -126,16 +172,17 @@ namespace {
 // anything but a regular file before the first read.
 int openRegular(const std::string& path, int access) {
   const int fd = ::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) fail("Cannot open", path, errno);
+  if (fd < 0) fail(kOpen, path, errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     const int err = errno;
     ::close(fd);
-    fail("Cannot open", path, err);
+    fail(kOpen, path, err);
   }
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
-    throw FileError("Cannot open '" + path + "': not a regular file", FileError::Reason::NotRegular, 0, std::string());
+    throw FileError(failureText(kOpen, path, "это не файл, а папка или устройство", {}), FileError::Reason::NotRegular, 0,
+                    std::string());
   }
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
@@ -161,19 +208,19 @@ File File::openForReading(const std::string& path) {
 
 std::uint64_t File::size() const {
   struct stat st {};
-  if (::fstat(fdOf(handle_), &st) != 0) fail("Cannot read", path_, errno);
+  if (::fstat(fdOf(handle_), &st) != 0) fail(kRead, path_, errno);
   return std::uint64_t(st.st_size);
 }
 
 FileIdentity File::identity() const {
   struct stat st {};
-  if (::fstat(fdOf(handle_), &st) != 0) fail("Cannot read", path_, errno);
+  if (::fstat(fdOf(handle_), &st) != 0) fail(kRead, path_, errno);
   return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
 }
 
 FileIdentity identityOf(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) fail("Cannot read", path, errno);
+  if (::stat(path.c_str(), &st) != 0) fail(kRead, path, errno);
   return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
 }
 
@@ -186,7 +233,7 @@ std::size_t File::readAt(std::uint64_t offset, void* data, std::size_t length) c
     const ssize_t n = ::pread(fdOf(handle_), p + done, chunk, off_t(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail("Cannot read", path_, errno);
+      fail(kRead, path_, errno);
     }
     if (n == 0) break;
     done += std::size_t(n);
@@ -201,9 +248,9 @@ void File::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
     const ssize_t n = ::pwrite(fdOf(handle_), p, chunk, off_t(offset));
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail("Cannot write", path_, errno);
+      fail(kWrite, path_, errno);
     }
-    if (n == 0) fail("Cannot write", path_, ENOSPC);
+    if (n == 0) fail(kWrite, path_, ENOSPC);
     p += n;
     length -= std::size_t(n);
     offset += std::uint64_t(n);
@@ -212,14 +259,14 @@ void File::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
 
 void File::resize(std::uint64_t size) {
   while (::ftruncate(fdOf(handle_), off_t(size)) != 0)
-    if (errno != EINTR) fail("Cannot resize", path_, errno);
+    if (errno != EINTR) fail(kWrite, path_, errno);
 }
 
 void File::sync() {
 #ifdef __linux__
-  if (::fdatasync(fdOf(handle_)) != 0) fail("Cannot write", path_, errno);
+  if (::fdatasync(fdOf(handle_)) != 0) fail(kWrite, path_, errno);
 #else
-  if (::fsync(fdOf(handle_)) != 0) fail("Cannot write", path_, errno);
+  if (::fsync(fdOf(handle_)) != 0) fail(kWrite, path_, errno);
 #endif
 }
 
@@ -244,7 +291,7 @@ ReplacementFile::ReplacementFile(const std::string& target) : target_(target), f
     if (fd >= 0) {
       tempPath_ = candidate;
     } else if (errno != EEXIST || tries > 100) {
-      fail("Cannot write", target, errno);
+      fail(kWrite, target, errno);
     }
   }
   file_.handle_ = fd;
@@ -261,7 +308,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 File ReplacementFile::commit(bool durable, File* heldTarget) {
-  if (committed_ || !file_.isOpen()) throw FileError("Cannot replace '" + target_ + "' twice", FileError::Reason::Other, 0, {});
+  if (committed_ || !file_.isOpen()) throw FileError(failureText(kReplace, target_, "замена уже сделана", {}), FileError::Reason::Other, 0, {});
   if (durable) file_.sync();
   if (tempPath_.empty()) {
     // The unnamed file gets a name beside the target, then takes its place.
@@ -271,7 +318,7 @@ File ReplacementFile::commit(bool durable, File* heldTarget) {
       if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
         tempPath_ = candidate;
       else if (errno != EEXIST || tries > 100)
-        fail("Cannot write", target_, errno);
+        fail(kWrite, target_, errno);
     }
   }
   moveReplacing(tempPath_, target_, durable);
@@ -282,7 +329,7 @@ File ReplacementFile::commit(bool durable, File* heldTarget) {
 }
 
 void moveReplacing(const std::string& from, const std::string& to, bool durable) {
-  if (::rename(from.c_str(), to.c_str()) != 0) fail("Cannot replace", to, errno);
+  if (::rename(from.c_str(), to.c_str()) != 0) fail(kReplace, to, errno);
   // A file system that cannot sync a folder still has the rename done.
   if (durable) syncFolder(folderOf(to));
 }
@@ -300,9 +347,10 @@ void startWriteBack(int descriptor, std::uint64_t offset, std::uint64_t length) 
 }
 
 void failWritesPastTheFileSizeLimit() noexcept { std::signal(SIGXFSZ, SIG_IGN); }
+std::string reasonTextOf(int code, const std::string& path) { return reasonOfCode(code, path); }
 
 void removeFile(const std::string& path) {
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail("Cannot remove", path, errno);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail(kRemove, path, errno);
 }
 
 }  // namespace hv

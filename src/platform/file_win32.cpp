@@ -49,20 +49,51 @@ FileError::Reason reasonOf(DWORD code) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return FileError::Reason::NoSpace;
+    case ERROR_WRITE_PROTECT:
+      return FileError::Reason::ReadOnly;
+    case ERROR_ACCESS_DENIED:
+      return FileError::Reason::Denied;
     default:
       return FileError::Reason::Other;
+  }
+}
+
+constexpr char kOpen[] = "Не удалось открыть файл";
+constexpr char kRead[] = "Не удалось прочитать файл";
+constexpr char kWrite[] = "Не удалось записать файл";
+constexpr char kReplace[] = "Не удалось заменить файл";
+constexpr char kRemove[] = "Не удалось удалить файл";
+
+std::string folderOf(const std::string& path);
+
+// Why, in the user's words; the system's own text goes with it.
+std::string reasonOfCode(DWORD code, const std::string& path) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND: return "файл не найден";
+    case ERROR_PATH_NOT_FOUND: return "папка \"" + folderOf(path) + "\" не найдена";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return "на диске нет места";
+    case ERROR_WRITE_PROTECT: return "диск защищён от записи";
+    case ERROR_ACCESS_DENIED: return "нет прав на доступ к файлу или его папке, или файл только для чтения";
+    case ERROR_FILENAME_EXCED_RANGE: return "слишком длинное имя";
+    case ERROR_TOO_MANY_OPEN_FILES: return "открыто слишком много файлов";
+    case ERROR_NOT_READY:
+    case ERROR_CRC:
+    case ERROR_GEN_FAILURE: return "ошибка чтения или записи диска (диск неисправен или отключён)";
+    default: return "ошибка системы " + std::to_string(code);
   }
 }
 
 [[noreturn]] void fail(const char* what, const std::string& path, DWORD code) {
   const std::string text = systemText(code);
   if (reasonOf(code) == FileError::Reason::InUse)
-    throw FileError("Cannot open '" + path + "': it is in use", FileError::Reason::InUse, int(code), text);
-  throw FileError(std::string(what) + " '" + path + "': " + text, reasonOf(code), int(code), text);
+    throw FileError("Файл \"" + path + "\" открыт другой программой.", FileError::Reason::InUse, int(code), text);
+  throw FileError(failureText(what, path, reasonOfCode(code, path), text), reasonOf(code), int(code), text);
 }
 
 [[noreturn]] void failNotRegular(const std::string& path) {
-  throw FileError("Cannot open '" + path + "': not a regular file", FileError::Reason::NotRegular, 0, std::string());
+  throw FileError(failureText(kOpen, path, "это не файл, а папка или устройство", {}), FileError::Reason::NotRegular, 0,
+                  std::string());
 }
 
 HANDLE handleOf(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
@@ -105,10 +136,10 @@ std::wstring systemPath(const std::string& path) {
 HANDLE openRegular(const std::string& path, DWORD access, DWORD share) {
   const std::wstring w = systemPath(path);
   const DWORD attributes = GetFileAttributesW(w.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) fail("Cannot open", path, GetLastError());
+  if (attributes == INVALID_FILE_ATTRIBUTES) fail(kOpen, path, GetLastError());
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) failNotRegular(path);
   const HANDLE h = CreateFileW(w.c_str(), access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) fail("Cannot open", path, GetLastError());
+  if (h == INVALID_HANDLE_VALUE) fail(kOpen, path, GetLastError());
   if (GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
     failNotRegular(path);
@@ -150,7 +181,7 @@ File File::openForReading(const std::string& path) {
 
 std::uint64_t File::size() const {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(handleOf(handle_), &size)) fail("Cannot read", path_, GetLastError());
+  if (!GetFileSizeEx(handleOf(handle_), &size)) fail(kRead, path_, GetLastError());
   return std::uint64_t(size.QuadPart);
 }
 
@@ -158,7 +189,7 @@ namespace {
 
 FileIdentity identityOfHandle(HANDLE h, const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(h, &info)) fail("Cannot read", path, GetLastError());
+  if (!GetFileInformationByHandle(h, &info)) fail(kRead, path, GetLastError());
   return {std::uint64_t(info.dwVolumeSerialNumber), std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
 }
 
@@ -170,7 +201,7 @@ FileIdentity identityOf(const std::string& path) {
   // No access rights asked: allowed even while another opener shares nothing.
   const HANDLE h = CreateFileW(systemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) fail("Cannot read", path, GetLastError());
+  if (h == INVALID_HANDLE_VALUE) fail(kRead, path, GetLastError());
   try {
     const FileIdentity id = identityOfHandle(h, path);
     CloseHandle(h);
@@ -194,7 +225,7 @@ std::size_t File::readAt(std::uint64_t offset, void* data, std::size_t length) c
     if (!ReadFile(handleOf(handle_), p + done, chunk, &got, &where)) {
       const DWORD code = GetLastError();
       if (code == ERROR_HANDLE_EOF) break;
-      fail("Cannot read", path_, code);
+      fail(kRead, path_, code);
     }
     if (got == 0) break;
     done += got;
@@ -210,8 +241,8 @@ void File::writeAt(std::uint64_t offset, const void* data, std::size_t length) {
     where.OffsetHigh = DWORD(offset >> 32);
     const DWORD chunk = DWORD(std::min<std::size_t>(length, std::size_t(1) << 30));
     DWORD put = 0;
-    if (!WriteFile(handleOf(handle_), p, chunk, &put, &where)) fail("Cannot write", path_, GetLastError());
-    if (put == 0) fail("Cannot write", path_, ERROR_DISK_FULL);
+    if (!WriteFile(handleOf(handle_), p, chunk, &put, &where)) fail(kWrite, path_, GetLastError());
+    if (put == 0) fail(kWrite, path_, ERROR_DISK_FULL);
     p += put;
     length -= put;
     offset += put;
@@ -222,11 +253,11 @@ void File::resize(std::uint64_t size) {
   FILE_END_OF_FILE_INFO end{};
   end.EndOfFile.QuadPart = LONGLONG(size);
   if (!SetFileInformationByHandle(handleOf(handle_), FileEndOfFileInfo, &end, sizeof end))
-    fail("Cannot resize", path_, GetLastError());
+    fail(kWrite, path_, GetLastError());
 }
 
 void File::sync() {
-  if (!FlushFileBuffers(handleOf(handle_))) fail("Cannot write", path_, GetLastError());
+  if (!FlushFileBuffers(handleOf(handle_))) fail(kWrite, path_, GetLastError());
 }
 
 void File::close() noexcept {
@@ -249,7 +280,7 @@ ReplacementFile::ReplacementFile(const std::string& target) : target_(target), f
       return;
     }
     const DWORD code = GetLastError();
-    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || tries > 100) fail("Cannot write", target, code);
+    if ((code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) || tries > 100) fail(kWrite, target, code);
   }
 }
 
@@ -260,7 +291,7 @@ ReplacementFile::~ReplacementFile() {
 }
 
 File ReplacementFile::commit(bool durable, File* heldTarget) {
-  if (committed_ || !file_.isOpen()) throw FileError("Cannot replace '" + target_ + "' twice", FileError::Reason::Other, 0, {});
+  if (committed_ || !file_.isOpen()) throw FileError(failureText(kReplace, target_, "замена уже сделана", {}), FileError::Reason::Other, 0, {});
   if (durable) file_.sync();
   // Windows moves only closed files, and replaces only a target no one has open.
   file_.close();
@@ -285,17 +316,18 @@ File ReplacementFile::commit(bool durable, File* heldTarget) {
 
 void moveReplacing(const std::string& from, const std::string& to, bool durable) {
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
-  if (!MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(), flags)) fail("Cannot replace", to, GetLastError());
+  if (!MoveFileExW(systemPath(from).c_str(), systemPath(to).c_str(), flags)) fail(kReplace, to, GetLastError());
 }
 
 void startWriteBack(int, std::uint64_t, std::uint64_t) noexcept {}
 
 void failWritesPastTheFileSizeLimit() noexcept {}
+std::string reasonTextOf(int code, const std::string& path) { return reasonOfCode(DWORD(code), path); }
 
 void removeFile(const std::string& path) {
   if (DeleteFileW(systemPath(path).c_str())) return;
   const DWORD code = GetLastError();
-  if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) fail("Cannot remove", path, code);
+  if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) fail(kRemove, path, code);
 }
 
 }  // namespace hv

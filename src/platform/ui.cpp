@@ -1,6 +1,7 @@
 #include "platform/ui.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QColorDialog>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -10,6 +11,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
@@ -90,6 +92,40 @@ void fitFileDialog(QFileDialog& dialog) {
   QTimer::singleShot(0, &dialog, [&dialog] { fitFileDialogColumns(dialog); });
 }
 
+// Qt takes "No" for Escape and the close button of a Yes/No box. Here a box
+// put away unanswered counts as no answer at all: "No" may throw changes away.
+class MessageBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+  void setAnswerRequired(bool on) { answerRequired_ = on; }
+  bool dismissed() const { return dismissed_; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override {
+    if (answerRequired_ && e->matches(QKeySequence::Cancel)) {
+      dismiss();
+      return;
+    }
+    QMessageBox::keyPressEvent(e);
+  }
+  void closeEvent(QCloseEvent* e) override {
+    if (!answerRequired_ || clickedButton()) {
+      QMessageBox::closeEvent(e);
+      return;
+    }
+    dismissed_ = true;
+    QDialog::closeEvent(e);
+  }
+
+ private:
+  void dismiss() {
+    dismissed_ = true;
+    reject();
+  }
+  bool answerRequired_ = false;
+  bool dismissed_ = false;
+};
+
 }  // namespace
 
 UserInteraction& ui() {
@@ -131,7 +167,7 @@ QString withDefaultExtension(const QString& fileName, const QString& defaultExt)
 
 MsgResult QtUserInteraction::message(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,
                                      MsgButtons buttons) {
-  QMessageBox box(parent);
+  MessageBox box(parent);
   box.setWindowTitle(caption);
   box.setText(text);
   box.setTextInteractionFlags(Qt::TextSelectableByMouse);  // a path or an error can be copied
@@ -147,7 +183,10 @@ MsgResult QtUserInteraction::message(QWidget* parent, const QString& caption, co
     case MsgButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
     case MsgButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
   }
-  switch (box.exec()) {
+  box.setAnswerRequired(buttons == MsgButtons::YesNo);
+  const int answer = box.exec();
+  if (box.dismissed()) return MsgResult::Cancel;
+  switch (answer) {
     case QMessageBox::Yes: return MsgResult::Yes;
     case QMessageBox::No: return MsgResult::No;
     case QMessageBox::Cancel: return MsgResult::Cancel;

@@ -17,6 +17,7 @@ namespace hv {
 class UserInteraction {
  public:
   virtual ~UserInteraction() = default;
+  // A Yes/No box put away unanswered (Escape, its close button) answers Cancel.
   virtual MsgResult message(QWidget* parent, const QString& caption, const QString& text, MsgIcon icon,
                             MsgButtons buttons) = 0;
   // Empty text when the user cancels.

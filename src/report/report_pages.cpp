@@ -173,20 +173,22 @@ bool writePdf(const PageSource& report, QIODevice* device, const QList<int>& seq
 
 namespace {
 
-[[noreturn]] void throwWriteError(const QString& path, const QString& why) {
-  throw Error(QStringLiteral("Не удалось записать файл %1: %2").arg(path, why));
+[[noreturn]] void throwWriteError(const QString& path, qint64 bytes, const QString& detail) {
+  throw Error(writeErrorText(path, writeFailureReason(path, bytes), detail));
 }
 
 // write returns false when stopped: the temporary goes and nothing is put at path.
 bool writeSafely(const QString& path, const std::function<bool(QIODevice*)>& write) {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) throwWriteError(path, file.errorString());
+  if (!file.open(QIODevice::WriteOnly)) throwWriteError(path, 0, file.errorString());
   if (!write(&file)) {
     file.cancelWriting();
     return false;
   }
-  if (file.error() != QFileDevice::NoError) throwWriteError(path, file.errorString());
-  if (!file.commit()) throwWriteError(path, file.errorString());
+  // What was handed over; a failed commit takes the file away, and its room with it.
+  const qint64 bytes = file.pos() + 1;
+  if (file.error() != QFileDevice::NoError) throwWriteError(path, bytes, file.errorString());
+  if (!file.commit()) throwWriteError(path, bytes, file.errorString());
   return true;
 }
 
@@ -402,7 +404,7 @@ bool saveReportFile(const PageSource& report, const QString& path, const PagePro
   return writeSafely(path, [&](QIODevice* d) {
     Writer w;
     auto flush = [&] {
-      if (d->write(w.bytes) != w.bytes.size()) throwWriteError(path, d->errorString());
+      if (d->write(w.bytes) != w.bytes.size()) throwWriteError(path, d->pos() + w.bytes.size() + 1, d->errorString());
       w.bytes.clear();
     };
     w.header(report);

@@ -24,7 +24,7 @@ namespace {
 [[noreturn]] void fail(const QString& text) { throw hv::Error(text); }
 
 // Running out of memory on a big table is an error like any other.
-[[noreturn]] void noMemory() { throw TableOutOfMemoryError(QStringLiteral("Not enough memory for the table")); }
+[[noreturn]] void noMemory() { throw TableOutOfMemoryError(QStringLiteral("Недостаточно памяти для таблицы.")); }
 
 std::uint64_t word8(const char* p) {
   std::uint64_t w;
@@ -93,15 +93,15 @@ struct TDbTable::Impl {
   bool editing() const { return state == State::Edit || state == State::Insert; }
 
   void checkActive() const {
-    if (!active()) fail(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    if (!active()) fail(QStringLiteral("Таблица не открыта."));
   }
   void checkWritable() const {
-    if (readOnly) fail(QStringLiteral("Cannot modify a read-only table"));
+    if (readOnly) fail(QStringLiteral("Таблица \"%1\" открыта только для чтения: изменить её нельзя.").arg(path()));
   }
 
   int fieldIndex(const QString& field) const {
     const int i = file.layout().indexOf(field);
-    if (i < 0) fail(QStringLiteral("Field '%1' not found").arg(field));
+    if (i < 0) fail(QStringLiteral("В таблице \"%1\" нет поля %2.").arg(path(), field));
     return i;
   }
   const FieldInfo& fieldInfo(const QString& field) const { return file.layout().fields[size_t(fieldIndex(field))]; }
@@ -161,15 +161,15 @@ QString TDbTable::fileName() const { return d_->path(); }
 QString TDbTable::mdxPathFor(const QString& dbPath) { return indexPathFor(dbPath); }
 
 void TDbTable::setReadOnly(bool on) {
-  if (active()) fail(QStringLiteral("Cannot perform this operation on an open dataset"));
+  if (active()) fail(QStringLiteral("Таблица уже открыта."));
   d_->readOnly = on;
 }
 bool TDbTable::readOnly() const { return d_->readOnly; }
 
 void TDbTable::createTable() {
-  if (active()) fail(QStringLiteral("Cannot perform this operation on an open dataset"));
+  if (active()) fail(QStringLiteral("Таблица уже открыта."));
   const QString path = d_->path();
-  if (d_->name.isEmpty()) fail(QStringLiteral("No table name"));
+  if (d_->name.isEmpty()) fail(QStringLiteral("Не задано имя таблицы."));
   checkCompanionNames(path);
   TableFile::create(path);
   try {
@@ -181,7 +181,7 @@ void TDbTable::createTable() {
 
 void TDbTable::open() {
   if (active()) return;
-  if (d_->name.isEmpty()) fail(QStringLiteral("No table name"));
+  if (d_->name.isEmpty()) fail(QStringLiteral("Не задано имя таблицы."));
   checkCompanionNames(d_->path());
   d_->file.open(d_->path(), d_->readOnly);
   try {
@@ -215,7 +215,7 @@ void TDbTable::close() noexcept {
       // Left as it was: the next opening sorts the tags from the rows again.
       d_->closeProblem = e.text();
     } catch (const std::bad_alloc&) {
-      d_->closeProblem = QStringLiteral("Not enough memory to write the index file");
+      d_->closeProblem = QStringLiteral("Недостаточно памяти, чтобы записать индексный файл.");
     } catch (const std::exception& e) {
       d_->closeProblem = QString::fromUtf8(e.what());
     }
@@ -249,8 +249,7 @@ TableBackup TDbTable::writeBackup() {
   try {
     backup.digest = d_->file.copyTo(backup.path);
   } catch (const FileError& e) {
-    QString why = QString::fromStdString(e.systemText());
-    if (e.reason() == FileError::Reason::NoSpace) why = QStringLiteral("на диске нет места");
+    const QString why = QString::fromStdString(reasonTextOf(e, backup.path.toStdString()));
     fail(QStringLiteral("Не удалось записать резервную копию таблицы «%1» в файл «%2»: %3. Таблица не изменена.\n%4")
              .arg(d_->path(), backup.path, why, QString::fromUtf8(e.what())));
   }
@@ -265,7 +264,9 @@ void TDbTable::saveCopyAs(const QString& path, bool onlyEdited) {
     d_->file.writeCopy(path, editing ? d_->buf.data() : nullptr, editing ? std::uint32_t(d_->editRecord) : 0,
                        onlyEdited);
   } catch (const FileError& e) {
-    fail(QStringLiteral("Не удалось записать таблицу в файл «%1»: %2").arg(path, QString::fromStdString(e.systemText())));
+    fail(QStringLiteral("Не удалось записать таблицу в файл «%1»: %2.\n%3")
+             .arg(path, QString::fromStdString(reasonTextOf(e, path.toStdString())),
+                  QString::fromStdString(e.systemText())));
   }
 }
 
@@ -282,7 +283,7 @@ void TDbTable::setFilter(const QString& filter) {
     bool ok = false;
     if (eq > 0 && text.left(eq).trimmed().compare(QLatin1String("N_ARC"), Qt::CaseInsensitive) == 0)
       value = text.mid(eq + 1).trimmed().toInt(&ok);
-    if (!ok) fail(QStringLiteral("Unsupported filter '%1'").arg(filter));
+    if (!ok) fail(QStringLiteral("Неподдерживаемый фильтр \"%1\".").arg(filter));
     has = true;
   }
   if (active()) d_->checkBrowseMode(this);
@@ -512,7 +513,7 @@ int TDbTable::fieldInt(const QString& field) const {
   }
   bool ok = false;
   const int v = text->trimmed().toInt(&ok);
-  if (!ok) fail(QStringLiteral("'%1' is not a valid integer value").arg(*text));
+  if (!ok) fail(QStringLiteral("Значение \"%1\" не является целым числом.").arg(*text));
   return v;
 }
 
@@ -532,7 +533,7 @@ void TDbTable::edit() {
   d_->checkActive();
   if (d_->editing()) return;
   d_->ensureView();
-  if (d_->view.current() < 0) fail(QStringLiteral("Cannot edit: the table has no current row"));
+  if (d_->view.current() < 0) fail(QStringLiteral("В таблице нет текущей строки."));
   const char* rec = d_->file.record(std::uint32_t(d_->view.current()));
   d_->buf.assign(rec, size_t(d_->file.layout().recordLength));
   d_->editRecord = d_->view.current();
@@ -542,7 +543,7 @@ void TDbTable::edit() {
 
 void TDbTable::setFieldText(const QString& field, const QString& value) {
   d_->checkActive();
-  if (!d_->editing()) fail(QStringLiteral("Dataset not in edit or insert mode"));
+  if (!d_->editing()) fail(QStringLiteral("Строка таблицы не редактируется."));
   const FieldInfo& f = d_->fieldInfo(field);
   if (f.type != 'C') {
     const QString t = value.trimmed();
@@ -553,7 +554,7 @@ void TDbTable::setFieldText(const QString& field, const QString& value) {
     }
     bool ok = false;
     const int v = t.toInt(&ok);
-    if (!ok) fail(QStringLiteral("'%1' is not a valid integer value").arg(value));
+    if (!ok) fail(QStringLiteral("Значение \"%1\" не является целым числом.").arg(value));
     setFieldInt(field, v);
     return;
   }
@@ -567,10 +568,14 @@ void TDbTable::setFieldText(const QString& field, const QString& value) {
 
 void TDbTable::setFieldInt(const QString& field, int value) {
   d_->checkActive();
-  if (!d_->editing()) fail(QStringLiteral("Dataset not in edit or insert mode"));
+  if (!d_->editing()) fail(QStringLiteral("Строка таблицы не редактируется."));
   const FieldInfo& f = d_->fieldInfo(field);
   const QByteArray text = QByteArray::number(value);
-  if (text.size() > f.width) fail(QStringLiteral("Value %1 is out of range for field '%2'").arg(value).arg(f.name));
+  if (text.size() > f.width)
+    fail(QStringLiteral("Число %1 не помещается в поле %2 таблицы \"%3\": в нём не больше %4 знаков.")
+             .arg(value)
+             .arg(f.name, d_->path())
+             .arg(f.width));
   char* dst = d_->buf.data() + f.offset;
   std::memset(dst, ' ', size_t(f.width));
   if (f.type == 'C')
@@ -624,7 +629,7 @@ void TDbTable::deleteRecord() {
   d_->checkWritable();
   d_->ensureBuilt();
   if (d_->view.current() < 0 || d_->view.position() < 0)
-    fail(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    fail(QStringLiteral("В таблице нет строк."));
   ++d_->changes;
   d_->file.markDeleted(std::uint32_t(d_->view.current()));
   d_->view.currentDeleted();
@@ -721,7 +726,7 @@ void TDbTable::rollBackAppends() {
 
 void TDbTable::addIndex(const QString& tag, const QString& field, bool descending) try {
   d_->checkActive();
-  if (!validTagName(tag)) fail(QStringLiteral("Invalid index tag name '%1'").arg(tag));
+  if (!validTagName(tag)) fail(QStringLiteral("Недопустимое имя индекса \"%1\".").arg(tag));
   const int f = d_->fieldIndex(field);
   d_->checkBrowseMode(this);
   d_->tags.add(tag, f, descending);

@@ -29,13 +29,13 @@ CodePage codePageOfDriver(unsigned char driver) {
     case 0x01:
       return CodePage::Dos437;
     default:
-      throw hv::Error(QStringLiteral("The table's code page (language driver 0x%1) is not supported: "
-                                     "tables in code pages 1251, 866, 1252 and 437 can be read")
+      throw hv::TableCodePageError(QStringLiteral("кодовая страница таблицы (драйвер языка 0x%1) не поддерживается: "
+                                     "читаются таблицы в кодовых страницах 1251, 866, 1252 и 437")
                           .arg(QString::number(driver, 16).toUpper().rightJustified(2, QLatin1Char('0'))));
   }
 }
 
-void tableDamaged(const QString& why) { throw hv::TableDamagedError(QStringLiteral("The table file is damaged: ") + why); }
+void tableDamaged(const QString& why) { throw hv::TableDamagedError(why, why); }
 
 void putU16(unsigned char* p, unsigned v) {
   p[0] = static_cast<unsigned char>(v);
@@ -89,26 +89,26 @@ QByteArray newMeasurementHeader() {
 }
 
 TableLayout parseHeader(const unsigned char* p, std::size_t available, std::uint64_t fileSize) {
-  if (fileSize < kFileHeaderSize + 1 || available < kFileHeaderSize) damaged(QStringLiteral("the file is too short"));
+  if (fileSize < kFileHeaderSize + 1 || available < kFileHeaderSize) damaged(QStringLiteral("файл слишком короткий"));
   // dBase III/IV tables: 0x03, or 0x83/0x8B with a memo file we never need.
-  if ((p[0] & 0x07) != 0x03) damaged(QStringLiteral("not a dBase table"));
+  if ((p[0] & 0x07) != 0x03) damaged(QStringLiteral("это не таблица dBase"));
   TableLayout t;
   t.recordCount = getU32(p + kCountOffset);
   t.headerLength = static_cast<int>(getU16(p + 8));
   t.recordLength = static_cast<int>(getU16(p + 10));
   t.mdxFlag = p[kMdxFlagOffset] != 0;
   t.languageDriver = p[kLanguageDriverOffset];
-  if (t.headerLength < kFileHeaderSize + kDescriptorSize + 1) damaged(QStringLiteral("bad header length"));
+  if (t.headerLength < kFileHeaderSize + kDescriptorSize + 1) damaged(QStringLiteral("неверная длина заголовка"));
   if (std::uint64_t(t.headerLength) > fileSize || std::size_t(t.headerLength) > available)
-    damaged(QStringLiteral("the header runs past the end of the file"));
-  if (t.recordLength < 2) damaged(QStringLiteral("bad record length"));
+    damaged(QStringLiteral("заголовок выходит за конец файла"));
+  if (t.recordLength < 2) damaged(QStringLiteral("неверная длина записи"));
 
   int pos = kFileHeaderSize;
   int recordOffset = 1;
   for (;;) {
-    if (pos >= t.headerLength) damaged(QStringLiteral("the field list is not terminated"));
+    if (pos >= t.headerLength) damaged(QStringLiteral("список полей не завершён"));
     if (p[pos] == kHeaderEnd) break;
-    if (pos + kDescriptorSize > t.headerLength - 1) damaged(QStringLiteral("the field list is not terminated"));
+    if (pos + kDescriptorSize > t.headerLength - 1) damaged(QStringLiteral("список полей не завершён"));
     const unsigned char* d = p + pos;
     int nameLength = 0;
     while (nameLength < 11 && d[nameLength] != 0) ++nameLength;
@@ -118,36 +118,36 @@ TableLayout parseHeader(const unsigned char* p, std::size_t available, std::uint
     f.width = d[16];
     f.decimals = d[17];
     f.offset = recordOffset;
-    if (f.name.isEmpty()) damaged(QStringLiteral("a field has no name"));
-    if (f.width < 1) damaged(QStringLiteral("field %1 has no width").arg(f.name));
-    if (t.indexOf(f.name) >= 0) damaged(QStringLiteral("field %1 appears twice").arg(f.name));
+    if (f.name.isEmpty()) damaged(QStringLiteral("у поля нет имени"));
+    if (f.width < 1) damaged(QStringLiteral("у поля %1 нет ширины").arg(f.name));
+    if (t.indexOf(f.name) >= 0) damaged(QStringLiteral("поле %1 встречается дважды").arg(f.name));
     recordOffset += f.width;
-    if (recordOffset > t.recordLength) damaged(QStringLiteral("the fields do not fit the record length"));
+    if (recordOffset > t.recordLength) damaged(QStringLiteral("поля не умещаются в длину записи"));
     t.fields.push_back(f);
     pos += kDescriptorSize;
   }
-  if (t.fields.empty()) damaged(QStringLiteral("no fields"));
+  if (t.fields.empty()) damaged(QStringLiteral("нет полей"));
   // Some dBase III writers put one zero byte after the terminator; anything
   // else between the field list and the records is a header length that
   // disagrees with the fields.
   const int extra = t.headerLength - (pos + 1);
-  if (extra > 1 || (extra == 1 && p[pos + 1] != 0)) damaged(QStringLiteral("the header length disagrees with the fields"));
-  if (recordOffset != t.recordLength) damaged(QStringLiteral("the record length disagrees with the fields"));
+  if (extra > 1 || (extra == 1 && p[pos + 1] != 0)) damaged(QStringLiteral("длина заголовка не согласуется с полями"));
+  if (recordOffset != t.recordLength) damaged(QStringLiteral("длина записи не согласуется с полями"));
   const std::uint64_t need = std::uint64_t(t.headerLength) + std::uint64_t(t.recordCount) * std::uint64_t(t.recordLength);
-  if (need > fileSize) damaged(QStringLiteral("the record count runs past the end of the file"));
-  if (t.recordCount > 0x7FFFFFF0u) damaged(QStringLiteral("too many records"));
+  if (need > fileSize) damaged(QStringLiteral("число записей выходит за конец файла"));
+  if (t.recordCount > 0x7FFFFFF0u) damaged(QStringLiteral("слишком много записей"));
   return t;
 }
 
 void requireMeasurementFields(const TableLayout& t) {
   for (MeasurementField field : kMeasurementFields) {
     const int i = t.indexOf(fieldName(field));
-    if (i < 0) damaged(QStringLiteral("field %1 is missing").arg(fieldName(field)));
+    if (i < 0) damaged(QStringLiteral("нет поля %1").arg(fieldName(field)));
     const FieldInfo& f = t.fields[size_t(i)];
     const bool numeric = fieldSpec(field).type == 'N';
     if (numeric ? (f.type != 'N' && f.type != 'F') : f.type != 'C')
-      damaged(QStringLiteral("field %1 has the wrong type").arg(f.name));
-    if (numeric && f.width > 20) damaged(QStringLiteral("field %1 is too wide").arg(f.name));
+      damaged(QStringLiteral("у поля %1 не тот тип").arg(f.name));
+    if (numeric && f.width > 20) damaged(QStringLiteral("поле %1 слишком широкое").arg(f.name));
   }
 }
 

@@ -285,7 +285,7 @@ void IndexTags::load() {
 
 void IndexTags::add(const QString& name, int field, bool descending) {
   IndexTag* existing = find(name);
-  if (!existing && tags_.size() >= size_t(kMdxMaxTags)) fail(QStringLiteral("Too many index tags"));
+  if (!existing && tags_.size() >= size_t(kMdxMaxTags)) fail(QStringLiteral("Слишком много индексов."));
   // Built aside, so that a tag the index file cannot take leaves the tags
   // as they were.
   IndexTag tag;

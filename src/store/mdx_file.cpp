@@ -22,7 +22,7 @@ constexpr int kMaxDepth = 32;
 int itemLength(int keyLength) { return (keyLength + 4 + 3) / 4 * 4; }
 int maxKeysPerNode(int item) { return (kMdxBlockSize - 12) / item; }
 
-[[noreturn]] void bad(const char* why) { throw hv::Error(QStringLiteral("The index file is damaged: ") + QLatin1String(why)); }
+[[noreturn]] void bad(const char* why) { throw hv::Error(QStringLiteral("Индексный файл повреждён: ") + QLatin1String(why)); }
 
 // Builds one tag's B-tree into `out`, starting at page `firstPage`; returns the root page.
 std::uint32_t buildTree(const MdxTagOut& t, std::uint32_t firstPage, QByteArray& out) {
@@ -105,7 +105,7 @@ void threadTags(unsigned char* table, const std::vector<QByteArray>& names) {
 }  // namespace
 
 QByteArray buildMdx(const QString& tableBaseName, const std::vector<MdxTagOut>& tags) {
-  if (tags.size() > size_t(kMdxMaxTags)) throw hv::Error(QStringLiteral("Too many index tags"));
+  if (tags.size() > size_t(kMdxMaxTags)) throw hv::Error(QStringLiteral("Слишком много индексов."));
   QByteArray out(kFirstTagPage * kPage, '\0');
   qsizetype blocks = 0;
   for (const auto& t : tags) {

@@ -18,13 +18,8 @@ bool sameName(const QString& a, const QString& b) {
   return QFileInfo(a).fileName().compare(QFileInfo(b).fileName(), Qt::CaseInsensitive) == 0;
 }
 
-// The reason of a file error for a message: the system's own text.
-QString reasonOf(const FileError& e) {
-  if (e.reason() == FileError::Reason::NoSpace) return QStringLiteral("на диске нет места");
-  if (e.reason() == FileError::Reason::Missing) return QStringLiteral("файла нет");
-  if (e.reason() == FileError::Reason::InUse) return QStringLiteral("файл открыт другой программой");
-  return QString::fromStdString(e.systemText().empty() ? std::string(e.what()) : e.systemText());
-}
+// The reason of a file error for a message, in the user's words.
+QString reasonOf(const FileError& e, const QString& path) { return QString::fromStdString(reasonTextOf(e, path.toStdString())); }
 
 }  // namespace
 
@@ -72,7 +67,7 @@ void restoreBackup(const QString& tablePath, const TableBackup& expected) {
     File::openExclusive(tablePath.toStdString(), File::Access::Read);
   } catch (const FileError& e) {
     if (e.reason() != FileError::Reason::Missing)
-      throw Error(cannot + QStringLiteral("её файл недоступен: %1.").arg(reasonOf(e)));
+      throw Error(cannot + QStringLiteral("её файл недоступен: %1.").arg(reasonOf(e, tablePath)));
   }
   try {
     const File in = File::openForReading(backup.toStdString());
@@ -91,7 +86,7 @@ void restoreBackup(const QString& tablePath, const TableBackup& expected) {
       throw Error(cannot + QStringLiteral("резервная копия «%1» изменена после удаления другой программой.").arg(backup));
     out.commit(true);
   } catch (const FileError& e) {
-    throw Error(cannot + QStringLiteral("не удалось записать её из резервной копии «%1»: %2.").arg(backup, reasonOf(e)));
+    throw Error(cannot + QStringLiteral("не удалось записать её из резервной копии «%1»: %2.").arg(backup, reasonOf(e, tablePath)));
   }
 }
 

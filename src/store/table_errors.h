@@ -4,8 +4,27 @@
 
 namespace hv {
 
-// The file is no sound measurement table.
+// The file is no sound measurement table. why() is the damage alone
+// ("файл слишком короткий"), for a text that names the file.
 class TableDamagedError : public Error {
+ public:
+  TableDamagedError(const QString& text, const QString& why) : Error(text), why_(why) {}
+  const QString& why() const { return why_; }
+
+ private:
+  QString why_;
+};
+
+// The table is written in a code page the program does not read; the text
+// says which, without naming the file.
+class TableCodePageError : public Error {
+ public:
+  using Error::Error;
+};
+
+// The table may be read but not written: a read-only file system, or a
+// file the user may not write.
+class TableReadOnlyError : public Error {
  public:
   using Error::Error;
 };

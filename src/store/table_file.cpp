@@ -19,6 +19,16 @@ namespace {
 
 std::string nativePath(const QString& path) { return path.toStdString(); }
 
+[[noreturn]] void damaged(const QString& path, const QString& why) {
+  throw TableDamagedError(QStringLiteral("Таблица \"%1\" повреждена: %2.").arg(path, why), why);
+}
+
+TableInUseError inUse(const QString& path) {
+  return TableInUseError(QStringLiteral("Таблица \"%1\" открыта другой программой.").arg(path));
+}
+
+constexpr char kCutShort[] = "другая программа укоротила файл";
+
 // Scans read this much at a time; single records come in aligned groups
 // when walking in record order either way, so that reads are rare.
 constexpr std::size_t kScanBytes = 64 * 1024;
@@ -59,7 +69,7 @@ struct TableFile::Impl {
   std::uint64_t offsetOf(std::uint32_t r) const { return std::uint64_t(layout.headerLength) + std::uint64_t(r) * recordLength(); }
 
   void checkRecord(std::uint32_t r) const {
-    if (r >= count) fail(QStringLiteral("Record %1 does not exist").arg(r + 1));
+    if (r >= count) fail(QStringLiteral("В таблице \"%1\" нет записи %2.").arg(path).arg(r + 1));
   }
 
   // The bytes must be there: fewer means someone cut the file short.
@@ -70,7 +80,7 @@ struct TableFile::Impl {
     } catch (const hv::FileError& e) {
       fail(e);
     }
-    if (got != length) tableDamaged(QStringLiteral("another program has cut it short"));
+    if (got != length) damaged(path, QString::fromUtf8(kCutShort));
   }
 
   void write(std::uint64_t offset, const void* data, std::size_t length) {
@@ -119,7 +129,7 @@ struct TableFile::Impl {
     } catch (const hv::FileError& e) {
       fail(e);
     }
-    if (size < offsetOf(count)) tableDamaged(QStringLiteral("another program has cut it short"));
+    if (size < offsetOf(count)) damaged(path, QString::fromUtf8(kCutShort));
   }
 
   // The cached copy of record r follows a write.
@@ -151,7 +161,7 @@ void TableFile::create(const QString& path) {
   try {
     hv::File::openExclusive(target, hv::File::Access::Read);
   } catch (const hv::FileError& e) {
-    if (e.reason() == hv::FileError::Reason::InUse) throw TableInUseError(QStringLiteral("Table '%1' is in use").arg(path));
+    if (e.reason() == hv::FileError::Reason::InUse) throw inUse(path);
   }
   QByteArray bytes = newMeasurementHeader();
   bytes.append(char(kFileEnd));
@@ -172,11 +182,18 @@ void TableFile::open(const QString& path, bool readOnly) {
   } catch (const hv::FileError& e) {
     switch (e.reason()) {
       case hv::FileError::Reason::InUse:
-        throw TableInUseError(QStringLiteral("Table '%1' is in use").arg(path));
+        throw inUse(path);
       case hv::FileError::Reason::NotRegular:
-        fail(QStringLiteral("'%1' is not a table file").arg(path));
+        fail(QStringLiteral("Файл \"%1\" не является таблицей: это папка или устройство.").arg(path));
+      case hv::FileError::Reason::ReadOnly:
+      case hv::FileError::Reason::Denied:
+        if (!readOnly)
+          throw TableReadOnlyError(QStringLiteral("Таблица \"%1\" только для чтения: %2.\n%3")
+                                       .arg(path, QString::fromStdString(hv::reasonTextOf(e.code(), nativePath(path))),
+                                            QString::fromStdString(e.systemText())));
+        fail(e);
       default:
-        fail(QStringLiteral("Cannot open table '%1': %2").arg(path, QString::fromStdString(e.systemText())));
+        fail(e);
     }
   }
   try {
@@ -191,6 +208,10 @@ void TableFile::open(const QString& path, bool readOnly) {
     d_->identity = f.identity();
   } catch (const hv::FileError& e) {
     fail(e);
+  } catch (const TableDamagedError& e) {
+    damaged(path, e.why());
+  } catch (const TableCodePageError& e) {
+    throw TableCodePageError(QStringLiteral("Не удалось открыть таблицу \"%1\": %2.").arg(path, e.text()));
   }
   d_->file = std::move(f);
   d_->path = path;
@@ -440,7 +461,7 @@ QByteArray TableFile::copyTo(const QString& target) {
   std::vector<char> chunk(std::size_t(1) << 20);
   for (std::uint64_t at = 0; at < size;) {
     const std::size_t n = d_->file.readAt(at, chunk.data(), std::size_t(std::min<std::uint64_t>(chunk.size(), size - at)));
-    if (n == 0) tableDamaged(QStringLiteral("another program has cut it short"));
+    if (n == 0) damaged(d_->path, QString::fromUtf8(kCutShort));
     out.file().writeAt(at, chunk.data(), n);
     digest.addData(QByteArrayView(chunk.data(), qsizetype(n)));
     at += n;

@@ -77,7 +77,7 @@ QList<SelectedRow> selectedRowsAt(TDbTable& table, const QList<int>& positions) 
   rows.reserve(positions.size());
   for (int p : positions) {
     if (p < 0 || p >= count)
-      throw Error(QStringLiteral("Row %1 is outside the archive's %2 rows").arg(p + 1).arg(count));
+      throw Error(QStringLiteral("Строки %1 нет: в архиве всего строк: %2.").arg(p + 1).arg(count));
     rows.append(toSelectedRow(readFields(table, table.bookmarkAtRow(p), fields)));
   }
   return rows;

@@ -303,7 +303,11 @@ class TDataGridView : public QTableView {
     keyMove = false;
   }
   void contextMenuEvent(QContextMenuEvent* e) override {
-    if (grid_->popupMenu()) grid_->popupMenu()->exec(e->globalPos());
+    if (!grid_->popupMenu()) return;
+    // From the keyboard the menu is about the selection as it stands.
+    const QModelIndex pointed = e->reason() == QContextMenuEvent::Mouse ? indexAt(e->pos()) : QModelIndex();
+    if (pointed.isValid()) runCommand([&] { grid_->pointAt(pointed.row(), pointed.column()); });
+    grid_->popupMenu()->exec(e->globalPos());
   }
   void scrollContentsBy(int dx, int dy) override {
     QTableView::scrollContentsBy(dx, dy);
@@ -625,6 +629,16 @@ void TDataGrid::clickRow(int row, Qt::KeyboardModifiers modifiers) {
   setCurrentCell(row, currentColumn());
   view_->viewport()->update();
   notifySelection();
+}
+
+// A right click: on a row outside the selection, that row becomes the
+// selection (the context commands must act on what was pointed at); inside
+// it the selection stays. Either way the column pointed at becomes current.
+void TDataGrid::pointAt(int row, int column) {
+  if (!table_ || !table_->active() || row < 0 || row >= rowCount()) return;
+  const bool inside = hasExplicitSelection() ? isRowSelected(row) : row == currentRow();
+  if (!inside) clickRow(row, Qt::NoModifier);
+  setCurrentCell(currentRow(), column);
 }
 
 void TDataGrid::keyboardMoved(int row, Qt::KeyboardModifiers modifiers) {

@@ -133,6 +133,9 @@ class TDataGrid : public QWidget {
   void titleStateChanged(int column);
   void selectionChanged();
   void editStarted();
+  // Reading the table's rows failed because the file is damaged (cut short
+  // by another program, say); raised at each failing read, while painting.
+  void readFailed(const QString& text);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -152,6 +155,7 @@ class TDataGrid : public QWidget {
   int minFitWidth() const;
   void rowLeft(int oldRow, int newRow);
   void keyboardMoved(int row, Qt::KeyboardModifiers modifiers);
+  void pointAt(int row, int column);
   void selectRange(int from, int to);
   bool addSelected(int row);
   QList<std::optional<QString>> currentRowValues() const;

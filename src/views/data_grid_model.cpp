@@ -6,6 +6,7 @@
 #include <QPalette>
 
 #include "platform/ui.h"
+#include "store/table_errors.h"
 #include "views/data_grid.h"
 
 namespace hv {
@@ -36,6 +37,9 @@ void TDataGridModel::reload() {
   if (t && t->active()) {
     try {
       count_ = t->recordCount();
+    } catch (const TableDamagedError& e) {
+      count_ = 0;
+      emit grid_->readFailed(e.text());
     } catch (const std::exception&) {
       count_ = 0;
     }
@@ -70,6 +74,10 @@ const TDataGridModel::Row* TDataGridModel::row(int r) const {
     fresh.record = t->bookmarkAtRow(r);
     fresh.values.reserve(grid_->columnCount());
     for (int c = 0; c < grid_->columnCount(); ++c) fresh.values.append(t->fieldTextAt(fresh.record, grid_->column(c).fieldName));
+  } catch (const TableDamagedError& e) {
+    // Cut short or spoilt under us: the user is told, not shown blank rows in silence.
+    emit grid_->readFailed(e.text());
+    return nullptr;
   } catch (const std::exception&) {
     // The table moved under the grid (another filter while a command runs):
     // show nothing until the grid is told.
@@ -136,8 +144,9 @@ Qt::ItemFlags TDataGridModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
   const TGridColumn& col = grid_->column(index.column());
-  // Only the comment can be edited.
-  if (!col.readOnly && col.fieldName == kComment) f |= Qt::ItemIsEditable;
+  // Only the comment can be edited, and only in a table that may be written.
+  const TDbTable* t = grid_->table();
+  if (!col.readOnly && col.fieldName == kComment && !(t && t->readOnly())) f |= Qt::ItemIsEditable;
   return f;
 }
 

@@ -32,7 +32,7 @@ QString quoted(const QString& s) {
 }
 
 [[noreturn]] void bad(int line) {
-  throw Error(QStringLiteral("Invalid stream format (line %1)").arg(line));
+  throw Error(QStringLiteral("Сохранённое расположение столбцов повреждено (строка %1).").arg(line));
 }
 
 int toInt(const QString& v, int line, int lo, int hi) {

@@ -211,7 +211,7 @@ TEST_F(Shell, ErrorsEscapingACommandReachTheDefaultErrorReportAndTheProgramGoesO
   EXPECT_EQ(shown[0].text, QStringLiteral("Disk full."));
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
   EXPECT_EQ(shown[0].buttons, hv::MsgButtons::Ok);
-  EXPECT_EQ(shown[1].text, QStringLiteral("'12.5' is not a valid floating point value."));
+  EXPECT_EQ(shown[1].text, QStringLiteral("Значение \"12.5\" не является числом."));
   EXPECT_EQ(shown[2].text, QStringLiteral("Готово!"));
 }
 

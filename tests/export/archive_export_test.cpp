@@ -176,7 +176,7 @@ TEST(ArchiveExport, AFailedSaveStillPutsTheFilterBack) {
     hv::exportArchivesToFile(table, {true, true, false}, hv::test::testPath(QStringLiteral("no/such/dir/x.xls")));
     FAIL() << "saved";
   } catch (const hv::Error& e) {
-    EXPECT_EQ(hv::defaultErrorReportText(e.text()), QStringLiteral("StgCreateDocFile error 2."));
+    EXPECT_EQ(hv::defaultErrorReportText(e.text()).split('\n')[0], QStringLiteral("StgCreateDocFile error 2"));
   }
   EXPECT_EQ(table.filter(), QStringLiteral("N_ARC=1"));
   EXPECT_EQ(table.rowIndex(), 0);
@@ -308,7 +308,7 @@ for sh in book.sheets():
   const auto bad = hv::test::runProcess(hv::test::toolPath(QStringLiteral("hygrovan-cli")),
                                         {QStringLiteral("export"), path, hv::test::testPath(QStringLiteral("no/x.xls"))});
   EXPECT_EQ(bad.exitCode, 1);
-  EXPECT_EQ(QString::fromUtf8(bad.err).trimmed().split(QChar('\n')).last(), QStringLiteral("StgCreateDocFile error 2."));
+  EXPECT_EQ(QString::fromUtf8(bad.err).trimmed().split(QChar('\n')).first(), QStringLiteral("StgCreateDocFile error 2"));
 }
 
 }  // namespace

@@ -123,13 +123,19 @@ TEST(CompoundFile, CreateAndStreamErrorsCarryTheErrorNumber) {
     f.create(hv::test::testPath(QStringLiteral("missing/folder/a.xls")));
     FAIL() << "created";
   } catch (const hv::Error& e) {
-    EXPECT_EQ(e.text(), QStringLiteral("StgCreateDocFile error 2"));
+    // The format's own words, then why in the user's.
+    EXPECT_EQ(e.text().split('\n'),
+              QStringList({"StgCreateDocFile error 2",
+                           QStringLiteral("Не удалось создать файл \"%1\": папка \"%2\" не найдена.")
+                               .arg(hv::test::testPath(QStringLiteral("missing/folder/a.xls")),
+                                    hv::test::testPath(QStringLiteral("missing/folder")))}));
   }
   try {
     f.create(hv::test::testDir());
     FAIL() << "created";
   } catch (const hv::Error& e) {
-    EXPECT_EQ(e.text(), QStringLiteral("StgCreateDocFile error 21"));
+    EXPECT_EQ(e.text(), QStringLiteral("StgCreateDocFile error 21\nНе удалось создать файл \"%1\": это папка, а не файл.")
+                            .arg(hv::test::testDir()));
   }
   try {
     f.createStream(QStringLiteral("Workbook"));
@@ -186,7 +192,8 @@ TEST(CompoundFile, AFailedWriteReportsTheSystemTextAndKeepsTheOldFile) {
   }
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
-  EXPECT_EQ(error, qt_error_string(EFBIG));
+  EXPECT_EQ(error.split('\n'),
+            QStringList({QStringLiteral("Не удалось записать файл \"%1\".").arg(path), qt_error_string(EFBIG)}));
   EXPECT_EQ(hv::test::readFile(path), QByteArray("previous contents"));
   EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("full.xls")});
 }

@@ -67,7 +67,7 @@ TEST_F(Graphs, DateAndTimeBecomeDaysSinceTheEndOf1899) {
              {t("05.03.2024"), t("10:00:"), "05.03.2024 10:00:"}};
   for (const auto& b : bad)
     EXPECT_EQ(errorOf([&] { hv::parseDateTime(b.date, b.time); }),
-              QStringLiteral("'%1' is not a valid date and time").arg(QString::fromUtf8(b.shown)));
+              QStringLiteral("Значение \"%1\" не является датой и временем.").arg(QString::fromUtf8(b.shown)));
 }
 
 TEST_F(Graphs, ADayItsMonthLacksLiesWhereTheAppendPutsItAndIsDrawn) {
@@ -121,12 +121,12 @@ TEST_F(Graphs, BuildingStopsAtTheFirstBadRow) {
   const QList<SelectedRow> badDate = {row(t("10,0"), {}, {}, "05.03.2024", "09:00:00"),
                                       row({}, t("1,0"), t("2,0"), "32.03.2024", "09:00:00")};
   EXPECT_EQ(errorOf([&] { hv::buildChartData(badDate, CurveChoice{true, false, false}); }),
-            QStringLiteral("'32.03.2024 09:00:00' is not a valid date and time"));
+            QStringLiteral("Значение \"32.03.2024 09:00:00\" не является датой и временем."));
   // A bad value counts only for a chosen curve.
   const QList<SelectedRow> badValue = {row(t("10;0"), {}, {}, "05.03.2024", "09:00:00")};
   EXPECT_TRUE(hv::buildChartData(badValue, CurveChoice{false, true, true}).empty());
   EXPECT_EQ(errorOf([&] { hv::buildChartData(badValue, CurveChoice{true, false, false}); }),
-            QStringLiteral("'10;0' is not a valid floating point value"));
+            QStringLiteral("Значение \"10;0\" не является числом."));
   // Either separator reads, whichever is the user's.
   const QList<SelectedRow> both = {row(t("10.5"), {}, {}, "05.03.2024", "09:00:00"),
                                    row(t("12,4"), {}, {}, "06.03.2024", "09:00:00")};

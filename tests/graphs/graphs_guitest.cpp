@@ -222,7 +222,7 @@ TEST_F(Graphs, ABadRowStopsWithTheMessageAndTheWindowStaysHidden) {
   auto shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
   EXPECT_EQ(shown[0].caption, hv::applicationTitle());
-  EXPECT_EQ(shown[0].text, QStringLiteral("'05.13.2024 09:00:00' is not a valid date and time."));
+  EXPECT_EQ(shown[0].text, QStringLiteral("Значение \"05.13.2024 09:00:00\" не является датой и временем."));
   EXPECT_EQ(shown[0].icon, hv::MsgIcon::Error);
 
   ui_.clear();
@@ -231,7 +231,7 @@ TEST_F(Graphs, ABadRowStopsWithTheMessageAndTheWindowStaysHidden) {
       hv::mrCancel);
   shown = ui_.messages();
   ASSERT_EQ(shown.size(), 1);
-  EXPECT_EQ(shown[0].text, QStringLiteral("'12;0' is not a valid floating point value."));
+  EXPECT_EQ(shown[0].text, QStringLiteral("Значение \"12;0\" не является числом."));
 
   // A good selection opens the window modally.
   ui_.clear();

@@ -78,6 +78,26 @@ TEST(QtDialogs, CsvOptionsStartFromTheLastChoiceAndGiveBackTheOneClicked) {
   EXPECT_FALSE(real.csvExportOptions(nullptr, initial).has_value());
 }
 
+TEST(QtDialogs, AYesNoBoxPutAwayByEscapeOrItsCloseButtonIsNoAnswer) {
+  hv::initialiseApplication();
+  hv::QtUserInteraction real;
+  const auto ask = [&] {
+    return real.message(nullptr, QStringLiteral("Hygrovan-RX3"), QStringLiteral("Сохранить изменения в таблицах ?"),
+                        hv::MsgIcon::Question, hv::MsgButtons::YesNo);
+  };
+  whenModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+  EXPECT_EQ(ask(), hv::MsgResult::Cancel);
+  whenModal<QMessageBox>([](QMessageBox* box) { box->close(); });
+  EXPECT_EQ(ask(), hv::MsgResult::Cancel);
+  whenModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+  EXPECT_EQ(ask(), hv::MsgResult::Yes);
+  // A box with one answer still goes away by Escape.
+  whenModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+  EXPECT_EQ(real.message(nullptr, QStringLiteral("Ошибка"), QStringLiteral("Текст"), hv::MsgIcon::Error,
+                         hv::MsgButtons::Ok),
+            hv::MsgResult::Ok);
+}
+
 TEST(QtDialogs, FileDialogShowsEveryColumnWhole) {
   hv::initialiseApplication();
   hv::test::writeFile(hv::test::testPath(QStringLiteral("дуб.db")), QByteArray(100, 'x'));

@@ -280,6 +280,18 @@ TEST_F(FileLayer, ErrorsCarryTheSystemsCodeAndText) {
     const std::string what = e.what();
     EXPECT_NE(what.find(missing), std::string::npos) << what;
     EXPECT_NE(what.find(e.systemText()), std::string::npos) << what;
+    // The user's words first, the system's on the second line.
+    EXPECT_EQ(what.substr(0, what.find('\n')), "Не удалось открыть файл \"" + missing + "\": файл не найден.");
+  }
+  const std::string folder = path("нет");
+  const std::string inMissingFolder = folder + "/t.db";
+  try {
+    ReplacementFile r(inMissingFolder);
+    FAIL() << "written into a missing folder";
+  } catch (const FileError& e) {
+    const std::string what = e.what();
+    EXPECT_EQ(e.reason(), FileError::Reason::Missing);
+    EXPECT_NE(what.find(": папка \"" + folder + "\" не найдена.\n"), std::string::npos) << what;
   }
   fs::create_directory(pathOf(path("folder.db")));
   try {

@@ -178,7 +178,8 @@ sys.stdout.buffer.write((t.codepage.name + ';' + ';'.join(r[7].rstrip() + '|' + 
     t.open();
     ADD_FAILURE() << "opened a table in code page 1250";
   } catch (const hv::Error& e) {
-    EXPECT_TRUE(e.text().contains("code page") && e.text().contains("0xC8")) << e.text().toStdString();
+    EXPECT_TRUE(e.text().contains(QStringLiteral("кодовая страница")) && e.text().contains("0xC8") && e.text().contains(path))
+        << e.text().toStdString();
   }
 }
 

@@ -127,7 +127,7 @@ TEST(TableOpen, AProgramHoldingARecordLockIsSeenAndSeesUs) {
     t.open();
     ADD_FAILURE() << "opened a table another program holds";
   } catch (const hv::Error& e) {
-    EXPECT_TRUE(e.text().contains("in use")) << e.text().toStdString();
+    EXPECT_EQ(e.text(), QStringLiteral("Таблица \"%1\" открыта другой программой.").arg(path));
   }
   EXPECT_FALSE(t.active());
   ::close(release[1]);
@@ -162,7 +162,7 @@ TEST(TableReads, AFileCutShortUnderUsGivesTheDamageErrorAndTheProgramGoesOn) {
       try {
         EXPECT_EQ(t.fieldTextAt(row, "MATERIAL"), QString("Ель"));
       } catch (const hv::Error& e) {
-        EXPECT_TRUE(e.text().startsWith("The table file is damaged")) << e.text().toStdString();
+        EXPECT_TRUE(e.text() == QStringLiteral("Таблица \"%1\" повреждена: другая программа укоротила файл.").arg(path)) << e.text().toStdString();
         ++failures;
       }
     }
@@ -212,7 +212,7 @@ TEST(TableOpen, ATableTooBigForMemoryIsAnErrorNotAnAbort) {
     try {
       t.open();
     } catch (const hv::Error& e) {
-      return e.text() == "Not enough memory for the table" && !t.active() ? 0 : 1;
+      return e.text() == QStringLiteral("Недостаточно памяти для таблицы.") && !t.active() ? 0 : 1;
     }
     return 4;
   });

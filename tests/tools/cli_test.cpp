@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <optional>
 
 #include "import/import_images.h"
 #include "store/db_table.h"
@@ -43,6 +45,19 @@ QString makeImage(const QString& path) {
 
 QStringList errLines(const hv::test::ProcessResult& r) {
   return QString::fromUtf8(r.err).split(QChar('\n'));
+}
+
+// Runs the cli with `folder` (for it alone) on what `mount` makes there, a
+// shell command naming the folder "$0"; nothing where no mount can be made.
+std::optional<hv::test::ProcessResult> cliOnMount(const QString& mount, const QString& folder,
+                                                  const QStringList& args) {
+  if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty()) return std::nullopt;
+  qputenv("HYGROVAN_DECIMAL_SEPARATOR", ",");
+  const auto r = hv::test::runProcess(
+      QStringLiteral("unshare"), QStringList{"-m", "sh", "-c", mount + QStringLiteral(" || exit 99; exec \"$@\""), folder,
+                                             hv::test::toolPath(QStringLiteral("hygrovan-cli"))} + args);
+  if (r.exitCode == 99) return std::nullopt;
+  return r;
 }
 
 const QStringList kCommands = {"chart", "download", "dump", "export", "import", "report", "stats"};
@@ -235,6 +250,49 @@ TEST(CliExport, CsvGoesToAFileForEachArchiveOrToTheOneNamed) {
     EXPECT_EQ(cli(bad).exitCode, 2) << bad.join(' ').toStdString();
     EXPECT_FALSE(QFileInfo::exists(bad[2]));
   }
+}
+
+TEST(CliErrors, AFullDiskAReadOnlyFileSystemAndAMissingFolderAreToldWithTheFile) {
+  QList<hv::test::Row> rows;
+  for (int i = 0; i < 400; ++i)
+    rows << single(i + 1, 0, "05.03.2024", QString::asprintf("%02d:%02d:00", i / 60, i % 60).toLatin1().constData(),
+                   QString("%1,5").arg(i % 37).toLatin1().constData());
+  const QString table = testPath(QStringLiteral("big.db"));
+  hv::test::writeTable(table, rows);
+  // The workbook's own words, then why in the user's.
+  const QString nowhere = testPath(QStringLiteral("нет/e.xls"));
+  const auto missing = cli({"export", table, nowhere});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(errLines(missing).mid(0, 2),
+            QStringList({"StgCreateDocFile error 2", QStringLiteral("Не удалось создать файл \"%1\": папка \"%2\" не найдена.")
+                                                         .arg(nowhere, testPath(QStringLiteral("нет")))}));
+
+  const QString full = testPath(QStringLiteral("full"));
+  ASSERT_TRUE(QDir().mkdir(full));
+  for (const QStringList& args : QList<QStringList>{{"report", table, "--archive", "0", full + "/r.pdf"},
+                                                   {"chart", table, "--archive", "0", "--rows", "1-400", "--curves", "W", "--size", "3000x2000", full + "/c.png"},
+                                                   {"export", table, full + "/e.xls"}}) {
+    SCOPED_TRACE(args.join(' ').toStdString());
+    const auto r = cliOnMount(
+        QStringLiteral("mount -t tmpfs -o size=8k tmpfs \"$0\" && head -c 6144 /dev/zero >\"$0/fill\""), full, args);
+    if (!r) GTEST_SKIP() << "no file system can be mounted here";
+    EXPECT_EQ(r->exitCode, 1);
+    const QString err = QString::fromUtf8(r->err);
+    EXPECT_TRUE(err.startsWith(QStringLiteral("Не удалось записать файл \"%1\": на диске нет места.\n").arg(args.last())))
+        << r->err.constData();
+    EXPECT_FALSE(err.contains(QStringLiteral("libpng")) || err.contains(QStringLiteral("Неизвестная ошибка")))
+        << r->err.constData();
+  }
+
+  const QString ro = testPath(QStringLiteral("ro"));
+  ASSERT_TRUE(QDir().mkdir(ro));
+  const QString roTable = makeTable(ro + QStringLiteral("/t.db"));
+  const auto r = cliOnMount(QStringLiteral("mount --bind \"$0\" \"$0\" && mount -o remount,ro,bind \"$0\""), ro,
+                            {"import", "--image", makeImage(testPath(QStringLiteral("i.bin"))), "--append", roTable});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->exitCode, 1);
+  EXPECT_EQ(errLines(*r)[0],
+            QStringLiteral("Таблица \"%1\" только для чтения: файловая система только для чтения.").arg(roTable));
 }
 
 #if !HV_TEST_ASAN

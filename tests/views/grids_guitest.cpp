@@ -2,8 +2,13 @@
 // title clicks, layouts, colours, selection footers, comment editing, the
 // delete and renumber commands, and the table file commands.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QTimer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -98,6 +103,23 @@ class Grids : public ::testing::Test {
     ASSERT_NE(editor, nullptr);
     editor->setText(text);
     QTest::keyClick(editor, Qt::Key_Return);
+  }
+  // A right click on a cell; the context menu that opens is closed unused.
+  static void rightClick(hv::TDataGrid* g, int row, int col) {
+    QTableView* v = g->view();
+    const QPoint p = v->visualRect(v->model()->index(row, col)).center();
+    QTimer closer;
+    bool opened = false;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (QWidget* menu = QApplication::activePopupWidget()) {
+        opened = true;
+        menu->close();
+      }
+    });
+    closer.start(10);
+    QContextMenuEvent e(QContextMenuEvent::Mouse, p, v->viewport()->mapToGlobal(p));
+    QApplication::sendEvent(v->viewport(), &e);
+    EXPECT_TRUE(opened);
   }
   static QString storedValue(const QString& name) {
     hv::SettingsKey key;
@@ -334,7 +356,7 @@ TEST_F(Grids, AValueThatDoesNotParseIsReportedAndLeavesTheFooters) {
   ui_.clear();
   clickRow(g, 2, Qt::ControlModifier);
   ASSERT_EQ(ui_.messages().size(), 1);
-  EXPECT_EQ(ui_.messages()[0].text, "'12;5' is not a valid floating point value.");
+  EXPECT_EQ(ui_.messages()[0].text, "Значение \"12;5\" не является числом.");
   EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
   EXPECT_EQ(g->footerText("W"), "9,5/9,7/10");
 }
@@ -400,6 +422,42 @@ TEST_F(Grids, DeletesOneClickedRowOrThreeSelectedRows) {
   EXPECT_EQ(fileColumn("N", 1), QStringList({"7", "9"}));
 }
 
+TEST_F(Grids, ARightClickOutsideTheSelectionMakesThatRowTheSelection) {
+  hv::MainWindow* f = openWindow();
+  hv::TDataGrid* g = f->pages().grid(kWood);
+  clickRow(g, 3);
+  rightClick(g, 1, cW);
+  EXPECT_TRUE(g->isRowSelected(1));
+  EXPECT_FALSE(g->isRowSelected(3));
+  EXPECT_EQ(g->currentColumn(), cW);  // the column commands take the column pointed at
+  hv::test::command(*f, "deletePopupAction")->trigger();
+  EXPECT_EQ(shown(g, cW), QStringList({"10,0", "12,5", "5,3"}));
+  // Inside the selection, the selection stays.
+  clickRow(g, 0);
+  clickRow(g, 2, Qt::ControlModifier);
+  rightClick(g, 2, cMaterial);
+  EXPECT_EQ(g->selectedCount(), 2);
+  hv::test::command(*f, "deletePopupAction")->trigger();
+  EXPECT_EQ(shown(g, cW), QStringList({"12,5"}));
+}
+
+TEST_F(Grids, ATableCutShortUnderTheWindowIsToldOnceAtTheFirstFailedRead) {
+  QList<hv::test::Row> rows;
+  for (int i = 0; i < 300; ++i) rows << single(i + 1, 0, "05.03.2024", "10:00:00", "1,5");
+  hv::test::writeTable(path_, rows);
+  hv::MainWindow* f = openWindow();
+  QTableView* v = f->pages().grid(kWood)->view();
+  ASSERT_TRUE(QFile::resize(path_, 353 + 147 * 20));  // another program cuts it short
+  v->scrollToBottom();
+  for (int i = 0; i < 3; ++i) {
+    v->viewport()->repaint();
+    QCoreApplication::processEvents();
+  }
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].text, QString("Таблица \"%1\" повреждена: другая программа укоротила файл.").arg(path_));
+  EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
+}
+
 TEST_F(Grids, RenumberingTheConcreteArchiveLeavesTheOthers) {
   hv::MainWindow* f = openWindow();
   f->pages().tabs()->setCurrentIndex(1);
@@ -440,6 +498,27 @@ TEST_F(Grids, ExitWithAChangedCommentAsksFirstAndYesKeepsIt) {
   EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"", "сырая", "", ""}));
 }
 
+TEST_F(Grids, PuttingTheSaveQuestionAwayKeepsTheTableOpenWithItsChange) {
+  hv::MainWindow* f = openWindow();
+  typeComment(f->pages().grid(kWood), 1, "сырая");
+  // Escape or the box's close button: the close command, closing the window and
+  // opening another file stop there.
+  ui_.messageAnswers << hv::MsgResult::Cancel << hv::MsgResult::Cancel << hv::MsgResult::Cancel;
+  hv::test::command(*f, "closeAction")->trigger();
+  EXPECT_FALSE(f->close());
+  ui_.fileAnswers << path_;
+  f->openTable();
+  ASSERT_EQ(ui_.messages().size(), 3);
+  EXPECT_TRUE(f->isVisible());
+  EXPECT_TRUE(f->document().isOpen());
+  EXPECT_TRUE(f->document().isChanged());
+  // "Да" still saves and closes: the comment typed before is there.
+  ui_.messageAnswers << hv::MsgResult::Yes;
+  EXPECT_TRUE(f->close());
+  EXPECT_FALSE(f->document().isOpen());
+  EXPECT_EQ(fileColumn("COMMENT", 0), QStringList({"", "сырая", "", ""}));
+}
+
 // --- the table file commands ------------------------------------------------
 
 TEST_F(Grids, ADamagedFileIsRefusedAndTheWindowStaysClosed) {
@@ -448,12 +527,63 @@ TEST_F(Grids, ADamagedFileIsRefusedAndTheWindowStaysClosed) {
   window_ = std::make_unique<hv::MainWindow>();
   window_->document().Open_DB(bad);
   ASSERT_EQ(ui_.messages().size(), 1);
-  EXPECT_EQ(ui_.messages()[0].text, "База данных повреждена !");
+  // The program's own words first, then what is wrong with which file.
+  const QStringList lines = ui_.messages()[0].text.split('\n');
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_EQ(lines[0], "База данных повреждена !");
+  EXPECT_EQ(lines[1], QString("Таблица \"%1\" повреждена: файл слишком короткий.").arg(bad));
   EXPECT_EQ(ui_.messages()[0].caption, "Ошибка");
   EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
   EXPECT_FALSE(window_->document().isOpen());
   EXPECT_EQ(window_->windowTitle(), "Hygrovan-RX3");
   EXPECT_FALSE(hv::test::command(*window_, "closeAction")->isEnabled());
+}
+
+TEST_F(Grids, ATableHeldElsewhereOrNotWritableIsToldForWhatItIs) {
+  window_ = std::make_unique<hv::MainWindow>();
+  {
+    hv::TDbTable other;
+    other.setFileName(path_);
+    other.open();
+    window_->document().Open_DB(path_);
+  }
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].text, QString("Таблица \"%1\" открыта другой программой.").arg(path_));
+  EXPECT_FALSE(window_->document().isOpen());
+
+  // A file the user may not write is opened for reading.
+  const QByteArray before = hv::test::readFile(path_);
+  ASSERT_EQ(::chmod(QFile::encodeName(path_).constData(), 0444), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(hv::test::testDir()).constData(), 0755), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::seteuid(65534), 0);  // root may write anything
+  }
+  window_->document().Open_DB(path_);
+  if (root) {
+    ASSERT_EQ(::seteuid(0), 0);
+  }
+  EXPECT_EQ(ui_.messages().size(), 1);
+  ASSERT_TRUE(window_->document().isOpen());
+  EXPECT_TRUE(window_->document().isReadOnly());
+  EXPECT_EQ(window_->windowTitle(), "oak [только чтение] - Hygrovan-RX3");
+  for (const char* name :
+       {"saveAction", "saveButton", "appendAction", "deleteRowsAction", "deletePopupAction", "renumberAction"})
+    EXPECT_FALSE(hv::test::command(*window_, name)->isEnabled()) << name;
+  for (const char* name : {"exportAction", "printAction", "previewAction", "chartAction", "closeAction"})
+    EXPECT_TRUE(hv::test::command(*window_, name)->isEnabled()) << name;
+  hv::TDataGrid* g = window_->pages().grid(kWood);
+  EXPECT_FALSE(g->view()->model()->flags(g->view()->model()->index(0, cComment)) & Qt::ItemIsEditable);
+  clickTitle(g, cW);  // sorted in memory
+  EXPECT_EQ(shown(g, cW), QStringList({"12,5", "10,0", "9,5", "5,3"}));
+  EXPECT_FALSE(QFile::exists(hv::TDbTable::mdxPathFor(path_)));
+  window_->document().Close_DB();
+  EXPECT_EQ(hv::test::readFile(path_), before);
+  // The next table is written again.
+  ::chmod(QFile::encodeName(path_).constData(), 0644);
+  window_->document().Open_DB(path_);
+  EXPECT_FALSE(window_->document().isReadOnly());
+  EXPECT_TRUE(hv::test::command(*window_, "saveAction")->isEnabled());
 }
 
 TEST_F(Grids, TheOpenCommandPutsTheNameWithoutItsLastExtensionInTheTitle) {

@@ -57,7 +57,7 @@ TEST(ParseRegionalFloat, AcceptsTheSeparatorAndBlanksOnly) {
     hv::parseRegionalFloat(u"12.5", ',');
     FAIL() << "no error";
   } catch (const hv::Error& e) {
-    EXPECT_EQ(e.text(), "'12.5' is not a valid floating point value");
+    EXPECT_EQ(e.text(), "Значение \"12.5\" не является числом.");
   }
 }
 
@@ -114,7 +114,7 @@ TEST(SelectionFooters, AValueThatDoesNotParseStopsEverything) {
     hv::selectionFooters({w("12,5"), range("10;0", "11,0")});
     FAIL() << "no error";
   } catch (const hv::Error& e) {
-    EXPECT_EQ(e.text(), "'10;0' is not a valid floating point value");
+    EXPECT_EQ(e.text(), "Значение \"10;0\" не является числом.");
   }
 }
 

@@ -42,7 +42,8 @@ QList<hv::SelectedRow> readRows(const hv::cli::TableArgs& a, QList<QString>* mat
   QList<hv::SelectedRow> rows;
   for (int pos : a.rows) {
     if (pos < 1 || pos > count)
-      throw hv::Error(QStringLiteral("строки %1 нет: в архиве %2 строк: %3").arg(pos).arg(archive).arg(count));
+      throw hv::Error(
+          QStringLiteral("Строки %1 нет: в архиве %2 всего строк: %3.").arg(pos).arg(archive).arg(count));
     const hv::TDbTable::Bookmark b = table.bookmarkAtRow(pos - 1);
     rows.append(hv::toSelectedRow(hv::readFields(table, b, hv::kBookmarkFields)));
     if (materials)
@@ -129,7 +130,7 @@ int run(const QStringList& args) {
     chart->resize(size);
     hv::fillMoistureChart(chart, data, curves, footers, additions);
     hv::saveChartPicture(chart, picture.path());
-    if (QString why; !picture.commit(&why)) throw hv::Error(QStringLiteral("Не удалось записать %1: %2").arg(out, why));
+    if (QString why; !picture.commit(&why)) throw hv::Error(hv::writeErrorText(out, hv::writeFailureReason(out, 0), why));
     // The picture shows the refusal too, as the window does.
     if (const auto& f = additions.forecast) {
       if (!f->ok()) return hv::cli::reportFailure(hv::Error(f->refusal));

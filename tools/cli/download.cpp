@@ -10,6 +10,7 @@
 #include "device/device_image.h"
 #include "device/download_exchange.h"
 #include "import.h"
+#include "platform/error.h"
 #include "platform/console.h"
 #include "platform/file_names.h"
 #include "store/archive_kind.h"
@@ -144,8 +145,9 @@ int run(const QStringList& args) {
     QString why;
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit() ||
         !imagePath.commit(&why)) {
-      hv::cli::err()
-          << QStringLiteral("Не удалось записать %1: %2\n").arg(image, why.isEmpty() ? out.errorString() : why);
+      hv::cli::err() << hv::writeErrorText(image, hv::writeFailureReason(image, bytes.size() + 1),
+                                           why.isEmpty() ? out.errorString() : why)
+                     << "\n";
       return 1;
     }
     hv::cli::out() << QStringLiteral("Записей в архивах: %1/%2/%3; в %4 записано байт: %5\n")

@@ -88,8 +88,7 @@ int run(const QStringList& args) {
     // The window shows a tab for each archive with rows; so does this command.
     const hv::ArchiveSet archives = hv::archivesWithRows(table);
     hv::exportArchivesToFile(table, archives, book.path());
-    if (QString why; !book.commit(&why))
-      throw hv::Error(QStringLiteral("Не удалось записать %1: %2").arg(files[1], why));
+    if (QString why; !book.commit(&why)) throw hv::Error(hv::writeErrorText(files[1], hv::writeFailureReason(files[1], 0), why));
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);
   }

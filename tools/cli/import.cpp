@@ -41,8 +41,7 @@ int importImage(const DeviceImageBytes& image, const ImportTarget& target) {
       out() << line << "\n";
       out().flush();
     }, !hasStrayBytes(target.file));
-    if (QString why; !table.commit(&why))
-      throw Error(QStringLiteral("Не удалось записать %1: %2").arg(target.file, why));
+    if (QString why; !table.commit(&why)) throw Error(writeErrorText(target.file, writeFailureReason(target.file, 0), why));
   } catch (const std::exception& e) {
     return reportFailure(e);
   }
@@ -72,7 +71,7 @@ int run(const QStringList& args) {
   const hv::FilePath imageFile(imagePath, hv::FilePath::Read);
   QFile in(imageFile.path());
   if (!in.open(QIODevice::ReadOnly)) {
-    hv::cli::err() << QStringLiteral("Не удалось прочитать %1: %2\n").arg(imagePath, in.errorString());
+    hv::cli::err() << QStringLiteral("Не удалось прочитать файл \"%1\": %2").arg(imagePath, in.errorString()) << "\n";
     return 1;
   }
   const QByteArray bytes = in.read(hv::kDeviceImageSize + 1);

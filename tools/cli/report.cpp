@@ -35,7 +35,7 @@ int run(const QStringList& args) {
     hv::report::savePdf(*report, pdf.path());
     table.close();
     if (QString why; !pdf.commit(&why))
-      throw hv::Error(QStringLiteral("Не удалось записать %1: %2").arg(a.files[1], why));
+      throw hv::Error(hv::writeErrorText(a.files[1], hv::writeFailureReason(a.files[1], 0), why));
     hv::cli::out() << QStringLiteral("%1: страниц: %2\n").arg(a.files[1]).arg(report->pageCount());
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);
