@@ -119,6 +119,14 @@ struct TDbTable::Impl {
   } catch (const std::bad_alloc&) {
     noMemory();
   }
+  // After the rows were rewritten in place (packed, renumbered): the tags
+  // are sorted again and their file written, and the view is made anew.
+  void rowsRewritten() {
+    tags.markAllDirty();
+    view.reset();
+    if (!tags.empty()) tags.writeFile();
+    ensureView();
+  }
   // Positions are usable without closing the holes (bookmark lookups while
   // rows are deleted one after another).
   void ensureBuilt() {
@@ -641,10 +649,7 @@ void TDbTable::pack() try {
   d_->checkWritable();
   ++d_->changes;
   d_->file.pack();
-  d_->tags.markAllDirty();
-  d_->view.reset();
-  if (!d_->tags.empty()) d_->tags.writeFile();
-  d_->ensureView();
+  d_->rowsRewritten();
 } catch (const std::bad_alloc&) {
   noMemory();
 }
@@ -686,10 +691,7 @@ void TDbTable::numberRecords(const QString& field, const std::vector<Bookmark>& 
     std::memset(dst, ' ', size_t(f.width));
     std::memcpy(dst + f.width - text.size(), text.constData(), size_t(text.size()));
   });
-  d_->tags.markAllDirty();
-  d_->view.reset();
-  if (!d_->tags.empty()) d_->tags.writeFile();
-  d_->ensureView();
+  d_->rowsRewritten();
 } catch (const std::bad_alloc&) {
   noMemory();
 }
