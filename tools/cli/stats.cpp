@@ -4,6 +4,7 @@
 
 #include "cli.h"
 #include "store/db_table.h"
+#include "store/row_schema.h"
 #include "table_args.h"
 #include "views/archive_table.h"
 #include "views/selection_stats.h"
@@ -44,7 +45,11 @@ int run(const QStringList& args) {
     hv::cli::ReadOnlyTable view(a, hv::archiveTag(hv::archiveKindAt(a.archive)));
     const hv::SelectionFooters f =
         hv::selectionFooters(hv::selectedRowsAt(view.table(), distinctPositions(a.rows)));
-    hv::cli::out() << "W\t" << f.w << '\n' << "W_MIN\t" << f.wMin << '\n' << "W_MAX\t" << f.wMax << '\n';
+    // Labelled with the fields' own names, which scripts look for.
+    using hv::MeasurementField;
+    hv::cli::out() << hv::fieldName(MeasurementField::W) << '\t' << f.w << '\n'
+                   << hv::fieldName(MeasurementField::WMin) << '\t' << f.wMin << '\n'
+                   << hv::fieldName(MeasurementField::WMax) << '\t' << f.wMax << '\n';
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);
   }
