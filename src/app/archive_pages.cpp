@@ -88,14 +88,11 @@ bool ArchivePages::hasTab(ArchiveKind kind) const {
 void ArchivePages::showNonEmptyArchives() {
   readFailureTold_ = false;
   if (!table_.active()) return;
-  table_.first();
   // Bulk, concrete, wood: the active tab ends on the first non-empty one.
   bool anyRows = false;
   const QSignalBlocker block(tabs_);
   for (auto it = kArchiveKinds.rbegin(); it != kArchiveKinds.rend(); ++it) {
-    table_.setFilter(archiveFilter(*it));
-    table_.refresh();
-    const bool hasRows = table_.recordCount() > 0;
+    const bool hasRows = table_.rowCount(ArchiveFilter(*it)) > 0;
     tabs_->setTabVisible(archiveNumber(*it), hasRows);
     if (hasRows) {
       tabs_->setCurrentIndex(archiveNumber(*it));
@@ -103,8 +100,16 @@ void ArchivePages::showNonEmptyArchives() {
     }
   }
   tabs_->setVisible(anyRows);
-  table_.setFilter(archiveFilter(shownKind()));
+  table_.setFilter(ArchiveFilter(shownKind()));
   table_.refresh();
+  table_.first();
+}
+
+void ArchivePages::resetSort(ArchiveKind kind) {
+  grid(kind)->clearTitleStates();
+  if (!table_.active()) return;
+  resetTableSort(table_, archiveTag(kind));
+  refresh();
 }
 
 void ArchivePages::hideArchives() {
@@ -137,7 +142,7 @@ void ArchivePages::clearSelections(TDataGrid* notified) {
 
 void ArchivePages::showArchive(ArchiveKind kind) {
   postPendingEdit();
-  table_.setFilter(archiveFilter(kind));
+  table_.setFilter(ArchiveFilter(kind));
   if (table_.active()) table_.refresh();
   grid(kind)->tableChanged();
 }

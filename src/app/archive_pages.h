@@ -38,6 +38,10 @@ class ArchivePages : public QObject {
   // and sets its filter on the table. Does nothing without an active table.
   void showNonEmptyArchives();
   void hideArchives();
+  // Record order: the kind's title arrows cleared and its tag removed; with
+  // no table active only the arrows. Errors are not reported: the table
+  // stays in whatever order it reached.
+  void resetSort(ArchiveKind kind);
 
   // The grids follow the table after its filter, order, rows or open state
   // changed. Only the grid on view reads it; the others do when their tab is

@@ -19,7 +19,7 @@ GridCommands::GridCommands(TableDocument& document, ArchivePages& pages, Setting
 
 void GridCommands::prepareGrids() {
   for (ArchiveKind kind : kArchiveKinds) pages_.grid(kind)->setBookmarkFields(kBookmarkFields);
-  for (ArchiveKind kind : kArchiveKinds) resetSort(kind);
+  for (ArchiveKind kind : kArchiveKinds) pages_.resetSort(kind);
 }
 
 void GridCommands::sortByTitle(ArchiveKind kind, int column) {
@@ -32,20 +32,13 @@ void GridCommands::sortByTitle(ArchiveKind kind, int column) {
         applyTitleSort(document_.table(), archiveTag(kind), grid->column(column).fieldName, grid->titleState(column));
   } catch (...) {
     // The tag was not built: no arrow may promise an order the table lacks.
-    resetSort(kind);
+    pages_.resetSort(kind);
     throw;
   }
   if (!sorted) {
-    resetSort(kind);
+    pages_.resetSort(kind);
     return;
   }
-  pages_.refresh();
-}
-
-void GridCommands::resetSort(ArchiveKind kind) {
-  pages_.grid(kind)->clearTitleStates();
-  if (!document_.isActive()) return;
-  resetTableSort(document_.table(), archiveTag(kind));
   pages_.refresh();
 }
 
@@ -84,7 +77,7 @@ void GridCommands::storeLayouts() {
 }
 
 void GridCommands::resetShownSort() {
-  if (document_.isActive()) resetSort(pages_.shownKind());
+  if (document_.isActive()) pages_.resetSort(pages_.shownKind());
 }
 
 void GridCommands::alignShownColumns() {
@@ -135,7 +128,7 @@ void GridCommands::deleteSelectedRows() {
   TDataGrid* grid = pages_.grid(kind);
   const TDbTable::Bookmark current = document_.table().bookmarkAtRow(grid->currentRow());
   const int column = grid->currentColumn();
-  resetSort(kind);
+  pages_.resetSort(kind);
   const QList<TDbTable::Bookmark> records = grid->selectedBookmarks();
   // An edit in progress is posted before the rows move under it.
   pages_.postPendingEdit();

@@ -26,8 +26,6 @@ class GridCommands {
   // A title click changed the sort state of the kind's grid: the shared
   // table is sorted through that grid's tag, or back to record order.
   void sortByTitle(ArchiveKind kind, int column);
-  // Record order: the grid's arrows cleared and its tag removed.
-  void resetSort(ArchiveKind kind);
   // Equal column widths that then follow the grid's width.
   void alignColumns(TDataGrid* grid);
   // The footers of the grid's selection: minimum, mean and maximum.

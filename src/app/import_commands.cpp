@@ -1,7 +1,6 @@
 #include "app/import_commands.h"
 
 #include "app/archive_pages.h"
-#include "app/grid_commands.h"
 #include "app/table_document.h"
 #include "device/download_dialog.h"
 #include "device/import/archive_import.h"
@@ -11,11 +10,10 @@
 
 namespace hv {
 
-ImportCommands::ImportCommands(TableDocument& document, ArchivePages& pages, GridCommands& grids, QWidget* parent,
+ImportCommands::ImportCommands(TableDocument& document, ArchivePages& pages, QWidget* parent,
                                const QString& dialogFolder)
     : document_(document),
       pages_(pages),
-      grids_(grids),
       parent_(parent),
       dialogFolder_(dialogFolder),
       download_(new DownloadDialog(parent)) {}
@@ -48,7 +46,7 @@ void ImportCommands::appendFromMeter() {
   if (!downloadFromMeter()) return;
   // Record order, so that the last row of each archive is the one appended last.
   if (document_.isActive()) {
-    grids_.resetSort(ArchiveKind::Wood);
+    pages_.resetSort(ArchiveKind::Wood);
     pages_.postPendingEdit();
     // The table as it was stays beside it before rows are added.
     try {

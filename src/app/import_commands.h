@@ -11,13 +11,12 @@ namespace hv {
 
 class ArchivePages;
 class DownloadDialog;
-class GridCommands;
 class TableDocument;
 
 class ImportCommands {
  public:
   // Creates the download dialog; the file dialog starts in `dialogFolder`.
-  ImportCommands(TableDocument& document, ArchivePages& pages, GridCommands& grids, QWidget* parent,
+  ImportCommands(TableDocument& document, ArchivePages& pages, QWidget* parent,
                  const QString& dialogFolder);
 
   // "Создать": closes the open table, asks for the new file's name (with the
@@ -42,7 +41,6 @@ class ImportCommands {
 
   TableDocument& document_;
   ArchivePages& pages_;
-  GridCommands& grids_;
   QWidget* parent_;
   QString dialogFolder_;
   DownloadDialog* download_;  // a child of the parent window

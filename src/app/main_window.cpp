@@ -60,9 +60,9 @@ MainWindow::MainWindow(QWidget* parent)
   dialogFolder_ = defaultFolder_;
 
   grids_ = std::make_unique<GridCommands>(*document_, *pages_, settings_, this);
-  imports_ = std::make_unique<ImportCommands>(*document_, *pages_, *grids_, this, dialogFolder_);
+  imports_ = std::make_unique<ImportCommands>(*document_, *pages_, this, dialogFolder_);
   chart_ = std::make_unique<ChartCommand>(*pages_, settings_, this);
-  export_ = std::make_unique<ExportCommand>(*document_, *pages_, *grids_, this, dialogFolder_);
+  export_ = std::make_unique<ExportCommand>(*document_, *pages_, this, dialogFolder_);
   csvExport_ = std::make_unique<CsvExportCommand>(*document_, *pages_, settings_, this, dialogFolder_);
   reports_ = std::make_unique<ReportCommands>(*document_, this);
   aboutBox_ = new AboutBox(this);

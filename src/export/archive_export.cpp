@@ -239,33 +239,6 @@ TXlsWorksheet& addSheet(TXlsWorkbook& workbook, const QString& name) {
   return sheet;
 }
 
-// Puts a table's filter (and filtering) back when the export is done with it.
-class FilterGuard {
- public:
-  explicit FilterGuard(TDbTable& table) : table_(table), filter_(table.filter()), filtered_(table.filtered()) {}
-  ~FilterGuard() {
-    try {
-      restore();
-    } catch (...) {
-      // Already unwinding from the table's own error; that one is reported.
-    }
-  }
-  void restore() {
-    if (done_) return;
-    done_ = true;
-    table_.setFilter(filter_);
-    if (!filtered_) table_.setFiltered(false);
-    table_.first();
-    table_.refresh();
-  }
-
- private:
-  TDbTable& table_;
-  QString filter_;
-  bool filtered_;
-  bool done_ = false;
-};
-
 constexpr std::size_t kColumnCount = std::size(kColumns);
 
 // Rows as read from the table, on their way to the sheets: field k of row r is
@@ -416,9 +389,10 @@ class BatchQueue {
 };
 
 // Reads the rows of `kinds`' archives in the table's order and hands them to a
-// second thread that puts them into sheets of `workbook`. Leaves the table on
-// the last archive's filter.
-void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<ArchiveKind>& kinds) {
+// second thread that puts them into sheets of `workbook`. False when
+// `progress` stopped it.
+bool addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<ArchiveKind>& kinds,
+                 const ExportProgress& progress) {
   BatchQueue queue;
   std::exception_ptr fillError;
   std::thread filler([&] {
@@ -433,46 +407,55 @@ void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<Arch
       queue.stop();
     }
   });
+  bool cancelled = false;
   try {
     const QStringList fields = fieldNames(kColumns);
     std::vector<ColumnTexts> texts = columnTexts();
-    std::vector<TDbTable::Bookmark> bookmarks;
-    for (ArchiveKind kind : kinds) {
-      table.setFilter(archiveFilter(kind));
-      table.refresh();
-      table.first();
+    qint64 total = 0, done = 0;
+    for (ArchiveKind kind : kinds) total += table.rowCount(ArchiveFilter(kind));
+    cancelled = progress && !progress(0, total);
+    for (std::size_t at = 0; !cancelled && at < kinds.size(); ++at) {
       RowBatch* batch = queue.emptyBatch();
       if (!batch) break;
-      batch->archiveName = kSheetPrefix + archiveCaption(kind) + QChar(')');
+      batch->archiveName = kSheetPrefix + archiveCaption(kinds[at]) + QChar(')');
       // The rows in the table's order, read a batch at a time in one pass each.
-      const int n = table.recordCount();
-      for (int first = 0; batch; first += kBatchRows) {
-        bookmarks.clear();
-        for (int i = first; i < std::min(n, first + kBatchRows); ++i) bookmarks.push_back(table.bookmarkAtRow(i));
-        table.fieldTextsAt(bookmarks, fields, [&](std::size_t, int k, std::optional<std::string_view> value) {
-          if (!value) {
-            batch->fields.push_back({0, RowBatch::kBlank, 0});
+      const std::vector<TDbTable::Bookmark> rows = table.rowsOf(ArchiveFilter(kinds[at]), table.indexName());
+      if (rows.empty()) queue.put(batch);  // the sheet with its title row only
+      const auto sink = [&](std::size_t, int k, std::optional<std::string_view> value) {
+        if (!value) {
+          batch->fields.push_back({0, RowBatch::kBlank, 0});
+          return;
+        }
+        std::uint32_t text = 0;
+        if (k > 0) {
+          const std::uint32_t known = texts[std::size_t(k)].count();
+          text = texts[std::size_t(k)].number(*value);
+          if (text < known) {
+            batch->fields.push_back({0, 0, text});
             return;
           }
-          std::uint32_t text = 0;
-          if (k > 0) {
-            const std::uint32_t known = texts[std::size_t(k)].count();
-            text = texts[std::size_t(k)].number(*value);
-            if (text < known) {
-              batch->fields.push_back({0, 0, text});
-              return;
-            }
-          }
-          if (batch->bytes.size() + value->size() >= RowBatch::kBlank) throw std::bad_alloc();
-          batch->fields.push_back({std::uint32_t(batch->bytes.size()), std::uint32_t(value->size()), text});
-          batch->bytes.append(*value);
-        });
+        }
+        if (batch->bytes.size() + value->size() >= RowBatch::kBlank) throw std::bad_alloc();
+        batch->fields.push_back({std::uint32_t(batch->bytes.size()), std::uint32_t(value->size()), text});
+        batch->bytes.append(*value);
+      };
+      const bool read = table.readRows(rows, fields, sink, [&](std::size_t n) {
         queue.put(batch);
-        if (first + kBatchRows >= n) break;
+        if (progress && !progress(done + qint64(n), total)) {
+          cancelled = true;
+          return false;
+        }
+        if (n == rows.size()) return true;
         batch = queue.emptyBatch();
-      }
+        return batch != nullptr;
+      });
+      if (!read) break;  // cancelled, or the filler stopped on an error reported below
+      done += qint64(rows.size());
     }
-    queue.finish();
+    if (cancelled)
+      queue.stop();
+    else
+      queue.finish();
   } catch (...) {
     queue.stop();
     filler.join();
@@ -480,18 +463,31 @@ void addSheetsOf(TDbTable& table, TXlsWorkbook& workbook, const std::vector<Arch
   }
   filler.join();
   if (fillError) std::rethrow_exception(fillError);
+  return !cancelled;
 }
 
 }  // namespace
 
-void fillArchiveWorkbook(TDbTable& table, TXlsWorkbook& workbook, const ArchiveSet& visibleArchives) {
-  FilterGuard guard(table);
-  if (!table.filtered()) table.setFiltered(true);
+bool fillArchiveWorkbook(TDbTable& table, TXlsWorkbook& workbook, const ArchiveSet& visibleArchives,
+                         const ExportProgress& progress) {
   std::vector<ArchiveKind> kinds;
   for (ArchiveKind kind : kArchiveKinds)
     if (visibleArchives[archiveNumber(kind)]) kinds.push_back(kind);
-  addSheetsOf(table, workbook, kinds);
-  guard.restore();
+  // The rows are read without moving the table; the command leaves it on its
+  // first row all the same, also after an error.
+  bool whole = false;
+  try {
+    whole = addSheetsOf(table, workbook, kinds, progress);
+  } catch (...) {
+    try {
+      table.first();
+    } catch (...) {
+      // The first failure is the one reported.
+    }
+    throw;
+  }
+  table.first();
+  return whole;
 }
 
 void exportArchivesToFile(TDbTable& table, const ArchiveSet& visibleArchives, const QString& fileName) {
@@ -502,15 +498,8 @@ void exportArchivesToFile(TDbTable& table, const ArchiveSet& visibleArchives, co
 }
 
 ArchiveSet archivesWithRows(TDbTable& table) {
-  FilterGuard guard(table);
-  if (!table.filtered()) table.setFiltered(true);
   ArchiveSet result{};
-  for (ArchiveKind kind : kArchiveKinds) {
-    table.setFilter(archiveFilter(kind));
-    table.refresh();
-    result[archiveNumber(kind)] = !table.isEmpty();
-  }
-  guard.restore();
+  for (ArchiveKind kind : kArchiveKinds) result[archiveNumber(kind)] = table.rowCount(ArchiveFilter(kind)) > 0;
   return result;
 }
 

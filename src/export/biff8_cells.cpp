@@ -165,6 +165,11 @@ std::vector<std::uint32_t> TBiff8Writer::RowBlockWriter::write() {
     for (std::size_t i = 1; i < rowCount; ++i) dbCell.u16(static_cast<unsigned>(rowCellStart_[i] - rowCellStart_[i - 1]));
     writer_.writeRecord(rtDbCell, dbCell);
     dbCells.push_back(static_cast<std::uint32_t>(dbCellPosition - writer_.globalsStart_));
+    if (writer_.rowsWritten_) {
+      const std::int32_t last = std::min(used.lastRow, first + kRowBlockSize - 1);
+      writer_.rowsWritten_->fetch_add(std::max(0, last - std::max(first, 1) + 1), std::memory_order_relaxed);
+    }
+    if (writer_.stop_ && writer_.stop_->load(std::memory_order_relaxed)) throw SaveCancelled();
   }
   return dbCells;
 }

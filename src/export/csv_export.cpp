@@ -48,7 +48,6 @@ const QStringList& csvCaptions() {
   return captions;
 }
 
-constexpr int kBatchRows = 4096;
 constexpr std::size_t kFlushBytes = 1 << 20;
 
 std::string_view trimmed(std::string_view t) {
@@ -114,50 +113,6 @@ void appendField(std::string& line, std::string_view value, char delimiter) {
   }
   line.push_back('"');
 }
-
-// Keeps the table's filter and current row across the reads of other archives.
-class ViewKeeper {
- public:
-  explicit ViewKeeper(TDbTable& table)
-      : table_(table), filter_(table.filter()), filtered_(table.filtered()), row_(table.bookmark()) {}
-  ~ViewKeeper() {
-    try {
-      restore();
-    } catch (...) {
-      // Already unwinding from the table's own error; that one is reported.
-    }
-  }
-  // The rows of an archive in the table's order, the view left as it was
-  // when it already shows that archive.
-  std::vector<TDbTable::Bookmark> rowsOf(ArchiveKind kind) {
-    if (!(table_.filtered() && table_.filter() == archiveFilter(kind))) {
-      moved_ = true;
-      table_.setFilter(archiveFilter(kind));
-      table_.setFiltered(true);
-      table_.refresh();
-    }
-    std::vector<TDbTable::Bookmark> rows;
-    const int n = table_.recordCount();
-    rows.reserve(std::size_t(n));
-    for (int i = 0; i < n; ++i) rows.push_back(table_.bookmarkAtRow(i));
-    return rows;
-  }
-  void restore() {
-    if (!moved_) return;
-    moved_ = false;
-    table_.setFilter(filter_);
-    table_.setFiltered(filtered_);
-    table_.refresh();
-    if (row_ >= 0) table_.gotoBookmark(row_);
-  }
-
- private:
-  TDbTable& table_;
-  QString filter_;
-  bool filtered_;
-  TDbTable::Bookmark row_;
-  bool moved_ = false;
-};
 
 // A file written under a temporary name beside its target, which it replaces
 // only when put in place.
@@ -295,31 +250,23 @@ std::vector<CsvTarget> csvTargets(const QString& fileName, const std::vector<Arc
 
 bool exportArchivesToCsv(TDbTable& table, const std::vector<CsvTarget>& targets, CsvPreset preset,
                          const CsvProgress& progress) {
+  // Each archive in the order its grid would show it: the table's own order.
   std::vector<std::vector<TDbTable::Bookmark>> rows;
-  {
-    ViewKeeper view(table);
-    for (const CsvTarget& t : targets) rows.push_back(view.rowsOf(t.kind));
-    view.restore();
-  }
+  for (const CsvTarget& t : targets) rows.push_back(table.rowsOf(ArchiveFilter(t.kind), table.indexName()));
   qint64 total = 0, done = 0;
   for (const auto& r : rows) total += qint64(r.size());
   if (progress && !progress(0, total)) return false;
 
   std::vector<std::unique_ptr<CsvFile>> files;
-  std::vector<TDbTable::Bookmark> batch;
   for (std::size_t t = 0; t < targets.size(); ++t) {
     files.push_back(std::make_unique<CsvFile>(targets[t].fileName));
     RowWriter writer(csvFormat(preset), *files.back());
     writer.header();
-    const std::vector<TDbTable::Bookmark>& records = rows[t];
-    for (std::size_t first = 0; first < records.size(); first += kBatchRows) {
-      batch.assign(records.begin() + std::ptrdiff_t(first),
-                   records.begin() + std::ptrdiff_t(std::min(records.size(), first + kBatchRows)));
-      table.fieldTextsAt(batch, csvFields(),
-                         [&](std::size_t, int k, std::optional<std::string_view> value) { writer.field(k, value); });
-      done += qint64(batch.size());
-      if (progress && !progress(done, total)) return false;
-    }
+    const bool whole = table.readRows(
+        rows[t], csvFields(), [&](std::size_t, int k, std::optional<std::string_view> value) { writer.field(k, value); },
+        [&](std::size_t read) { return !progress || progress(done + qint64(read), total); });
+    if (!whole) return false;
+    done += qint64(rows[t].size());
     writer.flush();
     files.back()->finish();
   }

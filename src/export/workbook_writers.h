@@ -3,7 +3,9 @@
 // compound document with one "Workbook" stream in BIFF8 records).
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <unordered_map>
 #include <vector>
@@ -30,8 +32,22 @@ class WorkbookStream {
   virtual void seekToEnd() = 0;
 };
 
+// A save given up on request: nothing was put under the file's name.
+class SaveCancelled : public std::exception {
+ public:
+  const char* what() const noexcept override { return "save cancelled"; }
+};
+
 class TBiff8Writer : public TCustomWorkbookWriter {
  public:
+  // For a save beside the window: `rowsWritten` (if set) counts the rows
+  // below each sheet's first as they are written, and `stop` (if set) ends
+  // the save at the next block of rows with SaveCancelled.
+  void watch(std::atomic<qint64>* rowsWritten, const std::atomic<bool>* stop) {
+    rowsWritten_ = rowsWritten;
+    stop_ = stop;
+  }
+
   // Writes the file (replacing one of that name). Throws hv::Error:
   // "StgCreateDocFile error %d", "CreateStream error %d", the system's error
   // text for a failed write, or a clear text for a sheet too large for the format.
@@ -97,6 +113,8 @@ class TBiff8Writer : public TCustomWorkbookWriter {
   void writeMergedCells(const TXlsWorksheet& sheet);
 
   WorkbookStream* stream_ = nullptr;
+  std::atomic<qint64>* rowsWritten_ = nullptr;
+  const std::atomic<bool>* stop_ = nullptr;
   biff8::RecordBytes data_;  // of the record being put together
   std::vector<std::vector<Stretch>> stretches_;  // per sheet
   std::vector<TXlsFont> fontTable_;

@@ -22,7 +22,6 @@
 #include <cmath>
 #include <exception>
 #include <optional>
-#include <thread>
 
 #include "graphs/moisture_chart.h"
 #include "platform/durable_rename.h"
@@ -182,25 +181,10 @@ constexpr qsizetype kRowsReadBeside = 50000;
 std::optional<ChartData> buildBeside(QWidget* parent, const QList<SelectedRow>& rows, const CurveChoice& curves) {
   BuildControl control;
   ChartData data;
-  std::exception_ptr failure;
-  std::atomic<bool> finished{false};
-  std::thread worker([&] {
-    try {
-      data = buildChartData(rows, curves, &control);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    finished = true;
-  });
   report::ProgressWindow progress(parent, QStringLiteral("Построение графика"));
-  progress.show();
-  while (!finished) {
-    if (!progress.rowsDone(int(control.done), int(rows.size()))) control.stop = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  worker.join();
+  progress.runBeside([&] { data = buildChartData(rows, curves, &control); }, [&] { return qint64(control.done); },
+                     rows.size(), control.stop);
   progress.hide();
-  if (failure) std::rethrow_exception(failure);
   if (control.stop) return std::nullopt;
   return data;
 }

@@ -4,6 +4,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <chrono>
+#include <exception>
+#include <thread>
 
 namespace hv::report {
 
@@ -43,6 +46,27 @@ bool ProgressWindow::rowsDone(int done, int total) {
   label_->setText(QStringLiteral("Строка %1 из %2").arg(done).arg(total));
   letWindowsReact(done == 0);
   return !cancelled_;
+}
+
+void ProgressWindow::runBeside(const std::function<void()>& work, const std::function<qint64()>& done, qint64 total,
+                               std::atomic<bool>& stop) {
+  std::exception_ptr failure;
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    finished = true;
+  });
+  show();
+  while (!finished) {
+    if (!rowsDone(int(done()), int(total))) stop = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  worker.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 void ProgressWindow::letWindowsReact(bool now) {

@@ -4,6 +4,8 @@
 // the pages sent out of all of them.
 #include <QDialog>
 #include <QElapsedTimer>
+#include <atomic>
+#include <functional>
 
 class QLabel;
 class QPushButton;
@@ -24,6 +26,12 @@ class ProgressWindow : public QDialog {
   // "Строка N из M" of rows read; the same otherwise.
   bool rowsDone(int done, int total);
   bool cancelled() const { return cancelled_; }
+  // Runs `work` on a thread of its own, shown, while the windows keep
+  // answering: "Строка N из M" with N = done() and M = total. "Отмена" sets
+  // `stop`, which the work is to heed. Returns when the work has ended,
+  // rethrowing what it threw.
+  void runBeside(const std::function<void()>& work, const std::function<qint64()>& done, qint64 total,
+                 std::atomic<bool>& stop);
   QPushButton* cancelButton() const { return cancel_; }
   QString pageText() const;
 

@@ -7,16 +7,13 @@ namespace hv::report {
 
 int TableDataLink::rowCount() {
   if (!table_.active()) throw Error(QStringLiteral("Таблица не открыта."));
-  cachedRow_ = -1;
-  return table_.recordCount();
+  rows_ = table_.rowsOf(table_.activeFilter(), table_.indexName());
+  return int(rows_.size());
 }
 
 std::optional<QString> TableDataLink::fieldText(int row, const QString& field) {
-  if (row != cachedRow_) {
-    cachedBookmark_ = table_.bookmarkAtRow(row);
-    cachedRow_ = row;
-  }
-  return table_.fieldTextAt(cachedBookmark_, field);
+  if (row < 0 || std::size_t(row) >= rows_.size()) return std::nullopt;
+  return table_.fieldTextAt(rows_[std::size_t(row)], field);
 }
 
 }  // namespace hv::report

@@ -1,6 +1,11 @@
 #pragma once
-// Feeds a report with the rows the table lets through, in the
-// table's current order, without moving its current row.
+// Feeds a report with the rows the table lets through, in the table's
+// current order when the report is laid out. It reads them without moving
+// the table: the grids go on showing what they showed, and a page formed
+// later still carries the rows it was given.
+#include <cstdint>
+#include <vector>
+
 #include "report/report_builder.h"
 
 namespace hv {
@@ -17,8 +22,7 @@ class TableDataLink : public RowSource {
 
  private:
   TDbTable& table_;
-  int cachedRow_ = -1;
-  qint64 cachedBookmark_ = -1;
+  std::vector<std::int64_t> rows_;  // the records (bookmarks), as taken by rowCount()
 };
 
 }  // namespace hv::report

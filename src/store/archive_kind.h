@@ -9,11 +9,28 @@
 
 namespace hv {
 
-// The filter that lets only the kind's rows through: "N_ARC=0", "N_ARC=1",
-// "N_ARC=2". The one place the text is made; the table engine parses it.
-inline QString archiveFilter(ArchiveKind kind) {
-  return QStringLiteral("N_ARC=") + QString::number(archiveNumber(kind));
-}
+// Which rows a table lets through: every row, or those whose N_ARC holds one
+// number (a kind's, or any other a table may hold). The engine takes it as
+// it is; its text is only what TDbTable::filter() reports.
+class ArchiveFilter {
+ public:
+  ArchiveFilter() = default;  // every row
+  explicit ArchiveFilter(ArchiveKind kind) : ArchiveFilter(archiveNumber(kind)) {}
+  explicit ArchiveFilter(int archive) : on_(true), archive_(archive) {}
+
+  bool passesAll() const { return !on_; }
+  int archive() const { return archive_; }
+  // "N_ARC=0", "N_ARC=1", "N_ARC=2"; empty for every row.
+  QString text() const { return on_ ? QStringLiteral("N_ARC=") + QString::number(archive_) : QString(); }
+  bool operator==(const ArchiveFilter&) const = default;
+
+ private:
+  bool on_ = false;
+  int archive_ = 0;
+};
+
+// The text of the filter that lets only the kind's rows through.
+inline QString archiveFilter(ArchiveKind kind) { return ArchiveFilter(kind).text(); }
 
 // The index tag the kind's grid sorts through: "tab1".."tab3".
 inline QString archiveTag(ArchiveKind kind) {

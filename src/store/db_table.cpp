@@ -141,6 +141,10 @@ struct TDbTable::Impl {
     view.reset();
   }
 
+  // fieldTextsAt over records[0..n), the sink's index counted from `base`.
+  void readFields(const Bookmark* records, std::size_t n, std::size_t base, const QStringList& fields,
+                  const FieldTextSink& sink);
+
   void checkBrowseMode(TDbTable* self) {
     if (editing()) {
       if (modified)
@@ -300,7 +304,17 @@ void TDbTable::setFilter(const QString& filter) {
   d_->arcValue = value;
   d_->applyFilter();
 }
+void TDbTable::setFilter(const ArchiveFilter& filter) {
+  if (active()) d_->checkBrowseMode(this);
+  d_->filterText = filter.text();
+  d_->hasArc = !filter.passesAll();
+  d_->arcValue = filter.archive();
+  d_->applyFilter();
+}
 QString TDbTable::filter() const { return d_->filterText; }
+ArchiveFilter TDbTable::activeFilter() const {
+  return d_->filtered && d_->hasArc ? ArchiveFilter(d_->arcValue) : ArchiveFilter();
+}
 void TDbTable::setFiltered(bool on) {
   if (active()) d_->checkBrowseMode(this);
   d_->filtered = on;
@@ -413,14 +427,19 @@ std::optional<QString> TDbTable::fieldTextAt(Bookmark b, const QString& field) {
   return decodeField(d_->file.codePage(), f, d_->file.record(std::uint32_t(b)));
 }
 
-void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink) try {
+void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink) {
   d_->checkActive();
+  d_->readFields(records.data(), records.size(), 0, fields, sink);
+}
+
+void TDbTable::Impl::readFields(const Bookmark* records, std::size_t n, std::size_t base, const QStringList& fields,
+                                const FieldTextSink& sink) try {
   std::vector<const FieldInfo*> info;
   info.reserve(size_t(fields.size()));
-  for (const QString& field : fields) info.push_back(&d_->fieldInfo(field));
-  const std::uint32_t count = d_->file.count();
-  const bool editing = d_->editing();
-  const CodePage page = d_->file.codePage();
+  for (const QString& field : fields) info.push_back(&fieldInfo(field));
+  const std::uint32_t count = file.count();
+  const bool editingNow = editing();
+  const CodePage page = file.codePage();
   std::string converted;
   // Hands out the fields of records[i]; `fieldAt(k)` is where field k's bytes
   // start, null for no record. As decodeField, without a QString.
@@ -429,13 +448,13 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
       const char* bytes = fieldAt(size_t(k));
       const std::string_view v = bytes ? storedText(*info[size_t(k)], bytes) : std::string_view();
       if (v.empty()) {
-        sink(i, k, std::nullopt);
+        sink(base + i, k, std::nullopt);
       } else if (isAscii(v)) {
-        sink(i, k, v);  // every code page we read agrees with UTF-8 on ASCII
+        sink(base + i, k, v);  // every code page we read agrees with UTF-8 on ASCII
       } else {
         converted.clear();
         appendUtf8(page, QByteArrayView(v.data(), qsizetype(v.size())), converted);
-        sink(i, k, converted);
+        sink(base + i, k, converted);
       }
     }
   };
@@ -446,16 +465,16 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
   // The asked records in record order, read in one pass over the file:
   // each as its record number above its index into `records`.
   std::vector<std::uint64_t> wanted;
-  wanted.reserve(records.size());
-  for (std::uint32_t i = 0; i < records.size(); ++i)
-    if (records[i] >= 0 && records[i] < std::int64_t(count) && !(editing && records[i] == d_->editRecord))
+  wanted.reserve(n);
+  for (std::uint32_t i = 0; i < n; ++i)
+    if (records[i] >= 0 && records[i] < std::int64_t(count) && !(editingNow && records[i] == editRecord))
       wanted.push_back(std::uint64_t(records[i]) << 32 | i);
   const auto recordOf = [](std::uint64_t w) { return std::uint32_t(w >> 32); };
   const auto indexOf = [](std::uint64_t w) { return std::uint32_t(w); };
   const bool inOrder = std::is_sorted(wanted.begin(), wanted.end());
   // Asked in record order, every one a record: handed out as read. Else
   // their fields are gathered first, then handed out in the order asked.
-  const bool direct = inOrder && wanted.size() == records.size();
+  const bool direct = inOrder && wanted.size() == n;
   if (!inOrder) std::sort(wanted.begin(), wanted.end());
   std::size_t width = 0;
   std::vector<std::size_t> at;  // where each field starts in a gathered record
@@ -463,8 +482,8 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
     at.push_back(width);
     width += size_t(f->width);
   }
-  std::vector<char> gathered(direct ? 0 : records.size() * width);
-  const std::size_t recordLength = size_t(d_->file.layout().recordLength);
+  std::vector<char> gathered(direct ? 0 : n * width);
+  const std::size_t recordLength = size_t(file.layout().recordLength);
   // Records close together come in one read; a wide gap starts another.
   const std::uint32_t reach = std::uint32_t(std::max<size_t>(1, (256 * 1024) / recordLength));
   constexpr std::uint32_t kGap = 64;
@@ -474,7 +493,7 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
     while (end < wanted.size() && recordOf(wanted[end]) - first < reach &&
            recordOf(wanted[end]) - recordOf(wanted[end - 1]) <= kGap)
       ++end;
-    d_->file.scan(first, recordOf(wanted[end - 1]) + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
+    file.scan(first, recordOf(wanted[end - 1]) + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
       for (; w < end && recordOf(wanted[w]) < runFirst + n; ++w) {
         const char* rec = bytes + size_t(recordOf(wanted[w]) - runFirst) * recordLength;
         const std::uint32_t i = indexOf(wanted[w]);
@@ -488,16 +507,54 @@ void TDbTable::fieldTextsAt(const std::vector<Bookmark>& records, const QStringL
     });
   }
   if (direct) return;
-  std::vector<bool> read(records.size(), false);
+  std::vector<bool> read(n, false);
   for (std::uint64_t w : wanted) read[indexOf(w)] = true;
-  for (size_t i = 0; i < records.size(); ++i) {
+  for (size_t i = 0; i < n; ++i) {
     if (read[i])
       handOut(i, [&](size_t k) { return gathered.data() + i * width + at[k]; });
     else
-      handOut(i, inRecord(editing && records[i] == d_->editRecord ? d_->buf.data() : nullptr));
+      handOut(i, inRecord(editingNow && records[i] == editRecord ? buf.data() : nullptr));
   }
 } catch (const std::bad_alloc&) {
   noMemory();
+}
+
+// --- reads that move nothing ---------------------------------------------
+
+std::vector<TDbTable::Bookmark> TDbTable::rowsOf(const ArchiveFilter& filter, const QString& tag) try {
+  std::vector<Bookmark> rows;
+  if (!active()) return rows;
+  const QString name = tag.trimmed();
+  IndexTag* order = name.isEmpty() ? nullptr : d_->tags.find(name);
+  if (filter == activeFilter() && order == d_->activeTag()) {
+    // What the view shows, rows moved by an edit still where it shows them.
+    d_->ensureView();
+    rows.reserve(d_->view.size());
+    for (std::size_t i = 0; i < d_->view.size(); ++i) rows.push_back(d_->view.recordAt(i));
+    return rows;
+  }
+  d_->view.recordsOf(!filter.passesAll(), filter.archive(), order ? &d_->tags.orderOf(*order) : nullptr, rows);
+  return rows;
+} catch (const std::bad_alloc&) {
+  noMemory();
+}
+
+int TDbTable::rowCount(const ArchiveFilter& filter) try {
+  if (!active()) return 0;
+  return int(d_->view.countOf(!filter.passesAll(), filter.archive()));
+} catch (const std::bad_alloc&) {
+  noMemory();
+}
+
+bool TDbTable::readRows(const std::vector<Bookmark>& rows, const QStringList& fields, const FieldTextSink& sink,
+                        const BatchDone& batchDone) {
+  d_->checkActive();
+  for (std::size_t first = 0; first < rows.size(); first += kReadBatchRows) {
+    const std::size_t n = std::min(kReadBatchRows, rows.size() - first);
+    d_->readFields(rows.data() + first, n, first, fields, sink);
+    if (batchDone && !batchDone(first + n)) return false;
+  }
+  return true;
 }
 
 // --- the current row ----------------------------------------------------

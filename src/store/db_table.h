@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "store/archive_kind.h"
 #include "store/row_schema.h"
 #include "store/table_backup.h"
 
@@ -84,7 +85,10 @@ class TDbTable {
 
   // --- filter and order -----------------------------------------------
   void setFilter(const QString& filter);  // "N_ARC=0" / "N_ARC=1" / "N_ARC=2" (or empty)
+  void setFilter(const ArchiveFilter& filter);
   QString filter() const;
+  // The rows the view lets through: the filter while filtering is on, else every row.
+  ArchiveFilter activeFilter() const;
   void setFiltered(bool on);
   bool filtered() const;
   void refresh();  // re-applies filter and order; keeps the current record when it still passes
@@ -113,6 +117,24 @@ class TDbTable {
   // order, the text as UTF-8 and valid during the call only, null when blank.
   using FieldTextSink = std::function<void(std::size_t, int, std::optional<std::string_view>)>;
   void fieldTextsAt(const std::vector<Bookmark>& records, const QStringList& fields, const FieldTextSink& sink);
+
+  // --- reads that move nothing ------------------------------------------
+  // These leave the filter, the order, the view and the current row as they
+  // are, whatever they read.
+  // The live rows that `filter` lets through, whatever the table's own
+  // filter: in record order (empty `tag`) or in the tag's (a missing tag
+  // gives record order). With the table's own filter and order they are the
+  // rows its view shows, in the order shown.
+  std::vector<Bookmark> rowsOf(const ArchiveFilter& filter, const QString& tag = {});
+  int rowCount(const ArchiveFilter& filter);
+  // The fields of `rows` as fieldTextsAt gives them, sink's index counting
+  // into `rows`, read a batch of kReadBatchRows at a time in one pass each;
+  // after each batch, batchDone(rows read so far) says whether to go on.
+  // False when it stopped the read.
+  static constexpr std::size_t kReadBatchRows = 4096;
+  using BatchDone = std::function<bool(std::size_t)>;
+  bool readRows(const std::vector<Bookmark>& rows, const QStringList& fields, const FieldTextSink& sink,
+                const BatchDone& batchDone = {});
 
   // --- the current row ------------------------------------------------
   std::optional<QString> fieldText(const QString& field) const;  // null for a blank field

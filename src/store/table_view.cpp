@@ -40,6 +40,29 @@ void TableView::ensureFlags() {
   });
 }
 
+void TableView::recordsOf(bool filterOn, int archive, const std::vector<std::uint32_t>* order,
+                          std::vector<std::int64_t>& out) {
+  out.clear();
+  if (!file_.isOpen()) return;
+  ensureFlags();
+  const std::uint32_t count = file_.count();
+  out.reserve(countOf(filterOn, archive));
+  if (order) {
+    for (std::uint32_t r : *order)
+      if (r < count && passes(flags_[r], filterOn, archive)) out.push_back(r);
+  } else {
+    for (std::uint32_t r = 0; r < count; ++r)
+      if (passes(flags_[r], filterOn, archive)) out.push_back(r);
+  }
+}
+
+std::size_t TableView::countOf(bool filterOn, int archive) {
+  if (!file_.isOpen()) return 0;
+  ensureFlags();
+  return std::size_t(
+      std::count_if(flags_.begin(), flags_.end(), [&](std::uint32_t m) { return passes(m, filterOn, archive); }));
+}
+
 void TableView::update(const std::vector<std::uint32_t>* order) {
   if (!file_.isOpen() || !needsUpdate()) return;
   ensureFlags();

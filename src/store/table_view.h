@@ -25,10 +25,12 @@ class TableView {
   // stays current while it is in the view, else the first row is.
   void update(const std::vector<std::uint32_t>* order);
 
-  bool passes(std::uint32_t r) const {
-    const std::uint32_t m = flags_[r];
-    return ((m & kDeleted) == 0) & (!filterOn_ | (std::int16_t(std::uint16_t(m & 0xFFFF)) == archive_));
-  }
+  bool passes(std::uint32_t r) const { return passes(flags_[r], filterOn_, archive_); }
+  // Live records that pass `filterOn` and `archive`, in `order` (as update
+  // takes it) or record order, without building the view or moving its
+  // cursor; `out` is replaced by them.
+  void recordsOf(bool filterOn, int archive, const std::vector<std::uint32_t>* order, std::vector<std::int64_t>& out);
+  std::size_t countOf(bool filterOn, int archive);
   std::size_t size() const { return rows_.size(); }
   std::uint32_t recordAt(std::size_t row) const { return rows_[row]; }
   std::int64_t current() const { return cur_; }   // record, -1 when none
@@ -56,6 +58,9 @@ class TableView {
  private:
   static constexpr std::uint32_t kDeleted = 1u << 16;
 
+  static bool passes(std::uint32_t m, bool filterOn, int archive) {
+    return ((m & kDeleted) == 0) & (!filterOn | (std::int16_t(std::uint16_t(m & 0xFFFF)) == archive));
+  }
   std::uint32_t flagsOf(const char* record) const;
   void ensureFlags();
   void setPos(std::int64_t p);

@@ -1,10 +1,14 @@
 // The records of small workbooks, byte by byte, against bytes worked out by hand.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <atomic>
+
 #include "export/biff8_types.h"
 #include "export/workbook_writers.h"
 #include "export_test_support.h"
 #include "platform/error.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -326,3 +330,26 @@ TEST(Biff8Writer, SheetsBeyondTheFormatsRowsAreRefused) {
 }
 
 }  // namespace
+
+TEST(Biff8Writer, AStoppedSaveLeavesTheOldFileAndNoTemporary) {
+  hv::TXlsWorkbook book;
+  for (int s = 0; s < 2; ++s) {
+    hv::TXlsWorksheet& sheet = book.AddSheet();
+    for (int r = 0; r < 100; ++r) sheet.setCellValue(0, r, r);
+  }
+  const QString path = hv::test::testPath(QStringLiteral("stopped.xls"));
+  hv::test::writeFile(path, "previous contents");
+  std::atomic<qint64> rows{0};
+  std::atomic<bool> stop{false};
+  hv::TBiff8Writer writer;
+  writer.watch(&rows, &stop);
+  writer.Save(book, path);  // not stopped: every row below a sheet's first counted
+  EXPECT_EQ(rows, 2 * 99);
+  EXPECT_TRUE(hv::test::readFile(path).startsWith("\xD0\xCF\x11\xE0"));
+
+  hv::test::writeFile(path, "previous contents");
+  stop = true;
+  EXPECT_THROW(writer.Save(book, path), hv::SaveCancelled);
+  EXPECT_EQ(hv::test::readFile(path), QByteArray("previous contents"));
+  EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("stopped.xls")});
+}

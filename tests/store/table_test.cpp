@@ -203,6 +203,60 @@ TEST(TableNavigation, FilterCountAndMovingThroughRows) {
   EXPECT_THROW(t.setFilter("W=1"), hv::Error);
 }
 
+TEST(TableNavigation, ReadingAnArchiveMovesNeitherFilterOrderNorRow) {
+  const QString path = hv::test::tableWith(sampleRows());
+  TDbTable t;
+  t.setFileName(path);
+  t.setFilter(hv::ArchiveFilter(hv::ArchiveKind::Wood));
+  t.setFiltered(true);
+  t.open();
+  EXPECT_EQ(t.filter(), QStringLiteral("N_ARC=0"));
+  t.addIndex("tab2", "W_MAX", false);
+  t.moveToRow(2);
+  t.deleteRecord();  // a deleted row is no row of its archive
+  t.moveToRow(1);
+  using Rows = std::vector<TDbTable::Bookmark>;
+  EXPECT_EQ(t.rowsOf(hv::ArchiveFilter(hv::ArchiveKind::Concrete)), (Rows{2, 5}));
+  EXPECT_EQ(t.rowsOf(hv::ArchiveFilter(hv::ArchiveKind::Wood)), (Rows{0, 1}));
+  EXPECT_EQ(t.rowsOf(hv::ArchiveFilter(), "tab2"), (Rows{0, 2, 4, 5, 1}));  // blanks first, then by value
+  EXPECT_EQ(t.rowsOf(hv::ArchiveFilter(hv::ArchiveKind::Concrete), "TAB2"), (Rows{2, 5}));
+  EXPECT_EQ(t.rowsOf(hv::ArchiveFilter(7)), Rows{});
+  EXPECT_EQ(t.rowCount(hv::ArchiveFilter(hv::ArchiveKind::Wood)), 2);
+  EXPECT_EQ(t.rowCount(hv::ArchiveFilter(hv::ArchiveKind::Bulk)), 1);
+  EXPECT_EQ(t.rowCount(hv::ArchiveFilter()), 5);
+  EXPECT_EQ(t.activeFilter(), hv::ArchiveFilter(hv::ArchiveKind::Wood));
+
+  // In batches, the sink's index counting into the rows asked; a batch's
+  // answer can stop the read.
+  Rows many;
+  for (int i = 0; i < 3 * int(TDbTable::kReadBatchRows) + 1; ++i) many.push_back(i % 2 ? 4 : 2);
+  std::size_t calls = 0, last = 0;
+  std::vector<std::size_t> batches;
+  EXPECT_TRUE(t.readRows(many, {"MATERIAL"}, [&](std::size_t i, int, std::optional<std::string_view> v) {
+    EXPECT_EQ(i, calls++);
+    EXPECT_EQ(std::string(v.value_or("")), i % 2 ? "Песок" : "Бетон М200");
+    last = i;
+  }, [&](std::size_t done) {
+    batches.push_back(done);
+    return true;
+  }));
+  EXPECT_EQ(last, many.size() - 1);
+  EXPECT_EQ(batches, (std::vector<std::size_t>{4096, 8192, 12288, 12289}));
+  calls = 0;
+  EXPECT_FALSE(t.readRows(many, {"N"}, [&](std::size_t, int, std::optional<std::string_view>) { ++calls; },
+                          [](std::size_t) { return false; }));
+  EXPECT_EQ(calls, TDbTable::kReadBatchRows);
+
+  EXPECT_EQ(t.filter(), QStringLiteral("N_ARC=0"));
+  EXPECT_TRUE(t.indexName().isEmpty());
+  EXPECT_EQ(t.rowIndex(), 1);
+  EXPECT_EQ(t.fieldInt("N"), 2);
+  EXPECT_EQ(t.recordCount(), 2);
+  // With the table's own filter and order: the rows its view shows.
+  t.setIndexName("tab2");
+  EXPECT_EQ(t.rowsOf(t.activeFilter(), t.indexName()), (Rows{0, 1}));
+}
+
 TEST(TableFields, BatchReadGivesWhatSingleReadsGive) {
   const QString path = hv::test::tableWith(sampleRows());
   TDbTable t;

@@ -22,15 +22,13 @@ int run(const QStringList& args) {
     hv::TDbTable& table = view.table();
     const QStringList& fields = hv::measurementFields();
     auto& out = hv::cli::out();
-    const int rows = table.recordCount();
-    for (int row = 0; row < rows; ++row) {
-      const hv::TDbTable::Bookmark b = table.bookmarkAtRow(row);
-      for (int f = 0; f < fields.size(); ++f) {
-        if (f) out << '\t';
-        out << table.fieldTextAt(b, fields[f]).value_or(QString());
-      }
-      out << '\n';
-    }
+    // The rows the arguments ask for, read a batch at a time.
+    table.readRows(table.rowsOf(table.activeFilter(), table.indexName()), fields,
+                   [&](std::size_t, int f, std::optional<std::string_view> text) {
+                     if (f) out << '\t';
+                     if (text) out << QString::fromUtf8(text->data(), qsizetype(text->size()));
+                     if (f == fields.size() - 1) out << '\n';
+                   });
     table.close();
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);

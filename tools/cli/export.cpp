@@ -29,7 +29,6 @@ int exportCsv(const QString& dbFile, const QString& outFile, int archive, hv::Cs
   if (line.checkOutputs(outputs, {dbFile})) return line.exitCode();
   try {
     hv::cli::ReadOnlyTable source(dbFile);
-    source.table().setFiltered(true);
     hv::exportArchivesToCsv(source.table(), targets, preset);
   } catch (const std::exception& e) {
     return hv::cli::reportFailure(e);
@@ -84,7 +83,6 @@ int run(const QStringList& args) {
     hv::cli::ReadOnlyTable source(files[0]);
     hv::FilePath book(files[1], hv::FilePath::Write);
     hv::TDbTable& table = source.table();
-    table.setFiltered(true);
     // The window shows a tab for each archive with rows; so does this command.
     const hv::ArchiveSet archives = hv::archivesWithRows(table);
     hv::exportArchivesToFile(table, archives, book.path());

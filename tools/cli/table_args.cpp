@@ -64,7 +64,7 @@ ReadOnlyTable::ReadOnlyTable(const QString& fileName) : file_(fileName, FilePath
 
 ReadOnlyTable::ReadOnlyTable(const TableArgs& args, const QString& sortTag) : ReadOnlyTable(args.files.at(0)) {
   if (args.archive >= 0) {
-    table_.setFilter(archiveFilter(archiveKindAt(args.archive)));
+    table_.setFilter(ArchiveFilter(args.archive));
     table_.setFiltered(true);
   }
   if (!args.sortField.isEmpty()) {

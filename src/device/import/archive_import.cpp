@@ -59,21 +59,17 @@ void appendRecordRow(TDbTable& table, ArchiveKind kind, int n, const DeviceRecor
 
 QChar moistureSeparatorFor(TDbTable& table) {
   if (!table.active()) return decimalSeparator();
-  const QString filter = table.filter();
   const QStringList moisture = fieldNames(std::array{MeasurementField::W, MeasurementField::WMin, MeasurementField::WMax});
   std::optional<QChar> found;
   for (ArchiveKind kind : kArchiveKinds) {
-    table.setFilter(archiveFilter(kind));
-    table.refresh();
-    if (table.isEmpty()) continue;
+    const std::vector<TDbTable::Bookmark> rows = table.rowsOf(ArchiveFilter(kind), table.indexName());
+    if (rows.empty()) continue;
     // Every row holds W or both W_MIN and W_MAX; the first one tells.
-    table.fieldTextsAt({table.bookmarkAtRow(0)}, moisture, [&](std::size_t, int, std::optional<std::string_view> text) {
+    table.fieldTextsAt({rows.front()}, moisture, [&](std::size_t, int, std::optional<std::string_view> text) {
       if (text && !found) found = moistureSeparatorOf(QString::fromUtf8(text->data(), qsizetype(text->size())));
     });
     if (found) break;
   }
-  table.setFilter(filter);
-  table.refresh();
   return found.value_or(decimalSeparator());
 }
 
@@ -109,10 +105,9 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
   if (const QString why = checkImage(image); !why.isEmpty()) throw Error(why);
 
   const QChar separator = moistureSeparatorFor(table);
-  const QString filter = table.filter();
-  // Back to the filter and the first row however it ends.
+  // The rows are read without moving the table; it ends on its first row
+  // however the import ends.
   const auto restore = [&] {
-    table.setFilter(filter);
     table.refresh();
     table.first();
   };
@@ -127,16 +122,15 @@ ImportResult ImportArchives(TDbTable& table, const DeviceImageBytes& image, bool
       pos += 2;
       int skipped = 0;
       if (append && n != 0) {
-        table.setFilter(archiveFilter(archiveKindAt(k)));
-        table.refresh();
-        table.last();
+        // The archive's last row in record order is the one appended last.
+        const std::vector<TDbTable::Bookmark> rows = table.rowsOf(ArchiveFilter(archiveKindAt(k)));
         // Compared as clock readings, not calendar times: the meter can send a
         // day the calendar lacks (31 April), and it is stored as such.
         qint64 last = 0;
         bool readable = true;
-        if (!table.isEmpty()) {
-          const std::optional<QString> date = table.fieldText(fieldName(MeasurementField::Date));
-          const std::optional<QString> time = table.fieldText(fieldName(MeasurementField::Time));
+        if (!rows.empty()) {
+          const std::optional<QString> date = table.fieldTextAt(rows.back(), fieldName(MeasurementField::Date));
+          const std::optional<QString> time = table.fieldTextAt(rows.back(), fieldName(MeasurementField::Time));
           if (const std::optional<ClockReading> c = readStoredClock(date, time)) {
             last = c->key();
           } else {
@@ -238,7 +232,7 @@ ImportResult importIntoFile(const QString& path, const DeviceImageBytes& image, 
   // The table as it was stays beside it before rows are added.
   if (append && backUp) table.writeBackup();
   table.setFiltered(true);
-  table.setFilter(archiveFilter(ArchiveKind::Wood));
+  table.setFilter(ArchiveFilter(ArchiveKind::Wood));
   const ImportResult result = ImportArchives(table, image, append, [&](const ArchiveImportResult& r) {
     if (reportLine) reportLine(appendReportText(r));
   });

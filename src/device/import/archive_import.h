@@ -33,14 +33,15 @@ void appendRecordRow(TDbTable& table, ArchiveKind kind, int n, const DeviceRecor
 
 // The decimal separator an append writes into the open table: the one its
 // stored moisture already uses (its first row that has one, archive by
-// archive), the user's own for a table without any. Leaves the filter as
-// it found it, the current row not.
+// archive, in the table's order), the user's own for a table without any.
+// Moves neither the filter nor the current row.
 QChar moistureSeparatorFor(TDbTable& table);
 
 // Imports the image into the open table archive by archive (wood, concrete,
 // bulk), posting row by row so an interruption leaves the rows posted so far.
 // Moisture is written with moistureSeparatorFor's separator, so a table
-// keeps one form. In append mode the table must be in record order; `archiveDone` is called
+// keeps one form. In append mode an archive's last row in record order is
+// the newest it holds, whatever the table's order; `archiveDone` is called
 // after each archive (the window shows its report box there and goes on when
 // it is closed). Leaves the table with its filter as before, on its first row.
 // A table that is not open: nothing happens. An image whose counts run past
