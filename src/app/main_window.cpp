@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
 
@@ -16,9 +18,12 @@
 #include "app/export_command.h"
 #include "app/grid_commands.h"
 #include "app/import_commands.h"
+#include "app/lot_command.h"
 #include "app/pictures.h"
 #include "app/report_commands.h"
+#include "platform/error.h"
 #include "platform/help.h"
+#include "platform/regional.h"
 #include "platform/ui.h"
 #include "platform/version.h"
 #include "views/data_grid.h"
@@ -35,6 +40,9 @@ MainWindow::MainWindow(QWidget* parent)
   setWindowTitle(productName());
   buildMenus();
   buildToolBar();
+  figuresLabel_ = new QLabel(this);
+  figuresLabel_->setObjectName(QStringLiteral("figuresLabel"));
+  statusBar()->addWidget(figuresLabel_);
   auto* clientArea = new QWidget(this);
   clientArea->setObjectName(QStringLiteral("clientArea"));
   clientArea->setAutoFillBackground(true);
@@ -62,11 +70,13 @@ MainWindow::MainWindow(QWidget* parent)
   grids_ = std::make_unique<GridCommands>(*document_, *pages_, settings_, this);
   imports_ = std::make_unique<ImportCommands>(*document_, *pages_, this, dialogFolder_);
   chart_ = std::make_unique<ChartCommand>(*pages_, settings_, this);
+  lot_ = std::make_unique<LotCommand>(*document_, *pages_, settings_, this);
   export_ = std::make_unique<ExportCommand>(*document_, *pages_, this, dialogFolder_);
   csvExport_ = std::make_unique<CsvExportCommand>(*document_, *pages_, settings_, this, dialogFolder_);
   reports_ = std::make_unique<ReportCommands>(*document_, this);
   aboutBox_ = new AboutBox(this);
   connectGrids();
+  connect(pages_->tabs(), &QTabWidget::currentChanged, this, [this] { showSelectionFigures(pages_->shownGrid()); });
 
   grids_->prepareGrids();
   enableOpenStateCommands(false);
@@ -109,6 +119,7 @@ void MainWindow::buildMenus() {
   const Handler clearColours = [this] { grids_->clearAllColours(); };
   const Handler deleteRows = [this] { grids_->deleteSelectedRows(); };
   const Handler chart = [this] { chart_->run(); };
+  const Handler assess = [this] { lot_->run(); };
 
   QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
   addCommand(file, QStringLiteral("Создать"), "newTableAction", create, 0, QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -158,6 +169,7 @@ void MainWindow::buildMenus() {
   QAction* renumber = addCommand(service, QStringLiteral("Перенумеровать строки"), "renumberAction",
                                  [this] { grids_->renumberRows(); });
   QAction* chartItem = addCommand(service, QStringLiteral("Построить график"), "chartAction", chart);
+  QAction* assessItem = addCommand(service, QStringLiteral("Оценка партии..."), "assessAction", assess);
 
   QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("Справка"));
   addCommand(helpMenu, QStringLiteral("Помощь"), "helpAction", help, 5, QKeySequence(Qt::Key_F1));
@@ -169,6 +181,7 @@ void MainWindow::buildMenus() {
   contextMenu_->setObjectName(QStringLiteral("gridContextMenu"));
   addCommand(contextMenu_, QStringLiteral("График"), "chartPopupAction", chart);
   addCommand(contextMenu_, QStringLiteral("Печать"), "printPopupAction", print);
+  addCommand(contextMenu_, QStringLiteral("Оценка партии..."), "assessPopupAction", assess);
   contextMenu_->addSeparator();
   addCommand(contextMenu_, QStringLiteral("Задать цвет"), "setColourPopupAction", setColour);
   addCommand(contextMenu_, QStringLiteral("Убрать цвет"), "clearColourPopupAction", clearColour);
@@ -180,7 +193,7 @@ void MainWindow::buildMenus() {
 
   openStateCommands_ = {append,          saveItem,         close,     previewItem, printItem, alignItem, setColourItem,
                         clearColourItem, clearColoursItem, resetSort, deleteItem,  chartItem, renumber,  exportItem,
-                        undoItem,        csvExportItem};
+                        undoItem,        csvExportItem,    assessItem};
   changingCommands_ = {append, saveItem, deleteItem, renumber, undoItem};
 }
 
@@ -209,11 +222,23 @@ void MainWindow::connectGrids() {
     TDataGrid* grid = pages_->grid(kind);
     connect(grid, &TDataGrid::titleStateChanged, this,
             [this, kind](int column) { runCommand([&] { grids_->sortByTitle(kind, column); }); });
-    connect(grid, &TDataGrid::selectionChanged, this,
-            [this, grid] { runCommand([&] { grids_->showSelectionStats(grid); }); });
+    connect(grid, &TDataGrid::selectionChanged, this, [this, grid] {
+      runCommand([&] { grids_->showSelectionStats(grid); });
+      showSelectionFigures(grid);
+    });
     // Starting a cell edit in any grid marks the table changed.
     connect(grid, &TDataGrid::editStarted, this, [this] { document_->setChanged(true); });
   }
+}
+
+void MainWindow::showSelectionFigures(TDataGrid* grid) {
+  QString text;
+  try {
+    text = figuresStatusText(grid->selectionFigures(), grid->selectedCount(), decimalSeparator());
+  } catch (const Error&) {
+    // The footers have said what is wrong with the value; the status bar stays blank.
+  }
+  figuresLabel_->setText(text);
 }
 
 void MainWindow::enableOpenStateCommands(bool on) {

@@ -15,6 +15,7 @@
 #include "platform/settings.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class QToolBar;
 
@@ -27,6 +28,8 @@ class CsvExportCommand;
 class ExportCommand;
 class GridCommands;
 class ImportCommands;
+class LotCommand;
+class TDataGrid;
 class ReportCommands;
 
 class MainWindow : public QMainWindow, private TableDocument::Window {
@@ -46,6 +49,7 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   ExportCommand& exportCommand() const { return *export_; }
   ReportCommands& reportCommands() const { return *reports_; }
   ChartCommand& chartCommand() const { return *chart_; }
+  LotCommand& lotCommand() const { return *lot_; }
 
   // The folder the file dialogs start in at the next run; the open command
   // sets it to the folder of the file opened, closing the window stores it.
@@ -81,6 +85,8 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   void connectGrids();
   void enableOpenStateCommands(bool on);
   void showRecentTables();
+  // "n = …, σ = …" of the grid's selection in the status bar; blank below two rows.
+  void showSelectionFigures(TDataGrid* grid);
   // Closing the window: the default folder is stored, then the table closed.
   // False when the save question was put away and the table stays open.
   bool storeAndClose();
@@ -120,6 +126,8 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   std::unique_ptr<CsvExportCommand> csvExport_;
   std::unique_ptr<ReportCommands> reports_;
   std::unique_ptr<ChartCommand> chart_;
+  std::unique_ptr<LotCommand> lot_;
+  QLabel* figuresLabel_ = nullptr;  // "n = …, σ = …" of the selection, in the status bar
   AboutBox* aboutBox_ = nullptr;
 };
 

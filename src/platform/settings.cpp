@@ -52,4 +52,10 @@ void SettingsKey::writeString(const QString& name, const QString& value) {
   settings_->sync();
 }
 
+void SettingsKey::removeValue(const QString& name) {
+  if (!settings_) return;
+  settings_->remove(name);
+  settings_->sync();
+}
+
 }  // namespace hv

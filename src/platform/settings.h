@@ -26,6 +26,7 @@ class SettingsKey {
   bool hasValue(const QString& name) const;
   QString readString(const QString& name) const;
   void writeString(const QString& name, const QString& value);
+  void removeValue(const QString& name);
 
   // Where the values live on this platform (a file path, or the registry path).
   static QString location();

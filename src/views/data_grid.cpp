@@ -743,6 +743,12 @@ SelectionFooters TDataGrid::selectionStatistics() const {
       sel_->size(), [this](qsizetype i, int q) { return sel_->raw(i, q); }, decimalSeparator());
 }
 
+SelectionFigures TDataGrid::selectionFigures() const {
+  if (sel_->empty() || bookmarkFields_.size() < 3) return hv::selectionFigures(selectedRows());
+  return selectionFiguresOf(
+      sel_->size(), [this](qsizetype i, int q) { return sel_->raw(i, q); }, decimalSeparator());
+}
+
 bool TDataGrid::isRowSelected(int row) const {
   if (sel_->empty()) return false;
   return sel_->contains(model_->bookmarkAt(row));

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "views/selected_rows.h"
+#include "views/selection_stats.h"
 #include "store/db_table.h"
 #include "views/grid_layout.h"
 #include "views/archive_table.h"
@@ -114,6 +115,8 @@ class TDataGrid : public QWidget {
   bool isRowSelected(int row) const;
   // The footers W, W_MIN, W_MAX for the selection as it stands (see selection_stats.h).
   SelectionFooters selectionStatistics() const;
+  // The lot figures of the same selection, read in one pass as the footers are.
+  SelectionFigures selectionFigures() const;
 
   // --- editing --------------------------------------------------------
   // Commits an open editor and posts a row edit in progress.

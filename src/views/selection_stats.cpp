@@ -64,6 +64,38 @@ SelectionFooters zeroFooters() {
 
 }  // namespace detail
 
+bool PieceRange::holds(double low, double high) const {
+  // Readings are stored to tenths; a limit narrowed by a margin may carry a
+  // binary remainder (10.3 - 0.1), which must not move a piece across it.
+  constexpr double kSlack = 1e-9;
+  return (!lower || low >= *lower - kSlack) && (!upper || high <= *upper + kSlack);
+}
+
+SelectionFigures selectionFigures(const QList<SelectedRow>& rows, const PieceRange& range, QList<LotPiece>* pieces) {
+  QByteArray scratch;
+  auto value = [&](qsizetype i, int q) -> std::optional<std::string_view> {
+    const SelectedRow& r = rows[i];
+    const std::optional<QString>& v = q == 0 ? r.w : q == 1 ? r.wMin : r.wMax;
+    if (!v) return std::nullopt;
+    scratch = v->toUtf8();
+    return std::string_view(scratch.constData(), scratch.size());
+  };
+  if (pieces) pieces->clear();
+  return selectionFiguresOf(rows.size(), value, decimalSeparator(), range, [&](qsizetype, const LotPiece& p) {
+    if (pieces) pieces->append(p);
+  });
+}
+
+QString figuresStatusText(const SelectionFigures& f, qsizetype rowCount, QChar separator) {
+  if (rowCount < 2) return {};
+  QString sd = QStringLiteral("—");
+  if (!std::isnan(f.sd)) {
+    sd = QString::number(f.sd, 'f', 2);
+    if (separator != QChar('.')) sd.replace(QChar('.'), separator);
+  }
+  return QStringLiteral("n = %1, σ = %2").arg(f.n).arg(sd);
+}
+
 SelectionFooters selectionFooters(const QList<SelectedRow>& rows) {
   QByteArray scratch;
   return selectionFootersOf(

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 #include <QStringView>
+#include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string_view>
 
@@ -51,10 +53,110 @@ SelectionFooters selectionFooters(const QList<SelectedRow>& rows);
 template <class ValueAt>
 SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator);
 
+// Limits a single piece must lie within; either end may be open.
+struct PieceRange {
+  std::optional<double> lower, upper;
+  bool any() const { return lower || upper; }
+  // Both ends of a piece inside, the limits themselves included.
+  bool holds(double low, double high) const;
+};
+
+// Figures of a set of rows taken as the pieces of a lot. A row with W is one
+// piece of that value; a row with W_MIN and W_MAX (a series) is one piece
+// whose value is the midpoint, lying inside a range only when both ends do.
+// Other rows have no value: skipped and counted. min and max are the lowest
+// and highest readings, the series' ends included.
+struct SelectionFigures {
+  int n = 0;
+  double mean = 0;
+  double sd = NAN;  // sample deviation (n - 1); NaN below two pieces
+  double min = 0, max = 0;
+  int series = 0;   // pieces counted by their midpoint
+  int skipped = 0;  // rows without a value
+  int inside = 0;   // pieces inside the range the figures were made for
+  // Percent of the pieces inside; 0 with no piece.
+  double insideShare() const { return n > 0 ? 100.0 * inside / n : 0; }
+};
+
+// One piece as the figures counted it.
+struct LotPiece {
+  double value = 0;  // W, or the series' midpoint
+  double low = 0, high = 0;
+  bool series = false;
+};
+
+// The figures in one pass over any row source (value as for the footers);
+// range: the piece limits the inside count is taken against. Each piece is
+// also handed to onPiece(row, piece) when given. Throws hv::Error for a
+// present value that does not parse.
+template <class ValueAt, class OnPiece>
+SelectionFigures selectionFiguresOf(qsizetype n, ValueAt value, QChar separator, const PieceRange& range,
+                                    OnPiece onPiece);
+template <class ValueAt>
+SelectionFigures selectionFiguresOf(qsizetype n, ValueAt value, QChar separator, const PieceRange& range = {}) {
+  return selectionFiguresOf(n, value, separator, range, [](qsizetype, const LotPiece&) {});
+}
+// Over rows of stored values, with the user's decimal separator.
+SelectionFigures selectionFigures(const QList<SelectedRow>& rows, const PieceRange& range = {},
+                                  QList<LotPiece>* pieces = nullptr);
+
+// The status bar's words beside the footers, "n = 5, σ = 1,23"; empty below
+// two rows, as the footers then show nothing.
+QString figuresStatusText(const SelectionFigures& f, qsizetype rowCount, QChar separator);
+
 namespace detail {
 [[noreturn]] void throwBadValue(std::string_view utf8);
 SelectionFooters zeroFooters();
+// The value of quantity q of row i, or nullopt for a blank field.
+template <class ValueAt>
+std::optional<double> readQuantity(ValueAt& value, qsizetype i, int q, QChar separator) {
+  const std::optional<std::string_view> text = value(i, q);
+  if (!text) return std::nullopt;
+  const std::optional<double> v = readStoredMoisture(*text, separator);
+  if (!v) throwBadValue(*text);
+  return v;
+}
 }  // namespace detail
+
+template <class ValueAt, class OnPiece>
+SelectionFigures selectionFiguresOf(qsizetype n, ValueAt value, QChar separator, const PieceRange& range,
+                                    OnPiece onPiece) {
+  SelectionFigures f;
+  double m2 = 0;  // Welford: the mean and the squared deviations in one pass, without cancellation
+  for (qsizetype i = 0; i < n; ++i) {
+    LotPiece p;
+    const std::optional<double> w = detail::readQuantity(value, i, 0, separator);
+    const std::optional<double> lo = detail::readQuantity(value, i, 1, separator);
+    const std::optional<double> hi = detail::readQuantity(value, i, 2, separator);
+    if (w) {
+      p.value = p.low = p.high = *w;
+    } else if (lo && hi) {
+      p.low = std::min(*lo, *hi);
+      p.high = std::max(*lo, *hi);
+      p.value = (*lo + *hi) / 2;
+      p.series = true;
+      ++f.series;
+    } else {
+      ++f.skipped;
+      continue;
+    }
+    if (f.n == 0) {
+      f.min = p.low;
+      f.max = p.high;
+    } else {
+      f.min = std::min(f.min, p.low);
+      f.max = std::max(f.max, p.high);
+    }
+    ++f.n;
+    const double delta = p.value - f.mean;
+    f.mean += delta / f.n;
+    m2 += delta * (p.value - f.mean);
+    if (range.holds(p.low, p.high)) ++f.inside;
+    onPiece(i, p);
+  }
+  if (f.n >= 2) f.sd = std::sqrt(m2 / (f.n - 1));
+  return f;
+}
 
 template <class ValueAt>
 SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator) {
@@ -62,11 +164,7 @@ SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator)
   QuantityStats q[3];
   for (qsizetype i = 0; i < n; ++i) {
     for (int k = 0; k < 3; ++k) {
-      const std::optional<std::string_view> text = value(i, k);
-      if (!text) continue;
-      const std::optional<double> v = readStoredMoisture(*text, separator);
-      if (!v) detail::throwBadValue(*text);
-      q[k].add(*v);
+      if (const std::optional<double> v = detail::readQuantity(value, i, k, separator)) q[k].add(*v);
     }
   }
   SelectionFooters f;
