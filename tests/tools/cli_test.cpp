@@ -60,7 +60,7 @@ std::optional<hv::test::ProcessResult> cliOnMount(const QString& mount, const QS
   return r;
 }
 
-const QStringList kCommands = {"chart", "download", "dump", "export", "import", "report", "stats"};
+const QStringList kCommands = {"assess", "chart", "download", "dump", "export", "import", "report", "stats"};
 
 TEST(CliCommandLine, EveryCommandHasItsHelpAndRefusesWhatItDoesNotKnow) {
   const auto top = cli({"--help"});
@@ -147,6 +147,7 @@ TEST(CliOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
       {"export", "t.db", "./sub/../soft.db"},
       {"report", "t.db", "--archive", "0", "soft.db"},
       {"chart", "t.db", "--archive", "0", "--rows", "1", "--curves", "W", "hard.png"},
+      {"assess", "t.db", "--archive", "0", "--min-count", "1", "--pdf", "soft.db"},
       {"import", "--image", "i.bin", "--create", "./i.bin"},
       {"import", "--image", "t.db", "--append", "t.db"},
       // Checked before the port is even tried, so no meter is needed.
@@ -185,6 +186,7 @@ TEST(CliReadOnly, CommandsThatOnlyReadLeaveTheTableAndItsFolderAlone) {
       {"export", table, "e.csv", "--format", "csv"},
       {"stats", table, "--archive", "0", "--sort", "DATE", "--rows", "1"},
       {"dump", table, "--sort", "N", "--desc"},
+      {"assess", table, "--archive", "0", "--sort", "W", "--min-count", "1", "--pdf", "a.pdf"},
   };
   for (const QStringList& args : reads) {
     const auto r = cli(args);
