@@ -114,7 +114,7 @@ QString lotValueText(const LotRow& row) {
 namespace {
 
 constexpr double kMarginMm = 15;
-constexpr double kFooterMm = 12;
+constexpr double kFooterMm = 8;
 
 // Places lines, cells and frames down A4 pages, breaking pages as it goes.
 class ProtocolLayout {

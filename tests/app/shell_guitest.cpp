@@ -102,12 +102,12 @@ TEST_F(Shell, OpensMaximisedInTheClosedState) {
   for (const char* name : {"appendAction", "saveAction", "closeAction", "previewAction", "printAction",
                            "alignColumnsAction", "setColourAction", "clearColourAction", "clearAllColoursAction",
                            "resetSortAction", "deleteRowsAction", "chartAction", "renumberAction", "exportAction",
-                           "saveButton", "previewButton", "printButton"})
+                           "assessAction", "saveButton", "previewButton", "printButton"})
     openState << command(name);
   for (const char* name : {"newTableAction", "openTableAction", "exitAction", "helpAction", "aboutAction",
                            "newTableButton", "openTableButton", "helpButton", "chartPopupAction", "printPopupAction",
                            "setColourPopupAction", "clearColourPopupAction", "clearAllColoursPopupAction",
-                           "alignColumnsPopupAction", "deletePopupAction"})
+                           "alignColumnsPopupAction", "deletePopupAction", "assessPopupAction"})
     always << command(name);
   for (QAction* a : openState) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
   for (QAction* a : always) EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
@@ -141,7 +141,8 @@ TEST_F(Shell, MenusToolbarAndTabsCarryTheirTexts) {
   QStringList popup;
   for (QAction* a : contextMenu->actions()) popup << (a->isSeparator() ? QStringLiteral("-") : a->text());
   EXPECT_EQ(popup.join(QChar('|')),
-            QStringLiteral("График|Печать|-|Задать цвет|Убрать цвет|Убрать все цвета|-|Выровнять столбцы|-|Удалить"));
+            QStringLiteral("График|Печать|Оценка партии...|-|Задать цвет|Убрать цвет|Убрать все цвета|-|Выровнять "
+                           "столбцы|-|Удалить"));
   // The toolbar's own context menu names it by its title.
   ASSERT_NE(window_->findChild<QToolBar*>(QStringLiteral("toolBar")), nullptr);
   const std::unique_ptr<QMenu> bars(window_->createPopupMenu());
