@@ -230,7 +230,7 @@ QString limitsText(std::optional<double> low, std::optional<double> high, QChar 
 void drawHistogram(ProtocolLayout& lay, const Histogram& h, const LotNorm& norm, QChar sep) {
   const FontDesc small{QStringLiteral("Arial"), 7, false};
   const double label = ProtocolLayout::lineUnits(small);
-  const double height = report::mmToUnits(36);
+  const double height = report::mmToUnits(32);
   lay.ensure(height + 3 * label);
   const double top = lay.y() + label;
   const QRectF plot(lay.left() + report::mmToUnits(8), top, lay.width() - report::mmToUnits(8), height);
@@ -366,17 +366,17 @@ report::BuiltReport lotProtocol(const LotSubject& subject, const LotNorm& norm, 
               listCols, cell, BandKind::Detail, [&] { lay.cells(listHead, listCols, cellBold, BandKind::Detail); });
   }
 
-  lay.space(4);
-  lay.ensure(ProtocolLayout::lineUnits(body) * 4 + report::mmToUnits(15));
+  lay.space(3);
+  lay.ensure(ProtocolLayout::lineUnits(body) * 4 + report::mmToUnits(12));
   lay.paragraph(QStringLiteral("Дата печати: %1").arg(QLocale(QLocale::Russian).toString(printed, QStringLiteral("dd.MM.yyyy HH:mm"))),
                 body);
-  lay.space(5);
+  lay.space(4);
   lay.paragraph(QStringLiteral("Измерения выполнил: ______________________  ____________  (должность, Ф. И. О., подпись)"),
                 body);
-  lay.space(5);
+  lay.space(4);
   lay.paragraph(QStringLiteral("Протокол составил: ______________________  ____________  (должность, Ф. И. О., подпись)"),
                 body);
-  lay.space(5);
+  lay.space(4);
   lay.paragraph(QStringLiteral("Представитель заказчика: ________________  ____________  (должность, Ф. И. О., подпись)"),
                 body);
   return lay.finish();
