@@ -1,5 +1,5 @@
 #pragma once
-// "Оценка партии...": the selected rows of the archive on view (every row of
+// "Оценка партии…": the selected rows of the archive on view (every row of
 // it when fewer than two are selected) judged against a norm in the lot
 // assessment dialog.
 class QWidget;

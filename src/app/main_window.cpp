@@ -169,7 +169,7 @@ void MainWindow::buildMenus() {
   QAction* renumber = addCommand(service, QStringLiteral("Перенумеровать строки"), "renumberAction",
                                  [this] { grids_->renumberRows(); });
   QAction* chartItem = addCommand(service, QStringLiteral("Построить график"), "chartAction", chart);
-  QAction* assessItem = addCommand(service, QStringLiteral("Оценка партии..."), "assessAction", assess);
+  QAction* assessItem = addCommand(service, QStringLiteral("Оценка партии…"), "assessAction", assess);
 
   QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("Справка"));
   addCommand(helpMenu, QStringLiteral("Помощь"), "helpAction", help, 5, QKeySequence(Qt::Key_F1));
@@ -181,7 +181,7 @@ void MainWindow::buildMenus() {
   contextMenu_->setObjectName(QStringLiteral("gridContextMenu"));
   addCommand(contextMenu_, QStringLiteral("График"), "chartPopupAction", chart);
   addCommand(contextMenu_, QStringLiteral("Печать"), "printPopupAction", print);
-  addCommand(contextMenu_, QStringLiteral("Оценка партии..."), "assessPopupAction", assess);
+  addCommand(contextMenu_, QStringLiteral("Оценка партии…"), "assessPopupAction", assess);
   contextMenu_->addSeparator();
   addCommand(contextMenu_, QStringLiteral("Задать цвет"), "setColourPopupAction", setColour);
   addCommand(contextMenu_, QStringLiteral("Убрать цвет"), "clearColourPopupAction", clearColour);

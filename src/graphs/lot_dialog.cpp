@@ -462,10 +462,11 @@ void LotDialog::saveProtocolPdf() {
   request.caption = QStringLiteral("Сохранить протокол");
   request.filter = QStringLiteral("Документ PDF|*.pdf");
   request.defaultExt = QStringLiteral(".pdf");
-  request.fileName = QStringLiteral("Протокол оценки партии.pdf");
+  // Beside the report's "table.pdf", the protocol is "table_протокол.pdf".
+  request.fileName = proposedFileName(QStringLiteral("_протокол.pdf"), QStringLiteral("Протокол оценки партии.pdf"));
   const QString path = withDefaultExtension(ui().saveFileName(this, request), request.defaultExt);
   if (path.isEmpty()) return;
-  report::savePdf(built, path);
+  savePdfWithProgress(this, request.caption, built, path);
 }
 
 }  // namespace hv

@@ -151,7 +151,9 @@ QList<int> allPages(const PageSource& r) {
   return s;
 }
 
-QPageLayout layoutFor(const PageSource& r) {
+}  // namespace
+
+QPageLayout pageLayoutOf(const PageSource& r) {
   const double w = unitsToMm(r.paperSize().width()), h = unitsToMm(r.paperSize().height());
   const bool landscape = w > h;
   const QPageSize size(landscape ? QSizeF(h, w) : QSizeF(w, h), QPageSize::Millimeter);
@@ -159,15 +161,13 @@ QPageLayout layoutFor(const PageSource& r) {
                      QPageLayout::Millimeter);
 }
 
-}  // namespace
-
 bool writePdf(const PageSource& report, QIODevice* device, const QList<int>& sequence,
               const PageProgress& progress) {
   QPdfWriter writer(device);
   writer.setResolution(1200);
   writer.setCreator(QStringLiteral("Hygrovan-RX3"));
   writer.setTitle(QStringLiteral("Hygrovan-RX3"));
-  writer.setPageLayout(layoutFor(report));
+  writer.setPageLayout(pageLayoutOf(report));
   return paintPages(writer, report, sequence.isEmpty() ? allPages(report) : sequence, progress);
 }
 

@@ -15,6 +15,7 @@
 #include "report/report_template.h"
 
 class QIODevice;
+class QPageLayout;
 class QPainter;
 class QPagedPaintDevice;
 class QPaintDevice;
@@ -88,6 +89,9 @@ double unitsScale(const QPaintDevice& device);
 // then been left part-way (a printer's job is for the caller to abort first).
 bool paintPages(QPagedPaintDevice& device, const PageSource& report, const QList<int>& sequence,
                 const PageProgress& progress = {});
+
+// The paper the pages are laid out for, portrait or landscape, no margins.
+QPageLayout pageLayoutOf(const PageSource& report);
 
 // PDF of the given pages (all when empty) into device; false when stopped.
 bool writePdf(const PageSource& report, QIODevice* device, const QList<int>& sequence = {},

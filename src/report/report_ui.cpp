@@ -83,7 +83,8 @@ bool printPages(QWidget* parent, const report::PageSource& built, const report::
   printer.setPrinterName(c.printer);
   if (!printer.isValid()) throw Error(QStringLiteral("Принтер \"%1\" недоступен.").arg(c.printer));
   printer.setFullPage(true);
-  printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
+  // The archive report is landscape A4; the lot protocol portrait.
+  printer.setPageLayout(report::pageLayoutOf(built));
   // Copies and collation are laid out here, so every driver prints them alike.
   printer.setCopyCount(1);
   printer.setDocName(QString::fromLatin1(kPrintJobName));

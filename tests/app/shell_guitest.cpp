@@ -141,7 +141,7 @@ TEST_F(Shell, MenusToolbarAndTabsCarryTheirTexts) {
   QStringList popup;
   for (QAction* a : contextMenu->actions()) popup << (a->isSeparator() ? QStringLiteral("-") : a->text());
   EXPECT_EQ(popup.join(QChar('|')),
-            QStringLiteral("График|Печать|Оценка партии...|-|Задать цвет|Убрать цвет|Убрать все цвета|-|Выровнять "
+            QStringLiteral("График|Печать|Оценка партии…|-|Задать цвет|Убрать цвет|Убрать все цвета|-|Выровнять "
                            "столбцы|-|Удалить"));
   // The toolbar's own context menu names it by its title.
   ASSERT_NE(window_->findChild<QToolBar*>(QStringLiteral("toolBar")), nullptr);

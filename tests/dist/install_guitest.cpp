@@ -150,7 +150,7 @@ TEST_F(Installed, ManualPagesRenderWithoutWarningsAndNameEveryOption) {
   if (man.isEmpty()) GTEST_SKIP() << "man (man-db) is not installed";
   const QString cli = path(QStringLiteral("bin/hygrovan-cli"));
   QStringList cliOptions = helpOptions(cli, {QStringLiteral("--help")});
-  for (const char* command : {"chart", "download", "dump", "export", "import", "report", "stats"})
+  for (const char* command : {"assess", "chart", "download", "dump", "export", "import", "report", "stats"})
     cliOptions += helpOptions(cli, {QString::fromLatin1(command), QStringLiteral("--help")}) << command;
   const QList<std::pair<QString, QStringList>> pages = {
       {QStringLiteral("hygrovan"), helpOptions(path(QStringLiteral("bin/hygrovan")), {QStringLiteral("--help")})},
@@ -200,10 +200,12 @@ TEST_F(Installed, BashCompletesCommandsTheirOptionsAndTheFilesEachPlaceTakes) {
   EXPECT_EQ(complete(QStringLiteral("hygrovan-cli chart a.db --archive 0 ")), QStringLiteral("c.pdf d.png sub/"));
   EXPECT_EQ(complete(QStringLiteral("hygrovan-cli report --archive ")), QStringLiteral("0 1 2"));
   EXPECT_EQ(complete(QStringLiteral("hygrovan-cli import --image ")), QStringLiteral("e.bin sub/"));
+  EXPECT_EQ(complete(QStringLiteral("hygrovan-cli assess a.db --norm x --pdf ")), QStringLiteral("c.pdf sub/"));
+  EXPECT_EQ(complete(QStringLiteral("hygrovan-cli assess --json --rows 1 ")), QStringLiteral("a.db sub/"));
   EXPECT_EQ(complete(QStringLiteral("hygrovan-cli chart a.db --curves W,Wm")), QStringLiteral("W,Wmax W,Wmin"));
   // Every option each command's help names, and no other.
   const QString cli = path(QStringLiteral("bin/hygrovan-cli"));
-  for (const char* command : {"chart", "download", "dump", "export", "import", "report", "stats"}) {
+  for (const char* command : {"assess", "chart", "download", "dump", "export", "import", "report", "stats"}) {
     QStringList options = helpOptions(cli, {QString::fromLatin1(command), QStringLiteral("--help")});
     options.sort();
     EXPECT_EQ(complete(QStringLiteral("hygrovan-cli %1 --").arg(QLatin1String(command))), options.join(QChar(' ')))

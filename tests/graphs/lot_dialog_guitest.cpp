@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "app/archive_pages.h"
@@ -138,6 +139,11 @@ TEST_F(LotDialogTest, NormsAreAddedRefusedWhenContradictoryDeletedAndTheProtocol
   EXPECT_EQ(verdict, QStringLiteral("Заключение: Соответствует"));
   EXPECT_EQ(share, QStringLiteral("100"));
   EXPECT_TRUE(deleted);
+  const auto saved = std::find_if(ui_.shown.begin(), ui_.shown.end(), [](const auto& s) {
+    return s.kind == hv::test::ScriptedUserInteraction::Shown::SaveFile;
+  });
+  ASSERT_NE(saved, ui_.shown.end());
+  EXPECT_EQ(saved->file.fileName, QStringLiteral("lot_протокол.pdf"));  // named after the table
   const auto text = hv::test::runProcess(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
   EXPECT_TRUE(QString::fromUtf8(text.out).contains(QStringLiteral("Норма: Приёмка"))) << text.out.toStdString();
 

@@ -97,7 +97,7 @@ QStringList latinWords(const QString& text) {
   static const QRegularExpression names(QStringLiteral(
       R"(--?[a-z][a-z0-9-]*|<[^>]*>|«[^»]*»|"[^"]*"|\S*\.(?:db|xls|pdf|png|bin|csv|bak|conf)\b|(?:/[\w.*-]+)+|)"
       R"([Hh]ygrovan(?:-cli|-meter-sim|-RX3)?|\bExcel\b|\d+x\d+|[A-Z]+x[A-Z]+|\bW(?:min|max)\b|)"
-      R"(\b(?:chart|download|dump|export|import|report|stats|xls|csv|excel|analysis)\b)"));
+      R"(\b(?:assess|chart|download|dump|export|import|report|stats|xls|csv|excel|analysis)\b)"));
   static const QRegularExpression word(QStringLiteral("[A-Za-z]*[a-z][A-Za-z]*"));
   QStringList words;
   for (QString line : text.split(QChar('\n'))) {

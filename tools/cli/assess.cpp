@@ -157,32 +157,30 @@ int run(const QStringList& args) {
       QStringLiteral("assess"),
       QStringLiteral("assess FILE.db --archive K [--sort FIELD [--desc]] [--rows LIST] (--norm ИМЯ | "
                      "[--mean-min X] [--mean-max X] [--piece-min X] [--piece-max X] [--share P] [--min-count N] "
-                     "[--margin M]) [--json] [--pdf FILE.pdf]"),
+                     "[--margin M]) [--json] [--pdf OUT.pdf]"),
       QStringLiteral("Оценивает партию — строки одного архива — по норме, как окно «Оценка партии». Выводит "
-                     "показатели и выводы по критериям строками «имя<TAB>значение» (или одним объектом JSON), "
-                     "числа — с десятичной точкой; имена и значения этого вывода — машинные, на английском. "
-                     "Код завершения: 0 — партия соответствует, 1 — не соответствует или измерений "
-                     "недостаточно, 2 — ошибка."));
+                     "показатели и выводы по критериям строками «имя<TAB>значение» или одним объектом JSON. "
+                     "Вывод предназначен для программ: имена латиницей, числа с десятичной точкой при любых "
+                     "региональных настройках. Код завершения: 0 — партия соответствует, 1 — не соответствует "
+                     "или измерений недостаточно, 2 — ошибка."));
   hv::cli::TableArgsRules rules;
   rules.maxArchive = 2;
   rules.archiveRequired = true;
+  rules.rowsOptional = true;
   hv::cli::addTableOptions(line, rules);
-  line.addValueOption(QStringLiteral("rows"), QStringLiteral("LIST"),
-                      QStringLiteral("Строки по месту в архиве, с 1: список вида 1,3,5-9 (без него — все строки)."));
   line.addValueOption(QStringLiteral("norm"), QStringLiteral("ИМЯ"),
                       QStringLiteral("Норма из сохранённых в настройках пользователя, по названию."));
   for (const NumberOption& o : kLimits)
     line.addValueOption(QString::fromLatin1(o.name), QStringLiteral("X"), QString::fromUtf8(o.description));
-  line.addFlag(QStringLiteral("json"), QStringLiteral("Вывести один объект JSON (ключи n, mean, sd, min, max, "
-                                                      "inside_share, series, skipped, verdict, criteria)."));
-  line.addValueOption(QStringLiteral("pdf"), QStringLiteral("FILE.pdf"),
+  line.addFlag(QStringLiteral("json"),
+               QStringLiteral("Вывести один объект JSON: ключи «n», «mean», «sd», «min», «max», «inside_share», "
+                              "«series», «skipped», «verdict» («conforms», «fails» или «too_few») и «criteria»."));
+  line.addValueOption(QStringLiteral("pdf"), QStringLiteral("OUT.pdf"),
                       QStringLiteral("Записать протокол оценки партии в файл PDF."));
   if (!line.parse(args)) return line.exitCode();
   hv::cli::TableArgs a;
   if (const QString why = hv::cli::readTableArgs(line, rules, &a); !why.isEmpty()) return line.usageError(why);
-  QList<int> rows;
-  if (line.isSet(QStringLiteral("rows")) && !hv::cli::parseRowList(line.value(QStringLiteral("rows")), &rows))
-    return line.usageError(QStringLiteral("--rows должно быть списком вида 1,3,5-9"));
+  const QList<int>& rows = a.rows;
   const hv::ArchiveKind archive = hv::archiveKindAt(a.archive);
   hv::LotNorm norm;
   if (const QString why = normFromOptions(line, archive, &norm); !why.isEmpty()) return line.usageError(why);
@@ -190,16 +188,13 @@ int run(const QStringList& args) {
   if (line.isSet(QStringLiteral("pdf")) && line.checkOutputs({pdfName}, {a.files[0]})) return line.exitCode();
 
   try {
-    const hv::FilePath db(a.files[0], hv::FilePath::Read);
     hv::LotSubject subject;
     subject.tableFile = a.files[0];
     subject.archive = archive;
     subject.wholeArchive = rows.isEmpty();
     {
-      hv::TDbTable table;
-      hv::cli::openTable(table, db.path(), true);
-      hv::cli::showArchiveView(table, a.archive, a.sortField, a.descending, hv::archiveTag(archive));
-      table.refresh();
+      hv::cli::ReadOnlyTable view(a, hv::archiveTag(archive));
+      hv::TDbTable& table = view.table();
       const int count = table.recordCount();
       if (count == 0) throw hv::Error(QStringLiteral("В архиве «%1» нет строк").arg(hv::archiveCaption(archive)));
       QList<hv::TDbTable::Bookmark> records;
@@ -215,7 +210,6 @@ int run(const QStringList& args) {
         records.append(table.bookmarkAtRow(r - 1));
       }
       subject.rows = hv::readLotRows(table, records);
-      table.close();
     }
     const hv::LotResult result = hv::evaluateLot(subject, norm);
     if (line.isSet(QStringLiteral("pdf"))) {

@@ -21,9 +21,11 @@ void addTableOptions(CommandLine& line, const TableArgsRules& rules) {
                                        "отсортированная по нему."));
     line.addFlag(kDesc, QStringLiteral("Вместе с --sort: по убыванию."));
   }
-  if (rules.rows)
+  if (rules.rows || rules.rowsOptional)
     line.addValueOption(kRows, QStringLiteral("LIST"),
-                        QStringLiteral("Строки по местам в показанном порядке, с 1: список вида 1,3,5-9."));
+                        rules.rows ? QStringLiteral("Строки по местам в показанном порядке, с 1: список вида 1,3,5-9.")
+                                   : QStringLiteral("Строки по местам в показанном порядке, с 1: список вида "
+                                                    "1,3,5-9 (без него — все строки)."));
   for (const auto& [name, description] : rules.files) line.parser().addPositionalArgument(name, description);
 }
 
@@ -51,7 +53,7 @@ QString readTableArgs(const CommandLine& line, const TableArgsRules& rules, Tabl
     return QStringLiteral("не указано: ") + missing.join(QStringLiteral(", "));
   }
   if (rules.archiveRequired && out->archive < 0) return QStringLiteral("не указано: --archive K");
-  if (rules.rows && !parseRowList(line.value(kRows), &out->rows))
+  if ((rules.rows || (rules.rowsOptional && line.isSet(kRows))) && !parseRowList(line.value(kRows), &out->rows))
     return QStringLiteral("--rows: нужен список вида 1,3,5-9");
   return {};
 }

@@ -1,5 +1,5 @@
 #pragma once
-// What the table subcommands (dump, stats, report, chart) share: the options
+// What the table subcommands (dump, stats, report, chart, assess) share: the options
 // [--archive K] [--sort FIELD [--desc]] [--rows LIST] with their files, and
 // the table file opened on the view an archive grid shows.
 #include <QList>
@@ -29,7 +29,8 @@ struct TableArgsRules {
   int maxArchive = INT_MAX;
   bool archiveRequired = false;
   bool sort = true;   // --sort FIELD and --desc accepted
-  bool rows = false;  // --rows LIST needed
+  bool rows = false;          // --rows LIST needed
+  bool rowsOptional = false;  // --rows LIST taken, every row without it
 };
 
 // Adds the options and files the rules name to a command line.
