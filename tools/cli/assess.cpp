@@ -201,7 +201,7 @@ int run(const QStringList& args) {
       QList<bool> seen(count, false);
       for (int r : rows) {
         if (r > count)
-          throw hv::Error(QStringLiteral("Строки %1 нет: в архиве «%2» %3 строк")
+          throw hv::Error(QStringLiteral("Строки %1 нет: строк в архиве «%2»: %3")
                               .arg(r)
                               .arg(hv::archiveCaption(archive))
                               .arg(count));
