@@ -5,8 +5,13 @@
 // memory as a ratio to the table file, the memory still held once the window
 // is closed, and the longest stall of the event loop: the largest gap between
 // two ticks of a 10 ms timer. Each case runs in a process of its own, so that
-// one case's peak does not hide the next one's.
-//   big_table_bench [--rows N] [--only CASE,CASE...]   (cases: preview pdf chart chart-pdf)
+// one case's peak does not hide the next one's. Then the main window's own
+// commands on the same table, each in a process of its own on a copy of it:
+// opening, switching tabs, sorting by a title click, Ctrl+A with the footers,
+// deleting rows, renumbering, appending a download, and the Excel and CSV
+// exports, with the same figures; the stall is what the window shows of each.
+//   big_table_bench [--rows N] [--only CASE,CASE...]
+//     (cases: preview pdf chart chart-pdf open tabs sort select delete renumber append xls csv)
 //   big_table_bench --write-table FILE.db N   (only writes the table)
 #include <QApplication>
 #include <QDir>
@@ -14,12 +19,20 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 
+#include "app/archive_pages.h"
+#include "app/export_command.h"
+#include "app/grid_commands.h"
+#include "app/import_commands.h"
+#include "app/main_window.h"
+#include "app/table_document.h"
 #include "bench_support.h"
 #include "graphs/chart_window.h"
+#include "import/import_images.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
 #include "report/print_dialog.h"
@@ -27,7 +40,9 @@
 #include "report/report_ui.h"
 #include "report/table_data_link.h"
 #include "store/db_table.h"
+#include "support/main_window_access.h"
 #include "support/scripted_ui.h"
+#include "views/data_grid.h"
 
 namespace {
 
@@ -185,6 +200,84 @@ int child(const QString& what, const QString& db, const QString& out) {
   return 0;
 }
 
+// The main window's commands on a copy of the table (opened first, except
+// for the opening itself), the archive of kArchive on view.
+int windowChild(const QString& what, const QString& db, const QString& out) {
+  hv::test::ScriptedUserInteraction ui;
+  hv::setUserInteraction(&ui);
+  hv::setDecimalSeparatorOverride(QChar(','));
+  const QString copy = out + QStringLiteral(".db");
+  QFile::remove(copy);
+  if (!QFile::copy(db, copy)) return 1;
+  auto window = std::make_unique<hv::MainWindow>();
+  window->show();
+  QApplication::processEvents();
+  hv::TDataGrid* grid = window->pages().grid(hv::archiveKindAt(kArchive));
+  const auto openTable = [&] {
+    window->document().Open_DB(copy);
+    window->pages().tabs()->setCurrentIndex(kArchive);
+    QApplication::processEvents();
+  };
+  if (what != QLatin1String("open")) openTable();
+  const long before = residentNow();
+  StallMeter stalls;
+  QElapsedTimer t;
+  t.start();
+  if (what == QLatin1String("open")) {
+    openTable();
+  } else if (what == QLatin1String("tabs")) {
+    for (int tab : {0, 2, 1}) {
+      window->pages().tabs()->setCurrentIndex(tab);
+      QApplication::processEvents();
+    }
+  } else if (what == QLatin1String("sort")) {
+    grid->titleClick(1, false);  // DATE, as a click on its title
+    QApplication::processEvents();
+  } else if (what == QLatin1String("select")) {
+    grid->selectAll();
+    QApplication::processEvents();
+  } else if (what == QLatin1String("delete")) {
+    grid->clickRow(5, {});
+    grid->clickRow(7, Qt::ControlModifier);
+    ui.messageAnswers << hv::MsgResult::Yes;
+    window->gridCommands().deleteSelectedRows();
+    QApplication::processEvents();
+  } else if (what == QLatin1String("renumber")) {
+    ui.messageAnswers << hv::MsgResult::Yes;
+    window->gridCommands().renumberRows();
+    QApplication::processEvents();
+  } else if (what == QLatin1String("append")) {
+    // "Дополнить" after its download: ten newer readings of the wood archive.
+    QList<hv::test::Rec> newer;
+    for (int i = 0; i < 10; ++i) newer << hv::test::at(1, i);
+    const auto image = hv::test::makeImage({newer, {}, {}});
+    window->pages().resetSort(hv::ArchiveKind::Wood);
+    window->document().table().writeBackup();
+    window->document().backupReplaced();
+    window->document().changeTable([&] { window->importCommands().flash2hygrovan(true, *image); });
+    window->document().Save_DB();
+    window->pages().showNonEmptyArchives();
+    window->pages().refresh();
+    QApplication::processEvents();
+  } else if (what == QLatin1String("xls")) {
+    ui.fileAnswers << out;
+    window->exportCommand().run();
+  } else if (what == QLatin1String("csv")) {
+    ui.csvAnswers << hv::CsvExportOptions{true, hv::CsvPreset::Excel, QString()};
+    ui.fileAnswers << out;
+    hv::test::command(*window, "csvExportAction")->trigger();
+  }
+  const double seconds = t.nsecsElapsed() / 1e9;
+  const double stall = stalls.longest();
+  QApplication::processEvents();
+  std::printf("%f %ld %ld %f\n", seconds, hv::bench::peakResident(), residentNow() - before, stall);
+  window->document().setChanged(false);
+  window->document().Close_DB();
+  window.reset();
+  hv::setUserInteraction(nullptr);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -192,6 +285,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QStringList args = app.arguments();
   if (args.size() == 5 && args[1] == QLatin1String("--child")) return child(args[2], args[3], args[4]);
+  if (args.size() == 5 && args[1] == QLatin1String("--window-child")) return windowChild(args[2], args[3], args[4]);
   if (args.size() == 4 && args[1] == QLatin1String("--write-table")) {
     writeTable(args[2], std::max(3, args[3].toInt()));
     return 0;
@@ -227,7 +321,17 @@ int main(int argc, char** argv) {
   const QList<QPair<QString, QString>> cases = {{"preview", "preview, last page, close"},
                                                 {"pdf", "report printed to PDF"},
                                                 {"chart", "chart shown, enlarged, closed"},
-                                                {"chart-pdf", "chart printed to PDF"}};
+                                                {"chart-pdf", "chart printed to PDF"},
+                                                {"open", "window: open the table"},
+                                                {"tabs", "window: switch tabs three times"},
+                                                {"sort", "window: sort by DATE (title click)"},
+                                                {"select", "window: Ctrl+A with the footers"},
+                                                {"delete", "window: delete two rows"},
+                                                {"renumber", "window: renumber the archive"},
+                                                {"append", "window: append ten readings"},
+                                                {"xls", "window: Excel export"},
+                                                {"csv", "window: CSV export, all archives"}};
+  const QStringList windowCases = {"open", "tabs", "sort", "select", "delete", "renumber", "append", "xls", "csv"};
   QStringList only;
   if (const qsizetype at = args.indexOf(QStringLiteral("--only")); at > 0 && at + 1 < args.size())
     only = args[at + 1].split(QChar(','));
@@ -235,8 +339,13 @@ int main(int argc, char** argv) {
     if (!only.isEmpty() && !only.contains(name)) continue;
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const bool inWindow = windowCases.contains(name);
+    const QString suffix = name == QLatin1String("xls") ? QStringLiteral(".xls")
+                           : name == QLatin1String("csv") ? QStringLiteral(".csv")
+                                                          : QStringLiteral(".pdf");
     p.start(QCoreApplication::applicationFilePath(),
-            {QStringLiteral("--child"), name, db, QDir(dir.path()).filePath(name + QStringLiteral(".pdf"))});
+            {inWindow ? QStringLiteral("--window-child") : QStringLiteral("--child"), name, db,
+             QDir(dir.path()).filePath(name + suffix)});
     p.waitForFinished(-1);
     const QList<QByteArray> f = p.readAllStandardOutput().trimmed().split(' ');
     if (p.exitCode() != 0 || f.size() != 4) {
