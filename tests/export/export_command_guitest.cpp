@@ -1,14 +1,20 @@
 // "Экспорт в Excel" and "Экспорт в CSV…" from the main window.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 
 #include "app/archive_pages.h"
 #include "app/export_command.h"
 #include "app/import_commands.h"
 #include "app/main_window.h"
 #include "platform/ui.h"
+#include "report/progress_window.h"
+#include "store/dbf_file.h"
 #include "support/scripted_ui.h"
 #include "store/db_table.h"
 #include "support/main_window_access.h"
@@ -150,6 +156,64 @@ TEST_F(ExportCommand, CsvOfTheArchiveOnViewKeepsTheGridsOrderAndTheChoiceIsRemem
   ASSERT_EQ(ui_.csvShown.size(), 2);
   EXPECT_EQ(ui_.csvShown[1].preset, hv::CsvPreset::Analysis);
   EXPECT_EQ(ui_.shown.size(), 1);
+}
+
+// A table of `rows` wood rows, written as the file's bytes: quicker than row by row.
+void writeWoodRows(const QString& path, int rows) {
+  QByteArray bytes = hv::store::newMeasurementHeader();
+  hv::store::putU32(reinterpret_cast<unsigned char*>(bytes.data()) + hv::store::kCountOffset, std::uint32_t(rows));
+  for (int i = 0; i < rows; ++i) {
+    const QList<QByteArray> fields = {QByteArray::number(i % 10000), "0", "01.02.2024", "10:00:00", "3,5"};
+    bytes.append(' ');
+    int c = 0;
+    for (hv::MeasurementField field : hv::kMeasurementFields) {
+      const int width = hv::fieldSpec(field).width;
+      const QByteArray v = fields.value(c++);
+      bytes.append(field == hv::MeasurementField::N || field == hv::MeasurementField::NArc ? v.rightJustified(width)
+                                                                                        : v.leftJustified(width));
+    }
+  }
+  bytes.append(char(hv::store::kFileEnd));
+  hv::test::writeFile(path, bytes);
+}
+
+TEST_F(ExportCommand, ABigExportShowsItsProgressAndItsCancelLeavesTheEarlierFile) {
+  const int rows = int(hv::ExportCommand::kRowsWrittenBeside) + 1;
+  const QString db = hv::test::testPath(QStringLiteral("big.db"));
+  writeWoodRows(db, rows);
+  window_->document().Open_DB(db);
+  ASSERT_EQ(window_->document().table().recordCount(), rows);
+  window_->document().table().moveToRow(7);
+  const QString xls = hv::test::testPath(QStringLiteral("big.xls"));
+  hv::test::writeFile(xls, "previous contents");
+
+  // "Отмена" as soon as the progress shows.
+  QString seen;
+  QTimer cancel;
+  QObject::connect(&cancel, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* p = qobject_cast<hv::report::ProgressWindow*>(w); p && p->isVisible()) {
+        seen = p->windowTitle();
+        p->cancelButton()->click();
+      }
+  });
+  cancel.start(1);
+  ui_.fileAnswers << xls;
+  window_->exportCommand().run();
+  cancel.stop();
+  EXPECT_EQ(seen, QStringLiteral("Экспорт в Excel"));
+  EXPECT_TRUE(ui_.messages().isEmpty());
+  EXPECT_EQ(hv::test::readFile(xls), QByteArray("previous contents"));
+  EXPECT_EQ(QDir(hv::test::testDir()).entryList({QStringLiteral("*.xls*"), QStringLiteral(".*")}, QDir::Files | QDir::Hidden),
+            QStringList{QStringLiteral("big.xls")});
+  EXPECT_EQ(window_->document().table().rowIndex(), 0);
+
+  // Not cancelled: every row, below the title row.
+  ui_.fileAnswers << xls;
+  window_->exportCommand().run();
+  ASSERT_EQ(ui_.messages().size(), 1);
+  EXPECT_EQ(ui_.messages()[0].text, QStringLiteral("Экспорт в Excel в файл big.xls завершен успешно."));
+  EXPECT_EQ(sheetNames(xls), QStringLiteral("Hygrovan-RX3 (Древесные)\n50002"));
 }
 
 }  // namespace
