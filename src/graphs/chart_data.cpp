@@ -187,7 +187,8 @@ QString figuresInView(const ChartData& data, const CurveChoice& curves, double f
   return lines.join(QChar('\n'));
 }
 
-QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area, int columns, int rows) {
+QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area, int columns, int rows,
+                               int bandColumns) {
   const qsizetype n = points.size();
   const double from = area.left(), to = area.right();
   if (columns <= 0 || !(to > from) || n <= 4 * qsizetype(columns)) return points;
@@ -201,14 +202,21 @@ QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area,
   rows = area.height() > 0 ? std::max(0, rows) : 0;
   const double perRow = rows > 0 ? rows / area.height() : 0;
   const auto row = [&](qsizetype i) { return std::clamp(int((points[i].y() - area.top()) * perRow), 0, rows - 1); };
+  bandColumns = std::max(1, bandColumns);
   std::vector<qsizetype> firstInRow(size_t(std::max(rows, 1)), -1);
   std::vector<int> rowsMet;
   std::vector<qsizetype> keep;
   QList<QPointF> out;
   out.reserve(4 * columns + 2);
   if (lo > 0) out.append(points[lo - 1]);
+  int band = -1;
   for (qsizetype i = lo; i < hi;) {
     const int c = column(i);
+    if (c / bandColumns != band) {
+      for (int r : rowsMet) firstInRow[size_t(r)] = -1;
+      rowsMet.clear();
+      band = c / bandColumns;
+    }
     qsizetype low = i, high = i, j = i;
     keep.clear();
     for (; j < hi && column(j) == c; ++j) {
@@ -223,8 +231,6 @@ QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area,
         }
       }
     }
-    for (int r : rowsMet) firstInRow[size_t(r)] = -1;
-    rowsMet.clear();
     keep.insert(keep.end(), {i, low, high, j - 1});
     std::sort(keep.begin(), keep.end());
     keep.erase(std::unique(keep.begin(), keep.end()), keep.end());

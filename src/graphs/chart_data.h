@@ -108,6 +108,9 @@ QString pointToolTip(const SelectedRow& row, const RowDetails& details);
 // [from, to], one line per curve, the mean rounded as the footers round it.
 QString figuresInView(const ChartData& data, const CurveChoice& curves, double from, double to, QChar separator);
 
-QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area, int columns, int rows);
+// Markers are wider than a pixel: with bandColumns above 1 the first point in
+// each band of y is kept once for that many columns together.
+QList<QPointF> reduceToColumns(const QList<QPointF>& points, const QRectF& area, int columns, int rows,
+                               int bandColumns = 1);
 
 }  // namespace hv

@@ -130,14 +130,17 @@ void FullSeries::reduce() {
   const QRectF plot = chart_->plotArea();
   // Printed or saved larger, lines and markers grow with the chart: nothing
   // finer than half a line's width shows, however fine the device.
-  const int columns = std::max(1, static_cast<int>(std::ceil(plot.width() * std::min(scale, 2.0))));
+  const double perPixel = std::min(scale, 2.0);
+  const int columns = std::max(1, static_cast<int>(std::ceil(plot.width() * perPixel)));
   // Bands of y no taller than a marker reaches, so that the markers kept
   // cover what all of them would.
   const int rows = std::max(1, static_cast<int>(std::ceil(plot.height() / kMarkerReach)));
+  // And as wide: a marker kept there covers what the others in it would.
+  const int bandColumns = std::max(1, static_cast<int>(kMarkerReach * perPixel));
   const QRectF range(QPointF(x->min(), y->min()), QPointF(x->max(), y->max()));
   const auto reduceOne = [&](const FullPoints& full) {
     if (!full.series) return;
-    QList<QPointF> shown = reduceToColumns(full.points, range, columns, rows);
+    QList<QPointF> shown = reduceToColumns(full.points, range, columns, rows, bandColumns);
     if (shown.size() != full.series->count() || shown != full.series->points()) full.series->replace(shown);
   };
   for (const FullPoints& full : base) reduceOne(full);
@@ -381,8 +384,19 @@ QLineSeries* chartSeries(QChart* chart, Curve c) {
 
 namespace {
 
+// As dateTimeFromDays(p.x).toMSecsSinceEpoch(), without a QDateTime for each of
+// perhaps a million points (a quarter of a second on the UI thread).
 QPointF toAxis(const ChartPoint& p) {
-  return {static_cast<qreal>(dateTimeFromDays(p.x).toMSecsSinceEpoch()), p.y};
+  constexpr double kMsecsPerDay = 86400000.0;
+  constexpr qint64 kEpochDay = 25569;  // 1970-01-01 counted from 1899-12-30
+  const double whole = std::floor(p.x);
+  qint64 day = static_cast<qint64>(whole);
+  qint64 ms = std::llround((p.x - whole) * kMsecsPerDay);
+  if (ms >= static_cast<qint64>(kMsecsPerDay)) {
+    ++day;
+    ms = 0;
+  }
+  return {static_cast<qreal>((day - kEpochDay) * static_cast<qint64>(kMsecsPerDay) + ms), p.y};
 }
 
 void removeSeries(QChart* chart, QLineSeries*& s) {

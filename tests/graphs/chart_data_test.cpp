@@ -190,6 +190,20 @@ TEST(ChartReduction, KeepsEachColumnsFirstLastLowestAndHighestAndTheNeighboursOu
       }
     }
   EXPECT_GT(banded.size(), shown.size());
+  // Bands two columns wide: a band's first point once for both, and each column's own four still kept.
+  const QList<QPointF> wide = hv::reduceToColumns(all, QRectF(0, -50, 100, 75), 10, 15, 2);
+  for (int c = 0; c < 10; c += 2)
+    for (int band = 0; band < 15; ++band) {
+      const auto in = [&](const QPointF& p) {
+        return p.x() >= c * 10 && p.x() < c * 10 + 20 && p.y() >= -50 + 5 * band && p.y() < -45 + 5 * band;
+      };
+      const auto first = std::find_if(all.begin(), all.end(), in);
+      if (first != all.end()) {
+        EXPECT_TRUE(wide.contains(*first)) << c << " " << band;
+      }
+    }
+  for (const QPointF& p : shown) EXPECT_TRUE(wide.contains(p));
+  EXPECT_LT(wide.size(), banded.size());
   // Nothing to gain: a short series, or no room, comes back whole.
   EXPECT_EQ(hv::reduceToColumns(all, QRectF(0, -50, 100, 75), 100, 0), all);
   EXPECT_EQ(hv::reduceToColumns(all, QRectF(5, -50, 0, 75), 10, 0), all);

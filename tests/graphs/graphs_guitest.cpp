@@ -25,6 +25,7 @@
 #include "graphs/chart_window.h"
 #include "graphs/moisture_chart.h"
 #include "graphs/curve_dialog.h"
+#include "report/progress_window.h"
 #include "platform/regional.h"
 #include "platform/ui.h"
 #include "support/scripted_ui.h"
@@ -420,3 +421,30 @@ TEST_F(Graphs, AReducedSeriesOf20000PointsDrawsAsTheWholeOneAndFollowsTheSize) {
 }
 
 }  // namespace
+
+TEST_F(Graphs, CancellingTheBuildOfManyRowsStopsItAndLeavesTheChartAsItWas) {
+  hv::ChartWindow form;
+  form.buildChart({row(t("12,0"), {}, {}, "05.03.2024", "09:00:00")}, footers_, CurveChoice{true, false, false});
+  // Enough rows to be read beside the windows, all the same so that reading them takes a while.
+  const QList<SelectedRow> many(400000, row(t("14,0"), {}, {}, "06.03.2024", "09:00:00"));
+  QString caption;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* p = qobject_cast<hv::report::ProgressWindow*>(w); p && p->isVisible() && caption.isEmpty()) {
+        caption = p->windowTitle();
+        p->cancelButton()->click();
+      }
+  });
+  poll.start(1);
+  EXPECT_FALSE(form.buildChart(many, footers_, CurveChoice{true, false, false}));
+  EXPECT_EQ(caption, "Построение графика");
+  QApplication::processEvents();
+  QLineSeries* series = hv::chartSeries(form.chart(), Curve::W);
+  ASSERT_EQ(series->count(), 1);
+  EXPECT_EQ(series->at(0).y(), 12.0);
+  // The build itself stops where it is told.
+  hv::BuildControl control;
+  control.stop = true;
+  EXPECT_LT(hv::buildChartData(many, CurveChoice{true, false, false}, &control).points(Curve::W).size(), 5000);
+}
