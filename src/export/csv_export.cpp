@@ -1,6 +1,5 @@
 #include "export/csv_export.h"
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +16,7 @@
 #include "platform/error.h"
 #include "store/db_table.h"
 #include "store/row_schema.h"
+#include "store/stored_values.h"
 
 namespace hv {
 
@@ -54,48 +54,6 @@ std::string_view trimmed(std::string_view t) {
   while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
   while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
   return t;
-}
-
-// Two digits at p, or -1.
-int twoDigits(std::string_view t, std::size_t p) {
-  if (p + 2 > t.size()) return -1;
-  const unsigned a = unsigned(t[p] - '0'), b = unsigned(t[p + 1] - '0');
-  return a < 10 && b < 10 ? int(10 * a + b) : -1;
-}
-
-// "dd.mm.yyyy" and "hh:mm:ss" appended as "yyyy-mm-ddThh:mm:ss"; nothing for
-// texts of another form or a day the calendar has not (the meter can send 31 April).
-void appendIsoDateTime(std::string& out, std::string_view date, std::string_view time) {
-  date = trimmed(date);
-  time = trimmed(time);
-  if (date.size() != 10 || date[2] != '.' || date[5] != '.' || time.size() != 8 || time[2] != ':' || time[5] != ':')
-    return;
-  const int d = twoDigits(date, 0), m = twoDigits(date, 3), c = twoDigits(date, 6), y = twoDigits(date, 8);
-  const int h = twoDigits(time, 0), mi = twoDigits(time, 3), s = twoDigits(time, 6);
-  if (d < 0 || m < 0 || c < 0 || y < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return;
-  if (!QDate::isValid(c * 100 + y, m, d)) return;
-  out.append(date.substr(6, 4)).append(1, '-').append(date.substr(3, 2)).append(1, '-').append(date.substr(0, 2));
-  out.append(1, 'T').append(time);
-}
-
-// A moisture text with the preset's decimal separator: either separator is
-// read, as tables hold both. Anything that is not such a number stays as it is.
-std::string moistureText(std::string_view t, char decimal) {
-  std::string out(trimmed(t));
-  std::size_t digits = 0, separators = 0, at = std::string::npos;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    const char ch = out[i];
-    if (ch >= '0' && ch <= '9') {
-      ++digits;
-    } else if (ch == ',' || ch == '.') {
-      ++separators;
-      at = i;
-    } else if (!(i == 0 && (ch == '-' || ch == '+'))) {
-      return std::string(t);
-    }
-  }
-  if (digits > 0 && separators == 1) out[at] = decimal;
-  return separators <= 1 && digits > 0 ? out : std::string(t);
 }
 
 // One field, quoted as RFC 4180 asks when it holds the delimiter, a quote or
@@ -192,9 +150,13 @@ class RowWriter {
     } else if (k == kFieldTime) {
       appendField(out_, v, format_.delimiter);
       out_.push_back(format_.delimiter);
-      appendIsoDateTime(out_, date_, v);
+      // Nothing for a date and time that cannot be read or a day the calendar
+      // has not (the meter can send 31 April).
+      const std::optional<ClockReading> clock = readStoredClock(std::string_view(date_), v);
+      if (clock && clock->onCalendar()) appendIsoDateTime(out_, *clock);
     } else if (k <= kFieldWMax) {
-      if (value) appendField(out_, moistureText(v, format_.decimal), format_.delimiter);
+      // A number gets the preset's decimal separator; any other text stays as it is.
+      if (value && !appendMoistureWith(out_, v, format_.decimal)) appendField(out_, v, format_.delimiter);
     } else {
       appendField(out_, v, format_.delimiter);
     }

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QList>
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -16,22 +17,69 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 QString twoDigits(int v) { return QStringLiteral("%1").arg(v, 2, 10, QChar('0')); }
 
-// Leading and trailing blanks only: dBase pads text fields with them.
-QStringView trimmed(QStringView s) {
-  while (!s.isEmpty() && s.front() == QChar(' ')) s = s.mid(1);
-  while (!s.isEmpty() && s.back() == QChar(' ')) s.chop(1);
-  return s;
-}
+char16_t unit(QChar c) { return c.unicode(); }
+char16_t unit(char c) { return char16_t(static_cast<unsigned char>(c)); }
 
 // Digits only (no sign, no locale digits); minDigits..maxDigits of them.
-std::optional<int> number(QStringView s, int minDigits, int maxDigits) {
-  if (s.size() < minDigits || s.size() > maxDigits) return std::nullopt;
+template <class Text>
+std::optional<int> number(Text s, int minDigits, int maxDigits) {
+  if (qsizetype(s.size()) < minDigits || qsizetype(s.size()) > maxDigits) return std::nullopt;
   int v = 0;
-  for (QChar c : s) {
-    if (c < QChar('0') || c > QChar('9')) return std::nullopt;
-    v = v * 10 + (c.unicode() - '0');
+  for (auto c : s) {
+    const char16_t u = unit(c);
+    if (u < '0' || u > '9') return std::nullopt;
+    v = v * 10 + (u - '0');
   }
   return v;
+}
+
+// The parts of s between separators, at most N of them; -1 when there are more.
+template <class Text, std::size_t N>
+int splitParts(Text s, char16_t separator, std::array<Text, N>& parts) {
+  int count = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= std::size_t(s.size()); ++i) {
+    if (i < std::size_t(s.size()) && unit(s[i]) != separator) continue;
+    if (count == int(N)) return -1;
+    parts[std::size_t(count++)] = Text(s.data() + start, i - start);
+    start = i + 1;
+  }
+  return count;
+}
+
+// Leading and trailing blanks only: dBase pads text fields with them.
+template <class Text>
+Text blanksTrimmed(Text s) {
+  std::size_t from = 0, to = std::size_t(s.size());
+  while (from < to && unit(s[from]) == ' ') ++from;
+  while (to > from && unit(s[to - 1]) == ' ') --to;
+  return Text(s.data() + from, to - from);
+}
+
+template <class Text>
+std::optional<ClockReading> readClock(Text date, Text time) {
+  std::array<Text, 3> d, t;
+  if (splitParts(blanksTrimmed(date), '.', d) != 3) return std::nullopt;
+  const int timeParts = splitParts(blanksTrimmed(time), ':', t);
+  if (timeParts < 2) return std::nullopt;
+  const auto day = number(d[0], 1, 2), month = number(d[1], 1, 2), year = number(d[2], 4, 4);
+  const auto hour = number(t[0], 1, 2), minute = number(t[1], 1, 2);
+  const auto second = timeParts == 3 ? number(t[2], 1, 2) : std::optional<int>(0);
+  if (!day || !month || !year || !hour || !minute || !second) return std::nullopt;
+  if (*day < 1 || *day > 31 || *month < 1 || *month > 12 || *year < 1) return std::nullopt;
+  if (*hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
+  return ClockReading{*year, *month, *day, *hour, *minute, *second};
+}
+
+void appendDigits(std::string& out, int v, int width) {
+  char buf[12];
+  int n = 0;
+  do {
+    buf[n++] = char('0' + v % 10);
+    v /= 10;
+  } while (v > 0);
+  for (int i = n; i < width; ++i) out.push_back('0');
+  while (n > 0) out.push_back(buf[--n]);
 }
 
 // A character of the basic plane as UTF-8, without a QByteArray.
@@ -107,6 +155,16 @@ std::optional<double> parseDecimalText(std::string_view text, std::span<const st
   return v;
 }
 
+bool appendMoistureWith(std::string& out, std::string_view utf8, char decimal) {
+  static constexpr std::string_view kSeparators[] = {",", "."};
+  if (!parseDecimalText(utf8, kSeparators)) return false;
+  const std::size_t from = out.size();
+  out.append(blanksTrimmed(utf8));
+  for (std::size_t i = from; i < out.size(); ++i)
+    if (out[i] == ',' || out[i] == '.') out[i] = decimal;
+  return true;
+}
+
 std::optional<double> readStoredMoisture(std::string_view utf8, QChar userSeparator) {
   char buf[3];
   const std::string_view separators[] = {",", ".", utf8Of(userSeparator, buf)};
@@ -150,6 +208,8 @@ qint64 ClockReading::seconds() const {
   return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
+bool ClockReading::onCalendar() const { return QDate::isValid(year, month, day); }
+
 QString storedDateText(const ClockReading& c) {
   return twoDigits(c.day) + QChar('.') + twoDigits(c.month) + QChar('.') + QString::number(c.year);
 }
@@ -159,16 +219,29 @@ QString storedTimeText(const ClockReading& c) {
 }
 
 std::optional<ClockReading> readStoredClock(const QString& date, const QString& time) {
-  const QList<QStringView> d = trimmed(date).split(QChar('.'));
-  const QList<QStringView> t = trimmed(time).split(QChar(':'));
-  if (d.size() != 3 || t.size() < 2 || t.size() > 3) return std::nullopt;
-  const auto day = number(d[0], 1, 2), month = number(d[1], 1, 2), year = number(d[2], 4, 4);
-  const auto hour = number(t[0], 1, 2), minute = number(t[1], 1, 2);
-  const auto second = t.size() == 3 ? number(t[2], 1, 2) : std::optional<int>(0);
-  if (!day || !month || !year || !hour || !minute || !second) return std::nullopt;
-  if (*day < 1 || *day > 31 || *month < 1 || *month > 12 || *year < 1) return std::nullopt;
-  if (*hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
-  return ClockReading{*year, *month, *day, *hour, *minute, *second};
+  return readClock(QStringView(date), QStringView(time));
+}
+
+std::optional<ClockReading> readStoredClock(std::string_view date, std::string_view time) {
+  return readClock(date, time);
+}
+
+void appendIsoDate(std::string& out, const ClockReading& c) {
+  appendDigits(out, c.year, 4);
+  out.push_back('-');
+  appendDigits(out, c.month, 2);
+  out.push_back('-');
+  appendDigits(out, c.day, 2);
+}
+
+void appendIsoDateTime(std::string& out, const ClockReading& c) {
+  appendIsoDate(out, c);
+  out.push_back('T');
+  appendDigits(out, c.hour, 2);
+  out.push_back(':');
+  appendDigits(out, c.minute, 2);
+  out.push_back(':');
+  appendDigits(out, c.second, 2);
 }
 
 std::optional<ClockReading> readStoredClock(const std::optional<QString>& date, const std::optional<QString>& time) {
@@ -178,7 +251,7 @@ std::optional<ClockReading> readStoredClock(const std::optional<QString>& date, 
 
 std::optional<qint64> TextToSeconds(const QString& date, const QString& time) {
   const std::optional<ClockReading> c = readStoredClock(date, time);
-  if (!c || !QDate(c->year, c->month, c->day).isValid()) return std::nullopt;
+  if (!c || !c->onCalendar()) return std::nullopt;
   return c->seconds();
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace hv {
@@ -39,6 +40,12 @@ std::int64_t parseDecimalMilli(std::string_view text);
 // separator any of `separators` (UTF-8); nothing for any other text.
 std::optional<double> parseDecimalText(std::string_view text, std::span<const std::string_view> separators);
 
+// A stored moisture text (UTF-8) appended to `out` with `decimal` in place of
+// the ',' or '.' it is written with, its digits as stored and the blanks
+// around it dropped ("12,5" -> "12.5"). False, and nothing appended, when it
+// is not such a number.
+bool appendMoistureWith(std::string& out, std::string_view utf8, char decimal);
+
 // --- date and time -------------------------------------------------------
 
 // A reading of the meter's clock, each part within the range the stored texts
@@ -51,6 +58,8 @@ struct ClockReading {
   // Whole seconds from 1 January of year 1 (that day counted as day 1), the
   // day counted on from the start of its month: 31 April is 1 May.
   qint64 seconds() const;
+  // The calendar has the day (31 April it has not).
+  bool onCalendar() const;
 };
 
 // "dd.mm.yyyy" and "hh:mm:ss" of a reading.
@@ -63,6 +72,12 @@ QString storedTimeText(const ClockReading& clock);
 // range a reading keeps it in (day 1..31, month 1..12, hour 0..23, ...).
 std::optional<ClockReading> readStoredClock(const QString& date, const QString& time);
 std::optional<ClockReading> readStoredClock(const std::optional<QString>& date, const std::optional<QString>& time);
+// The same over UTF-8 texts, for readers that hold the table's bytes.
+std::optional<ClockReading> readStoredClock(std::string_view date, std::string_view time);
+
+// "yyyy-mm-dd" and "yyyy-mm-ddThh:mm:ss" (ISO 8601) of a reading appended to `out`.
+void appendIsoDate(std::string& out, const ClockReading& clock);
+void appendIsoDateTime(std::string& out, const ClockReading& clock);
 
 // The stored "dd.mm.yyyy" and "hh:mm:ss" read together as whole seconds from
 // 1 January of year 1 (that day counted as day 1). Read as readStoredClock

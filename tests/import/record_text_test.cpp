@@ -7,6 +7,7 @@
 #include "device/import/record_text.h"
 #include "import_images.h"
 #include "platform/regional.h"
+#include "store/stored_values.h"
 
 namespace {
 
@@ -95,7 +96,15 @@ TEST_F(RecordText, SecondsOrderDatesAcrossCenturiesAndTheYearByteRange) {
 }
 
 TEST_F(RecordText, ClockReadingsOrderWithoutACalendarCheck) {
-  auto read = [](const QString& d, const QString& t) { return hv::readStoredClock(d, t); };
+  // The reader of UTF-8 bytes reads each text as the one of QString does.
+  auto read = [](const QString& d, const QString& t) {
+    const std::optional<hv::ClockReading> q = hv::readStoredClock(d, t);
+    const QByteArray d8 = d.toUtf8(), t8 = t.toUtf8();
+    const std::optional<hv::ClockReading> u = hv::readStoredClock(std::string_view(d8.constData(), size_t(d8.size())),
+                                                                  std::string_view(t8.constData(), size_t(t8.size())));
+    EXPECT_EQ(q ? q->key() : -1, u ? u->key() : -1) << d.toStdString() << " " << t.toStdString();
+    return q;
+  };
   ASSERT_TRUE(read("31.04.2007", "00:00:00"));
   EXPECT_LT(read("30.04.2007", "23:59:59")->key(), read("31.04.2007", "00:00:00")->key());
   EXPECT_LT(read("31.04.2007", "23:59:59")->key(), read("01.05.2007", "00:00:00")->key());
@@ -107,6 +116,25 @@ TEST_F(RecordText, ClockReadingsOrderWithoutACalendarCheck) {
   for (const char* bad : {"32.01.2007", "00.01.2007", "01.13.2007", "01.00.2007", "01.01.0000"})
     EXPECT_FALSE(read(bad, "10:00:00")) << bad;
   EXPECT_FALSE(read("01.01.2007", "24:00:00"));
+}
+
+// The forms programs read: moisture with a given separator, ISO 8601 dates.
+TEST_F(RecordText, MachineFormsOfStoredValues) {
+  std::string out;
+  for (const auto& [stored, machine] : {std::pair{"12,5", "12.5"}, {" 9.0 ", "9.0"}, {"-0,5", "-0.5"}, {"12", "12"}}) {
+    out.clear();
+    EXPECT_TRUE(hv::appendMoistureWith(out, stored, '.')) << stored;
+    EXPECT_EQ(out, machine);
+  }
+  for (const char* bad : {"", "**", "1,2,3", "12;5", "1 2"}) {
+    out = "x";
+    EXPECT_FALSE(hv::appendMoistureWith(out, bad, '.')) << bad;
+    EXPECT_EQ(out, "x");
+  }
+  out.clear();
+  hv::appendIsoDateTime(out, *hv::readStoredClock(std::string_view(" 5.3.2024"), std::string_view("7:08")));
+  EXPECT_EQ(out, "2024-03-05T07:08:00");
+  EXPECT_FALSE(hv::readStoredClock(std::string_view("31.04.2024"), std::string_view("0:00"))->onCalendar());
 }
 
 TEST_F(RecordText, SecondsIgnoreTheLocalesDateOrder) {
