@@ -96,7 +96,9 @@ QString figuresStatusText(const SelectionFigures& f, qsizetype rowCount, QChar s
   return QStringLiteral("n = %1, σ = %2").arg(f.n).arg(sd);
 }
 
-SelectionFooters selectionFooters(const QList<SelectedRow>& rows) {
+SelectionFooters selectionFooters(const QList<SelectedRow>& rows) { return selectionFooters(rows, decimalSeparator()); }
+
+SelectionFooters selectionFooters(const QList<SelectedRow>& rows, QChar written) {
   QByteArray scratch;
   return selectionFootersOf(
       rows.size(),
@@ -107,7 +109,7 @@ SelectionFooters selectionFooters(const QList<SelectedRow>& rows) {
         scratch = v->toUtf8();
         return std::string_view(scratch.constData(), scratch.size());
       },
-      decimalSeparator());
+      decimalSeparator(), written);
 }
 
 }  // namespace hv

@@ -45,13 +45,17 @@ struct QuantityStats {
 // than two rows give "0/0/0" everywhere. Throws hv::Error for a present value
 // that does not parse; nothing is returned then.
 SelectionFooters selectionFooters(const QList<SelectedRow>& rows);
+// The same with the numbers written with `written` whatever the user's
+// separator, for output read by programs; the values are read as above.
+SelectionFooters selectionFooters(const QList<SelectedRow>& rows, QChar written);
 
 // The same over any row source: value(i, q) gives row i's text of quantity q
 // (0 = W, 1 = W_MIN, 2 = W_MAX) as UTF-8 bytes, or nullopt for a blank field.
-// Values are read with either decimal separator (readStoredMoisture); the
-// footers are written with `separator`.
+// Values are read with either decimal separator or `separator`
+// (readStoredMoisture); the footers are written with `written`, by default
+// `separator`.
 template <class ValueAt>
-SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator);
+SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator, QChar written = QChar());
 
 // Limits a single piece must lie within; either end may be open.
 struct PieceRange {
@@ -159,7 +163,7 @@ SelectionFigures selectionFiguresOf(qsizetype n, ValueAt value, QChar separator,
 }
 
 template <class ValueAt>
-SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator) {
+SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator, QChar written) {
   if (n < 2) return detail::zeroFooters();
   QuantityStats q[3];
   for (qsizetype i = 0; i < n; ++i) {
@@ -167,10 +171,11 @@ SelectionFooters selectionFootersOf(qsizetype n, ValueAt value, QChar separator)
       if (const std::optional<double> v = detail::readQuantity(value, i, k, separator)) q[k].add(*v);
     }
   }
+  if (written.isNull()) written = separator;
   SelectionFooters f;
-  f.w = q[0].text(separator);
-  f.wMin = q[1].text(separator);
-  f.wMax = q[2].text(separator);
+  f.w = q[0].text(written);
+  f.wMin = q[1].text(written);
+  f.wMax = q[2].text(written);
   return f;
 }
 

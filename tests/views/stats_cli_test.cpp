@@ -29,10 +29,12 @@ class StatsCli : public ::testing::Test {
   QString path_;
 };
 
+// The footers as the grid shows them, but with the decimal point whatever the
+// regional separator (a comma here): the output is read by programs.
 TEST_F(StatsCli, PrintsTheThreeFootersForTheNamedRows) {
   auto r = stats({"--archive", "1", "--rows", "1-2"});
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-  EXPECT_EQ(QString::fromUtf8(r.out), "W\t0/0/0\nW_MIN\t10/10,5/11\nW_MAX\t14/14,7/15,5\n");
+  EXPECT_EQ(QString::fromUtf8(r.out), "W\t0/0/0\nW_MIN\t10/10.5/11\nW_MAX\t14/14.7/15.5\n");
   r = stats({"--archive", "0", "--rows", "2"});
   EXPECT_EQ(QString::fromUtf8(r.out), "W\t0/0/0\nW_MIN\t0/0/0\nW_MAX\t0/0/0\n");
 }
@@ -41,9 +43,9 @@ TEST_F(StatsCli, RowsAreCountedInTheSortedOrder) {
   // Ascending by W: 9,5 10,0 12,5 -> rows 1 and 2 are 9,5 and 10,0.
   auto r = stats({"--archive", "0", "--sort", "w", "--rows", "1,2"});
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-  EXPECT_TRUE(r.out.startsWith("W\t9,5/9,7/10\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.startsWith("W\t9.5/9.7/10\n")) << r.out.toStdString();
   r = stats({"--archive", "0", "--sort", "W", "--desc", "--rows", "1,2"});
-  EXPECT_TRUE(r.out.startsWith("W\t10/11,2/12,5\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.startsWith("W\t10/11.2/12.5\n")) << r.out.toStdString();
 }
 
 TEST_F(StatsCli, RefusesBadArgumentsAndFiles) {
@@ -64,7 +66,7 @@ TEST_F(StatsCli, RefusesBadArgumentsAndFiles) {
                                single(3, 0, "05.03.2024", "10:00:00", "1;0")});
   r = stats({"--archive", "0", "--rows", "1-2"});
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-  EXPECT_TRUE(r.out.startsWith("W\t1/5,5/10\n")) << r.out.toStdString();
+  EXPECT_TRUE(r.out.startsWith("W\t1/5.5/10\n")) << r.out.toStdString();
   r = stats({"--archive", "0", "--rows", "1-3"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(QString::fromUtf8(r.err).contains(QStringLiteral("Значение \"1;0\" не является числом.")))

@@ -31,7 +31,8 @@ int run(const QStringList& args) {
                             QStringLiteral("stats FILE.db --archive K [--sort FIELD [--desc]] --rows LIST"),
                             QStringLiteral("Выводит итоги, которые таблица показывает под W, Wmin и Wmax для "
                                            "выбранных строк: минимум/среднее/максимум. Вывод предназначен для "
-                                           "программ: строки ПОЛЕ, табуляция, итог; имена полей W, W_MIN, W_MAX."));
+                                           "программ: строки ПОЛЕ, табуляция, итог; имена полей W, W_MIN, W_MAX; "
+                                           "числа с десятичной точкой при любых региональных настройках."));
   hv::cli::TableArgsRules rules;
   rules.maxArchive = 2;
   rules.archiveRequired = true;
@@ -44,7 +45,7 @@ int run(const QStringList& args) {
   try {
     hv::cli::ReadOnlyTable view(a, hv::archiveTag(hv::archiveKindAt(a.archive)));
     const hv::SelectionFooters f =
-        hv::selectionFooters(hv::selectedRowsAt(view.table(), distinctPositions(a.rows)));
+        hv::selectionFooters(hv::selectedRowsAt(view.table(), distinctPositions(a.rows)), QChar('.'));
     // Labelled with the fields' own names, which scripts look for.
     using hv::MeasurementField;
     hv::cli::out() << hv::fieldName(MeasurementField::W) << '\t' << f.w << '\n'
