@@ -8,6 +8,7 @@
 #include "platform/dialog_types.h"
 #include "platform/settings.h"
 #include "store/row_schema.h"
+#include "views/lot_norm.h"
 #include "views/data_grid.h"
 
 namespace hv {
@@ -20,6 +21,7 @@ void ChartCommand::run() {
   ChartOptions options = readChartOptions(settings_);
   options.forecast = curves_->forecastBox()->isChecked();
   curves_->setOptions(options);
+  curves_->setNormTargets(normTargets(readNorms(settings_).norms, pages_.shownKind()));
   if (curves_->exec() != mrOk) return;
   writeChartOptions(settings_, curves_->options());
   TDataGrid* grid = pages_.shownGrid();

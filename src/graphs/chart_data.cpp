@@ -10,6 +10,7 @@
 #include "platform/settings.h"
 #include "store/row_schema.h"
 #include "store/stored_values.h"
+#include "views/lot_norm.h"
 #include "views/selection_stats.h"
 
 namespace hv {
@@ -154,6 +155,19 @@ std::optional<double> parseMoistureInput(const QString& text) {
       readStoredMoisture(std::string_view(utf8.constData(), std::size_t(utf8.size())), decimalSeparator());
   if (!v || !(*v >= 0 && *v <= 100)) return std::nullopt;
   return v;
+}
+
+QList<NormTarget> normTargets(const QList<LotNorm>& norms, ArchiveKind archive) {
+  QList<NormTarget> out;
+  const QChar separator = decimalSeparator();
+  for (const LotNorm& norm : norms) {
+    if (norm.archive != archive) continue;
+    if (const std::optional<double> piece = pieceRange(norm).upper)
+      out.append({QStringLiteral("%1: кусок до %2 %").arg(norm.name, formatFigure(*piece, separator)), *piece});
+    if (const std::optional<double> mean = judgedMeanMax(norm))
+      out.append({QStringLiteral("%1: среднее до %2 %").arg(norm.name, formatFigure(*mean, separator)), *mean});
+  }
+  return out;
 }
 
 QString pointToolTip(const SelectedRow& row, const RowDetails& details) {

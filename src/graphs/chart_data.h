@@ -10,6 +10,7 @@
 #include <atomic>
 #include <optional>
 
+#include "store/archive_kind.h"
 #include "views/selected_rows.h"
 
 namespace hv {
@@ -54,6 +55,17 @@ void writeChartOptions(SettingsKey& settings, const ChartOptions& options);
 // A moisture typed by the user, with either decimal separator; nullopt when
 // it is not a number from 0 to 100.
 std::optional<double> parseMoistureInput(const QString& text);
+
+// A target offered by a lot norm: its limit and what to call it.
+struct NormTarget {
+  QString caption;
+  double value = 0;
+};
+
+struct LotNorm;
+// What the archive's lot norms offer as the target: the upper limit of a
+// piece and of the mean, each as judged (narrowed by the norm's margin).
+QList<NormTarget> normTargets(const QList<LotNorm>& norms, ArchiveKind archive);
 
 struct ChartData {
   std::array<QList<ChartPoint>, 3> series;  // indexed by Curve

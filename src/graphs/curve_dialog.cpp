@@ -1,6 +1,7 @@
 #include "graphs/curve_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,12 +16,18 @@
 
 namespace hv {
 
+namespace {
+QString moistureText(double v) {
+  return formatStatNumber(v, decimalSeparator());
+}
+}  // namespace
+
 CurveDialog::CurveDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CurveDialog"));
   setWindowTitle(QStringLiteral("Построение графиков"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setModal(true);
-  setFixedSize(253, 300);
+  setFixedSize(253, 328);
 
   curveBox_ = new QGroupBox(QStringLiteral("Выберете графики"), this);
   curveBox_->setGeometry(8, 8, 237, 121);
@@ -45,18 +52,27 @@ CurveDialog::CurveDialog(QWidget* parent) : QDialog(parent) {
   targetEdit_->setObjectName(QStringLiteral("targetEdit"));
   targetEdit_->setGeometry(170, 140, 67, 22);
   targetLabel->setBuddy(targetEdit_);
+  // The lot norms' limits, offered as the target.
+  normBox_ = new QComboBox(this);
+  normBox_->setObjectName(QStringLiteral("normBox"));
+  normBox_->setGeometry(16, 168, 221, 24);
+  connect(normBox_, &QComboBox::activated, this, [this](int i) {
+    if (i > 0 && i <= normTargets_.size()) targetEdit_->setText(moistureText(normTargets_[i - 1].value));
+  });
+  setNormTargets({});
+
   forecastBox_ = new QCheckBox(QStringLiteral("Прогноз высыхания"), this);
   forecastBox_->setObjectName(QStringLiteral("forecastBox"));
-  forecastBox_->setGeometry(16, 170, 150, 22);
+  forecastBox_->setGeometry(16, 198, 150, 22);
   auto* equilibriumLabel = new QLabel(QStringLiteral("Равновесная Me, %:"), this);
-  equilibriumLabel->setGeometry(36, 198, 134, 22);
+  equilibriumLabel->setGeometry(36, 226, 134, 22);
   equilibriumEdit_ = new QLineEdit(QStringLiteral("0"), this);
   equilibriumEdit_->setObjectName(QStringLiteral("equilibriumEdit"));
-  equilibriumEdit_->setGeometry(170, 198, 67, 22);
+  equilibriumEdit_->setGeometry(170, 226, 67, 22);
   equilibriumLabel->setBuddy(equilibriumEdit_);
   byMaterialBox_ = new QCheckBox(QStringLiteral("По материалам"), this);
   byMaterialBox_->setObjectName(QStringLiteral("byMaterialBox"));
-  byMaterialBox_->setGeometry(16, 228, 200, 22);
+  byMaterialBox_->setGeometry(16, 256, 200, 22);
   connect(forecastBox_, &QCheckBox::toggled, equilibriumEdit_, &QWidget::setEnabled);
   connect(forecastBox_, &QCheckBox::toggled, equilibriumLabel, &QWidget::setEnabled);
   equilibriumEdit_->setEnabled(false);
@@ -77,12 +93,6 @@ CurveChoice CurveDialog::curves() const {
   return {wBox_->isChecked(), wMinBox_->isChecked(), wMaxBox_->isChecked()};
 }
 
-namespace {
-QString moistureText(double v) {
-  return formatStatNumber(v, decimalSeparator());
-}
-}  // namespace
-
 ChartOptions CurveDialog::options() const {
   ChartOptions o;
   o.target = parseMoistureInput(targetEdit_->text());
@@ -97,6 +107,14 @@ void CurveDialog::setOptions(const ChartOptions& options) {
   forecastBox_->setChecked(options.forecast);
   equilibriumEdit_->setText(moistureText(options.equilibrium));
   byMaterialBox_->setChecked(options.byMaterial);
+}
+
+void CurveDialog::setNormTargets(const QList<NormTarget>& targets) {
+  normTargets_ = targets;
+  normBox_->clear();
+  normBox_->addItem(targets.isEmpty() ? QStringLiteral("Норм партии нет") : QStringLiteral("Цель из нормы партии…"));
+  for (const NormTarget& t : targets) normBox_->addItem(t.caption);
+  normBox_->setEnabled(!targets.isEmpty());
 }
 
 void CurveDialog::reject() {

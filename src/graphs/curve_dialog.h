@@ -6,6 +6,7 @@
 #include "graphs/chart_data.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -24,6 +25,8 @@ class CurveDialog : public QDialog {
   // one (or with a field that is not a moisture) "Построить" is not offered.
   ChartOptions options() const;
   void setOptions(const ChartOptions& options);
+  // The limits of the lot norms that may be taken as the target.
+  void setNormTargets(const QList<NormTarget>& targets);
 
   // Closing by the close box (or Escape) gives mrCancel.
   void reject() override;
@@ -37,6 +40,7 @@ class CurveDialog : public QDialog {
   QCheckBox* forecastBox() const { return forecastBox_; }
   QLineEdit* equilibriumEdit() const { return equilibriumEdit_; }
   QCheckBox* byMaterialBox() const { return byMaterialBox_; }
+  QComboBox* normBox() const { return normBox_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -56,6 +60,8 @@ class CurveDialog : public QDialog {
   QCheckBox* forecastBox_ = nullptr;
   QLineEdit* equilibriumEdit_ = nullptr;
   QCheckBox* byMaterialBox_ = nullptr;
+  QComboBox* normBox_ = nullptr;
+  QList<NormTarget> normTargets_;
 };
 
 }  // namespace hv

@@ -5,6 +5,7 @@
 #include <QChart>
 #include <QCheckBox>
 #include <QLegendMarker>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
@@ -128,7 +129,7 @@ TEST_F(ChartCommand, CancellingTheCurveDialogShowsNoChart) {
 }
 
 TEST_F(ChartCommand, TheTargetMeAndByMaterialAreRememberedForTheNextRun) {
-  QString seenTarget;
+  QString seenTarget, normTarget;
   bool seenByMaterial = false, buildOffered = true, targetDrawn = false;
   const auto run = [&](bool change) {
     QTimer driver;
@@ -143,6 +144,10 @@ TEST_F(ChartCommand, TheTargetMeAndByMaterialAreRememberedForTheNextRun) {
           curves_->targetEdit()->clear();
           curves_->forecastBox()->setChecked(true);
           buildOffered = curves_->buildButton()->isEnabled();
+          // The example wood norm's piece limit, then typed over.
+          curves_->normBox()->setCurrentIndex(1);
+          emit curves_->normBox()->activated(1);
+          normTarget = curves_->targetEdit()->text();
           curves_->targetEdit()->setText(QStringLiteral("14,5"));
           curves_->equilibriumEdit()->setText(QStringLiteral("8"));
           curves_->byMaterialBox()->setChecked(true);
@@ -161,6 +166,7 @@ TEST_F(ChartCommand, TheTargetMeAndByMaterialAreRememberedForTheNextRun) {
   EXPECT_TRUE(seenTarget.isEmpty());
   EXPECT_FALSE(seenByMaterial);  // off until the user ticks it
   EXPECT_FALSE(buildOffered);
+  EXPECT_EQ(normTarget, QStringLiteral("16"));
   EXPECT_TRUE(targetDrawn);
 
   // Another start of the program: the dialog offers what was left.

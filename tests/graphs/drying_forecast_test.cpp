@@ -4,6 +4,7 @@
 #include "graphs/drying_forecast.h"
 #include "platform/regional.h"
 #include "platform/settings.h"
+#include "views/lot_norm.h"
 
 namespace {
 
@@ -90,6 +91,27 @@ TEST_F(DryingForecast, TheChartSettingsAreKeptPerUser) {
   EXPECT_EQ(hv::parseMoistureInput(QStringLiteral("14.5")), 14.5);
   EXPECT_FALSE(hv::parseMoistureInput(QStringLiteral("abc")));
   EXPECT_FALSE(hv::parseMoistureInput(QStringLiteral("140")));
+}
+
+TEST_F(DryingForecast, LotNormsOfferTheirJudgedUpperLimitsAsTheTarget) {
+  hv::LotNorm wood;
+  wood.name = QStringLiteral("Доска");
+  wood.pieceMax = 18;
+  wood.meanMax = 16;
+  wood.margin = 0.5;
+  hv::LotNorm lower;  // a lower limit alone offers nothing
+  lower.name = QStringLiteral("Нижняя");
+  lower.pieceMin = 8;
+  hv::LotNorm screed;
+  screed.name = QStringLiteral("Стяжка");
+  screed.archive = hv::ArchiveKind::Concrete;
+  screed.pieceMax = 4;
+  const QList<hv::NormTarget> targets = hv::normTargets({wood, lower, screed}, hv::ArchiveKind::Wood);
+  ASSERT_EQ(targets.size(), 2);
+  EXPECT_EQ(targets[0].caption, QStringLiteral("Доска: кусок до 17,5 %"));
+  EXPECT_EQ(targets[0].value, 17.5);
+  EXPECT_EQ(targets[1].caption, QStringLiteral("Доска: среднее до 15,5 %"));
+  EXPECT_EQ(hv::normTargets({wood, screed}, hv::ArchiveKind::Concrete).first().value, 4);
 }
 
 }  // namespace
