@@ -37,6 +37,7 @@ void CsvExportCommand::run() {
   FileDialogRequest request;
   request.filter = csvExportDialogFilter();
   request.defaultExt = csvExportDefaultSuffix();
+  request.fileName = proposedFileName(request.defaultExt);
   request.initialDir = dialogFolder_;
   // As the workbook: a file of that name is replaced; with all three archives
   // the chosen name is only the start of the files' names.

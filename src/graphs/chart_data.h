@@ -80,7 +80,7 @@ void insertPoint(QList<ChartPoint>& points, ChartPoint p);
 // "dd.mm.yyyy" + "hh:mm:ss" -> days since 1899-12-30, a day its month lacks
 // counted on from the month's start (30.02.2024 is 1 March). A missing time
 // means midnight; anything else that is not a date and time throws hv::Error
-// "'<date> <time>' is not a valid date and time".
+// "Значение \"<date> <time>\" не является датой и временем."
 double parseDateTime(const std::optional<QString>& date, const std::optional<QString>& time);
 // The stored readings are the meter's wall clock; the chart keeps them on one
 // fixed clock (UTC), so a local daylight-saving change neither reorders nor

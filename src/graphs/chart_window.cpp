@@ -306,7 +306,7 @@ void ChartWindow::saveImage() {
   request.caption = QStringLiteral("Сохранить изображение");
   request.filter = QStringLiteral("Рисунок PNG|*.png|Документ PDF|*.pdf");
   request.defaultExt = QStringLiteral(".png");
-  request.fileName = QStringLiteral("График.png");
+  request.fileName = proposedFileName(request.defaultExt, QStringLiteral("График.png"));
   const QString name = withDefaultExtension(ui().saveFileName(this, request), request.defaultExt);
   if (name.isEmpty()) return;
   runCommand([&] { saveChartPicture(chart_, name); });

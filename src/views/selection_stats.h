@@ -19,7 +19,7 @@ namespace hv {
 // Parses a moisture text written with the given decimal separator; blanks
 // around the number are allowed. Returns nullopt when it is not a number.
 std::optional<double> tryParseRegionalFloat(std::string_view text, QChar separator);
-// The same, throwing hv::Error "'%s' is not a valid floating point value".
+// The same, throwing hv::Error "Значение \"%s\" не является числом."
 double parseRegionalFloat(QStringView text, QChar separator);
 
 // Rounds to tenths the way the meter software always has: x / t + 0.5 in

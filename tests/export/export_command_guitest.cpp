@@ -1,4 +1,5 @@
 // "Экспорт в Excel" and "Экспорт в CSV…" from the main window.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -141,6 +142,11 @@ TEST_F(ExportCommand, CsvOfTheArchiveOnViewKeepsTheGridsOrderAndTheChoiceIsRemem
   hv::test::command(*window_, "csvExportAction")->trigger();
   ASSERT_EQ(ui_.csvShown.size(), 1);
   EXPECT_EQ(ui_.csvShown[0].archiveOnView, QStringLiteral("Древесные"));
+  const auto saveDialog = std::find_if(ui_.shown.begin(), ui_.shown.end(), [](const auto& s) {
+    return s.kind == hv::test::ScriptedUserInteraction::Shown::SaveFile;
+  });
+  ASSERT_NE(saveDialog, ui_.shown.end());
+  EXPECT_EQ(saveDialog->file.fileName, QStringLiteral("oak.csv"));  // named after the table
   const QList<QByteArray> lines = hv::test::readFile(hv::test::testPath(QStringLiteral("out.csv"))).split('\n');
   ASSERT_EQ(lines.size(), 4);  // the captions, two rows, the end of the last line
   EXPECT_TRUE(lines[1].startsWith("2,02.02.2024,11:00:00,2024-02-02T11:00:00,7.5,,,")) << lines[1].constData();

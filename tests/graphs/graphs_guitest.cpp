@@ -351,11 +351,15 @@ TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
   ASSERT_EQ(ui_.shown.size(), 1);
   EXPECT_EQ(ui_.shown[0].kind, hv::test::ScriptedUserInteraction::Shown::SaveFile);
   EXPECT_TRUE(ui_.shown[0].file.filter.contains(QStringLiteral("*.pdf")));
+  EXPECT_EQ(ui_.shown[0].file.fileName, QStringLiteral("График.png"));  // no table open
   const QImage png(hv::test::testPath(QStringLiteral("chart.png")));  // the default extension was added
   ASSERT_FALSE(png.isNull());
   EXPECT_EQ(png.size(), form.chart()->size().toSize());
 
+  hv::setDocumentName(QStringLiteral("ель"));
   form.saveImageAction()->trigger();
+  hv::setDocumentName(QString());
+  EXPECT_EQ(ui_.shown.last().file.fileName, QStringLiteral("ель.png"));  // named after the open table
   EXPECT_TRUE(hv::test::readFile(hv::test::testPath(QStringLiteral("chart.pdf"))).startsWith("%PDF"));
 
   // Cancel writes nothing; a folder that cannot be written is reported.
