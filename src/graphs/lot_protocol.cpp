@@ -104,10 +104,22 @@ Histogram lotHistogram(const QList<LotPiece>& pieces, const LotNorm& norm) {
   return h;
 }
 
-QString lotValueText(const LotRow& row) {
-  if (row.w) return row.w->trimmed();
+namespace {
+
+// A table may hold either separator; the protocol writes the reader's, as its figures.
+QString storedMoistureText(const std::optional<QString>& stored, QChar sep) {
+  const QString text = stored.value_or(QString()).trimmed();
+  std::string rewritten;
+  if (!appendMoistureWith(rewritten, text.toStdString(), '.')) return text;
+  return QString::fromStdString(rewritten).replace(QLatin1Char('.'), sep);
+}
+
+}  // namespace
+
+QString lotValueText(const LotRow& row, QChar sep) {
+  if (row.w) return storedMoistureText(row.w, sep);
   if (row.wMin || row.wMax)
-    return row.wMin.value_or(QString()).trimmed() + QStringLiteral(" – ") + row.wMax.value_or(QString()).trimmed();
+    return storedMoistureText(row.wMin, sep) + QStringLiteral(" – ") + storedMoistureText(row.wMax, sep);
   return {};
 }
 
@@ -360,7 +372,7 @@ report::BuiltReport lotProtocol(const LotSubject& subject, const LotNorm& norm, 
                                 QStringLiteral("W, %")};
   lay.cells(listHead, listCols, cellBold, BandKind::Detail);
   for (const LotRow& row : subject.rows) {
-    const QString value = lotValueText(row);
+    const QString value = lotValueText(row, sep);
     lay.cells({row.n.value_or(QString()).trimmed(), row.date.value_or(QString()).trimmed(),
                row.time.value_or(QString()).trimmed(), value.isEmpty() ? QStringLiteral("нет значения") : value},
               listCols, cell, BandKind::Detail, [&] { lay.cells(listHead, listCols, cellBold, BandKind::Detail); });

@@ -56,8 +56,9 @@ struct Histogram {
 };
 Histogram lotHistogram(const QList<LotPiece>& pieces, const LotNorm& norm);
 
-// A reading's value as the list shows it: W, or "W_MIN – W_MAX" for a series.
-QString lotValueText(const LotRow& row);
+// A reading's value as the list shows it: W, or "W_MIN – W_MAX" for a series,
+// with `sep` as the decimal separator whichever the table stores.
+QString lotValueText(const LotRow& row, QChar sep);
 
 // "Протокол оценки партии" on A4 pages with "Стр. N из M" at the foot;
 // numbers with the given decimal separator.
