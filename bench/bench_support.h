@@ -10,14 +10,30 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 #include "store/dbf_file.h"
 #include "store/row_schema.h"
 
 namespace hv::bench {
+
+// The baselines of the export benchmarks: the same number of bytes written
+// and synced, as plainly as the system allows.
+inline void writeAndSync(const QString& path, const QByteArray& buffer) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  for (qsizetype at = 0; at < buffer.size();) {
+    const ssize_t n = ::write(fd, buffer.constData() + at, static_cast<size_t>(buffer.size() - at));
+    if (n <= 0) break;
+    at += n;
+  }
+  ::fsync(fd);
+  ::close(fd);
+}
 
 // Wall time of one run of work.
 inline double seconds(const std::function<void()>& work) {

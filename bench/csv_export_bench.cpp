@@ -10,8 +10,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "bench_support.h"
 #include "export/csv_export.h"
@@ -49,19 +47,6 @@ void writeTable(const QString& path) {
         rnd(5) ? QByteArray() : (rnd(10) ? QByteArray::number(rnd(99)) : QByteArray("**")),
         rnd(50) ? QByteArray() : hv::toCp1251(QStringLiteral("проба %1; \"сухо\", склад").arg(i))};
   });
-}
-
-// The baseline: the same number of bytes written and synced.
-void writeBuffer(const QString& path, const QByteArray& buffer) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  for (qsizetype at = 0; at < buffer.size();) {
-    const ssize_t n = ::write(fd, buffer.constData() + at, static_cast<size_t>(buffer.size() - at));
-    if (n <= 0) break;
-    at += n;
-  }
-  ::fsync(fd);
-  ::close(fd);
 }
 
 }  // namespace
@@ -106,7 +91,7 @@ int main(int argc, char** argv) {
     for (const hv::CsvTarget& t : targets) size += QFileInfo(t.fileName).size();
     const QByteArray buffer(size, 'x');
     const QString plain = dir.filePath(QStringLiteral("plain.bin"));
-    const double write = bestOf(3, [&] { writeBuffer(plain, buffer); });
+    const double write = bestOf(3, [&] { hv::bench::writeAndSync(plain, buffer); });
     QFile::remove(plain);
     std::printf("  %s: %.1f MB in %.3f s (cpu %.3f s)\n", qPrintable(hv::csvPresetKey(preset)), size / 1e6, csv, cpu);
     std::printf("    = %.2f x cat of the table (%.3f s), = %.2f x write + fsync of %.1f MB (%.3f s)\n", csv / cat, cat,

@@ -16,8 +16,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "bench_support.h"
 #include "export/archive_export.h"
@@ -68,19 +66,6 @@ void writeTable(const QString& path, int rows, bool sequential) {
   });
 }
 
-// The baseline: the same number of bytes written and synced.
-void writeBuffer(const QString& path, const QByteArray& buffer) {
-  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  for (qsizetype at = 0; at < buffer.size();) {
-    const ssize_t n = ::write(fd, buffer.constData() + at, static_cast<size_t>(buffer.size() - at));
-    if (n <= 0) break;
-    at += n;
-  }
-  ::fsync(fd);
-  ::close(fd);
-}
-
 // --- the children ---------------------------------------------------------
 
 // The export command: open the table read-only, one sheet (or more) per
@@ -122,7 +107,7 @@ int sortChild(const QString& db) {
 // synced, the best of three.
 int plainChild(const QString& path, qint64 size) {
   const QByteArray buffer(size, 'x');
-  const double s = bestOf(3, [&] { writeBuffer(path, buffer); });
+  const double s = bestOf(3, [&] { hv::bench::writeAndSync(path, buffer); });
   std::printf("%.6f 0 %ld 0\n", s, hv::bench::peakResident());
   return 0;
 }
