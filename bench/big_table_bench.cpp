@@ -249,13 +249,7 @@ int windowChild(const QString& what, const QString& db, const QString& out) {
     QList<hv::test::Rec> newer;
     for (int i = 0; i < 10; ++i) newer << hv::test::at(1, i);
     const auto image = hv::test::makeImage({newer, {}, {}});
-    window->pages().resetSort(hv::ArchiveKind::Wood);
-    window->document().table().writeBackup();
-    window->document().backupReplaced();
-    window->document().changeTable([&] { window->importCommands().flash2hygrovan(true, *image); });
-    window->document().Save_DB();
-    window->pages().showNonEmptyArchives();
-    window->pages().refresh();
+    window->importCommands().appendDownload(*image);
     QApplication::processEvents();
   } else if (what == QLatin1String("xls")) {
     ui.fileAnswers << out;

@@ -128,6 +128,11 @@ void ArchivePages::refresh() {
     if (g == shownGrid() || !table_.active()) g->tableChanged();
 }
 
+void ArchivePages::setBusy(bool busy) {
+  for (TDataGrid* g : grids_) g->setBusy(busy);
+  if (!busy) refresh();
+}
+
 void ArchivePages::postPendingEdit() {
   for (TDataGrid* g : grids_) g->postEdit();
 }

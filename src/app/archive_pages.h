@@ -47,6 +47,9 @@ class ArchivePages : public QObject {
   // changed. Only the grid on view reads it; the others do when their tab is
   // shown.
   void refresh();
+  // While a worker thread changes the table the grids read nothing from it
+  // (they show the rows that were on screen); made free, they follow it.
+  void setBusy(bool busy);
   // A cell edit in progress goes to the table, or is given up.
   void postPendingEdit();
   void dropPendingEdits();

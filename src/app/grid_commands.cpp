@@ -3,11 +3,13 @@
 #include <QTabWidget>
 
 #include "app/archive_pages.h"
+#include "app/table_change.h"
 #include "app/table_document.h"
 #include "platform/error.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
 #include "store/db_table.h"
+#include "store/table_errors.h"
 #include "views/archive_table.h"
 #include "views/data_grid.h"
 #include "views/grid_layout.h"
@@ -112,6 +114,8 @@ namespace {
 TableBackup backUp(TDbTable& table, const QString& refused) {
   try {
     return table.writeBackup();
+  } catch (const TableWriteCancelled&) {
+    throw;  // given up, not failed
   } catch (const Error& e) {
     throw Error(refused + QLatin1Char(' ') + e.text());
   }
@@ -121,24 +125,43 @@ TableBackup backUp(TDbTable& table, const QString& refused) {
 
 // Record order first, then the rows found again by their bookmarks are
 // deleted, the table packed and reopened; the table as it was stays beside
-// it, for "Отменить удаление" and for restoring by hand.
+// it, for "Отменить удаление" and for restoring by hand. On a big table this
+// runs beside the window.
 void GridCommands::deleteSelectedRows() {
   if (!document_.isActive() || document_.isReadOnly()) return;
   const ArchiveKind kind = pages_.shownKind();
   TDataGrid* grid = pages_.grid(kind);
-  const TDbTable::Bookmark current = document_.table().bookmarkAtRow(grid->currentRow());
+  TDbTable& table = document_.table();
+  const TDbTable::Bookmark current = table.bookmarkAtRow(grid->currentRow());
   const int column = grid->currentColumn();
   pages_.resetSort(kind);
   const QList<TDbTable::Bookmark> records = grid->selectedBookmarks();
   // An edit in progress is posted before the rows move under it.
   pages_.postPendingEdit();
-  const TableBackup backup = backUp(document_.table(), QStringLiteral("Строки не удалены."));
-  document_.backupReplaced();
-  // Packing moves records, so no grid's stored bookmarks stay valid.
+  std::optional<TableBackup> backup;
+  bool finished = false;
+  try {
+    document_.changeTable([&] {
+      finished = runTableChange(parent_, pages_, table,
+                                {QStringLiteral("Удаление строк"), 2, [&](store::WriteWatch&) {
+                                   backup = backUp(table, QStringLiteral("Строки не удалены."));
+                                   deleteRecordsAndPack(table, records);
+                                 }});
+    });
+  } catch (...) {
+    if (backup) {
+      document_.backupReplaced();
+      // The rows may have moved: no grid's stored bookmarks are to be trusted.
+      pages_.clearSelections(grid);
+    }
+    throw;
+  }
+  if (backup) document_.backupReplaced();
+  if (!finished) return;  // given up: the table and the selection as they were
+  // Packing moved records, so no grid's stored bookmarks stay valid.
   pages_.clearSelections(grid);
-  document_.changeTable([&] { deleteRecordsAndPack(document_.table(), records); });
   document_.setChanged(false);
-  document_.rememberDeletion({backup, document_.table().changeCount(), archiveNumber(kind), current, column, false});
+  document_.rememberDeletion({*backup, table.changeCount(), archiveNumber(kind), current, column, false});
   pages_.refresh();
 }
 
@@ -175,15 +198,34 @@ void GridCommands::renumberRows() {
                    MsgIcon::Error, MsgButtons::Ok);
       return;
     }
-    backUp(table, QStringLiteral("Строки не перенумерованы."));
-    document_.backupReplaced();
-    document_.changeTable([&] {
-      try {
-        renumberView(table);
-      } catch (const Error& e) {
-        throw Error(QStringLiteral("Строки не перенумерованы, таблица «%1» не изменена.\n%2").arg(table.fileName(), e.text()));
-      }
-    });
+    // On a big table beside the window, the reopening included.
+    bool backedUp = false;
+    bool finished = false;
+    QString indexProblem;
+    try {
+      document_.changeTable([&] {
+        finished = runTableChange(parent_, pages_, table,
+                                  {QStringLiteral("Перенумерация"), 2, [&](store::WriteWatch&) {
+                                     backUp(table, QStringLiteral("Строки не перенумерованы."));
+                                     backedUp = true;
+                                     try {
+                                       renumberView(table);
+                                     } catch (const TableWriteCancelled&) {
+                                       throw;
+                                     } catch (const Error& e) {
+                                       throw Error(QStringLiteral("Строки не перенумерованы, таблица «%1» не изменена.\n%2")
+                                                       .arg(table.fileName(), e.text()));
+                                     }
+                                     indexProblem = document_.reopenTable();
+                                   }});
+      });
+    } catch (...) {
+      if (backedUp) document_.backupReplaced();
+      throw;
+    }
+    if (backedUp) document_.backupReplaced();
+    if (finished) document_.showReopened(indexProblem);
+    return;
   }
   document_.reopen();
 }

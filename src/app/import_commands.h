@@ -9,6 +9,7 @@ class QWidget;
 
 namespace hv {
 
+struct ArchiveImportResult;
 class ArchivePages;
 class DownloadDialog;
 class TableDocument;
@@ -25,6 +26,8 @@ class ImportCommands {
   void createFromMeter();
   // "Дополнить": downloads and appends what the open table lacks, then saves.
   void appendFromMeter();
+  // What "Дополнить" does after its download: on a big table beside the window.
+  void appendDownload(const DeviceImageBytes& image);
 
   // A new table at `path` from a downloaded image; an empty image is
   // refused with "Архив прибора пуст!" and no file is touched.
@@ -38,6 +41,8 @@ class ImportCommands {
  private:
   // The download dialog, modally; true when it ended with OK (its image holds the download).
   bool downloadFromMeter();
+  // "Дополнение": what was added to one archive.
+  void showAppendReport(const ArchiveImportResult& r);
 
   TableDocument& document_;
   ArchivePages& pages_;

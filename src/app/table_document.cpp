@@ -188,12 +188,19 @@ std::optional<TableDocument::Deletion> TableDocument::undoDeletion() {
 
 void TableDocument::reopen() {
   QString indexProblem;
-  changeTable([this, &indexProblem] {
-    table_->close();
-    indexProblem = table_->closeProblem();
-    table_->open();
-    table_->first();
-  });
+  changeTable([this, &indexProblem] { indexProblem = reopenTable(); });
+  showReopened(indexProblem);
+}
+
+QString TableDocument::reopenTable() {
+  table_->close();
+  const QString indexProblem = table_->closeProblem();
+  table_->open();
+  table_->first();
+  return indexProblem;
+}
+
+void TableDocument::showReopened(const QString& indexProblem) {
   window_.tableReloaded();
   if (!indexProblem.isEmpty())
     ui().message(window_.dialogParent(), QStringLiteral("Ошибка"), indexNotWrittenText(indexProblem),

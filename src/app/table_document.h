@@ -83,6 +83,12 @@ class TableDocument {
   // file the close could not write is reported ("Ошибка", indexNotWrittenText)
   // once the table is open again: its rows are written all the same.
   void reopen();
+  // The same in two halves, for a change that runs beside the window: the
+  // close and reopening alone, touching no window (returns why the index
+  // file could not be written, if it could not), then what the window shows
+  // of it.
+  QString reopenTable();
+  void showReopened(const QString& indexProblem);
   static QString indexNotWrittenText(const QString& reason);
   // Runs a step that may close the table on the way (writing it through a
   // close and reopen). When the step fails and leaves no table open, the

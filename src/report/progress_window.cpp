@@ -43,7 +43,7 @@ bool ProgressWindow::pageOut(int done, int total) {
 }
 
 bool ProgressWindow::rowsDone(int done, int total) {
-  label_->setText(QStringLiteral("Строка %1 из %2").arg(done).arg(total));
+  label_->setText(text_ ? text_(done, total) : QStringLiteral("Строка %1 из %2").arg(done).arg(total));
   letWindowsReact(done == 0);
   return !cancelled_;
 }

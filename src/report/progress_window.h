@@ -32,6 +32,9 @@ class ProgressWindow : public QDialog {
   // rethrowing what it threw.
   void runBeside(const std::function<void()>& work, const std::function<qint64()>& done, qint64 total,
                  std::atomic<bool>& stop);
+  // What rowsDone (and so runBeside) shows in place of "Строка N из M";
+  // called on the window's thread, where it may also change the window.
+  void setProgressText(const std::function<QString(qint64 done, qint64 total)>& text) { text_ = text; }
   QPushButton* cancelButton() const { return cancel_; }
   QString pageText() const;
 
@@ -44,6 +47,7 @@ class ProgressWindow : public QDialog {
   void letWindowsReact(bool now);
   QElapsedTimer sinceEvents_;
   bool cancelled_ = false;
+  std::function<QString(qint64, qint64)> text_;
 };
 
 }  // namespace hv::report

@@ -711,6 +711,23 @@ void TDbTable::pack() try {
   noMemory();
 }
 
+void TDbTable::packWithout(const std::vector<Bookmark>& records) try {
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  d_->checkWritable();
+  d_->ensureBuilt();
+  std::vector<bool> dropped(d_->file.count(), false);
+  for (Bookmark b : records)
+    if (d_->view.gotoRecord(b)) dropped[size_t(b)] = true;
+  ++d_->changes;
+  d_->file.pack([&dropped](std::uint32_t r) { return r < dropped.size() && dropped[r]; });
+  d_->rowsRewritten();
+} catch (const std::bad_alloc&) {
+  noMemory();
+}
+
+void TDbTable::watchWrites(store::WriteWatch* watch) { d_->file.watch(watch); }
+
 int TDbTable::fieldWidth(const QString& field) const { return d_->fieldInfo(field).width; }
 
 int TDbTable::fieldMaximum(const QString& field) const {

@@ -16,6 +16,7 @@
 #include "store/archive_kind.h"
 #include "store/row_schema.h"
 #include "store/table_backup.h"
+#include "store/table_file.h"
 
 namespace hv {
 
@@ -148,6 +149,11 @@ class TDbTable {
   void cancel();
   void deleteRecord();  // marks the current row deleted
   void pack();  // removes deleted rows (new file, one rename), rebuilds the tags
+  // Packs the table without the given records of the current view as well,
+  // as deleting each and packing would, but in one step: the file stays as it
+  // was until the packed one takes its place. Records not in the view are
+  // skipped.
+  void packWithout(const std::vector<Bookmark>& records);
   // Sets the numeric `field` of records[i] to i + 1 in a new file that takes
   // the table's place in one step: every new number or none. Throws before
   // writing when the field cannot hold records.size().
@@ -163,6 +169,11 @@ class TDbTable {
   void beginAppends();
   void endAppends();
   void rollBackAppends();
+
+  // The backup copy, packing and renumbering report to `watch` and heed its
+  // stop (null: nobody watches); not owned. Set while nothing else uses the
+  // table: the watch is read from the thread that writes.
+  void watchWrites(store::WriteWatch* watch);
 
   // --- production index ------------------------------------------------
   // When the index file cannot take the tag, throws and leaves the tags and

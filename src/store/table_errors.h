@@ -54,4 +54,10 @@ class TableReplacedError : public Error {
   bool ownCopyIntact_;
 };
 
+// A long write was given up on request before it changed anything.
+class TableWriteCancelled : public Error {
+ public:
+  using Error::Error;
+};
+
 }  // namespace hv

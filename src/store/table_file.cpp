@@ -57,6 +57,13 @@ struct TableFile::Impl {
   // The header as we read or wrote it, and the file we opened.
   std::string header;
   hv::FileIdentity identity;
+  WriteWatch* watch = nullptr;
+  // Gone through `records` more; gives up when told to stop.
+  void progress(std::uint64_t records) {
+    if (!watch) return;
+    watch->done += std::int64_t(records);
+    if (watch->stop) throw TableWriteCancelled(QStringLiteral("Отменено: таблица \"%1\" не изменена.").arg(path));
+  }
   // The file as it was at beginAppends().
   struct Appends {
     bool active = false;
@@ -346,8 +353,10 @@ void TableFile::setIndexFlag(bool on) {
   d_->layout.mdxFlag = on;
 }
 
-void TableFile::pack() {
-  replaceRecords([](std::uint32_t, char* record) { return record[0] != char(kDeletedMark); });
+void TableFile::pack(const std::function<bool(std::uint32_t r)>& dropped) {
+  replaceRecords([&](std::uint32_t r, char* record) {
+    return record[0] != char(kDeletedMark) && !(dropped && dropped(r));
+  });
 }
 
 void TableFile::rewriteAll(const std::function<void(std::uint32_t r, char* record)>& change) {
@@ -385,12 +394,15 @@ void TableFile::replaceRecords(const std::function<bool(std::uint32_t r, char* r
           buffer.resize(at);
       }
       if (buffer.size() >= (std::size_t(1) << 20)) flush();
+      d_->progress(n);
     });
     buffer.push_back(char(kFileEnd));
     flush();
     putU32(head + 3, live);
     out.file().writeAt(1, head, sizeof head);
     header.replace(1, sizeof head, reinterpret_cast<const char*>(head), sizeof head);
+    d_->progress(0);
+    if (d_->watch) d_->watch->committed = true;
     replaced = out.commit(true, &d_->file);
     d_->header = header;
   } catch (const hv::FileError& e) {
@@ -410,6 +422,8 @@ void TableFile::replaceRecords(const std::function<bool(std::uint32_t r, char* r
 }
 
 void TableFile::checkIntact() { d_->checkIntact(); }
+
+void TableFile::watch(WriteWatch* watch) { d_->watch = watch; }
 
 void TableFile::beginAppends() {
   d_->checkIntact();
@@ -458,6 +472,7 @@ QByteArray TableFile::copyTo(const QString& target) {
   QCryptographicHash digest(QCryptographicHash::Sha1);
   hv::ReplacementFile out(nativePath(target));
   const std::uint64_t size = d_->file.size();
+  const std::size_t length = std::max<std::size_t>(1, d_->recordLength());
   std::vector<char> chunk(std::size_t(1) << 20);
   for (std::uint64_t at = 0; at < size;) {
     const std::size_t n = d_->file.readAt(at, chunk.data(), std::size_t(std::min<std::uint64_t>(chunk.size(), size - at)));
@@ -465,6 +480,7 @@ QByteArray TableFile::copyTo(const QString& target) {
     out.file().writeAt(at, chunk.data(), n);
     digest.addData(QByteArrayView(chunk.data(), qsizetype(n)));
     at += n;
+    d_->progress(n / length);
   }
   out.commit(true);
   return digest.result();

@@ -7,6 +7,7 @@
 // program that cuts the file short while we hold it gives an error saying
 // the table is damaged, not a crash.
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,17 @@
 #include "store/dbf_file.h"
 
 namespace hv::store {
+
+// A long write of the table (its backup copy, packing, renumbering) as
+// another thread sees it: `done` counts the records gone through; with
+// `stop` set, the write gives up before its new file takes the table's place
+// (TableWriteCancelled), leaving every file as it was. `committed` is set
+// once the table's own file is being replaced: giving up is too late then.
+struct WriteWatch {
+  std::atomic<std::int64_t> done{0};
+  std::atomic<bool> stop{false};
+  std::atomic<bool> committed{false};
+};
 
 class TableFile {
  public:
@@ -58,8 +70,9 @@ class TableFile {
   // The header's production-index flag.
   void setIndexFlag(bool on);
   // Writes the live records to a new file that takes the table's place in
-  // one step; the table stays open on it.
-  void pack();
+  // one step; the table stays open on it. Records `dropped` says are left
+  // out as well (they need not be marked first).
+  void pack(const std::function<bool(std::uint32_t r)>& dropped = {});
   // Lets change(r, record) alter each record's bytes in a new file that takes
   // the table's place in one step: all the changes or none.
   void rewriteAll(const std::function<void(std::uint32_t r, char* record)>& change);
@@ -74,6 +87,9 @@ class TableFile {
   // header must be the one we read or wrote; throws TableReplacedError
   // otherwise (and TableDamagedError for a file cut short).
   void checkIntact();
+
+  // The long writes report to `watch` (null: to nobody); not owned.
+  void watch(WriteWatch* watch);
 
   // The whole file as it is now, copied to `target` (replaced in one step,
   // on disk before this returns); returns the copy's digest.

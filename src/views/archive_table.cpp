@@ -33,10 +33,9 @@ void resetTableSort(TDbTable& table, const QString& tag) {
 
 void deleteRecordsAndPack(TDbTable& table, const QList<TDbTable::Bookmark>& records) {
   if (!table.active()) return;
-  for (qsizetype i = records.size() - 1; i >= 0; --i) {
-    if (table.gotoBookmark(records[i])) table.deleteRecord();
-  }
-  table.pack();
+  // Left out of the packed file rather than marked first: until it takes
+  // the table's place the file is untouched, so giving up changes nothing.
+  table.packWithout({records.begin(), records.end()});
   table.close();
   table.open();
   table.first();

@@ -26,8 +26,8 @@ bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, T
 // Record order and the tag removed; errors end it silently.
 void resetTableSort(TDbTable& table, const QString& tag);
 
-// Marks the given records deleted, taking the list from its end; records
-// already gone are skipped. Then packs, closes and reopens the table.
+// Removes the given records from the table (records already gone are
+// skipped) by packing it without them, then closes and reopens it.
 void deleteRecordsAndPack(TDbTable& table, const QList<TDbTable::Bookmark>& records);
 
 // Numbers the rows of the current view 1, 2, 3... in the order they show at

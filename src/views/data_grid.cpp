@@ -244,7 +244,7 @@ class CommentDelegate : public QStyledItemDelegate {
     e->setObjectName(QStringLiteral("commentEditor"));
     CodePage page = CodePage::Windows1251;
     int width = kCommentWidth;
-    if (TDbTable* t = grid_->table(); t && t->active()) {
+    if (TDbTable* t = grid_->readable(); t && t->active()) {
       page = t->codePage();
       width = t->fieldWidth(kComment);
     }
@@ -409,10 +409,24 @@ void TDataGrid::setTable(TDbTable* table) {
   tableChanged();
 }
 
+void TDataGrid::setBusy(bool busy) {
+  if (busy == busy_) return;
+  if (busy) {
+    // What is on screen now is what the grid shows until the table is free.
+    const int top = view_->rowAt(0);
+    const int bottom = view_->rowAt(view_->viewport()->height());
+    if (top >= 0) model_->cacheRows(top, bottom >= 0 ? bottom : model_->rowCount() - 1);
+    busy_ = true;
+    return;
+  }
+  busy_ = false;
+}
+
 void TDataGrid::tableChanged() {
+  if (busy_) return;  // followed when the table is free again
   const int col = currentColumn();
   model_->reload();
-  if (model_->rowCount() > 0 && table_ && table_->active()) {
+  if (model_->rowCount() > 0 && readable() && readable()->active()) {
     // The grid shows from the first row.
     view_->selectionModel()->setCurrentIndex(model_->index(0, col), QItemSelectionModel::NoUpdate);
   }
@@ -594,8 +608,8 @@ void TDataGrid::rowLeft(int oldRow, int newRow) {
 
 bool TDataGrid::addSelected(int row) {
   const Bookmark b = model_->bookmarkAt(row);
-  if (b < 0 || !table_) return false;
-  sel_->add(b, readFields(*table_, b, bookmarkFields_));
+  if (b < 0 || !readable()) return false;
+  sel_->add(b, readFields(*readable(), b, bookmarkFields_));
   return true;
 }
 
@@ -609,7 +623,7 @@ void TDataGrid::selectRange(int from, int to) {
 }
 
 void TDataGrid::clickRow(int row, Qt::KeyboardModifiers modifiers) {
-  if (!table_ || !table_->active() || row < 0 || row >= rowCount()) return;
+  if (!readable() || !readable()->active() || row < 0 || row >= rowCount()) return;
   if (modifiers & Qt::ShiftModifier) {
     const int from = anchorRow_ >= 0 && anchorRow_ < rowCount() ? anchorRow_ : qMax(0, currentRow());
     selectRange(from, row);
@@ -635,14 +649,14 @@ void TDataGrid::clickRow(int row, Qt::KeyboardModifiers modifiers) {
 // selection (the context commands must act on what was pointed at); inside
 // it the selection stays. Either way the column pointed at becomes current.
 void TDataGrid::pointAt(int row, int column) {
-  if (!table_ || !table_->active() || row < 0 || row >= rowCount()) return;
+  if (!readable() || !readable()->active() || row < 0 || row >= rowCount()) return;
   const bool inside = hasExplicitSelection() ? isRowSelected(row) : row == currentRow();
   if (!inside) clickRow(row, Qt::NoModifier);
   setCurrentCell(currentRow(), column);
 }
 
 void TDataGrid::keyboardMoved(int row, Qt::KeyboardModifiers modifiers) {
-  if (!table_ || !table_->active() || row < 0) return;
+  if (!readable() || !readable()->active() || row < 0) return;
   if (modifiers & Qt::ShiftModifier) {
     selectRange(anchorRow_ >= 0 ? anchorRow_ : row, row);
   } else {
@@ -655,7 +669,7 @@ void TDataGrid::keyboardMoved(int row, Qt::KeyboardModifiers modifiers) {
 }
 
 void TDataGrid::selectAll() {
-  if (!table_ || !table_->active()) return;
+  if (!readable() || !readable()->active()) return;
   sel_->clear();
   const int n = rowCount();
   sel_->records.reserve(static_cast<size_t>(n));
@@ -665,13 +679,13 @@ void TDataGrid::selectAll() {
   std::vector<Bookmark> rows;
   rows.reserve(static_cast<size_t>(n));
   for (int r = 0; r < n; ++r) {
-    const Bookmark b = table_->bookmarkAtRow(r);
+    const Bookmark b = readable()->bookmarkAtRow(r);
     if (sel_->begin(b)) rows.push_back(b);
   }
   if (!bookmarkFields_.isEmpty()) {
     sel_->offsets.clear();
     try {
-      table_->fieldTextsAt(rows, bookmarkFields_, [this](std::size_t, int f, std::optional<std::string_view> text) {
+      readable()->fieldTextsAt(rows, bookmarkFields_, [this](std::size_t, int f, std::optional<std::string_view> text) {
         if (f == 0) sel_->offsets.push_back(static_cast<qsizetype>(sel_->pool.size()));
         sel_->addValue(text);
       });
@@ -719,8 +733,8 @@ QList<TDataGrid::Bookmark> TDataGrid::selectedBookmarks() const {
 
 QList<std::optional<QString>> TDataGrid::currentRowValues() const {
   const Bookmark b = model_->bookmarkAt(currentRow());
-  if (b < 0 || !table_) return {};
-  return readFields(*table_, b, bookmarkFields_);
+  if (b < 0 || !readable()) return {};
+  return readFields(*readable(), b, bookmarkFields_);
 }
 
 QList<std::optional<QString>> TDataGrid::selectedValues(int i) const {

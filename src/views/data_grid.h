@@ -56,6 +56,12 @@ class TDataGrid : public QWidget {
   // Re-reads the row count and drops cached rows: call after the table's
   // filter, order, rows or open state changed. Keeps the selection.
   void tableChanged();
+  // While a worker thread changes the table the grid reads nothing from it:
+  // it paints the rows that were on screen when it became busy and leaves
+  // the others blank. Made free again, it is to be told of the table's
+  // changes (tableChanged).
+  void setBusy(bool busy);
+  bool busy() const { return busy_; }
 
   // --- columns and properties -----------------------------------------
   void setColumns(const QList<TGridColumn>& columns);
@@ -165,7 +171,11 @@ class TDataGrid : public QWidget {
   void notifySelection();
   void updateFooter();
 
+  // The table, unless the grid may not read it now.
+  TDbTable* readable() const { return busy_ ? nullptr : table_; }
+
   TDbTable* table_ = nullptr;
+  bool busy_ = false;
   QList<TGridColumn> columns_;
   QStringList bookmarkFields_;
   bool autoFit_ = true;

@@ -33,7 +33,7 @@ void TDataGridModel::reload() {
   beginResetModel();
   cache_.clear();
   count_ = 0;
-  TDbTable* t = grid_->table();
+  TDbTable* t = grid_->readable();
   if (t && t->active()) {
     try {
       count_ = t->recordCount();
@@ -67,7 +67,7 @@ const TDataGridModel::Row* TDataGridModel::row(int r) const {
   if (r < 0 || r >= count_) return nullptr;
   auto it = cache_.constFind(r);
   if (it != cache_.constEnd()) return &it.value();
-  TDbTable* t = grid_->table();
+  TDbTable* t = grid_->readable();
   if (!t || !t->active()) return nullptr;
   Row fresh;
   try {
@@ -83,8 +83,12 @@ const TDataGridModel::Row* TDataGridModel::row(int r) const {
     // show nothing until the grid is told.
     return nullptr;
   }
-  if (cache_.size() >= kCacheRows) cache_.clear();
+  if (cache_.size() >= kCacheRows) cache_.clear();  // never while busy: nothing new is read then
   return &cache_.insert(r, std::move(fresh)).value();
+}
+
+void TDataGridModel::cacheRows(int first, int last) {
+  for (int r = qMax(first, 0); r <= last && r < count_; ++r) row(r);
 }
 
 TDataGridModel::Bookmark TDataGridModel::bookmarkAt(int r) const {
@@ -145,14 +149,14 @@ Qt::ItemFlags TDataGridModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
   const TGridColumn& col = grid_->column(index.column());
   // Only the comment can be edited, and only in a table that may be written.
-  const TDbTable* t = grid_->table();
+  const TDbTable* t = grid_->readable();
   if (!col.readOnly && col.fieldName == kComment && !(t && t->readOnly())) f |= Qt::ItemIsEditable;
   return f;
 }
 
 bool TDataGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
-  TDbTable* t = grid_->table();
+  TDbTable* t = grid_->readable();
   const Row* rw = row(index.row());
   if (!t || !t->active() || !rw) return false;
   const Bookmark record = rw->record;
@@ -174,7 +178,7 @@ bool TDataGridModel::setData(const QModelIndex& index, const QVariant& value, in
 void TDataGridModel::postPending() {
   if (!pending_) return;
   pending_.reset();
-  TDbTable* t = grid_->table();
+  TDbTable* t = grid_->readable();
   if (t && t->active() && t->state() == TDbTable::State::Edit) t->post();
   cache_.clear();
   if (count_ > 0) emit dataChanged(index(0, 0), index(count_ - 1, columnCount() - 1));
@@ -183,7 +187,7 @@ void TDataGridModel::postPending() {
 void TDataGridModel::cancelPending() {
   if (!pending_) return;
   pending_.reset();
-  TDbTable* t = grid_->table();
+  TDbTable* t = grid_->readable();
   if (t && t->active() && t->state() == TDbTable::State::Edit) t->cancel();
   cache_.clear();
   if (count_ > 0) emit dataChanged(index(0, 0), index(count_ - 1, columnCount() - 1));

@@ -28,6 +28,9 @@ class TDataGridModel : public QAbstractTableModel {
   void reload();  // row count read afresh, cache dropped
   void columnsChanged();
   void rowsRepaint(int first, int last);
+  // Reads rows first..last into the cache (those on screen, before the
+  // table is left to a worker).
+  void cacheRows(int first, int last);
   // Record position of a row of the view; -1 when it cannot be read.
   Bookmark bookmarkAt(int row) const;
 
