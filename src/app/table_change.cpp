@@ -12,8 +12,8 @@ namespace hv {
 
 namespace {
 
-qint64 gRecordsBeside = 0;  // 0: kRecordsChangedBeside
-std::function<void(const std::atomic<bool>&)> gStartStep;
+qint64 g_recordsBeside = 0;  // 0: kRecordsChangedBeside
+std::function<void(const std::atomic<bool>&)> g_startStep;
 
 // The grids read nothing from the table and the table reports to the watch
 // while the change runs beside the window, however it ends.
@@ -37,16 +37,16 @@ class BesideScope {
 
 }  // namespace
 
-void setRecordsChangedBesideForTesting(qint64 records) { gRecordsBeside = records; }
+void setRecordsChangedBesideForTesting(qint64 records) { g_recordsBeside = records; }
 
 void setTableChangeStartForTesting(const std::function<void(const std::atomic<bool>& stop)>& step) {
-  gStartStep = step;
+  g_startStep = step;
 }
 
 bool runTableChange(QWidget* parent, ArchivePages& pages, TDbTable& table, const TableChange& change) {
   store::WriteWatch watch;
   const qint64 records = table.active() ? table.rowCount(ArchiveFilter()) : 0;
-  if (records < (gRecordsBeside > 0 ? gRecordsBeside : kRecordsChangedBeside)) {
+  if (records < (g_recordsBeside > 0 ? g_recordsBeside : kRecordsChangedBeside)) {
     change.work(watch);
     return true;
   }
@@ -61,7 +61,7 @@ bool runTableChange(QWidget* parent, ArchivePages& pages, TDbTable& table, const
     const BesideScope scope(pages, table, watch);
     progress.runBeside(
         [&] {
-          if (gStartStep) gStartStep(watch.stop);
+          if (g_startStep) g_startStep(watch.stop);
           change.work(watch);
         },
         [&] { return watch.done.load(); }, total, watch.stop);
