@@ -415,7 +415,7 @@ void TDataGrid::setBusy(bool busy) {
     // What is on screen now is what the grid shows until the table is free.
     const int top = view_->rowAt(0);
     const int bottom = view_->rowAt(view_->viewport()->height());
-    if (top >= 0) model_->cacheRows(top, bottom >= 0 ? bottom : model_->rowCount() - 1);
+    if (top >= 0 && isVisible()) model_->cacheRows(top, bottom >= 0 ? bottom : model_->rowCount() - 1);
     busy_ = true;
     return;
   }
