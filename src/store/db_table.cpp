@@ -120,10 +120,11 @@ struct TDbTable::Impl {
     noMemory();
   }
   // After the rows were rewritten in place (packed, renumbered): the tags
-  // are sorted again and their file written, and the view is made anew.
-  void rowsRewritten() {
+  // are sorted again and their file written, and the view is made anew from
+  // what it knew of the records (see TableView::resetKeeping).
+  void rowsRewritten(bool packed, const std::vector<bool>* dropped = nullptr) {
     tags.markAllDirty();
-    view.reset();
+    view.resetKeeping(packed, dropped);
     if (!tags.empty()) tags.writeFile();
     ensureView();
   }
@@ -706,7 +707,7 @@ void TDbTable::pack() try {
   d_->checkWritable();
   ++d_->changes;
   d_->file.pack();
-  d_->rowsRewritten();
+  d_->rowsRewritten(true);
 } catch (const std::bad_alloc&) {
   noMemory();
 }
@@ -721,7 +722,7 @@ void TDbTable::packWithout(const std::vector<Bookmark>& records) try {
     if (d_->view.gotoRecord(b)) dropped[size_t(b)] = true;
   ++d_->changes;
   d_->file.pack([&dropped](std::uint32_t r) { return r < dropped.size() && dropped[r]; });
-  d_->rowsRewritten();
+  d_->rowsRewritten(true, &dropped);
 } catch (const std::bad_alloc&) {
   noMemory();
 }
@@ -765,7 +766,7 @@ void TDbTable::numberRecords(const QString& field, const std::vector<Bookmark>& 
     std::memset(dst, ' ', size_t(f.width));
     std::memcpy(dst + f.width - text.size(), text.constData(), size_t(text.size()));
   });
-  d_->rowsRewritten();
+  d_->rowsRewritten(false);
 } catch (const std::bad_alloc&) {
   noMemory();
 }

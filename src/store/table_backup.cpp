@@ -1,6 +1,5 @@
 #include "store/table_backup.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <vector>
 
@@ -72,14 +71,14 @@ void restoreBackup(const QString& tablePath, const TableBackup& expected) {
   try {
     const File in = File::openForReading(backup.toStdString());
     ReplacementFile out(tablePath.toStdString());
-    QCryptographicHash digest(QCryptographicHash::Sha1);
+    store::ContentDigest digest;
     const std::uint64_t size = in.size();
     std::vector<char> chunk(std::size_t(1) << 20);
     for (std::uint64_t at = 0; at < size;) {
       const std::size_t n = in.readAt(at, chunk.data(), std::size_t(std::min<std::uint64_t>(chunk.size(), size - at)));
       if (n == 0) break;
       out.file().writeAt(at, chunk.data(), n);
-      digest.addData(QByteArrayView(chunk.data(), qsizetype(n)));
+      digest.add(chunk.data(), n);
       at += n;
     }
     if (!expected.digest.isEmpty() && digest.result() != expected.digest)

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include <QCryptographicHash>
-
 #include "platform/error.h"
 #include "platform/file.h"
 #include "store/table_errors.h"
@@ -158,6 +156,47 @@ struct TableFile::Impl {
     std::vector<char>().swap(run);
   }
 };
+
+namespace {
+constexpr std::uint64_t kPrime1 = 0x9E3779B185EBCA87u;
+constexpr std::uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Fu;
+std::uint64_t rotl(std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); }
+}  // namespace
+
+void ContentDigest::block(const char* bytes) {
+  for (int i = 0; i < 4; ++i) {
+    std::uint64_t w;
+    std::memcpy(&w, bytes + 8 * i, 8);
+    lanes_[i] = rotl(lanes_[i] + w * kPrime2, 31) * kPrime1;
+  }
+}
+
+void ContentDigest::add(const char* bytes, std::size_t n) {
+  length_ += n;
+  if (carried_ > 0) {
+    const std::size_t take = std::min(n, sizeof carry_ - carried_);
+    std::memcpy(carry_ + carried_, bytes, take);
+    carried_ += take;
+    bytes += take;
+    n -= take;
+    if (carried_ < sizeof carry_) return;
+    block(carry_);
+    carried_ = 0;
+  }
+  for (; n >= sizeof carry_; bytes += sizeof carry_, n -= sizeof carry_) block(bytes);
+  std::memcpy(carry_, bytes, n);
+  carried_ = n;
+}
+
+QByteArray ContentDigest::result() const {
+  ContentDigest last = *this;
+  std::memset(last.carry_ + last.carried_, 0, sizeof carry_ - last.carried_);
+  if (last.carried_ > 0) last.block(last.carry_);
+  QByteArray out;
+  for (std::uint64_t v : {last.lanes_[0], last.lanes_[1], last.lanes_[2], last.lanes_[3], length_})
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+  return out;
+}
 
 TableFile::TableFile() : d_(std::make_unique<Impl>()) {}
 TableFile::~TableFile() { close(); }
@@ -469,7 +508,7 @@ void TableFile::rollBackAppends() {
 
 QByteArray TableFile::copyTo(const QString& target) {
   d_->checkIntact();
-  QCryptographicHash digest(QCryptographicHash::Sha1);
+  ContentDigest digest;
   hv::ReplacementFile out(nativePath(target));
   const std::uint64_t size = d_->file.size();
   const std::size_t length = std::max<std::size_t>(1, d_->recordLength());
@@ -478,7 +517,7 @@ QByteArray TableFile::copyTo(const QString& target) {
     const std::size_t n = d_->file.readAt(at, chunk.data(), std::size_t(std::min<std::uint64_t>(chunk.size(), size - at)));
     if (n == 0) damaged(d_->path, QString::fromUtf8(kCutShort));
     out.file().writeAt(at, chunk.data(), n);
-    digest.addData(QByteArrayView(chunk.data(), qsizetype(n)));
+    digest.add(chunk.data(), n);
     at += n;
     d_->progress(n / length);
   }

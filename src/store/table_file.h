@@ -6,6 +6,7 @@
 // Records are read with positioned reads, never through a mapping: another
 // program that cuts the file short while we hold it gives an error saying
 // the table is damaged, not a crash.
+#include <QByteArray>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -25,6 +26,23 @@ struct WriteWatch {
   std::atomic<std::int64_t> done{0};
   std::atomic<bool> stop{false};
   std::atomic<bool> committed{false};
+};
+
+// The digest a backup copy is checked against before it is put back: fast
+// enough to add nothing to a copy at disk speed. It tells a copy another
+// program changed, not one forged to look the same. The same bytes give the
+// same digest however they are cut into pieces.
+class ContentDigest {
+ public:
+  void add(const char* bytes, std::size_t n);
+  QByteArray result() const;
+
+ private:
+  void block(const char* bytes);  // 32 bytes
+  std::uint64_t lanes_[4] = {0x243F6A8885A308D3u, 0x13198A2E03707344u, 0xA4093822299F31D0u, 0x082EFA98EC4E6C89u};
+  char carry_[32] = {};
+  std::size_t carried_ = 0;
+  std::uint64_t length_ = 0;
 };
 
 class TableFile {

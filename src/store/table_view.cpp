@@ -19,6 +19,22 @@ void TableView::reset() {
   arcWidth_ = arc >= 0 ? file_.layout().fields[std::size_t(arc)].width : 0;
 }
 
+void TableView::resetKeeping(bool packed, const std::vector<bool>* dropped) {
+  std::vector<std::uint32_t> flags;
+  flags.swap(flags_);
+  if (packed) {
+    std::size_t n = 0;
+    for (std::size_t r = 0; r < flags.size(); ++r) {
+      flags[n] = flags[r];
+      n += (flags[r] & kDeleted) == 0 && !(dropped && r < dropped->size() && (*dropped)[r]);
+    }
+    flags.resize(n);
+  }
+  reset();
+  // Only what surely matches the file now; the rest is read as before.
+  if (flags.size() == file_.count()) flags_.swap(flags);
+}
+
 void TableView::setFilter(bool on, int archive) {
   filterOn_ = on;
   archive_ = archive;

@@ -14,6 +14,11 @@ class TableView {
 
   // The file was opened, packed or closed: nothing of it is known any more.
   void reset();
+  // The file's records were written anew: as reset(), but what is known of
+  // each record is carried over instead of read again. `packed`: the live
+  // records that `dropped` (when not null, one entry per old record) does
+  // not name were kept, in order; else every record kept its place.
+  void resetKeeping(bool packed, const std::vector<bool>* dropped);
   // Only rows whose N_ARC is `archive` when `on`.
   void setFilter(bool on, int archive);
   // Filter or order changed: the next update builds the view again.

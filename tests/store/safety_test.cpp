@@ -117,4 +117,24 @@ TEST(TableSafety, RenumberingChecksTheFieldFirstThenWritesEveryNumberAtOnce) {
   EXPECT_EQ(hv::test::viewNumbers(t), (std::vector<int>{2, 2, 1}));
 }
 
+// The backup's digest does not depend on how the bytes come in pieces, and
+// one changed byte anywhere changes it.
+TEST(TableSafety, TheBackupDigestFollowsTheBytesNotThePieces) {
+  QByteArray bytes(1000, '\0');
+  for (int i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7 + i / 13);
+  const auto digestOf = [](const QByteArray& b, int piece) {
+    hv::store::ContentDigest d;
+    for (int at = 0; at < b.size(); at += piece) d.add(b.constData() + at, size_t(std::min(piece, int(b.size()) - at)));
+    return d.result();
+  };
+  const QByteArray whole = digestOf(bytes, int(bytes.size()));
+  for (int piece : {1, 5, 31, 32, 33, 100}) EXPECT_EQ(digestOf(bytes, piece), whole) << piece;
+  for (int at : {0, 31, 500, 999}) {
+    QByteArray changed = bytes;
+    changed[at] = char(changed[at] ^ 1);
+    EXPECT_NE(digestOf(changed, 7), whole) << at;
+  }
+  EXPECT_NE(digestOf(bytes.left(999), 7), digestOf(bytes.left(999) + '\0', 7));
+}
+
 }  // namespace

@@ -80,6 +80,36 @@ TEST_F(ArchiveTable, DeletesTheGivenRecordsAndPacks) {
   EXPECT_EQ(t_.recordCount(), 5);
 }
 
+// The packed file's archives as the view knows them without reading the
+// records again, against a fresh opening; a record deleted before goes too.
+TEST_F(ArchiveTable, PackingWithoutRowsKnowsEveryArchiveAsAFreshOpeningDoes) {
+  t_.moveToRow(3);
+  t_.deleteRecord();  // wood N 4, only marked
+  t_.packWithout({t_.bookmarkAtRow(1), 5});  // wood N 2; record 5 is bulk, not in the view
+  hv::TDbTable fresh;
+  fresh.setFileName(hv::test::testPath(QStringLiteral("fresh.db")));
+  QFile::remove(fresh.fileName());
+  t_.saveCopyAs(fresh.fileName(), false);
+  fresh.open();
+  fresh.setFiltered(true);
+  for (hv::ArchiveKind kind : hv::kArchiveKinds) {
+    for (hv::TDbTable* t : {&t_, &fresh}) {
+      t->setFilter(hv::archiveFilter(kind));
+      t->refresh();
+    }
+    EXPECT_EQ(column(t_, "N"), column(fresh, "N"));
+    EXPECT_EQ(column(t_, "W_MIN"), column(fresh, "W_MIN"));
+  }
+  t_.setFilter(hv::archiveFilter(hv::ArchiveKind::Wood));
+  t_.refresh();
+  EXPECT_EQ(column(t_, "N"), QStringList({"1", "3"}));
+  // Renumbering keeps every record in its place.
+  hv::renumberView(t_);
+  t_.setFilter(hv::archiveFilter(hv::ArchiveKind::Bulk));
+  t_.refresh();
+  EXPECT_EQ(column(t_, "W"), QStringList({"55,0"}));
+}
+
 TEST_F(ArchiveTable, RenumbersTheViewInTheOrderShownOnly) {
   hv::applyTitleSort(t_, "tab1", "N", hv::TitleState::Up);  // N descending: 4 3 2 1
   hv::renumberView(t_);
