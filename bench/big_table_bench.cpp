@@ -106,6 +106,11 @@ class StallMeter {
     longest_ = std::max(longest_, since_.nsecsElapsed() / 1e9);
     return longest_;
   }
+  // Forgets what went before: only what follows is measured.
+  void restart() {
+    longest_ = 0;
+    since_.restart();
+  }
 
  private:
   QTimer timer_;
@@ -182,7 +187,7 @@ int child(const QString& what, const QString& db, const QString& out) {
       window.buildChart(rows, hv::SelectionFooters{}, curves);
       window.show();
       QApplication::processEvents();
-      stalls.longest();
+      stalls.restart();
       t.restart();
       ui.messageAnswers << hv::MsgResult::Yes;
       ui.fileAnswers << out;

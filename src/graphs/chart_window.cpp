@@ -11,6 +11,7 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
@@ -257,8 +258,40 @@ void ChartWindow::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
+namespace {
+
+// work on a thread of its own, with the progress window the report shows
+// while its pages go out, here for the one page; "Отмена" sets stop.
+void runPageBeside(QWidget* parent, const QString& caption, std::atomic<bool>& stop,
+                   const std::function<void()>& work) {
+  report::ProgressWindow progress(parent, caption);
+  progress.setProgressText(
+      [](qint64 done, qint64 total) { return QStringLiteral("Страница %1 из %2").arg(done + 1).arg(total); });
+  progress.runBeside(work, [] { return qint64(0); }, 1, stop);
+}
+
+}  // namespace
+
+ChartWindow::PrintOutcome ChartWindow::printBeside(QPrinter& printer, const std::function<bool()>& finish) {
+  const QPageLayout::Orientation before = prepareChartPrinter(printer);
+  const std::shared_ptr<const ChartPage> page = takeChartPage(chart_, QRectF(0, 0, printer.width(), printer.height()));
+  std::atomic<bool> stop{false};
+  bool started = false, finished = true;
+  runPageBeside(this, QStringLiteral("Печать"), stop, [&] {
+    QPainter painter;
+    started = painter.begin(&printer);
+    if (!started) return;
+    if (!drawChartPage(*page, painter, &stop) || stop) printer.abort();  // nothing of it reaches the printer
+    painter.end();
+    if (finish && !stop) finished = finish();
+  });
+  printer.setPageOrientation(before);
+  if (!started || !finished) return PrintOutcome::NotStarted;
+  return stop ? PrintOutcome::Stopped : PrintOutcome::Printed;
+}
+
 bool ChartWindow::printTo(QPrinter& printer) {
-  return printChart(chart_, printer);
+  return printBeside(printer) == PrintOutcome::Printed;
 }
 
 void ChartWindow::printOnDefaultPrinter() {
@@ -272,17 +305,20 @@ void ChartWindow::printOnDefaultPrinter() {
     const QString path = askPrintPdfFile(this);
     if (path.isEmpty()) return;
     // Printed into a temporary beside it and put in its place when complete,
-    // so no part-written file ever carries the name.
+    // so no part-written file ever carries the name; a stopped print leaves
+    // the temporary to go with its object.
     QTemporaryFile partial(QFileInfo(path).absolutePath() + QStringLiteral("/.hygrovan-XXXXXX.pdf"));
-    bool done = partial.open();
-    if (done) {
+    PrintOutcome outcome = PrintOutcome::NotStarted;
+    if (partial.open()) {
       partial.close();
       QPrinter pdf(QPrinter::HighResolution);
       pdf.setOutputFormat(QPrinter::PdfFormat);
       pdf.setOutputFileName(partial.fileName());
-      done = printTo(pdf);
+      // Renamed beside the window too: the folder's sync can take a while.
+      outcome = printBeside(pdf, [&] { return durableRename(partial.fileName(), path) == 0; });
     }
-    if (!done || durableRename(partial.fileName(), path) != 0)
+    if (outcome == PrintOutcome::Stopped) return;
+    if (outcome != PrintOutcome::Printed)
       ui().message(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось создать файл \"%1\".").arg(path),
                    MsgIcon::Error, MsgButtons::Ok);
     return;
@@ -295,7 +331,7 @@ void ChartWindow::printOnDefaultPrinter() {
   }
   if (!printer_ || printer_->printerName() != info.printerName())
     printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-  if (!printTo(*printer_))
+  if (printBeside(*printer_) == PrintOutcome::NotStarted)
     ui().message(this, QStringLiteral("Ошибка"),
                  QStringLiteral("Не удалось начать печать на принтере \"%1\".").arg(info.printerName()), MsgIcon::Error,
                  MsgButtons::Ok);
@@ -309,7 +345,16 @@ void ChartWindow::saveImage() {
   request.fileName = proposedFileName(request.defaultExt, QStringLiteral("График.png"));
   const QString name = withDefaultExtension(ui().saveFileName(this, request), request.defaultExt);
   if (name.isEmpty()) return;
-  runCommand([&] { saveChartPicture(chart_, name); });
+  if (!name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+    runCommand([&] { saveChartPicture(chart_, name); });
+    return;
+  }
+  // The page is written beside the window, as the report's PDF is.
+  const std::shared_ptr<const ChartPage> page = takeChartPage(chart_, chartPdfArea());
+  runCommand([&] {
+    std::atomic<bool> stop{false};
+    runPageBeside(this, QStringLiteral("Сохранение в PDF"), stop, [&] { writeChartPdf(*page, name, &stop); });
+  });
 }
 
 void ChartWindow::placeButton() {

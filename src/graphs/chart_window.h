@@ -45,7 +45,9 @@ class ChartWindow : public QDialog {
   // "Сохранить изображение...": the chart as PNG or PDF.
   void saveImage();
 
-  // Prints on the given printer (printOnDefaultPrinter uses the default one).
+  // Prints on the given printer (printOnDefaultPrinter uses the default one),
+  // with the progress window; false when the printer could not start or
+  // the user stopped it.
   bool printTo(QPrinter& printer);
 
   QChart* chart() const { return chart_; }
@@ -70,6 +72,11 @@ class ChartWindow : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  // The page drawn beside the window with the progress window, whose
+  // "Отмена" stops it: nothing then reaches the printer or its file.
+  enum class PrintOutcome { Printed, Stopped, NotStarted };
+  // finish runs beside it too, after a complete page; false counts as not printed.
+  PrintOutcome printBeside(QPrinter& printer, const std::function<bool()>& finish = {});
   void placeButton();
   void zoomChanged();
 

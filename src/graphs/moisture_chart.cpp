@@ -7,24 +7,28 @@
 #include <QGraphicsLayout>
 #include <QGraphicsRectItem>
 #include <QGraphicsScene>
+#include <QGraphicsSceneResizeEvent>
 #include <QGraphicsSimpleTextItem>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPicture>
 #include <QPrinter>
 #include <QBuffer>
-#include <QSaveFile>
+#include <QStyleOptionGraphicsItem>
 #include <QTimeZone>
 #include <QValueAxis>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
+#include <memory>
 
 #include "platform/error.h"
 #include "platform/regional.h"
+#include "report/report_pages.h"
 #include "report/report_ui.h"
 #include "views/selection_stats.h"
 
@@ -83,6 +87,8 @@ QImage diamondMarker(const QColor& color) {
 // what the plot can show at the resolution it is drawn at, and again
 // whenever the plot's width or the time axis's range changes. Also what the
 // additions drew, and the whole time span for going back from a zoom.
+QMargins marginsFor(QChart* chart, QSizeF size);
+
 class FullSeries : public QObject {
  public:
   explicit FullSeries(QChart* chart) : QObject(chart), chart_(chart) {}
@@ -100,6 +106,17 @@ class FullSeries : public QObject {
   QGraphicsRectItem* note = nullptr;
   void reduce();
   void placeAdditions();
+
+ protected:
+  // The margins follow a new size before the chart lays itself out for it,
+  // so that a resize moves the plot, and reduces the series, once.
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == chart_ && event->type() == QEvent::GraphicsSceneResize) {
+      const QMargins m = marginsFor(chart_, static_cast<QGraphicsSceneResizeEvent*>(event)->newSize());
+      if (m != chart_->margins()) chart_->setMargins(m);
+    }
+    return false;
+  }
 
  private:
   QChart* chart_;
@@ -122,25 +139,46 @@ QValueAxis* yAxis(QChart* chart) {
   return axes.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(axes.first());
 }
 
+// The grid a series is reduced on for a plot drawn at scale device pixels per chart pixel.
+struct ReductionGrid {
+  int columns = 1, rows = 1, bandColumns = 1;
+  QList<QPointF> apply(const QList<QPointF>& points, const QRectF& range) const {
+    return reduceToColumns(points, range, columns, rows, bandColumns);
+  }
+};
+
+ReductionGrid reductionGrid(const QRectF& plot, double scale) {
+  // Printed or saved larger, lines and markers grow with the chart: nothing
+  // finer than half a line's width shows, however fine the device.
+  const double perPixel = std::min(std::max(1.0, scale), 2.0);
+  ReductionGrid grid;
+  grid.columns = std::max(1, static_cast<int>(std::ceil(plot.width() * perPixel)));
+  // Bands of y no taller than a marker reaches, so that the markers kept
+  // cover what all of them would.
+  grid.rows = std::max(1, static_cast<int>(std::ceil(plot.height() / kMarkerReach)));
+  // And as wide: a marker kept there covers what the others in it would.
+  grid.bandColumns = std::max(1, static_cast<int>(kMarkerReach * perPixel));
+  return grid;
+}
+
+// The axes' ranges as one rectangle of values (x in milliseconds).
+QRectF valueRange(QChart* chart) {
+  QCategoryAxis* x = xAxis(chart);
+  QValueAxis* y = yAxis(chart);
+  if (!x || !y) return {};
+  return QRectF(QPointF(x->min(), y->min()), QPointF(x->max(), y->max()));
+}
+
 void FullSeries::reduce() {
   QCategoryAxis* x = xAxis(chart_);
   QValueAxis* y = yAxis(chart_);
   if (reducing_ || !x || !y) return;
   reducing_ = true;
-  const QRectF plot = chart_->plotArea();
-  // Printed or saved larger, lines and markers grow with the chart: nothing
-  // finer than half a line's width shows, however fine the device.
-  const double perPixel = std::min(scale, 2.0);
-  const int columns = std::max(1, static_cast<int>(std::ceil(plot.width() * perPixel)));
-  // Bands of y no taller than a marker reaches, so that the markers kept
-  // cover what all of them would.
-  const int rows = std::max(1, static_cast<int>(std::ceil(plot.height() / kMarkerReach)));
-  // And as wide: a marker kept there covers what the others in it would.
-  const int bandColumns = std::max(1, static_cast<int>(kMarkerReach * perPixel));
-  const QRectF range(QPointF(x->min(), y->min()), QPointF(x->max(), y->max()));
+  const ReductionGrid grid = reductionGrid(chart_->plotArea(), scale);
+  const QRectF range = valueRange(chart_);
   const auto reduceOne = [&](const FullPoints& full) {
     if (!full.series) return;
-    QList<QPointF> shown = reduceToColumns(full.points, range, columns, rows, bandColumns);
+    QList<QPointF> shown = grid.apply(full.points, range);
     if (shown.size() != full.series->count() || shown != full.series->points()) full.series->replace(shown);
   };
   for (const FullPoints& full : base) reduceOne(full);
@@ -242,17 +280,21 @@ void placeTimeLabels(QChart* chart) {
   }
 }
 
-// Keeps the top margin at 5 % of the height and the date labels from crowding.
-void fitToSize(QChart* chart) {
-  const QSizeF size = chart->size();
+// The top margin at 5 % of the height, and room on the right for the right
+// half of the last date label, which the axis does not keep.
+QMargins marginsFor(QChart* chart, QSizeF size) {
   QMargins m = chart->margins();
   m.setTop(std::max(4, static_cast<int>(std::lround(size.height() * 0.05))));
-  // Room for the right half of the last date label, which the axis does not keep.
   if (QCategoryAxis* x = xAxis(chart)) {
     const qreal halfLabel = QFontMetricsF(x->labelsFont()).horizontalAdvance(QStringLiteral("00.00.0000")) / 2;
     m.setRight(static_cast<int>(halfLabel) + 30);
   }
-  chart->setMargins(m);
+  return m;
+}
+
+// Keeps the margins to the size and the date labels from crowding.
+void fitToSize(QChart* chart) {
+  if (const QMargins m = marginsFor(chart, chart->size()); m != chart->margins()) chart->setMargins(m);
   placeTimeLabels(chart);
 }
 
@@ -309,12 +351,18 @@ void fitAxes(QChart* chart, const ChartData& data, const CurveChoice& curves, co
   }
 }
 
+// The chart fit into area keeping its ratio, at the top and centred across.
+QRectF fittedTarget(const QRectF& source, const QRectF& area) {
+  const double scale = std::min(area.width() / source.width(), area.height() / source.height());
+  const QSizeF size = source.size() * scale;
+  return QRectF(area.left() + (area.width() - size.width()) / 2, area.top(), size.width(), size.height());
+}
+
 void paintChart(QChart* chart, QPainter& painter, const QRectF& area) {
   const QRectF source = chart->sceneBoundingRect();
   if (source.isEmpty() || area.isEmpty() || !chart->scene()) return;
   const double scale = std::min(area.width() / source.width(), area.height() / source.height());
-  const QSizeF size = source.size() * scale;
-  const QRectF target(area.left() + (area.width() - size.width()) / 2, area.top(), size.width(), size.height());
+  const QRectF target = fittedTarget(source, area);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
   atScale(chart, scale, [&] { chart->scene()->render(&painter, target, source, Qt::KeepAspectRatio); });
@@ -368,6 +416,7 @@ QChart* createMoistureChart() {
   }
   QObject::connect(chart, &QGraphicsWidget::geometryChanged, chart, [chart] { fitToSize(chart); });
   auto* full = new FullSeries(chart);
+  chart->installEventFilter(full);
   for (Curve c : kCurves) full->base[static_cast<size_t>(c)].series = chartSeries(chart, c);
   QObject::connect(chart, &QChart::plotAreaChanged, full, [full] { full->reduce(); });
   QObject::connect(x, &QValueAxis::rangeChanged, full, [full] { full->reduce(); });
@@ -628,6 +677,185 @@ std::pair<double, double> timeInView(QChart* chart) {
   return {days(x->min()), days(x->max())};
 }
 
+// One curve as the chart draws it: its line, then its picture markers within
+// the plot, then its dots over them, which the plot does not clip.
+struct PageSeries {
+  QPen pen;
+  bool dots = false;
+  qreal markerSize = 0;  // a dot's radius, a picture marker's side
+  QImage marker;
+  QList<QPointF> points;  // values; the full series when reduced for the page
+  bool reduced = false;
+};
+
+struct ChartPage {
+  // Playing a picture moves its read position: one thread draws a page at a time.
+  mutable QPicture below;  // background, axes, grid and legend
+  mutable QPicture above;  // the additions' texts, which lie over the curves
+  QRectF target;   // device pixels the chart is drawn in
+  QTransform toPlot;  // from the plot's top left corner to the device
+  QSizeF plotSize;
+  QRectF clip;  // the curves' clip, in plot coordinates
+  QRectF range;
+  ReductionGrid grid;
+  std::vector<PageSeries> series;
+};
+
+namespace {
+
+// Lines and markers of one curve in plot coordinates, as its chart item
+// draws them.
+void drawSeries(QPainter& painter, const ChartPage& page, const PageSeries& s, const std::atomic<bool>* stop) {
+  const QList<QPointF> values = s.reduced ? page.grid.apply(s.points, page.range) : s.points;
+  if (values.isEmpty() || !(page.range.width() > 0) || !(page.range.height() > 0)) return;
+  const qreal perX = page.plotSize.width() / page.range.width();
+  const qreal perY = page.plotSize.height() / page.range.height();
+  QList<QPointF> points(values.size());
+  for (qsizetype i = 0; i < values.size(); ++i)
+    points[i] = QPointF((values[i].x() - page.range.left()) * perX,
+                        (values[i].y() - page.range.top()) * -perY + page.plotSize.height());
+  const auto stopped = [&](qsizetype i) { return stop && (i & 4095) == 0 && *stop; };
+  painter.save();
+  painter.setPen(s.pen);
+  painter.setClipRect(page.clip, Qt::IntersectClip);
+  if (s.pen.style() != Qt::SolidLine) {
+    QPainterPath path(points.first());
+    for (qsizetype i = 1; i < points.size(); ++i) path.lineTo(points[i]);
+    painter.drawPath(path);
+  } else {
+    for (qsizetype i = 1; i < points.size() && !stopped(i); ++i) painter.drawLine(points[i - 1], points[i]);
+  }
+  if (!s.marker.isNull()) {
+    const qreal side = s.markerSize;
+    for (qsizetype i = 0; i < points.size() && !stopped(i); ++i)
+      painter.drawImage(QRectF(points[i].x() - side / 2, points[i].y() - side / 2, side, side), s.marker);
+  }
+  painter.restore();
+  if (s.dots && s.marker.isNull()) {
+    const qreal radius = s.markerSize;
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(s.pen.color());
+    for (qsizetype i = 0; i < points.size() && !stopped(i); ++i) painter.drawEllipse(points[i], radius, radius);
+    painter.restore();
+  }
+}
+
+// Replays a picture recorded in device pixels on a device of any resolution.
+void playInDevicePixels(QPainter& painter, QPicture& picture) {
+  const QPaintDevice* device = painter.device();
+  painter.save();
+  // The picture scales itself to the device's resolution; its coordinates already are the device's.
+  painter.scale(qreal(picture.logicalDpiX()) / device->logicalDpiX(),
+                qreal(picture.logicalDpiY()) / device->logicalDpiY());
+  picture.play(&painter);
+  painter.restore();
+}
+
+}  // namespace
+
+std::shared_ptr<const ChartPage> takeChartPage(QChart* chart, const QRectF& area) {
+  activateLayout(chart);
+  auto page = std::make_shared<ChartPage>();
+  const QRectF source = chart->sceneBoundingRect();
+  if (source.isEmpty() || area.isEmpty() || !chart->scene()) return page;
+  const QRectF target = fittedTarget(source, area);
+  page->target = target;
+  const double scale = target.width() / source.width();
+  const QTransform toDevice =
+      QTransform().translate(target.left(), target.top()).scale(scale, scale).translate(-source.left(), -source.top());
+  const QRectF plot = chart->plotArea();
+  page->toPlot = QTransform::fromTranslate(plot.left(), plot.top()) * chart->sceneTransform() * toDevice;
+  page->plotSize = plot.size();
+  // As the chart items clip: half a pixel more where that still stays inside the plot.
+  QRectF clip(QPointF(0, 0), plot.size());
+  const qreal x1 = plot.left() - int(plot.left()), y1 = plot.top() - int(plot.top());
+  const qreal x2 = (clip.width() + 0.5) - int(clip.width() + 0.5), y2 = (clip.height() + 0.5) - int(clip.height() + 0.5);
+  page->clip = clip.adjusted(-x1, -y1, std::max(x1, x2), std::max(y1, y2));
+  page->range = valueRange(chart);
+  page->grid = reductionGrid(plot, scale);
+
+  FullSeries* full = fullSeries(chart);
+  const auto fullPointsOf = [full](const QLineSeries* s) -> const FullPoints* {
+    if (!full) return nullptr;
+    for (const FullPoints& f : full->base)
+      if (f.series == s) return &f;
+    for (const FullPoints& f : full->byMaterial)
+      if (f.series == s) return &f;
+    return nullptr;
+  };
+  // The curves are left out of the frame by making them transparent, which
+  // leaves the legend and the layout as they are.
+  std::vector<std::pair<QAbstractSeries*, qreal>> hidden;
+  for (QAbstractSeries* a : chart->series()) {
+    auto* s = qobject_cast<QLineSeries*>(a);
+    if (!s || !s->isVisible()) continue;
+    PageSeries ps;
+    ps.pen = s->pen();
+    ps.dots = s->pointsVisible();
+    ps.marker = s->lightMarker();
+    ps.markerSize = s->markerSize();
+    if (const FullPoints* f = fullPointsOf(s)) {
+      ps.points = f->points;
+      ps.reduced = true;
+    } else {
+      ps.points = s->points();
+    }
+    page->series.push_back(std::move(ps));
+    hidden.emplace_back(s, s->opacity());
+    s->setOpacity(0);
+  }
+  // The additions' texts lie over the curves: drawn after them.
+  QList<QGraphicsItem*> over;
+  if (full)
+    for (QGraphicsItem* item : std::initializer_list<QGraphicsItem*>{full->targetLabel, full->note})
+      if (item && item->isVisible()) over.append(item);
+  for (QGraphicsItem* item : over) item->setVisible(false);
+  {
+    QPainter painter(&page->below);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    chart->scene()->render(&painter, target, source, Qt::KeepAspectRatio);
+  }
+  for (QGraphicsItem* item : over) item->setVisible(true);
+  for (const auto& [s, opacity] : hidden) s->setOpacity(opacity);
+  {
+    QPainter painter(&page->above);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setClipRect(target);
+    QStyleOptionGraphicsItem option;
+    const std::function<void(QGraphicsItem*)> paintItem = [&](QGraphicsItem* item) {
+      if (!item->isVisible()) return;
+      painter.save();
+      painter.setWorldTransform(item->sceneTransform() * toDevice);
+      option.exposedRect = item->boundingRect();
+      item->paint(&painter, &option, nullptr);
+      painter.restore();
+      for (QGraphicsItem* child : item->childItems()) paintItem(child);
+    };
+    for (QGraphicsItem* item : over) paintItem(item);
+  }
+  return page;
+}
+
+bool drawChartPage(const ChartPage& page, QPainter& painter, const std::atomic<bool>* stop) {
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  playInDevicePixels(painter, page.below);
+  painter.setClipRect(page.target, Qt::IntersectClip);
+  painter.setWorldTransform(page.toPlot, true);
+  for (const PageSeries& s : page.series) {
+    if (stop && *stop) break;
+    drawSeries(painter, page, s, stop);
+  }
+  painter.restore();
+  if (stop && *stop) return false;
+  playInDevicePixels(painter, page.above);
+  return true;
+}
+
 QImage renderChartImage(QChart* chart, QSize size) {
   QImage image(size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::white);
@@ -638,52 +866,61 @@ QImage renderChartImage(QChart* chart, QSize size) {
   return image;
 }
 
-void paintChartOnPage(QChart* chart, QPagedPaintDevice* device) {
-  activateLayout(chart);
-  QPainter painter(device);
-  paintChart(chart, painter, QRectF(0, 0, device->width(), device->height()));
-}
-
-bool printChart(QChart* chart, QPrinter& printer) {
+QPageLayout::Orientation prepareChartPrinter(QPrinter& printer) {
   printer.setDocName(QString::fromLatin1(kPrintJobName));
   const QPageLayout::Orientation before = printer.pageLayout().orientation();
   printer.setPageOrientation(QPageLayout::Landscape);
-  activateLayout(chart);
-  QPainter painter;
-  const bool started = painter.begin(&printer);
-  if (started) {
-    paintChart(chart, painter, QRectF(0, 0, printer.width(), printer.height()));
+  return before;
+}
+
+namespace {
+
+void setUpChartPdf(QPdfWriter& pdf) {
+  pdf.setTitle(QStringLiteral("Графики"));
+  pdf.setCreator(QStringLiteral("Hygrovan-RX3"));
+  pdf.setResolution(300);
+  pdf.setPageSize(QPageSize(QPageSize::A4));
+  pdf.setPageOrientation(QPageLayout::Landscape);
+  pdf.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+}
+
+}  // namespace
+
+bool writeChartPdf(const ChartPage& page, const QString& fileName, const std::atomic<bool>* stop) {
+  return report::writeFileSafely(fileName, [&](QIODevice* device) {
+    QPdfWriter pdf(device);
+    setUpChartPdf(pdf);
+    QPainter painter(&pdf);
+    const bool drawn = drawChartPage(page, painter, stop);
     painter.end();
-  }
-  printer.setPageOrientation(before);
-  return started;
+    return drawn && !(stop && *stop);
+  });
+}
+
+QRectF chartPdfArea() {
+  QBuffer nowhere;
+  QPdfWriter pdf(&nowhere);
+  setUpChartPdf(pdf);
+  return QRectF(0, 0, pdf.width(), pdf.height());
 }
 
 void saveChartPicture(QChart* chart, const QString& fileName) {
+  if (fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
+    writeChartPdf(*takeChartPage(chart, chartPdfArea()), fileName);
+    return;
+  }
   // Made in memory first: the picture's encoder never meets the disk, and a
   // failed write is told with its file and reason.
   QBuffer made;
   made.open(QIODevice::WriteOnly);
-  if (fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive)) {
-    QPdfWriter pdf(&made);
-    pdf.setTitle(QStringLiteral("Графики"));
-    pdf.setCreator(QStringLiteral("Hygrovan-RX3"));
-    pdf.setResolution(300);
-    pdf.setPageSize(QPageSize(QPageSize::A4));
-    pdf.setPageOrientation(QPageLayout::Landscape);
-    pdf.setPageMargins(QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
-    paintChartOnPage(chart, &pdf);
-  } else {
-    const QImage image = renderChartImage(chart, chart->size().toSize());
-    if (!image.save(&made, "PNG"))
-      throw Error(QStringLiteral("Не удалось построить рисунок для файла \"%1\".").arg(fileName));
-  }
+  const QImage image = renderChartImage(chart, chart->size().toSize());
+  if (!image.save(&made, "PNG"))
+    throw Error(QStringLiteral("Не удалось построить рисунок для файла \"%1\".").arg(fileName));
   const QByteArray& bytes = made.data();
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly))
-    throw Error(writeErrorText(fileName, writeFailureReason(fileName, 0), file.errorString()));
-  if (file.write(bytes) != bytes.size() || !file.commit())
-    throw Error(writeErrorText(fileName, writeFailureReason(fileName, bytes.size() + 1), file.errorString()));
+  report::writeFileSafely(fileName, [&](QIODevice* device) {
+    device->write(bytes);  // a failed write is told from the file's error
+    return true;
+  });
 }
 
 }  // namespace hv

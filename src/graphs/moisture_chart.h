@@ -5,6 +5,10 @@
 #include <QSize>
 #include <QString>
 
+#include <QPageLayout>
+#include <QRectF>
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -14,7 +18,7 @@
 class QChart;
 class QGraphicsScene;
 class QLineSeries;
-class QPagedPaintDevice;
+class QPainter;
 class QPrinter;
 
 namespace hv {
@@ -53,14 +57,29 @@ void showWholeTime(QChart* chart);
 bool isTimeZoomed(QChart* chart);
 std::pair<double, double> timeInView(QChart* chart);  // days
 
+// The chart as it stands, taken for one page: what the scene draws besides
+// the curves recorded, and the curves' points. A page is drawn from it on any
+// thread, which the scene itself does not allow.
+struct ChartPage;
+// On the UI thread: the chart fit into area (device pixels) keeping its
+// ratio, at the top and centred across.
+std::shared_ptr<const ChartPage> takeChartPage(QChart* chart, const QRectF& area);
+// On any thread: the page on a painter of the device it was taken for, the
+// curves reduced at that device's resolution. False once stop is set (the
+// page is then part-drawn).
+bool drawChartPage(const ChartPage& page, QPainter& painter, const std::atomic<bool>* stop = nullptr);
+// The document name and the landscape page of the chart's print; returns the
+// orientation to put back.
+QPageLayout::Orientation prepareChartPrinter(QPrinter& printer);
+// The chart's own PDF: one landscape A4 page. chartPdfArea is its page area in
+// device pixels; writeChartPdf writes the page through a temporary put in
+// place when complete (any thread). False when stopped: the file is then as it
+// was. Throws hv::Error.
+QRectF chartPdfArea();
+bool writeChartPdf(const ChartPage& page, const QString& fileName, const std::atomic<bool>* stop = nullptr);
+
 // The chart (alone) as a picture of the given size.
 QImage renderChartImage(QChart* chart, QSize size);
-// The chart alone on the current page of a paged device, as large as fits
-// while keeping the chart's own width-to-height ratio.
-void paintChartOnPage(QChart* chart, QPagedPaintDevice* device);
-// Prints the chart on one landscape page; the printer's orientation is put
-// back afterwards. False when the printer could not start the page.
-bool printChart(QChart* chart, QPrinter& printer);
 // Saves as PDF (one landscape A4 page) when the name ends in ".pdf", else as
 // PNG; the file is replaced only once the new one is complete. Throws hv::Error.
 void saveChartPicture(QChart* chart, const QString& fileName);

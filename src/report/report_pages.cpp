@@ -177,8 +177,10 @@ namespace {
   throw Error(writeErrorText(path, writeFailureReason(path, bytes), detail));
 }
 
+}  // namespace
+
 // write returns false when stopped: the temporary goes and nothing is put at path.
-bool writeSafely(const QString& path, const std::function<bool(QIODevice*)>& write) {
+bool writeFileSafely(const QString& path, const std::function<bool(QIODevice*)>& write) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) throwWriteError(path, 0, file.errorString());
   if (!write(&file)) {
@@ -192,11 +194,9 @@ bool writeSafely(const QString& path, const std::function<bool(QIODevice*)>& wri
   return true;
 }
 
-}  // namespace
-
 bool savePdf(const PageSource& report, const QString& path, const QList<int>& sequence,
              const PageProgress& progress) {
-  return writeSafely(path, [&](QIODevice* d) { return writePdf(report, d, sequence, progress); });
+  return writeFileSafely(path, [&](QIODevice* d) { return writePdf(report, d, sequence, progress); });
 }
 
 // ---------------------------------------------------------------- own file format
@@ -401,7 +401,7 @@ BuiltReport deserializeReport(const QByteArray& bytes) {
 }
 
 bool saveReportFile(const PageSource& report, const QString& path, const PageProgress& progress) {
-  return writeSafely(path, [&](QIODevice* d) {
+  return writeFileSafely(path, [&](QIODevice* d) {
     Writer w;
     auto flush = [&] {
       if (d->write(w.bytes) != w.bytes.size()) throwWriteError(path, d->pos() + w.bytes.size() + 1, d->errorString());

@@ -102,6 +102,12 @@ bool writePdf(const PageSource& report, QIODevice* device, const QList<int>& seq
 bool savePdf(const PageSource& report, const QString& path, const QList<int>& sequence = {},
              const PageProgress& progress = {});
 
+// Writes a file through a temporary beside it, put in its place only when
+// write returns true and everything reached the disk; otherwise an earlier
+// file of that name stays as it was and no temporary is left. Any thread.
+// Throws hv::Error naming the file and the reason.
+bool writeFileSafely(const QString& path, const std::function<bool(QIODevice*)>& write);
+
 // Our own format.
 QByteArray serializeReport(const PageSource& report);
 // Throws hv::Error on anything that is not a sound report file.

@@ -10,6 +10,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QImage>
@@ -372,17 +373,22 @@ TEST_F(Graphs, TheContextMenuSavesThePictureAsPngOrPdf) {
   EXPECT_EQ(ui_.messages()[0].icon, hv::MsgIcon::Error);
 }
 
-TEST_F(Graphs, AReducedSeriesOf20000PointsDrawsAsTheWholeOneAndFollowsTheSize) {
+// A slow drying curve with the meter's scatter, one reading a minute.
+QList<SelectedRow> dryingRows(int count) {
   QList<SelectedRow> rows;
   const QDateTime start(QDate(2024, 3, 1), QTime(0, 0), QTimeZone::utc());
-  for (int i = 0; i < 20000; ++i) {
-    // A slow drying curve with the meter's scatter, one reading a minute.
+  for (int i = 0; i < count; ++i) {
     const unsigned h = static_cast<unsigned>(i) * 2654435761u;
-    const double w = 30 - 12.0 * i / 20000 + 3 * std::sin(i / 700.0) + (h >> 8) % 40 / 10.0;
+    const double w = 30 - 12.0 * i / count + 3 * std::sin(i / 700.0) + (h >> 8) % 40 / 10.0;
     const QDateTime at = start.addSecs(60LL * i);
     rows.append({QString::number(w, 'f', 1).replace('.', ','), {}, {}, at.toString("dd.MM.yyyy"),
                  at.toString("HH:mm:ss")});
   }
+  return rows;
+}
+
+TEST_F(Graphs, AReducedSeriesOf20000PointsDrawsAsTheWholeOneAndFollowsTheSize) {
+  const QList<SelectedRow> rows = dryingRows(20000);
   hv::ChartWindow form;
   form.resize(698, 482);
   form.show();
@@ -422,6 +428,94 @@ TEST_F(Graphs, AReducedSeriesOf20000PointsDrawsAsTheWholeOneAndFollowsTheSize) {
   form.resize(1600, 1000);
   QApplication::processEvents();
   EXPECT_GT(series->count(), shown);
+}
+
+TEST_F(Graphs, APageDrawnAwayFromTheSceneLooksAsTheSceneDrawsIt) {
+  QList<SelectedRow> rows = dryingRows(6000);
+  for (qsizetype i = 1; i < rows.size(); i += 2) {  // every other reading a range: picture markers
+    rows[i].wMin = rows[i].w;
+    rows[i].wMax = QString::number(rows[i].w->replace(',', '.').toDouble() + 2, 'f', 1).replace('.', ',');
+    rows[i].w.reset();
+  }
+  hv::ChartWindow form;
+  form.resize(698, 482);
+  form.show();
+  hv::ChartOptions options;
+  options.target = 25;
+  form.buildChart(rows, footers_, CurveChoice{true, true, true}, options);
+  QApplication::processEvents();
+  const QSize size = form.chart()->size().toSize();
+  auto blank = [&] {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    return image;
+  };
+  QImage scene = blank(), page = blank();
+  QPainter painter(&scene);
+  painter.setRenderHint(QPainter::Antialiasing);
+  form.chart()->scene()->render(&painter, QRectF(QPointF(), QSizeF(size)), form.chart()->sceneBoundingRect());
+  painter.end();
+  painter.begin(&page);
+  hv::drawChartPage(*hv::takeChartPage(form.chart(), QRectF(QPointF(), QSizeF(size))), painter);
+  painter.end();
+  qint64 differing = 0, ink = 0;
+  for (int y = 0; y < size.height(); ++y)
+    for (int x = 0; x < size.width(); ++x) {
+      differing += scene.pixel(x, y) != page.pixel(x, y);
+      ink += qGray(scene.pixel(x, y)) < 128;
+    }
+  EXPECT_GT(ink, size.width() * size.height() / 20);
+  EXPECT_LT(differing, size.width() * size.height() / 500) << differing;  // texts laid out again: a few pixels
+}
+
+TEST_F(Graphs, CancellingThePdfLeavesNoFileAndKeepsAnEarlierOne) {
+  hv::ChartWindow form;
+  form.resize(698, 482);
+  form.show();
+  form.buildChart(dryingRows(20000), footers_, CurveChoice{true, false, false});
+  const QString folder = hv::test::testPath(QStringLiteral("out"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QString pdf = folder + QStringLiteral("/chart.pdf");
+  hv::test::writeFile(pdf, "earlier");
+  QString caption, page;
+  QTimer cancel;
+  QObject::connect(&cancel, &QTimer::timeout, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* p = qobject_cast<hv::report::ProgressWindow*>(w); p && p->isVisible()) {
+        caption = p->windowTitle();
+        page = p->pageText();
+        p->cancelButton()->click();
+      }
+  });
+  cancel.start(1);
+  ui_.fileAnswers << pdf;
+  form.saveImageAction()->trigger();
+  EXPECT_EQ(caption, QStringLiteral("Сохранение в PDF"));
+  EXPECT_EQ(page, QStringLiteral("Страница 1 из 1"));
+  EXPECT_EQ(hv::test::readFile(pdf), "earlier");
+
+  // "Печать" with no printer writes a PDF file the same way.
+  caption.clear();
+  ui_.printers.clear();
+  ui_.messageAnswers << hv::MsgResult::Yes;
+  ui_.fileAnswers << pdf;
+  form.printButton()->click();
+  EXPECT_EQ(caption, QStringLiteral("Печать"));
+  EXPECT_EQ(hv::test::readFile(pdf), "earlier");
+  EXPECT_EQ(ui_.messages().size(), 1);  // the offer of a file, no error
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("chart.pdf")});
+
+  // Let through, both replace it.
+  cancel.stop();
+  ui_.fileAnswers << pdf;
+  form.saveImageAction()->trigger();
+  EXPECT_TRUE(hv::test::readFile(pdf).startsWith("%PDF"));
+  hv::test::writeFile(pdf, "earlier");
+  ui_.messageAnswers << hv::MsgResult::Yes;
+  ui_.fileAnswers << pdf;
+  form.printButton()->click();
+  EXPECT_TRUE(hv::test::readFile(pdf).startsWith("%PDF"));
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("chart.pdf")});
 }
 
 }  // namespace
