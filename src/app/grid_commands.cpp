@@ -1,6 +1,7 @@
 #include "app/grid_commands.h"
 
 #include <QTabWidget>
+#include <atomic>
 
 #include "app/archive_pages.h"
 #include "app/table_change.h"
@@ -8,6 +9,7 @@
 #include "platform/error.h"
 #include "platform/settings.h"
 #include "platform/ui.h"
+#include "report/progress_window.h"
 #include "store/db_table.h"
 #include "store/table_errors.h"
 #include "views/archive_table.h"
@@ -28,10 +30,22 @@ void GridCommands::sortByTitle(ArchiveKind kind, int column) {
   if (!document_.isActive()) return;
   pages_.postPendingEdit();
   TDataGrid* grid = pages_.grid(kind);
+  TDbTable& table = document_.table();
+  // The order of a big table is worked out on a thread beside the window,
+  // which shows the old order meanwhile and keeps answering.
+  SortBeside beside;
+  if (table.rowCount(ArchiveFilter()) >= rowsSortedBeside_) {
+    beside = [this](TDbTable::IndexBuild& build) {
+      report::ProgressWindow progress(parent_, QStringLiteral("Сортировка"));
+      std::atomic<bool> stop{false};
+      bool finished = false;
+      progress.runBeside([&] { finished = build.run(stop); }, [&] { return build.done(); }, build.total(), stop);
+      return finished;
+    };
+  }
   bool sorted = false;
   try {
-    sorted =
-        applyTitleSort(document_.table(), archiveTag(kind), grid->column(column).fieldName, grid->titleState(column));
+    sorted = applyTitleSort(table, archiveTag(kind), grid->column(column).fieldName, grid->titleState(column), beside);
   } catch (...) {
     // The tag was not built: no arrow may promise an order the table lacks.
     pages_.resetSort(kind);

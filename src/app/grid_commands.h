@@ -3,6 +3,7 @@
 // it, equal column widths, column colours, the stored column layouts, the
 // footers of a selection, and deleting and renumbering rows.
 #include <QColor>
+#include <QtGlobal>
 
 #include "store/archive_kind.h"
 
@@ -25,7 +26,13 @@ class GridCommands {
 
   // A title click changed the sort state of the kind's grid: the shared
   // table is sorted through that grid's tag, or back to record order.
+  // From rowsSortedBeside() rows on, the order is worked out beside the
+  // window under "Сортировка" with its progress; "Отмена" leaves the table
+  // in record order without arrows, as a Ctrl-click does.
   void sortByTitle(ArchiveKind kind, int column);
+  static constexpr qint64 kRowsSortedBeside = 50000;
+  qint64 rowsSortedBeside() const { return rowsSortedBeside_; }
+  void setRowsSortedBeside(qint64 rows) { rowsSortedBeside_ = rows; }
   // Equal column widths that then follow the grid's width.
   void alignColumns(TDataGrid* grid);
   // The footers of the grid's selection: minimum, mean and maximum.
@@ -53,6 +60,7 @@ class GridCommands {
   SettingsKey& settings_;
   QWidget* parent_;
   QColor lastColour_ = Qt::white;  // the colour dialog starts from the one chosen last
+  qint64 rowsSortedBeside_ = kRowsSortedBeside;
 };
 
 }  // namespace hv

@@ -801,13 +801,44 @@ void TDbTable::rollBackAppends() {
 
 // --- production index ---------------------------------------------------
 
-void TDbTable::addIndex(const QString& tag, const QString& field, bool descending) try {
+void TDbTable::addIndex(const QString& tag, const QString& field, bool descending) {
+  const std::unique_ptr<IndexBuild> build = beginAddIndex(tag, field, descending);
+  const std::atomic<bool> never{false};
+  build->run(never);
+  finishAddIndex(*build);
+}
+
+TDbTable::IndexBuild::IndexBuild() = default;
+TDbTable::IndexBuild::~IndexBuild() = default;
+
+bool TDbTable::IndexBuild::run(const std::atomic<bool>& stop) try {
+  return build_->run(stop);
+} catch (const std::bad_alloc&) {
+  noMemory();
+}
+
+std::int64_t TDbTable::IndexBuild::done() const { return build_->done(); }
+std::int64_t TDbTable::IndexBuild::total() const { return build_->total(); }
+
+std::unique_ptr<TDbTable::IndexBuild> TDbTable::beginAddIndex(const QString& tag, const QString& field,
+                                                               bool descending) try {
   d_->checkActive();
   if (!validTagName(tag)) fail(QStringLiteral("Недопустимое имя индекса \"%1\".").arg(tag));
   const int f = d_->fieldIndex(field);
   d_->checkBrowseMode(this);
-  d_->tags.add(tag, f, descending);
-  if (d_->activeTag() && d_->activeTag()->name.compare(tag, Qt::CaseInsensitive) == 0) d_->view.invalidate();
+  auto build = std::make_unique<IndexBuild>();
+  build->build_ = d_->tags.beginAdd(tag, f, descending);
+  return build;
+} catch (const std::bad_alloc&) {
+  noMemory();
+}
+
+void TDbTable::finishAddIndex(IndexBuild& build) try {
+  d_->checkActive();
+  d_->checkBrowseMode(this);
+  const QString name = build.build_->name();
+  d_->tags.finishAdd(*build.build_);
+  if (d_->activeTag() && d_->activeTag()->name.compare(name, Qt::CaseInsensitive) == 0) d_->view.invalidate();
 } catch (const std::bad_alloc&) {
   noMemory();
 }

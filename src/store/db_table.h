@@ -5,6 +5,7 @@
 // (std::nullopt). Every failure throws hv::Error with a clear text.
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,10 @@
 #include "store/row_schema.h"
 #include "store/table_backup.h"
 #include "store/table_file.h"
+
+namespace hv::store {
+class TagBuild;
+}
 
 namespace hv {
 
@@ -179,6 +184,28 @@ class TDbTable {
   // When the index file cannot take the tag, throws and leaves the tags and
   // the order as they were.
   void addIndex(const QString& tag, const QString& field, bool descending);
+  // addIndex in three steps, for tables too big to sort between two events
+  // of a window: beginAddIndex() checks what addIndex checks and posts an
+  // edit in progress; run() of what it returns may go on another thread
+  // while the table is neither written nor closed (reading it is fine);
+  // finishAddIndex() puts the tag in place. Until then the tags and the
+  // order are as they were.
+  class IndexBuild {
+   public:
+    IndexBuild();
+    ~IndexBuild();
+    IndexBuild(const IndexBuild&) = delete;
+    IndexBuild& operator=(const IndexBuild&) = delete;
+    bool run(const std::atomic<bool>& stop);  // false when stopped first
+    std::int64_t done() const;                // of total(): the table's records
+    std::int64_t total() const;
+
+   private:
+    friend class TDbTable;
+    std::unique_ptr<store::TagBuild> build_;
+  };
+  std::unique_ptr<IndexBuild> beginAddIndex(const QString& tag, const QString& field, bool descending);
+  void finishAddIndex(IndexBuild& build);
   void deleteIndex(const QString& tag);  // a missing tag is not an error
   void rebuildIndexes();
   QStringList tagNames() const;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <optional>
 
@@ -12,6 +13,19 @@
 #include "store/row_schema.h"
 
 namespace hv::store {
+
+// Where a long piece of work reports how far it got and learns that it is
+// to stop; both may be absent.
+struct TagWork {
+  struct Stopped {};
+  const std::atomic<bool>* stop = nullptr;
+  std::atomic<std::int64_t>* steps = nullptr;
+  void advance(std::int64_t n) const {
+    if (steps) steps->fetch_add(n, std::memory_order_relaxed);
+    if (stop && stop->load(std::memory_order_relaxed)) throw Stopped{};
+  }
+};
+
 namespace {
 
 [[noreturn]] void fail(const QString& text) { throw hv::Error(text); }
@@ -93,18 +107,177 @@ KeyDesc IndexTags::descFor(int field) const {
   return makeKeyDesc(kind, f.name, {f.offset, f.width}, time);
 }
 
-void IndexTags::sort(IndexTag& t) {
+namespace {
+
+// Keys of at most 16 bytes put into one 64-bit word with the record number
+// below them, when they fit: each key byte becomes its rank among the
+// values its position takes in this table, in as few bits as those need.
+// The ranks keep the byte order, so the words sort as the keys do, and the
+// record numbers below keep equal keys in record order in both directions.
+class PackedKeys {
+ public:
+  PackedKeys(int length, std::uint32_t count) : length_(length), recordBits_(std::max(1, int(std::bit_width(count)))) {}
+  void see(const char* key) {
+    for (int p = 0; p < length_; ++p) seen_[p][static_cast<unsigned char>(key[p])] = 1;
+  }
+  // After every key was seen: false when they do not fit a word.
+  bool plan() {
+    int bits = 0;
+    for (int p = 0; p < length_; ++p) {
+      int n = 0;
+      for (int v = 0; v < 256; ++v)
+        if (seen_[p][v]) {
+          rank_[p][v] = std::uint16_t(n);
+          value_[p][n++] = char(v);
+        }
+      bits_[p] = n > 1 ? int(std::bit_width(unsigned(n - 1))) : 0;
+      bits += bits_[p];
+    }
+    keyBits_ = bits;
+    return keyBits_ + recordBits_ <= 64;
+  }
+  int keyBits() const { return keyBits_; }
+  int recordBits() const { return recordBits_; }
+  std::uint64_t pack(const char* key, std::uint32_t record, bool flip) const {
+    std::uint64_t k = 0;
+    for (int p = 0; p < length_; ++p) k = (k << bits_[p]) | rank_[p][static_cast<unsigned char>(key[p])];
+    if (flip) k = ~k & keyMask();
+    return (k << recordBits_) | record;
+  }
+  std::uint32_t record(std::uint64_t word) const { return std::uint32_t(word & ((std::uint64_t(1) << recordBits_) - 1)); }
+  void unpack(std::uint64_t word, bool flip, char* key) const {
+    std::uint64_t k = word >> recordBits_;
+    if (flip) k = ~k & keyMask();
+    for (int p = length_ - 1; p >= 0; --p) {
+      key[p] = value_[p][k & ((std::uint64_t(1) << bits_[p]) - 1)];
+      k >>= bits_[p];
+    }
+  }
+
+ private:
+  std::uint64_t keyMask() const { return keyBits_ >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << keyBits_) - 1; }
+  int length_;
+  int recordBits_;
+  int keyBits_ = 0;
+  unsigned char seen_[16][256] = {};
+  std::uint16_t rank_[16][256] = {};
+  char value_[16][256] = {};
+  int bits_[16] = {};
+};
+
+// Stable LSD radix sort of the n words at `words` on their bits [from,
+// from + bits), 11 a pass, through `other` (as many words); passes whose
+// digit is the same in every word are skipped. Returns where the sorted
+// words ended up.
+std::uint64_t* radixSortBits(std::uint64_t* words, std::uint64_t* other, std::size_t n, int from, int bits,
+                             const TagWork& work) {
+  constexpr int kDigit = 11;
+  constexpr std::size_t kBuckets = std::size_t(1) << kDigit;
+  const int passes = (bits + kDigit - 1) / kDigit;
+  if (passes == 0 || n == 0) return words;
+  std::vector<std::uint32_t> counts(std::size_t(passes) * kBuckets, 0);
+  for (std::size_t i = 0; i < n; ++i)
+    for (int p = 0; p < passes; ++p) ++counts[std::size_t(p) * kBuckets + ((words[i] >> (from + p * kDigit)) & (kBuckets - 1))];
+  for (int p = 0; p < passes; ++p) {
+    const int shift = from + p * kDigit;
+    std::uint32_t* c = counts.data() + std::size_t(p) * kBuckets;
+    if (c[(words[0] >> shift) & (kBuckets - 1)] == n) continue;
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < kBuckets; ++i) {
+      const std::uint32_t k = c[i];
+      c[i] = sum;
+      sum += k;
+    }
+    for (std::size_t i = 0; i < n; ++i) other[c[(words[i] >> shift) & (kBuckets - 1)]++] = words[i];
+    std::swap(words, other);
+    work.advance(0);
+  }
+  return words;
+}
+
+// Keys kept as they were sorted, as bytes or packed.
+class ByteKeys : public SortedKeys {
+ public:
+  ByteKeys(std::vector<char> bytes, int length) : bytes_(std::move(bytes)), length_(std::size_t(length)) {}
+  void keyAt(std::size_t position, char* out) const override {
+    std::memcpy(out, bytes_.data() + position * length_, length_);
+  }
+
+ private:
+  std::vector<char> bytes_;
+  std::size_t length_;
+};
+
+class PackedKeysInOrder : public SortedKeys {
+ public:
+  PackedKeysInOrder(std::unique_ptr<PackedKeys> packing, std::vector<std::uint64_t> words, std::size_t first,
+                    bool flip)
+      : packing_(std::move(packing)), words_(std::move(words)), first_(first), flip_(flip) {}
+  void keyAt(std::size_t position, char* out) const override {
+    packing_->unpack(words_[first_ + position], flip_, out);
+  }
+
+ private:
+  std::unique_ptr<PackedKeys> packing_;
+  std::vector<std::uint64_t> words_;
+  std::size_t first_;
+  bool flip_;
+};
+
+// The tag's order from packed keys; false, with the tag as it was, when the
+// keys do not fit a word. One block of memory serves the keys as read, the
+// words packed from them in place and the radix sort's second half: fresh
+// memory costs more than the sorting.
+bool sortPacked(const TableFile& file, IndexTag& t, const TagWork& work) {
+  const std::uint32_t count = file.count();
+  const std::size_t recordLength = std::size_t(file.layout().recordLength);
+  auto packed = std::make_unique<PackedKeys>(t.desc.length, count);
+  std::vector<std::uint64_t> words(2 * std::size_t(count));
+  // Key r in the 16 bytes at 16 r; word r, packed from it, in the 8 bytes at 8 r.
+  char* keys = reinterpret_cast<char*>(words.data());
+  std::vector<char> buffer;
+  file.scanInto(0, count, buffer, [&](std::uint32_t first, std::uint32_t n, const char* bytes) {
+    for (std::uint32_t r = first; r < first + n; ++r, bytes += recordLength) {
+      char* k = keys + 16 * std::size_t(r);
+      makeKey(t.desc, bytes, k);
+      packed->see(k);
+    }
+    work.advance(n);
+  });
+  if (!packed->plan()) return false;
+  for (std::uint32_t r = 0; r < count; ++r) {
+    const std::uint64_t w = packed->pack(keys + 16 * std::size_t(r), r, t.descending);
+    words[r] = w;
+  }
+  const std::uint64_t* sorted =
+      radixSortBits(words.data(), words.data() + count, count, packed->recordBits(), packed->keyBits(), work);
+  t.order.resize(count);
+  for (std::uint32_t i = 0; i < count; ++i) t.order[i] = packed->record(sorted[i]);
+  const std::size_t first = std::size_t(sorted - words.data());
+  t.sortedKeys = std::make_shared<PackedKeysInOrder>(std::move(packed), std::move(words), first, t.descending);
+  work.advance(count);
+  return true;
+}
+
+// Sorts a tag that is out of step; reads the table through a buffer of its
+// own, so it may run on another thread while the table is left alone.
+void sortTag(const TableFile& file, IndexTag& t, const TagWork& work) {
   if (!t.dirty) return;
-  const std::uint32_t count = file_.count();
-  const std::size_t recordLength = std::size_t(file_.layout().recordLength);
+  const std::uint32_t count = file.count();
+  const std::size_t recordLength = std::size_t(file.layout().recordLength);
   const int len = t.desc.length;
   const bool desc = t.descending;
   // Radix sorting pays off on big tables; small ones compare.
   const bool radix = len <= 16 && count >= 4096;
+  if (radix && sortPacked(file, t, work)) {
+    t.dirty = false;
+    return;
+  }
   std::vector<SortItem> items(count);
   std::vector<char> flat;
   if (len > 16) flat.resize(size_t(count) * size_t(len));
-  file_.scan(0, count, [&](std::uint32_t first, std::uint32_t n, const char* bytes) {
+  std::vector<char> buffer;
+  file.scanInto(0, count, buffer, [&](std::uint32_t first, std::uint32_t n, const char* bytes) {
     for (std::uint32_t r = first; r < first + n; ++r, bytes += recordLength) {
       char small[16] = {};
       char* k = len > 16 ? flat.data() + size_t(r) * size_t(len) : small;
@@ -116,6 +289,7 @@ void IndexTags::sort(IndexTag& t) {
       }
       items[r] = {k0, k1, r};
     }
+    if (!radix) work.advance(n);
   });
   if (radix) {
     radixSort(items);
@@ -137,8 +311,8 @@ void IndexTags::sort(IndexTag& t) {
   t.order.resize(count);
   // The index file is written in tag order: its keys are kept here so that
   // writing it does not revisit the records in random order.
-  t.sortedKeys.resize(size_t(count) * size_t(len));
-  char* k = t.sortedKeys.data();
+  std::vector<char> sortedKeys(size_t(count) * size_t(len));
+  char* k = sortedKeys.data();
   for (std::uint32_t i = 0; i < count; ++i, k += len) {
     const SortItem& it = items[i];
     t.order[i] = it.record;
@@ -150,8 +324,14 @@ void IndexTags::sort(IndexTag& t) {
       for (int b = 0; b < len; ++b) k[b] = char(b < 8 ? k0 >> (56 - 8 * b) : k1 >> (56 - 8 * (b - 8)));
     }
   }
+  t.sortedKeys = std::make_shared<ByteKeys>(std::move(sortedKeys), len);
+  work.advance(count);
   t.dirty = false;
 }
+
+}  // namespace
+
+void IndexTags::sort(IndexTag& t) { sortTag(file_, t, TagWork{}); }
 
 const std::vector<std::uint32_t>& IndexTags::orderOf(IndexTag& tag) {
   sort(tag);
@@ -173,11 +353,13 @@ QStringList IndexTags::names() const {
 void IndexTags::clear() {
   tags_.clear();
   behind_ = false;
+  ++generation_;
 }
 
 void IndexTags::markAllDirty() {
   for (auto& t : tags_) t.dirty = true;
   behind_ = !tags_.empty();
+  ++generation_;
 }
 
 void IndexTags::writeFile() {
@@ -186,46 +368,66 @@ void IndexTags::writeFile() {
     removeFile();
     return;
   }
+  std::vector<const IndexTag*> tags;
+  for (auto& t : tags_) {
+    sort(t);
+    tags.push_back(&t);
+  }
+  putInPlace(*writeAside(tags, TagWork{}));
+}
+
+std::unique_ptr<ReplacementFile> IndexTags::writeAside(const std::vector<const IndexTag*>& tags,
+                                                      const TagWork& work) const {
   const std::uint32_t count = file_.count();
   const std::size_t recordLength = std::size_t(file_.layout().recordLength);
   std::vector<MdxTagOut> out;
   std::vector<std::vector<char>> keysByRecord;  // for tags whose sorted keys went with an earlier write
-  keysByRecord.reserve(tags_.size());
-  for (auto& t : tags_) {
-    sort(t);
+  keysByRecord.reserve(tags.size());
+  std::vector<char> buffer;
+  for (const IndexTag* t : tags) {
     MdxTagOut o;
-    o.name = t.name;
-    o.expression = t.desc.expression;
-    o.keyLength = t.desc.length;
-    o.descending = t.descending;
-    o.fieldKey = t.desc.kind == KeyKind::Text;
-    o.order = &t.order;
-    const KeyDesc desc = t.desc;
+    o.name = t->name;
+    o.expression = t->desc.expression;
+    o.keyLength = t->desc.length;
+    o.descending = t->descending;
+    o.fieldKey = t->desc.kind == KeyKind::Text;
+    o.order = &t->order;
+    const KeyDesc desc = t->desc;
     const std::size_t len = std::size_t(desc.length);
-    if (t.sortedKeys.size() == size_t(count) * len) {
-      o.sortedKeys = t.sortedKeys.data();
+    if (t->sortedKeys) {
+      o.keyAt = [keys = t->sortedKeys](std::uint32_t i, char* k) { keys->keyAt(i, k); };
     } else {
       std::vector<char>& keys = keysByRecord.emplace_back(size_t(count) * len);
-      file_.scan(0, count, [&](std::uint32_t first, std::uint32_t n, const char* bytes) {
+      file_.scanInto(0, count, buffer, [&](std::uint32_t first, std::uint32_t n, const char* bytes) {
         for (std::uint32_t r = first; r < first + n; ++r, bytes += recordLength) makeKey(desc, bytes, keys.data() + r * len);
       });
       const char* all = keys.data();
       o.key = [all, len](std::uint32_t r, char* k) { std::memcpy(k, all + r * len, len); };
     }
     out.push_back(std::move(o));
+    work.advance(0);
   }
   const QByteArray bytes = buildMdx(QFileInfo(file_.path()).completeBaseName(), out);
+  work.advance(std::int64_t(count) * std::int64_t(tags.size()));
   try {
     // Rebuilt from the rows whenever it is missing or unreadable, so it is
     // not forced to disk.
-    hv::ReplacementFile replacement(path().toStdString());
-    replacement.file().writeAt(0, bytes.constData(), std::size_t(bytes.size()));
-    replacement.commit(false);
+    auto replacement = std::make_unique<ReplacementFile>(path().toStdString());
+    replacement->file().writeAt(0, bytes.constData(), std::size_t(bytes.size()));
+    return replacement;
+  } catch (const hv::FileError& e) {
+    throw hv::Error(QString::fromUtf8(e.what()));
+  }
+}
+
+void IndexTags::putInPlace(ReplacementFile& file) {
+  try {
+    file.commit(false);
   } catch (const hv::FileError& e) {
     throw hv::Error(QString::fromUtf8(e.what()));
   }
   behind_ = false;
-  for (auto& t : tags_) std::vector<char>().swap(t.sortedKeys);
+  for (auto& t : tags_) t.sortedKeys.reset();
   if (!file_.layout().mdxFlag) file_.setIndexFlag(true);
 }
 
@@ -275,6 +477,7 @@ void IndexTags::load() {
       const KeyDesc desc = descFor(int(i));
       if (desc.expression == in.expression) {
         tags_.push_back({in.name, int(i), in.descending, desc, {}, {}, true});
+        ++generation_;
         // Left behind by a process that stopped before writing it again.
         if (in.records.size() != file_.count()) behind_ = true;
         break;
@@ -284,38 +487,107 @@ void IndexTags::load() {
 }
 
 void IndexTags::add(const QString& name, int field, bool descending) {
+  const std::unique_ptr<TagBuild> build = beginAdd(name, field, descending);
+  const std::atomic<bool> never{false};
+  build->run(never);
+  finishAdd(*build);
+}
+
+std::unique_ptr<TagBuild> IndexTags::beginAdd(const QString& name, int field, bool descending) {
   IndexTag* existing = find(name);
   if (!existing && tags_.size() >= size_t(kMdxMaxTags)) fail(QStringLiteral("Слишком много индексов."));
   // Built aside, so that a tag the index file cannot take leaves the tags
   // as they were.
-  IndexTag tag;
-  tag.name = existing ? existing->name : name;
-  tag.field = field;
-  tag.descending = descending;
-  tag.desc = descFor(field);
-  sort(tag);
+  std::unique_ptr<TagBuild> b(new TagBuild(*this));
+  b->tag_.name = existing ? existing->name : name;
+  b->tag_.field = field;
+  b->tag_.descending = descending;
+  b->tag_.desc = descFor(field);
+  b->generation_ = generation_;
+  b->records_ = file_.count();
+  // Tags out of step are sorted beside too, into copies: the table's
+  // thread may sort its own meanwhile.
+  for (const auto& t : tags_)
+    if (t.dirty && &t != existing) b->stale_.push_back({t.name, t.field, t.descending, t.desc, {}, {}, true});
+  std::size_t stale = 0;
+  for (const auto& t : tags_) {
+    if (&t == existing)
+      b->written_.push_back(&b->tag_);
+    else
+      b->written_.push_back(t.dirty ? &b->stale_[stale++] : &t);
+  }
+  if (!existing) b->written_.push_back(&b->tag_);
+  const std::int64_t sorted = 1 + std::int64_t(b->stale_.size());
+  const std::int64_t written = writesFile() ? std::int64_t(b->written_.size()) : 0;
+  b->steps_ = std::max<std::int64_t>(1, b->records_ * (2 * sorted + written));
+  return b;
+}
+
+void IndexTags::finishAdd(TagBuild& b) {
+  if (!b.ran_ || b.generation_ != generation_ || b.records_ != std::int64_t(file_.count())) {
+    // The tags or the rows changed meanwhile: what was built no longer fits.
+    b.file_.reset();
+    add(b.tag_.name, b.tag_.field, b.tag_.descending);
+    return;
+  }
+  if (b.file_) {
+    try {
+      b.file_->commit(false);
+    } catch (const hv::FileError& e) {
+      throw hv::Error(QString::fromUtf8(e.what()));
+    }
+  }
+  for (auto& s : b.stale_) {
+    IndexTag* t = find(s.name);
+    if (!t || !t->dirty) continue;
+    t->order = std::move(s.order);
+    t->dirty = false;
+  }
+  IndexTag* existing = find(b.tag_.name);
   std::optional<IndexTag> previous;
   if (existing) {
     previous = std::move(*existing);
-    *existing = std::move(tag);
+    *existing = std::move(b.tag_);
   } else {
-    tags_.push_back(std::move(tag));
+    tags_.push_back(std::move(b.tag_));
   }
-  const bool wasBehind = behind_;
-  behind_ = true;
+  ++generation_;
+  // A table we do not write keeps its tags in memory only.
+  behind_ = !b.file_;
+  for (auto& t : tags_) t.sortedKeys.reset();
+  if (!b.file_ || file_.layout().mdxFlag) return;
   try {
-    writeFile();
+    file_.setIndexFlag(true);
   } catch (...) {
-    // When only the header flag failed, the index file holds the new tag
-    // and so lags behind the tags put back.
-    const bool replaced = !behind_;
+    // The index file holds the new tag and so lags behind the tags put back.
     if (previous)
-      *find(name) = std::move(*previous);
+      *find(previous->name) = std::move(*previous);
     else
       tags_.pop_back();
-    behind_ = wasBehind || replaced;
+    behind_ = true;
     throw;
   }
+}
+
+TagBuild::~TagBuild() = default;
+
+bool TagBuild::run(const std::atomic<bool>& stop) {
+  const TagWork work{&stop, &step_};
+  try {
+    sortTag(owner_.file_, tag_, work);
+    for (auto& s : stale_) sortTag(owner_.file_, s, work);
+    if (owner_.writesFile()) file_ = owner_.writeAside(written_, work);
+  } catch (const TagWork::Stopped&) {
+    file_.reset();
+    return false;
+  }
+  ran_ = true;
+  return true;
+}
+
+std::int64_t TagBuild::done() const {
+  const std::int64_t step = std::min(step_.load(std::memory_order_relaxed), steps_);
+  return records_ > 0 ? std::int64_t(double(step) / double(steps_) * double(records_)) : 0;
 }
 
 bool IndexTags::remove(const QString& name) {
@@ -323,6 +595,7 @@ bool IndexTags::remove(const QString& name) {
                                [&](const IndexTag& t) { return t.name.compare(name, Qt::CaseInsensitive) == 0; });
   if (it == tags_.end()) return false;
   tags_.erase(it);
+  ++generation_;
   behind_ = true;
   if (tags_.empty())
     removeFile();
@@ -333,6 +606,7 @@ bool IndexTags::remove(const QString& name) {
 
 void IndexTags::removeAll() {
   tags_.clear();
+  ++generation_;
   removeFile();
 }
 
@@ -345,6 +619,7 @@ void IndexTags::rebuild() {
 }
 
 void IndexTags::recordChanged(const char* before, const char* after) {
+  ++generation_;
   for (auto& t : tags_) {
     if (t.dirty) continue;
     std::vector<char> a(size_t(t.desc.length) + 1), b(size_t(t.desc.length) + 1);
@@ -358,6 +633,7 @@ void IndexTags::recordChanged(const char* before, const char* after) {
 }
 
 void IndexTags::recordAppended() {
+  ++generation_;
   for (auto& t : tags_) {
     if (t.dirty) continue;
     t.dirty = true;

@@ -50,8 +50,8 @@ std::uint32_t buildTree(const MdxTagOut& t, std::uint32_t firstPage, QByteArray&
     for (; n < maxKeys && i < order.size(); ++n, ++i) {
       unsigned char* it = b + 8 + n * item;
       putU32(it, order[i] + 1);
-      if (t.sortedKeys)
-        std::memcpy(key.data(), t.sortedKeys + i * size_t(t.keyLength), size_t(t.keyLength));
+      if (t.keyAt)
+        t.keyAt(std::uint32_t(i), key.data());
       else
         t.key(order[i], key.data());
       std::memcpy(it + 4, key.data(), size_t(t.keyLength));

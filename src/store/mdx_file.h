@@ -23,8 +23,8 @@ struct MdxTagOut {
   bool descending = false;
   bool fieldKey = false;  // the expression is a bare field name
   const std::vector<std::uint32_t>* order = nullptr;  // 0-based record numbers in tag order
-  // The keys: either all of them in tag order, or made one record at a time.
-  const char* sortedKeys = nullptr;
+  // The keys: the one at each position of the order, or made one record at a time.
+  std::function<void(std::uint32_t position, char* key)> keyAt;
   std::function<void(std::uint32_t record, char* key)> key;
 };
 

@@ -78,7 +78,7 @@ struct TableFile::Impl {
   }
 
   // The bytes must be there: fewer means someone cut the file short.
-  void readExactly(std::uint64_t offset, char* out, std::size_t length) {
+  void readExactly(std::uint64_t offset, char* out, std::size_t length) const {
     std::size_t got = 0;
     try {
       got = file.readAt(offset, out, length);
@@ -303,15 +303,19 @@ const char* TableFile::record(std::uint32_t r) {
 }
 
 void TableFile::scan(std::uint32_t first, std::uint32_t end, const RecordRun& visit) {
+  scanInto(first, end, d_->run, visit);
+}
+
+void TableFile::scanInto(std::uint32_t first, std::uint32_t end, std::vector<char>& buffer, const RecordRun& visit) const {
   const std::size_t length = d_->recordLength();
   const std::uint32_t perRun = std::uint32_t(std::max<std::size_t>(1, kScanBytes / length));
   end = std::min(end, d_->count);
   if (first >= end) return;
-  d_->run.resize(std::min<std::size_t>(perRun, end - first) * length);
+  buffer.resize(std::min<std::size_t>(perRun, end - first) * length);
   for (std::uint32_t r = first; r < end;) {
     const std::uint32_t n = std::min(perRun, end - r);
-    d_->readExactly(d_->offsetOf(r), d_->run.data(), n * length);
-    visit(r, n, d_->run.data());
+    d_->readExactly(d_->offsetOf(r), buffer.data(), n * length);
+    visit(r, n, buffer.data());
     r += n;
   }
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "store/dbf_file.h"
 
@@ -77,6 +78,9 @@ class TableFile {
   // may read single records but must not scan.
   using RecordRun = std::function<void(std::uint32_t first, std::uint32_t n, const char* bytes)>;
   void scan(std::uint32_t first, std::uint32_t end, const RecordRun& visit);
+  // The same through the caller's buffer: another thread may scan so while
+  // this one reads, as long as nothing is written meanwhile.
+  void scanInto(std::uint32_t first, std::uint32_t end, std::vector<char>& buffer, const RecordRun& visit) const;
 
   // Writes record r in place and dates the header; on failure the record
   // is put back.

@@ -4,7 +4,17 @@
 
 namespace hv {
 
-bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, TitleState state) {
+bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, TitleState state,
+                    const SortBeside& beside) {
+  if (beside && state != TitleState::None) {
+    const std::unique_ptr<TDbTable::IndexBuild> build = table.beginAddIndex(tag, field, state == TitleState::Up);
+    if (!beside(*build)) return false;
+    table.finishAddIndex(*build);
+    table.setIndexName(tag);
+    table.rebuildIndexes();
+    table.refresh();
+    return true;
+  }
   table.setIndexName(QString());
   try {
     table.deleteIndex(tag);

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "store/archive_kind.h"
@@ -18,11 +19,18 @@ namespace hv {
 // The fields whose values a grid keeps with each selected row.
 inline const QStringList kBookmarkFields = fieldNames(kSelectedRowFields);
 
+// Runs build.run() on another thread and returns when it has ended
+// (rethrowing what it threw); false when it was stopped.
+using SortBeside = std::function<bool(TDbTable::IndexBuild& build)>;
+
 // A title state change on a grid with the given tag: record order, the old
 // tag removed (errors ignored), then, unless the state is None, the tag added
 // on the field (descending for Up, ascending for Down), selected, rebuilt.
-// Returns false for None: the caller then resets the sort.
-bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, TitleState state);
+// Returns false for None: the caller then resets the sort. With `beside`
+// the new tag is sorted through it and replaces the old one in one step, the
+// old order staying in place until then; false also when it was stopped.
+bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, TitleState state,
+                    const SortBeside& beside = {});
 // Record order and the tag removed; errors end it silently.
 void resetTableSort(TDbTable& table, const QString& tag);
 

@@ -2,9 +2,13 @@
 // and pack, renumbering in the order shown, reading selected rows.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <atomic>
+#include <thread>
 
 #include "platform/error.h"
+#include "store/mdx_file.h"
 #include "support/test_support.h"
 #include "views/archive_table.h"
 #include "support/measurement_table.h"
@@ -68,6 +72,29 @@ TEST_F(ArchiveTable, AnotherGridsTagStaysWhileTheOrderFollowsTheNewOne) {
   EXPECT_EQ(column(t_, "W_MIN"), QStringList({"5,0", "3,0"}));
   EXPECT_TRUE(t_.tagNames().contains("tab1"));
   EXPECT_EQ(t_.indexName(), "tab2");
+}
+
+TEST_F(ArchiveTable, ASortBesideOrdersAsInlineAndAStoppedOneLeavesTheOldOrder) {
+  hv::applyTitleSort(t_, "tab2", "N", hv::TitleState::Up);
+  const auto onThread = [](hv::TDbTable::IndexBuild& build) {
+    std::atomic<bool> stop{false};
+    bool ended = false;
+    std::thread([&] { ended = build.run(stop); }).join();
+    return ended;
+  };
+  EXPECT_TRUE(hv::applyTitleSort(t_, "tab1", "W", hv::TitleState::Down, onThread));
+  EXPECT_EQ(column(t_, "W"), QStringList({"5,3", "9,5", "10,0", "12,5"}));
+  EXPECT_EQ(t_.indexName(), "tab1");
+  const auto written = hv::store::readMdx(hv::test::readFile(hv::TDbTable::mdxPathFor(path_)));
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(written[1].name, "TAB1");
+  EXPECT_EQ(written[1].records, std::vector<std::uint32_t>({2, 4, 6, 1, 0, 3, 5}));
+
+  const auto stopped = [](hv::TDbTable::IndexBuild& build) { return build.run(std::atomic<bool>{true}); };
+  EXPECT_FALSE(hv::applyTitleSort(t_, "tab1", "W", hv::TitleState::Up, stopped));
+  EXPECT_EQ(column(t_, "W"), QStringList({"5,3", "9,5", "10,0", "12,5"}));
+  EXPECT_EQ(t_.tagNames(), QStringList({"tab2", "tab1"}));
+  EXPECT_EQ(QDir(hv::test::testDir()).entryList(QDir::Files | QDir::Hidden), QStringList({"oak.db", "oak.mdx"}));
 }
 
 TEST_F(ArchiveTable, DeletesTheGivenRecordsAndPacks) {

@@ -207,6 +207,18 @@ TEST_F(Grids, SortingGridTwoLeavesGridOnesArrowWhileTheOrderFollowsTabTwo) {
   EXPECT_EQ(shown(f->pages().grid(kWood), cN), QStringList({"1", "2", "3", "4"}));
 }
 
+TEST_F(Grids, ABigTableIsSortedBesideTheWindowInTheSameOrder) {
+  hv::MainWindow* f = openWindow();
+  f->gridCommands().setRowsSortedBeside(1);
+  hv::TDataGrid* g = f->pages().grid(kWood);
+  clickTitle(g, cW);
+  clickTitle(g, cW);
+  EXPECT_EQ(g->titleState(cW), hv::TitleState::Down);
+  EXPECT_EQ(shown(g, cW), QStringList({"5,3", "9,5", "10,0", "12,5"}));
+  EXPECT_EQ(f->document().table().indexName(), "tab1");
+  EXPECT_TRUE(ui_.messages().isEmpty());
+}
+
 TEST_F(Grids, AlignColumnsGivesEqualWidthsThenRefits) {
   hv::MainWindow* f = openWindow();
   hv::TDataGrid* g = f->pages().grid(kWood);
