@@ -463,20 +463,25 @@ void TDbTable::Impl::readFields(const Bookmark* records, std::size_t n, std::siz
     return [&info, record](size_t k) { return record ? record + info[k]->offset : nullptr; };
   };
 
-  // The asked records in record order, read in one pass over the file:
-  // each as its record number above its index into `records`.
-  std::vector<std::uint64_t> wanted;
-  wanted.reserve(n);
-  for (std::uint32_t i = 0; i < n; ++i)
-    if (records[i] >= 0 && records[i] < std::int64_t(count) && !(editingNow && records[i] == editRecord))
-      wanted.push_back(std::uint64_t(records[i]) << 32 | i);
-  const auto recordOf = [](std::uint64_t w) { return std::uint32_t(w >> 32); };
-  const auto indexOf = [](std::uint64_t w) { return std::uint32_t(w); };
-  const bool inOrder = std::is_sorted(wanted.begin(), wanted.end());
+  // The asked records in record order, read in one pass over the file.
+  const auto readable = [&](Bookmark r) {
+    return r >= 0 && r < std::int64_t(count) && !(editingNow && r == editRecord);
+  };
   // Asked in record order, every one a record: handed out as read. Else
   // their fields are gathered first, then handed out in the order asked.
-  const bool direct = inOrder && wanted.size() == n;
-  if (!inOrder) std::sort(wanted.begin(), wanted.end());
+  bool direct = true;
+  for (std::size_t i = 0; i < n && direct; ++i) direct = readable(records[i]) && (i == 0 || records[i - 1] < records[i]);
+  // Otherwise each as its record number above its index into `records`.
+  std::vector<std::uint64_t> wanted;
+  if (!direct) {
+    wanted.reserve(n);
+    for (std::uint32_t i = 0; i < n; ++i)
+      if (readable(records[i])) wanted.push_back(std::uint64_t(records[i]) << 32 | i);
+    std::sort(wanted.begin(), wanted.end());
+  }
+  const std::size_t wantedCount = direct ? n : wanted.size();
+  const auto recordOf = [&](std::size_t w) { return direct ? std::uint32_t(records[w]) : std::uint32_t(wanted[w] >> 32); };
+  const auto indexOf = [&](std::size_t w) { return direct ? std::uint32_t(w) : std::uint32_t(wanted[w]); };
   std::size_t width = 0;
   std::vector<std::size_t> at;  // where each field starts in a gathered record
   for (const FieldInfo* f : info) {
@@ -488,16 +493,14 @@ void TDbTable::Impl::readFields(const Bookmark* records, std::size_t n, std::siz
   // Records close together come in one read; a wide gap starts another.
   const std::uint32_t reach = std::uint32_t(std::max<size_t>(1, (256 * 1024) / recordLength));
   constexpr std::uint32_t kGap = 64;
-  for (size_t w = 0; w < wanted.size();) {
-    const std::uint32_t first = recordOf(wanted[w]);
+  for (size_t w = 0; w < wantedCount;) {
+    const std::uint32_t first = recordOf(w);
     size_t end = w + 1;
-    while (end < wanted.size() && recordOf(wanted[end]) - first < reach &&
-           recordOf(wanted[end]) - recordOf(wanted[end - 1]) <= kGap)
-      ++end;
-    file.scan(first, recordOf(wanted[end - 1]) + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
-      for (; w < end && recordOf(wanted[w]) < runFirst + n; ++w) {
-        const char* rec = bytes + size_t(recordOf(wanted[w]) - runFirst) * recordLength;
-        const std::uint32_t i = indexOf(wanted[w]);
+    while (end < wantedCount && recordOf(end) - first < reach && recordOf(end) - recordOf(end - 1) <= kGap) ++end;
+    file.scan(first, recordOf(end - 1) + 1, [&](std::uint32_t runFirst, std::uint32_t n, const char* bytes) {
+      for (; w < end && recordOf(w) < runFirst + n; ++w) {
+        const char* rec = bytes + size_t(recordOf(w) - runFirst) * recordLength;
+        const std::uint32_t i = indexOf(w);
         if (direct) {
           handOut(i, inRecord(rec));
           continue;
@@ -509,7 +512,7 @@ void TDbTable::Impl::readFields(const Bookmark* records, std::size_t n, std::siz
   }
   if (direct) return;
   std::vector<bool> read(n, false);
-  for (std::uint64_t w : wanted) read[indexOf(w)] = true;
+  for (std::size_t w = 0; w < wantedCount; ++w) read[indexOf(w)] = true;
   for (size_t i = 0; i < n; ++i) {
     if (read[i])
       handOut(i, [&](size_t k) { return gathered.data() + i * width + at[k]; });

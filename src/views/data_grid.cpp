@@ -78,6 +78,7 @@ struct TDataGrid::Selection {
   std::vector<qsizetype> offsets;
   std::string pool;  // per value: 16-bit length (0xFFFF = null), then UTF-8 bytes
   std::vector<bool> mark;
+  std::uint64_t version = 0;  // counts changes, for what is worked out from the selection
 
   qsizetype size() const { return static_cast<qsizetype>(records.size()); }
   bool empty() const { return records.empty(); }
@@ -86,11 +87,22 @@ struct TDataGrid::Selection {
     offsets.clear();
     pool.clear();
     mark.clear();
+    ++version;
+  }
+  // Distinct records, all at once; their values follow through addValue().
+  void takeRecords(std::vector<Bookmark> rows) {
+    clear();
+    records = std::move(rows);
+    Bookmark top = -1;
+    for (Bookmark b : records) top = std::max(top, b);
+    mark.assign(static_cast<size_t>(top + 1), false);
+    for (Bookmark b : records) mark[static_cast<size_t>(b)] = true;
   }
   bool contains(Bookmark b) const { return b >= 0 && static_cast<size_t>(b) < mark.size() && mark[b]; }
   // A new row; its values follow through addValue().
   bool begin(Bookmark b) {
     if (b < 0 || contains(b)) return false;
+    ++version;
     if (static_cast<size_t>(b) >= mark.size()) mark.resize(static_cast<size_t>(b) + 1 + mark.size() / 2, false);
     mark[b] = true;
     records.push_back(b);
@@ -98,6 +110,7 @@ struct TDataGrid::Selection {
     return true;
   }
   void addValue(std::optional<std::string_view> utf8) {
+    ++version;
     if (!utf8) {
       pool.append(2, '\xff');
       return;
@@ -120,6 +133,7 @@ struct TDataGrid::Selection {
   }
   void remove(Bookmark b) {
     if (!contains(b)) return;
+    ++version;
     mark[b] = false;
     for (size_t i = 0; i < records.size(); ++i) {
       if (records[i] == b) {
@@ -669,23 +683,21 @@ void TDataGrid::keyboardMoved(int row, Qt::KeyboardModifiers modifiers) {
 }
 
 void TDataGrid::selectAll() {
-  if (!readable() || !readable()->active()) return;
-  sel_->clear();
-  const int n = rowCount();
-  sel_->records.reserve(static_cast<size_t>(n));
-  sel_->offsets.reserve(static_cast<size_t>(n));
-  sel_->pool.reserve(static_cast<size_t>(n) * 32);
-  // The rows first, then all their values in one pass over the table.
-  std::vector<Bookmark> rows;
-  rows.reserve(static_cast<size_t>(n));
-  for (int r = 0; r < n; ++r) {
-    const Bookmark b = readable()->bookmarkAtRow(r);
-    if (sel_->begin(b)) rows.push_back(b);
-  }
+  TDbTable* table = readable();
+  if (!table || !table->active()) return;
+  // The rows in the order shown, in one go, then all their values in one
+  // pass over the table.
+  std::vector<Bookmark> rows = table->rowsOf(table->activeFilter(), table->indexName());
+  rows.resize(std::min(rows.size(), static_cast<size_t>(std::max(0, rowCount()))));
+  sel_->takeRecords(std::move(rows));
   if (!bookmarkFields_.isEmpty()) {
-    sel_->offsets.clear();
+    // As much as the values can take, so that the pool is never copied while it fills.
+    size_t perRow = 0;
+    for (const QString& f : bookmarkFields_) perRow += 2 + static_cast<size_t>(table->fieldWidth(f));
+    sel_->offsets.reserve(sel_->records.size());
+    sel_->pool.reserve(sel_->records.size() * perRow);
     try {
-      readable()->fieldTextsAt(rows, bookmarkFields_, [this](std::size_t, int f, std::optional<std::string_view> text) {
+      table->fieldTextsAt(sel_->records, bookmarkFields_, [this](std::size_t, int f, std::optional<std::string_view> text) {
         if (f == 0) sel_->offsets.push_back(static_cast<qsizetype>(sel_->pool.size()));
         sel_->addValue(text);
       });
@@ -750,17 +762,27 @@ QList<SelectedRow> TDataGrid::selectedRows() const {
   return rows;
 }
 
+const SelectionSummary& TDataGrid::selectionSummary() const {
+  const QChar separator = decimalSeparator();
+  if (!summary_ || summaryVersion_ != sel_->version || summarySeparator_ != separator) {
+    summary_.reset();
+    summary_ = selectionSummaryOf(
+        sel_->size(), [this](qsizetype i, int q) { return sel_->raw(i, q); }, separator);
+    summaryVersion_ = sel_->version;
+    summarySeparator_ = separator;
+  }
+  return *summary_;
+}
+
 SelectionFooters TDataGrid::selectionStatistics() const {
   // The first three BookmarkFields are W, W_MIN, W_MAX.
   if (sel_->empty() || bookmarkFields_.size() < 3) return selectionFooters(selectedRows());
-  return selectionFootersOf(
-      sel_->size(), [this](qsizetype i, int q) { return sel_->raw(i, q); }, decimalSeparator());
+  return selectionSummary().footers;
 }
 
 SelectionFigures TDataGrid::selectionFigures() const {
   if (sel_->empty() || bookmarkFields_.size() < 3) return hv::selectionFigures(selectedRows());
-  return selectionFiguresOf(
-      sel_->size(), [this](qsizetype i, int q) { return sel_->raw(i, q); }, decimalSeparator());
+  return selectionSummary().figures;
 }
 
 bool TDataGrid::isRowSelected(int row) const {

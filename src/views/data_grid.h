@@ -170,6 +170,9 @@ class TDataGrid : public QWidget {
   QList<std::optional<QString>> currentRowValues() const;
   void notifySelection();
   void updateFooter();
+  // The footers and figures of the explicit selection, worked out once
+  // for each state of it (the footers and the status bar both ask).
+  const SelectionSummary& selectionSummary() const;
 
   // The table, unless the grid may not read it now.
   TDbTable* readable() const { return busy_ ? nullptr : table_; }
@@ -183,6 +186,9 @@ class TDataGrid : public QWidget {
   int anchorRow_ = -1;
   QMenu* popup_ = nullptr;
   std::unique_ptr<Selection> sel_;
+  mutable std::optional<SelectionSummary> summary_;
+  mutable std::uint64_t summaryVersion_ = 0;
+  mutable QChar summarySeparator_;
   TDataGridModel* model_ = nullptr;
   TDataGridView* view_ = nullptr;
   TDataGridFooter* footer_ = nullptr;

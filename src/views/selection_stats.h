@@ -104,6 +104,15 @@ SelectionFigures selectionFiguresOf(qsizetype n, ValueAt value, QChar separator,
 SelectionFigures selectionFigures(const QList<SelectedRow>& rows, const PieceRange& range = {},
                                   QList<LotPiece>* pieces = nullptr);
 
+// The footers and the lot figures (without piece limits) of the same rows,
+// each value read once; the footers written with `separator`.
+struct SelectionSummary {
+  SelectionFooters footers;
+  SelectionFigures figures;
+};
+template <class ValueAt>
+SelectionSummary selectionSummaryOf(qsizetype n, ValueAt value, QChar separator);
+
 // The status bar's words beside the footers, "n = 5, σ = 1,23"; empty below
 // two rows, as the footers then show nothing.
 QString figuresStatusText(const SelectionFigures& f, qsizetype rowCount, QChar separator);
@@ -120,18 +129,15 @@ std::optional<double> readQuantity(ValueAt& value, qsizetype i, int q, QChar sep
   if (!v) throwBadValue(*text);
   return v;
 }
-}  // namespace detail
 
-template <class ValueAt, class OnPiece>
-SelectionFigures selectionFiguresOf(qsizetype n, ValueAt value, QChar separator, const PieceRange& range,
-                                    OnPiece onPiece) {
-  SelectionFigures f;
-  double m2 = 0;  // Welford: the mean and the squared deviations in one pass, without cancellation
-  for (qsizetype i = 0; i < n; ++i) {
+// The figures' running state, one row at a time.
+class FiguresRun {
+ public:
+  explicit FiguresRun(const PieceRange& range) : range_(range) {}
+  template <class OnPiece>
+  void add(qsizetype i, const std::optional<double>& w, const std::optional<double>& lo,
+           const std::optional<double>& hi, OnPiece& onPiece) {
     LotPiece p;
-    const std::optional<double> w = detail::readQuantity(value, i, 0, separator);
-    const std::optional<double> lo = detail::readQuantity(value, i, 1, separator);
-    const std::optional<double> hi = detail::readQuantity(value, i, 2, separator);
     if (w) {
       p.value = p.low = p.high = *w;
     } else if (lo && hi) {
@@ -139,27 +145,68 @@ SelectionFigures selectionFiguresOf(qsizetype n, ValueAt value, QChar separator,
       p.high = std::max(*lo, *hi);
       p.value = (*lo + *hi) / 2;
       p.series = true;
-      ++f.series;
+      ++f_.series;
     } else {
-      ++f.skipped;
-      continue;
+      ++f_.skipped;
+      return;
     }
-    if (f.n == 0) {
-      f.min = p.low;
-      f.max = p.high;
+    if (f_.n == 0) {
+      f_.min = p.low;
+      f_.max = p.high;
     } else {
-      f.min = std::min(f.min, p.low);
-      f.max = std::max(f.max, p.high);
+      f_.min = std::min(f_.min, p.low);
+      f_.max = std::max(f_.max, p.high);
     }
-    ++f.n;
-    const double delta = p.value - f.mean;
-    f.mean += delta / f.n;
-    m2 += delta * (p.value - f.mean);
-    if (range.holds(p.low, p.high)) ++f.inside;
+    ++f_.n;
+    const double delta = p.value - f_.mean;
+    f_.mean += delta / f_.n;
+    m2_ += delta * (p.value - f_.mean);
+    if (range_.holds(p.low, p.high)) ++f_.inside;
     onPiece(i, p);
   }
-  if (f.n >= 2) f.sd = std::sqrt(m2 / (f.n - 1));
-  return f;
+  SelectionFigures finish() {
+    if (f_.n >= 2) f_.sd = std::sqrt(m2_ / (f_.n - 1));
+    return f_;
+  }
+
+ private:
+  PieceRange range_;
+  SelectionFigures f_;
+  double m2_ = 0;  // Welford: the mean and the squared deviations in one pass, without cancellation
+};
+
+}  // namespace detail
+
+template <class ValueAt, class OnPiece>
+SelectionFigures selectionFiguresOf(qsizetype n, ValueAt value, QChar separator, const PieceRange& range,
+                                    OnPiece onPiece) {
+  detail::FiguresRun run(range);
+  for (qsizetype i = 0; i < n; ++i) {
+    const std::optional<double> w = detail::readQuantity(value, i, 0, separator);
+    const std::optional<double> lo = detail::readQuantity(value, i, 1, separator);
+    const std::optional<double> hi = detail::readQuantity(value, i, 2, separator);
+    run.add(i, w, lo, hi, onPiece);
+  }
+  return run.finish();
+}
+
+template <class ValueAt>
+SelectionSummary selectionSummaryOf(qsizetype n, ValueAt value, QChar separator) {
+  detail::FiguresRun run{PieceRange{}};
+  QuantityStats q[3];
+  const auto noPiece = [](qsizetype, const LotPiece&) {};
+  for (qsizetype i = 0; i < n; ++i) {
+    std::optional<double> v[3];
+    for (int k = 0; k < 3; ++k) {
+      v[k] = detail::readQuantity(value, i, k, separator);
+      if (v[k]) q[k].add(*v[k]);
+    }
+    run.add(i, v[0], v[1], v[2], noPiece);
+  }
+  SelectionSummary s;
+  s.footers = n < 2 ? detail::zeroFooters() : SelectionFooters{q[0].text(separator), q[1].text(separator), q[2].text(separator)};
+  s.figures = run.finish();
+  return s;
 }
 
 template <class ValueAt>

@@ -354,6 +354,13 @@ TEST_F(Grids, SelectionFillsTheFooters) {
     EXPECT_EQ(all[r].date, one[r].date) << r;
     EXPECT_EQ(all[r].time, one[r].time) << r;
   }
+  // The footers and the figures beside them follow every change of the selection and of the separator.
+  EXPECT_EQ(g->selectionFigures().n, 4);
+  clickRow(g, 0, Qt::ControlModifier);
+  EXPECT_EQ(g->selectionFigures().n, 3);
+  EXPECT_EQ(g->footerText("W"), "5,3/9,1/12,5");
+  hv::setDecimalSeparatorOverride(QChar('.'));
+  EXPECT_EQ(g->selectionStatistics().w, "5.3/9.1/12.5");
 }
 
 TEST_F(Grids, AValueThatDoesNotParseIsReportedAndLeavesTheFooters) {
