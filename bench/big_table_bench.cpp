@@ -6,10 +6,11 @@
 // one case's peak does not hide the next one's. Then the main window's own
 // commands on the same table, each in a process of its own on a copy of it:
 // opening, switching tabs, sorting by a title click, Ctrl+A with the footers,
-// deleting rows, renumbering, appending a download, and the Excel and CSV
+// deleting rows and taking that back, saving, renumbering, appending a
+// download, and the Excel and CSV
 // exports, with the same figures; the stall is what the window shows of each.
 //   big_table_bench [--rows N] [--only CASE,CASE...]
-//     (cases: preview pdf chart chart-pdf open tabs sort select delete renumber append xls csv)
+//     (cases: preview pdf chart chart-pdf open tabs sort select delete undo save renumber append xls csv)
 //   big_table_bench --write-table FILE.db N   (only writes the table)
 #include <QApplication>
 #include <QDir>
@@ -222,6 +223,10 @@ int windowChild(const QString& what, const QString& db, const QString& out) {
     QApplication::processEvents();
   };
   if (what != QLatin1String("open")) openTable();
+  if (what == QLatin1String("undo")) {
+    grid->clickRow(5, {});
+    window->gridCommands().deleteSelectedRows();
+  }
   const long before = residentNow();
   StallMeter stalls;
   QElapsedTimer t;
@@ -244,6 +249,12 @@ int windowChild(const QString& what, const QString& db, const QString& out) {
     grid->clickRow(7, Qt::ControlModifier);
     ui.messageAnswers << hv::MsgResult::Yes;
     window->gridCommands().deleteSelectedRows();
+    QApplication::processEvents();
+  } else if (what == QLatin1String("undo")) {
+    window->gridCommands().undoDeletion();
+    QApplication::processEvents();
+  } else if (what == QLatin1String("save")) {
+    window->document().Save_DB();
     QApplication::processEvents();
   } else if (what == QLatin1String("renumber")) {
     ui.messageAnswers << hv::MsgResult::Yes;
@@ -324,11 +335,14 @@ int main(int argc, char** argv) {
                                                 {"sort", "window: sort by DATE (title click)"},
                                                 {"select", "window: Ctrl+A with the footers"},
                                                 {"delete", "window: delete two rows"},
+                                                {"undo", "window: take a deletion back"},
+                                                {"save", "window: save (close and reopen)"},
                                                 {"renumber", "window: renumber the archive"},
                                                 {"append", "window: append ten readings"},
                                                 {"xls", "window: Excel export"},
                                                 {"csv", "window: CSV export, all archives"}};
-  const QStringList windowCases = {"open", "tabs", "sort", "select", "delete", "renumber", "append", "xls", "csv"};
+  const QStringList windowCases = {"open",     "tabs",   "sort", "select", "delete", "undo",
+                                   "save",     "renumber", "append", "xls",  "csv"};
   QStringList only;
   if (const qsizetype at = args.indexOf(QStringLiteral("--only")); at > 0 && at + 1 < args.size())
     only = args[at + 1].split(QChar(','));

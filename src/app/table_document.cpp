@@ -10,6 +10,7 @@
 #include "platform/version.h"
 #include "store/db_table.h"
 #include "store/table_errors.h"
+#include "store/table_file.h"
 
 namespace hv {
 
@@ -148,7 +149,7 @@ void TableDocument::tableReplaced(const TableReplacedError& error) {
   if (!saved.isEmpty()) Open_DB(saved);
 }
 
-std::optional<TableDocument::Deletion> TableDocument::undoDeletion() {
+std::optional<TableDocument::Deletion> TableDocument::undoDeletion(const TableRunner& run) {
   if (!open_ || !table_->active()) return std::nullopt;
   const QString path = table_->fileName();
   QString refusal;
@@ -165,16 +166,33 @@ std::optional<TableDocument::Deletion> TableDocument::undoDeletion() {
   const Deletion deletion = *deletion_;
   window_.dropPendingEdits();
   std::optional<Error> failure;
-  changeTable([&] {
+  const auto step = [&](store::WriteWatch& watch) {
     table_->close();
     try {
-      restoreBackup(path, deletion.backup);
+      restoreBackup(path, deletion.backup, &watch);
+    } catch (const TableWriteCancelled&) {
+      table_->open();  // given up: the table as it is, nothing to say
+      table_->first();
+      throw;
     } catch (const Error& e) {
       failure = e;  // the table is as it was: open it again, then say why
     }
     table_->open();
     table_->first();
+  };
+  bool finished = true;
+  changeTable([&] {
+    if (run) {
+      finished = run(step);
+    } else {
+      store::WriteWatch unwatched;
+      step(unwatched);
+    }
   });
+  if (!finished) {
+    window_.tableReloaded();
+    return std::nullopt;
+  }
   setChanged(false);
   if (failure) {
     window_.tableReloaded();

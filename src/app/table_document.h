@@ -16,6 +16,9 @@ class QWidget;
 
 namespace hv {
 
+namespace store {
+struct WriteWatch;
+}
 class TDbTable;
 class TableReplacedError;
 
@@ -114,9 +117,13 @@ class TableDocument {
   void backupReplaced() {
     if (deletion_) deletion_->superseded = true;
   }
+  // Runs a step that writes the table, perhaps beside the window; false
+  // when the user gave it up. Without one the step runs here.
+  using TableRunner = std::function<bool(const std::function<void(store::WriteWatch&)>& step)>;
   // Puts the table back as it was before the last deletion and returns that
-  // deletion; says why not and returns nothing when it cannot.
-  std::optional<Deletion> undoDeletion();
+  // deletion; says why not and returns nothing when it cannot (or when the
+  // user gave it up: the table then stays as it is).
+  std::optional<Deletion> undoDeletion(const TableRunner& run = {});
 
  private:
   void showClosed();

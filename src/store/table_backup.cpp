@@ -46,14 +46,16 @@ void checkCompanionNames(const QString& tablePath) {
   if (const QString why = companionNameConflict(tablePath); !why.isEmpty()) throw Error(why);
 }
 
-void restoreBackup(const QString& tablePath, const TableBackup& expected) {
+void restoreBackup(const QString& tablePath, const TableBackup& expected, store::WriteWatch* watch) {
   const QString backup = backupPathFor(tablePath);
   const QString cannot = QStringLiteral("Удаление не отменено, таблица «%1» не изменена: ").arg(tablePath);
+  std::uint64_t recordLength = 1;
   {
     // Only a sound measurement table is put back.
     store::TableFile check;
     try {
       check.open(backup, true);
+      recordLength = std::max<std::uint64_t>(1, check.layout().recordLength);
     } catch (const Error& e) {
       const bool missing = !QFileInfo::exists(backup);
       throw Error(cannot + (missing ? QStringLiteral("резервной копии «%1» больше нет.").arg(backup)
@@ -80,9 +82,14 @@ void restoreBackup(const QString& tablePath, const TableBackup& expected) {
       out.file().writeAt(at, chunk.data(), n);
       digest.add(chunk.data(), n);
       at += n;
+      if (watch) {
+        watch->done += std::int64_t(n / recordLength);
+        if (watch->stop) throw TableWriteCancelled(QStringLiteral("Удаление не отменено."));
+      }
     }
     if (!expected.digest.isEmpty() && digest.result() != expected.digest)
       throw Error(cannot + QStringLiteral("резервная копия «%1» изменена после удаления другой программой.").arg(backup));
+    if (watch) watch->committed = true;
     out.commit(true);
   } catch (const FileError& e) {
     throw Error(cannot + QStringLiteral("не удалось записать её из резервной копии «%1»: %2.").arg(backup, reasonOf(e, tablePath)));

@@ -7,6 +7,10 @@
 
 namespace hv {
 
+namespace store {
+struct WriteWatch;
+}
+
 // The table's path with its extension replaced by ".bak".
 QString backupPathFor(const QString& tablePath);
 
@@ -27,6 +31,8 @@ struct TableBackup {
 // table must not be open). Throws hv::Error, leaving the table as it was,
 // when the backup is missing, is no readable measurement table, or no longer
 // holds what `expected` says (when `expected` has a digest).
-void restoreBackup(const QString& tablePath, const TableBackup& expected);
+// With `watch`, reports the bytes copied as records and gives up on its stop
+// before the copy takes the table's place (TableWriteCancelled).
+void restoreBackup(const QString& tablePath, const TableBackup& expected, store::WriteWatch* watch = nullptr);
 
 }  // namespace hv

@@ -161,4 +161,42 @@ TEST_F(TableChangeBeside, CancelDuringTheDeleteLeavesTheFileAsItWasAndTheGridSho
   EXPECT_EQ(hv::test::readFile(path_), file);
 }
 
+TEST_F(TableChangeBeside, TakingADeletionBackRunsBesideAndCanBeGivenUp) {
+  hv::setRecordsChangedBesideForTesting(5);
+  openWindow(path_);
+  const QByteArray original = hv::test::readFile(path_);
+  const QStringList before = shown(wood());
+  wood()->clickRow(2, {});
+  window_->gridCommands().deleteSelectedRows();
+  const QByteArray deleted = hv::test::readFile(path_);
+  ASSERT_NE(deleted, original);
+
+  // Given up: the table stays as the deletion left it, and can still be put back.
+  std::atomic<bool> holding{true};
+  hv::setTableChangeStartForTesting([&holding](const std::atomic<bool>& stop) {
+    for (int i = 0; i < 500 && holding && !stop; ++i) QThread::msleep(10);
+  });
+  QStringList captions;
+  QTimer cancel;
+  QObject::connect(&cancel, &QTimer::timeout, [&] {
+    if (QWidget* progress = progressWindow()) {
+      captions << progress->windowTitle();
+      progress->findChild<QPushButton*>()->click();
+    }
+  });
+  cancel.start(10);
+  window_->gridCommands().undoDeletion();
+  ASSERT_FALSE(captions.isEmpty());
+  EXPECT_EQ(captions.first(), QStringLiteral("Возврат удалённых строк"));
+  EXPECT_EQ(hv::test::readFile(path_), deleted);
+  EXPECT_TRUE(ui_.messages().isEmpty());
+
+  cancel.stop();
+  holding = false;
+  window_->gridCommands().undoDeletion();
+  EXPECT_TRUE(ui_.messages().isEmpty());
+  EXPECT_EQ(hv::test::readFile(path_), original);
+  EXPECT_EQ(shown(wood()), before);
+}
+
 }  // namespace
