@@ -21,6 +21,7 @@
 #include "app/lot_command.h"
 #include "app/pictures.h"
 #include "app/report_commands.h"
+#include "app/table_change.h"
 #include "platform/error.h"
 #include "platform/help.h"
 #include "platform/regional.h"
@@ -346,6 +347,9 @@ void MainWindow::dropPendingEdits() {
 }
 void MainWindow::tableReloaded() {
   pages_->refresh();
+}
+bool MainWindow::runTableStep(const QString& caption, const std::function<void(store::WriteWatch&)>& step) {
+  return runTableChange(this, *pages_, document_->table(), {caption, 1, step});
 }
 void MainWindow::showOpenColour() {
   centralWidget()->setBackgroundRole(QPalette::Button);

@@ -104,6 +104,7 @@ class MainWindow : public QMainWindow, private TableDocument::Window {
   void showClosed() override;
   void tableOpened(const QString& path) override;
   void showChanged(bool changed) override;
+  bool runTableStep(const QString& caption, const std::function<void(store::WriteWatch&)>& step) override;
 
   SettingsKey settings_;
   QString defaultFolder_;

@@ -206,7 +206,12 @@ std::optional<TableDocument::Deletion> TableDocument::undoDeletion(const TableRu
 
 void TableDocument::reopen() {
   QString indexProblem;
-  changeTable([this, &indexProblem] { indexProblem = reopenTable(); });
+  changeTable([this, &indexProblem] {
+    window_.runTableStep(QStringLiteral("Сохранение таблицы"), [this, &indexProblem](store::WriteWatch& watch) {
+      watch.committed = true;  // the rows are in the file already: nothing to give up
+      indexProblem = reopenTable();
+    });
+  });
   showReopened(indexProblem);
 }
 

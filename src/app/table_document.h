@@ -45,6 +45,9 @@ class TableDocument {
     virtual void tableOpened(const QString& path) = 0;
     // The changed state, which the title marks.
     virtual void showChanged(bool changed) = 0;
+    // Runs a step that writes the table: beside the window under `caption`
+    // on a big table, else here. False when the user gave it up.
+    virtual bool runTableStep(const QString& caption, const std::function<void(store::WriteWatch&)>& step) = 0;
   };
 
   explicit TableDocument(Window& window);
@@ -82,7 +85,8 @@ class TableDocument {
   // Creates an empty table file at `path` (replacing a file of that name),
   // opens it and fills it; the title then names the file, as after opening.
   void create(const QString& path, const std::function<void(TDbTable&)>& fill);
-  // Writes the table by closing and reopening it; the grids follow. An index
+  // Writes the table by closing and reopening it (beside the window on a big
+  // table: the shown order is sorted again there); the grids follow. An index
   // file the close could not write is reported ("Ошибка", indexNotWrittenText)
   // once the table is open again: its rows are written all the same.
   void reopen();

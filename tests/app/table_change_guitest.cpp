@@ -1,4 +1,4 @@
-// Deleting rows and appending a download on a table big enough to be changed
+// Deleting rows, appending a download and saving on a table big enough to be changed
 // beside the window (the threshold lowered to the test table's size): the
 // progress window shows, the window keeps answering, the grids read nothing
 // meanwhile, the file ends as the inline path leaves it, and "Отмена" leaves
@@ -197,6 +197,34 @@ TEST_F(TableChangeBeside, TakingADeletionBackRunsBesideAndCanBeGivenUp) {
   EXPECT_TRUE(ui_.messages().isEmpty());
   EXPECT_EQ(hv::test::readFile(path_), original);
   EXPECT_EQ(shown(wood()), before);
+}
+
+TEST_F(TableChangeBeside, SavingASortedGridRunsBesideAndKeepsTheOrderShown) {
+  openWindow(path_);
+  const QStringList recordOrder = shown(wood());
+  wood()->titleClick(3, false);
+  const QStringList sorted = shown(wood());
+  ASSERT_NE(sorted, recordOrder);
+
+  hv::setRecordsChangedBesideForTesting(5);
+  hv::setTableChangeStartForTesting([](const std::atomic<bool>&) { QThread::msleep(100); });
+  QStringList captions;
+  bool gridsBusy = true;
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    if (QWidget* progress = progressWindow()) {
+      if (!captions.contains(progress->windowTitle())) captions << progress->windowTitle();
+      gridsBusy = gridsBusy && wood()->busy();
+    }
+  });
+  tick.start(10);
+  window_->document().Save_DB();
+  tick.stop();
+  EXPECT_EQ(captions, QStringList({"Сохранение таблицы"}));
+  EXPECT_TRUE(gridsBusy);
+  EXPECT_TRUE(ui_.messages().isEmpty());
+  EXPECT_EQ(shown(wood()), sorted);
+  EXPECT_EQ(wood()->titleState(3), hv::TitleState::Up);
 }
 
 }  // namespace
