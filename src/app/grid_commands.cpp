@@ -180,11 +180,7 @@ void GridCommands::deleteSelectedRows() {
 }
 
 void GridCommands::undoDeletion() {
-  // On a big table the copy runs beside the window.
-  const std::optional<TableDocument::Deletion> undone =
-      document_.undoDeletion([this](const std::function<void(store::WriteWatch&)>& step) {
-        return runTableChange(parent_, pages_, document_.table(), {QStringLiteral("Возврат удалённых строк"), 1, step});
-      });
+  const std::optional<TableDocument::Deletion> undone = document_.undoDeletion();
   if (!undone) return;
   // The archive and the row that were on view when the rows went.
   const ArchiveKind kind = archiveKindAt(undone->kind);

@@ -149,7 +149,7 @@ void TableDocument::tableReplaced(const TableReplacedError& error) {
   if (!saved.isEmpty()) Open_DB(saved);
 }
 
-std::optional<TableDocument::Deletion> TableDocument::undoDeletion(const TableRunner& run) {
+std::optional<TableDocument::Deletion> TableDocument::undoDeletion() {
   if (!open_ || !table_->active()) return std::nullopt;
   const QString path = table_->fileName();
   QString refusal;
@@ -181,14 +181,7 @@ std::optional<TableDocument::Deletion> TableDocument::undoDeletion(const TableRu
     table_->first();
   };
   bool finished = true;
-  changeTable([&] {
-    if (run) {
-      finished = run(step);
-    } else {
-      store::WriteWatch unwatched;
-      step(unwatched);
-    }
-  });
+  changeTable([&] { finished = window_.runTableStep(QStringLiteral("Возврат удалённых строк"), step); });
   if (!finished) {
     window_.tableReloaded();
     return std::nullopt;

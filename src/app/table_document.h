@@ -121,13 +121,11 @@ class TableDocument {
   void backupReplaced() {
     if (deletion_) deletion_->superseded = true;
   }
-  // Runs a step that writes the table, perhaps beside the window; false
-  // when the user gave it up. Without one the step runs here.
-  using TableRunner = std::function<bool(const std::function<void(store::WriteWatch&)>& step)>;
-  // Puts the table back as it was before the last deletion and returns that
+  // Puts the table back as it was before the last deletion (through the
+  // window's runTableStep, so beside it on a big table) and returns that
   // deletion; says why not and returns nothing when it cannot (or when the
   // user gave it up: the table then stays as it is).
-  std::optional<Deletion> undoDeletion(const TableRunner& run = {});
+  std::optional<Deletion> undoDeletion();
 
  private:
   void showClosed();
