@@ -84,7 +84,8 @@ double parseDateTime(const std::optional<QString>& date, const std::optional<QSt
   return static_cast<double>(seconds / 86400 - dayZero) + (seconds % 86400) * 1000 / kMsecsPerDay;
 }
 
-QDateTime dateTimeFromDays(double days) {
+qint64 msecsSinceEpochFromDays(double days) {
+  static const qint64 epochDay = kDayZero.daysTo(QDate(1970, 1, 1));
   const double whole = std::floor(days);
   qint64 day = static_cast<qint64>(whole);
   qint64 ms = std::llround((days - whole) * kMsecsPerDay);
@@ -92,7 +93,11 @@ QDateTime dateTimeFromDays(double days) {
     ++day;
     ms = 0;
   }
-  return QDateTime(kDayZero.addDays(day), QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)), QTimeZone::utc());
+  return (day - epochDay) * static_cast<qint64>(kMsecsPerDay) + ms;
+}
+
+QDateTime dateTimeFromDays(double days) {
+  return QDateTime::fromMSecsSinceEpoch(msecsSinceEpochFromDays(days), QTimeZone::utc());
 }
 
 double daysFromDateTime(const QDateTime& dt) {

@@ -86,6 +86,9 @@ double parseDateTime(const std::optional<QString>& date, const std::optional<QSt
 // fixed clock (UTC), so a local daylight-saving change neither reorders nor
 // squeezes them.
 QDateTime dateTimeFromDays(double days);       // a UTC date-time
+// The same as milliseconds since 1970 UTC, without a QDateTime (the chart's
+// time axis takes perhaps a million of them).
+qint64 msecsSinceEpochFromDays(double days);
 double daysFromDateTime(const QDateTime& dt);  // from its own date and time of day
 
 // The points for the chosen curves, rows taken in selection order; values are

@@ -336,8 +336,8 @@ void fitAxes(QChart* chart, const ChartData& data, const CurveChoice& curves, co
   const double padX = x1 > x0 ? (x1 - x0) * 0.03 : 1.0 / 24;
   const double padY = y1 > y0 ? (y1 - y0) * 0.05 : 1.0;
   if (QCategoryAxis* x = xAxis(chart)) {
-    const std::pair<qreal, qreal> whole(static_cast<qreal>(dateTimeFromDays(x0 - padX).toMSecsSinceEpoch()),
-                                        static_cast<qreal>(dateTimeFromDays(x1 + padX).toMSecsSinceEpoch()));
+    const std::pair<qreal, qreal> whole(static_cast<qreal>(msecsSinceEpochFromDays(x0 - padX)),
+                                        static_cast<qreal>(msecsSinceEpochFromDays(x1 + padX)));
     if (FullSeries* full = fullSeries(chart)) {
       full->whole = whole;
       full->zoomed = false;
@@ -433,20 +433,7 @@ QLineSeries* chartSeries(QChart* chart, Curve c) {
 
 namespace {
 
-// As dateTimeFromDays(p.x).toMSecsSinceEpoch(), without a QDateTime for each of
-// perhaps a million points (a quarter of a second on the UI thread).
-QPointF toAxis(const ChartPoint& p) {
-  constexpr double kMsecsPerDay = 86400000.0;
-  constexpr qint64 kEpochDay = 25569;  // 1970-01-01 counted from 1899-12-30
-  const double whole = std::floor(p.x);
-  qint64 day = static_cast<qint64>(whole);
-  qint64 ms = std::llround((p.x - whole) * kMsecsPerDay);
-  if (ms >= static_cast<qint64>(kMsecsPerDay)) {
-    ++day;
-    ms = 0;
-  }
-  return {static_cast<qreal>((day - kEpochDay) * static_cast<qint64>(kMsecsPerDay) + ms), p.y};
-}
+QPointF toAxis(const ChartPoint& p) { return {static_cast<qreal>(msecsSinceEpochFromDays(p.x)), p.y}; }
 
 void removeSeries(QChart* chart, QLineSeries*& s) {
   if (!s) return;
@@ -642,8 +629,8 @@ void zoomTime(QChart* chart, double from, double to) {
   FullSeries* full = fullSeries(chart);
   QCategoryAxis* x = xAxis(chart);
   if (!full || !x || !(to > from)) return;
-  const qreal a = static_cast<qreal>(dateTimeFromDays(from).toMSecsSinceEpoch());
-  const qreal b = static_cast<qreal>(dateTimeFromDays(to).toMSecsSinceEpoch());
+  const qreal a = static_cast<qreal>(msecsSinceEpochFromDays(from));
+  const qreal b = static_cast<qreal>(msecsSinceEpochFromDays(to));
   if (b - a < 1000) return;  // a second is as close as the readings go
   if (a <= full->whole.first && b >= full->whole.second) {
     showWholeTime(chart);
