@@ -198,16 +198,13 @@ int run(const QStringList& args) {
       const int count = table.recordCount();
       if (count == 0) throw hv::Error(QStringLiteral("В архиве «%1» нет строк").arg(hv::archiveCaption(archive)));
       QList<hv::TDbTable::Bookmark> records;
-      QList<bool> seen(count, false);
-      for (int r : rows) {
-        if (r > count)
+      for (int p : hv::cli::distinctPositions(rows)) {  // a row listed twice is one piece
+        if (p >= count)
           throw hv::Error(QStringLiteral("Строки %1 нет: строк в архиве «%2»: %3")
-                              .arg(r)
+                              .arg(p + 1)
                               .arg(hv::archiveCaption(archive))
                               .arg(count));
-        if (seen[r - 1]) continue;  // a row listed twice is one piece
-        seen[r - 1] = true;
-        records.append(table.bookmarkAtRow(r - 1));
+        records.append(table.bookmarkAtRow(p));
       }
       subject.rows = hv::readLotRows(table, records);
     }

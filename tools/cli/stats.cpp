@@ -1,7 +1,5 @@
 // hygrovan-cli stats: the footers an archive grid shows for a selection of
 // its rows, computed by the grids' own statistics code.
-#include <vector>
-
 #include "cli.h"
 #include "store/db_table.h"
 #include "store/row_schema.h"
@@ -10,21 +8,6 @@
 #include "views/selection_stats.h"
 
 namespace {
-
-// 0-based positions of the listed rows, each once, in the order first listed.
-QList<int> distinctPositions(const QList<int>& rows) {
-  int top = 0;
-  for (int r : rows) top = std::max(top, r);
-  std::vector<bool> seen(size_t(top) + 1);
-  QList<int> positions;
-  positions.reserve(rows.size());
-  for (int r : rows) {
-    if (seen[size_t(r)]) continue;
-    seen[size_t(r)] = true;
-    positions.append(r - 1);
-  }
-  return positions;
-}
 
 int run(const QStringList& args) {
   hv::cli::CommandLine line(QStringLiteral("stats"),
@@ -45,7 +28,7 @@ int run(const QStringList& args) {
   try {
     hv::cli::ReadOnlyTable view(a, hv::archiveTag(hv::archiveKindAt(a.archive)));
     const hv::SelectionFooters f =
-        hv::selectionFooters(hv::selectedRowsAt(view.table(), distinctPositions(a.rows)), QChar('.'));
+        hv::selectionFooters(hv::selectedRowsAt(view.table(), hv::cli::distinctPositions(a.rows)), QChar('.'));
     // Labelled with the fields' own names, which scripts look for.
     using hv::MeasurementField;
     hv::cli::out() << hv::fieldName(MeasurementField::W) << '\t' << f.w << '\n'

@@ -1,6 +1,9 @@
 // Argument reading and table opening shared by the table subcommands.
 #include "table_args.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace hv::cli {
 
 namespace {
@@ -74,6 +77,20 @@ ReadOnlyTable::ReadOnlyTable(const TableArgs& args, const QString& sortTag) : Re
     table_.setIndexName(sortTag);
   }
   table_.refresh();
+}
+
+QList<int> distinctPositions(const QList<int>& rows) {
+  int top = 0;
+  for (int r : rows) top = std::max(top, r);
+  std::vector<bool> seen(size_t(top) + 1);
+  QList<int> positions;
+  positions.reserve(rows.size());
+  for (int r : rows) {
+    if (seen[size_t(r)]) continue;
+    seen[size_t(r)] = true;
+    positions.append(r - 1);
+  }
+  return positions;
 }
 
 }  // namespace hv::cli

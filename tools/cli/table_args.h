@@ -55,4 +55,8 @@ class ReadOnlyTable {
   TDbTable table_;
 };
 
+// 0-based positions of the listed rows (1-based, as --rows takes them), each
+// once, in the order first listed.
+QList<int> distinctPositions(const QList<int>& rows);
+
 }  // namespace hv::cli
