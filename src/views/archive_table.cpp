@@ -10,20 +10,17 @@ bool applyTitleSort(TDbTable& table, const QString& tag, const QString& field, T
     const std::unique_ptr<TDbTable::IndexBuild> build = table.beginAddIndex(tag, field, state == TitleState::Up);
     if (!beside(*build)) return false;
     table.finishAddIndex(*build);
-    table.setIndexName(tag);
-    table.rebuildIndexes();
-    table.refresh();
-    return true;
+  } else {
+    table.setIndexName(QString());
+    try {
+      table.deleteIndex(tag);
+      table.refresh();
+    } catch (const std::exception&) {
+      // A tag that cannot be removed is replaced below anyway.
+    }
+    if (state == TitleState::None) return false;
+    table.addIndex(tag, field, state == TitleState::Up);
   }
-  table.setIndexName(QString());
-  try {
-    table.deleteIndex(tag);
-    table.refresh();
-  } catch (const std::exception&) {
-    // A tag that cannot be removed is replaced below anyway.
-  }
-  if (state == TitleState::None) return false;
-  table.addIndex(tag, field, state == TitleState::Up);
   table.setIndexName(tag);
   table.rebuildIndexes();
   table.refresh();
